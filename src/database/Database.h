@@ -1,0 +1,69 @@
+#pragma once
+// Module Database: the one open database of the process and the wrappers
+// around the engine's operations. No wrapper raises: each failure is reported
+// once through the ErrorReporter under the wrapper's label, and the wrapper
+// returns its fixed failure result.
+
+#include "database/ErrorReporter.h"
+#include "engine/DBEngine.h"
+#include "platform/Seams.h"
+
+#include <memory>
+#include <string>
+
+using RecordsetRef = std::shared_ptr<engine::Recordset>; // none is nullptr
+
+class Database {
+public:
+    Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter);
+
+    // Shows "Unable to open Habitorium database - file not found" when no
+    // ordinary file is at path, then opens it all the same. True (-1) on
+    // success; on failure reports "Start ADO" and returns false (0), leaving
+    // CurrentDatabase as it was.
+    int OpenDatabaseFile(const std::string& path);
+
+    // Normalises sql in place, opens it on CurrentDatabase and puts the new
+    // recordset in rs. On failure reports "Data Create Set" and leaves rs as
+    // it was.
+    void CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t type, std::int16_t options);
+
+    // Normalises sql in place and runs it. True (-1), or false (0) after a
+    // report labelled "Execute SQL", CR LF and the statement.
+    int ExecuteSql(std::string& sql);
+
+    // True (-1) for none or when BOF and EOF are both true. On failure true,
+    // after a report "Data Is Empty" unless the error is 3704.
+    int IsRecordsetEmpty(RecordsetRef& rs);
+    // True (-1) for none, else EOF. On failure "Data EOF" and false (0).
+    int IsEof(RecordsetRef& rs);
+    // Closes and sets rs to none; nothing for none. On failure "Data Close", rs kept.
+    void CloseRecordset(RecordsetRef& rs);
+    // Edit / MoveNext of rs; none fails like an engine error. Labels
+    // "Edit Record" / "Move Next".
+    void EditRecord(RecordsetRef& rs);
+    void MoveNextRecord(RecordsetRef& rs);
+
+    // Module state.
+    engine::Workspace* CurrentWorkspace = nullptr;
+    std::shared_ptr<engine::Database> CurrentDatabase;
+
+    // Reports made through this module so far; a repair compares it before
+    // and after to learn whether anything inside it failed.
+    long long failureCount() const { return failures_; }
+    // Sends reports elsewhere (a repair defers them until its transaction has
+    // ended); returns the reporter it replaces.
+    ErrorReporter& setReporter(ErrorReporter& reporter);
+    // Counts one failure and hands it to the current reporter. The wrappers
+    // use it, and so do callers for failures outside the wrappers.
+    void report(const std::string& label, const engine::EngineError& error);
+
+private:
+    engine::DBEngine& engine();
+
+    platform::MessageBox& messages_;
+    platform::FileSystem& files_;
+    ErrorReporter* reporter_;
+    std::unique_ptr<engine::DBEngine> engine_;
+    long long failures_ = 0;
+};

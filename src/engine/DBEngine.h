@@ -1,0 +1,39 @@
+#pragma once
+// The database engine, shaped like the data-access objects the tool was
+// written against: DBEngine -> Workspaces(0), OpenDatabase -> Database ->
+// OpenRecordset -> Recordset. Every failure is raised as an EngineError.
+
+#include "engine/Database.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+class Workspace {
+public:
+    explicit Workspace(std::int16_t index) : index_(index) {}
+    std::int16_t index() const { return index_; }
+
+private:
+    std::int16_t index_;
+};
+
+class DBEngine {
+public:
+    // The default workspace is 0; any other index raises errNoSuchField
+    // ("Item not found in this collection.").
+    Workspace& Workspaces(std::int16_t index);
+
+    // Opens the database file. The file's first bytes decide: an SQLite file
+    // is opened read-write (or read-only when asked) and shared with other
+    // processes; a Jet/ACE file, any other file, and a missing file raise an
+    // EngineError whose description names the path and what it is.
+    std::shared_ptr<Database> OpenDatabase(const std::string& name, bool exclusive = false, bool readOnly = false);
+
+private:
+    Workspace workspace0_{0};
+};
+
+} // namespace engine

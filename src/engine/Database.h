@@ -1,0 +1,63 @@
+#pragma once
+// One open database file. SQL given here is Jet dialect; it is translated
+// (top N, #mm/dd/yyyy#) before SQLite sees it.
+
+#include "engine/Recordset.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+struct Connection; // the SQLite connection, shared with the recordsets
+
+// Recordset types and options, in the numbering of the data-access objects.
+inline constexpr std::int16_t dbOpenDynaset = 2;
+inline constexpr std::int16_t dbOpenForwardOnly = 8;
+inline constexpr std::int16_t dbDenyWrite = 1;
+inline constexpr std::int16_t dbDenyRead = 2;
+inline constexpr std::int16_t dbReadOnly = 4;
+
+// How long a statement waits for another user's lock before it fails.
+inline constexpr int defaultBusyTimeoutMs = 5000;
+
+class Database {
+public:
+    explicit Database(std::shared_ptr<Connection> connection);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::string& Name() const;
+
+    // Runs an action statement (update). Raises the SQLite error on failure.
+    void Execute(const std::string& sql);
+
+    // Opens a recordset positioned on its first row, or with BOF and EOF both
+    // true when there are no rows. Type dbOpenDynaset over one table gives an
+    // editable recordset unless options has dbReadOnly; dbOpenForwardOnly is
+    // read-only. Raises the SQLite error for a statement it cannot prepare.
+    std::shared_ptr<Recordset> OpenRecordset(const std::string& sql, std::int16_t type = dbOpenDynaset,
+                                             std::int16_t options = 0);
+
+    // Rows changed by the last Execute.
+    long long RecordsAffected() const;
+
+    // Transactions. Savepoints nest, and one opened outside a transaction
+    // starts one; releasing the outermost commits it.
+    void BeginTrans();
+    void CommitTrans();
+    void Rollback();
+    void Savepoint(const std::string& name);
+    void ReleaseSavepoint(const std::string& name);
+    void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
+    bool InTransaction() const;
+
+    void SetBusyTimeout(int milliseconds);
+
+private:
+    std::shared_ptr<Connection> connection_;
+};
+
+} // namespace engine

@@ -1,0 +1,41 @@
+#pragma once
+// The platform date: days since 30 December 1899 as a double, the time of day
+// as the fraction.
+
+#include <optional>
+#include <string>
+
+namespace engine {
+
+struct DateParts {
+    int year = 1899;
+    int month = 12;
+    int day = 30;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Date {
+public:
+    constexpr Date() = default;
+    constexpr explicit Date(double serial) : serial_(serial) {}
+    static Date fromParts(const DateParts& parts);
+    // Exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS" (a valid calendar date and
+    // time); anything else gives nothing.
+    static std::optional<Date> fromIso(const std::string& text);
+
+    constexpr double serial() const { return serial_; }
+    DateParts parts() const;
+    Date dateOnly() const;
+    bool hasTimeOfDay() const;
+    // "YYYY-MM-DD" for a date alone, "YYYY-MM-DD HH:MM:SS" with a time of day.
+    std::string toIso() const;
+
+    bool operator==(const Date&) const = default;
+
+private:
+    double serial_ = 0;
+};
+
+} // namespace engine

@@ -1,0 +1,39 @@
+#pragma once
+// The failure the engine raises: number, source and description, so that the
+// error report can show all three.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace engine {
+
+// Numbers the engine uses for failures of its own (SQLite failures carry the
+// SQLite result code instead, with source "SQLite").
+enum EngineErrorNumber : std::int32_t {
+    errOverflow = 6,               // an amount outside the currency range
+    errTypeMismatch = 13,          // a value that cannot be converted
+    errNotFound = 3024,            // the database file does not exist
+    errUpdateWithoutEdit = 3020,   // Update or a field write without Edit
+    errNoCurrentRecord = 3021,     // a row read or move past the end
+    errReadOnly = 3027,            // editing a read-only recordset
+    errNoSuchField = 3265,         // a field name the recordset does not have
+    errNotADatabase = 3343,        // not a database file the engine can open
+    errObjectClosed = 3704,        // a closed or released recordset
+};
+
+inline constexpr const char* engineSource = "DBEngine";
+inline constexpr const char* sqliteSource = "SQLite";
+
+class EngineError : public std::runtime_error {
+public:
+    EngineError(std::int32_t number, std::string source, std::string description)
+        : std::runtime_error(description), number(number), source(std::move(source)),
+          description(std::move(description)) {}
+
+    std::int32_t number;
+    std::string source;
+    std::string description;
+};
+
+} // namespace engine

@@ -1,0 +1,71 @@
+#pragma once
+// The rows of one query. All rows are read when the recordset is opened, so no
+// statement or lock outlives the open; an editable recordset writes a row back
+// to its table by rowid on Update.
+
+#include "engine/Variant.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+struct Connection;
+class Recordset;
+
+// A column of the recordset's current row, found by name without regard to case.
+class Field {
+public:
+    Field(Recordset& recordset, std::size_t index) : recordset_(&recordset), index_(index) {}
+    // Raises errObjectClosed on a closed recordset, errNoCurrentRecord at EOF.
+    Variant Value() const;
+    // Only between Edit and Update; raises errUpdateWithoutEdit otherwise.
+    void SetValue(const Variant& value);
+
+private:
+    Recordset* recordset_;
+    std::size_t index_;
+};
+
+class Recordset {
+public:
+    struct Rows {
+        std::vector<std::string> names;
+        std::vector<std::vector<Variant>> values;
+        std::vector<std::int64_t> rowids; // one per row when the recordset is editable
+        std::string table;                // the table rows are written back to, when editable
+        std::vector<std::string> columns; // table column of each field, when editable
+    };
+
+    Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable);
+
+    // Raise errObjectClosed after Close.
+    bool BOF() const;
+    bool EOF() const;
+    // errReadOnly on a read-only recordset, errNoCurrentRecord at EOF.
+    void Edit();
+    // Writes the fields set since Edit to the row; errUpdateWithoutEdit without Edit.
+    void Update();
+    // errNoCurrentRecord when already at EOF.
+    void MoveNext();
+    void Close();
+    // errNoSuchField for a name the recordset does not have.
+    Field Fields(const std::string& name);
+
+private:
+    friend class Field;
+    void checkOpen() const;
+
+    std::shared_ptr<Connection> connection_;
+    Rows rows_;
+    bool editable_;
+    bool open_ = true;
+    std::size_t position_ = 0;
+    bool editing_ = false;
+    std::vector<std::optional<Variant>> edits_;
+};
+
+} // namespace engine

@@ -1,0 +1,63 @@
+#pragma once
+// A value read from or written to a recordset field: Empty, Null, a number,
+// money, a date, text or a boolean.
+
+#include "engine/Currency.h"
+#include "engine/Date.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace engine {
+
+class Variant {
+public:
+    enum class Kind { Empty, Null, Integer, Double, Currency, Date, Text, Boolean };
+
+    Variant() = default; // Empty
+    static Variant null();
+    Variant(int value) : value_(static_cast<std::int64_t>(value)) {}
+    Variant(std::int64_t value) : value_(value) {}
+    Variant(double value) : value_(value) {}
+    Variant(Currency value) : value_(value) {}
+    Variant(Date value) : value_(value) {}
+    Variant(std::string value) : value_(std::move(value)) {}
+    Variant(const char* value) : value_(std::string(value)) {}
+    static Variant boolean(bool value);
+
+    Kind kind() const;
+    bool isNull() const { return kind() == Kind::Null; }
+    bool isEmpty() const { return kind() == Kind::Empty; }
+    bool isNumeric() const; // Integer, Double, Currency or Boolean
+
+    // Numeric value. Empty is 0; a boolean is -1 or 0; text that is a number
+    // in "." form is that number. Null or other text throws errTypeMismatch.
+    double toDouble() const;
+    // toDouble() to four places; throws errOverflow outside the range.
+    Currency toCurrency() const;
+    // A date, or a date's ISO text. Anything else throws errTypeMismatch.
+    Date toDate() const;
+
+    // The payload for callers that switch on kind().
+    std::int64_t integer() const { return std::get<std::int64_t>(value_); }
+    double number() const { return std::get<double>(value_); }
+    Currency currency() const { return std::get<Currency>(value_); }
+    Date date() const { return std::get<Date>(value_); }
+    const std::string& text() const { return std::get<std::string>(value_); }
+    bool boolean() const { return std::get<BooleanValue>(value_).value; }
+
+    bool operator==(const Variant&) const = default;
+
+private:
+    struct NullValue {
+        bool operator==(const NullValue&) const = default;
+    };
+    struct BooleanValue {
+        bool value;
+        bool operator==(const BooleanValue&) const = default;
+    };
+    std::variant<std::monostate, NullValue, std::int64_t, double, Currency, Date, std::string, BooleanValue> value_;
+};
+
+} // namespace engine

@@ -1,0 +1,22 @@
+#pragma once
+// The desktop versions of the seams that need the window system: message
+// boxes, ending the program, and letting pending window events run.
+
+#include "platform/Seams.h"
+
+class QtMessageBox : public platform::MessageBox {
+public:
+    // Modal, OK only, no icon, the application's title; CR LF pairs become line breaks.
+    void showMessage(const std::string& text) override;
+};
+
+class QtProgram : public platform::Program {
+public:
+    // Leaves the event loop as soon as the running handler returns.
+    void endProgram() override;
+    bool endRequested() const override { return ended_; }
+    void letPendingEventsRun() override;
+
+private:
+    bool ended_ = false;
+};

@@ -1,0 +1,49 @@
+// The tenant list and the ledger settings the analysis needs.
+
+#include "frmmain/Guarded.h"
+#include "frmmain/frmMain.h"
+
+#include "database/SqlText.h"
+#include "general/Lookup.h"
+#include "general/TextForm.h"
+
+#include <QComboBox>
+
+RecordsetRef frmMain::openReadOnly(std::string sql) {
+    RecordsetRef rs;
+    database_.CreateRecordset(rs, sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
+    return rs;
+}
+
+bool frmMain::hasRow(RecordsetRef& rs) { return database_.IsEof(rs) == 0; }
+
+void frmMain::LoadReferenceData() {
+    Combo1->clear();
+    runGuarded(database_, "Load Reference Data", [this] {
+        RecordsetRef rs = openReadOnly("select reference from tenancy order by reference");
+        QStringList references;
+        while (hasRow(rs)) {
+            // A tenancy without a reference can be neither selected nor repaired.
+            engine::Variant reference = rs->Fields("reference").Value();
+            if (!reference.isNull())
+                references.append(QString::fromStdString(TextForm(reference)));
+            database_.MoveNextRecord(rs);
+        }
+        Combo1->addItems(references);
+        Combo1->setCurrentIndex(-1);
+
+        rs = openReadOnly("select * from options");
+        if (hasRow(rs))
+            rentGroup = TextForm(ValueOrDefault(rs->Fields("rent_group").Value(), std::string()));
+
+        extraChargeCodes = "'xcvdfgsdfs'";
+        rs = openReadOnly("select * from glcodes where pay_extra_charges<>0");
+        while (hasRow(rs)) {
+            // A Null code stands as an empty quoted code.
+            engine::Variant code = ValueOrDefault(rs->Fields("gl_code").Value(), std::string());
+            extraChargeCodes += "," + SqlQuote(TextForm(code));
+            database_.MoveNextRecord(rs);
+        }
+    });
+    Combo1->setCurrentIndex(-1);
+}

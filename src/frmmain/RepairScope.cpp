@@ -1,0 +1,113 @@
+#include "frmmain/RepairScope.h"
+
+namespace {
+
+constexpr const char* savepointName = "tenant_repair";
+
+} // namespace
+
+HeldReports::HeldReports(Database& database) : database_(database), previous_(database.setReporter(*this)) {}
+
+HeldReports::~HeldReports() {
+    database_.setReporter(previous_);
+    flush();
+}
+
+void HeldReports::ReportError(const std::string& label, const engine::EngineError& error) {
+    held_.push_back({label, error});
+}
+
+void HeldReports::flush() {
+    std::vector<Held> reports;
+    reports.swap(held_);
+    for (const Held& report : reports)
+        previous_.ReportError(report.label, report.error);
+}
+
+RepairScope::RepairScope(Database& database)
+    : database_(database), failuresAtStart_(database.failureCount()), held_(database) {
+    try {
+        if (!database_.CurrentDatabase)
+            throw engine::EngineError(91, engine::engineSource, "No database is open.");
+        database_.CurrentDatabase->Savepoint(savepointName);
+        open_ = true;
+    } catch (const engine::EngineError& error) {
+        database_.report("Begin Repair", error);
+    }
+}
+
+RepairScope::~RepairScope() { finish(); }
+
+bool RepairScope::finish() {
+    if (finished_)
+        return false;
+    finished_ = true;
+    bool kept = false;
+    if (open_) {
+        try {
+            if (ok()) {
+                database_.CurrentDatabase->ReleaseSavepoint(savepointName);
+                kept = true;
+            } else {
+                database_.CurrentDatabase->RollbackToSavepoint(savepointName);
+            }
+        } catch (const engine::EngineError& error) {
+            // A commit that cannot be made (another user's lock) must not leave
+            // the transaction open with half of it written.
+            database_.report(kept ? "Commit Repair" : "Roll Back Repair", error);
+            kept = false;
+            try {
+                if (database_.CurrentDatabase->InTransaction())
+                    database_.CurrentDatabase->Rollback();
+            } catch (const engine::EngineError&) {
+            }
+        }
+    }
+    held_.flush();
+    return kept;
+}
+
+BatchTransaction::BatchTransaction(Database& database) : database_(database), held_(database) { begin(); }
+
+BatchTransaction::~BatchTransaction() { commitNow(); }
+
+void BatchTransaction::begin() {
+    try {
+        if (database_.CurrentDatabase && !database_.CurrentDatabase->InTransaction()) {
+            database_.CurrentDatabase->BeginTrans();
+            open_ = true;
+            openedAt_ = std::chrono::steady_clock::now();
+        }
+    } catch (const engine::EngineError& error) {
+        // Without a batch transaction each tenant still commits on its own.
+        database_.report("Begin Fix All", error);
+    }
+}
+
+void BatchTransaction::commit() {
+    if (!open_)
+        return;
+    open_ = false;
+    try {
+        database_.CurrentDatabase->CommitTrans();
+    } catch (const engine::EngineError& error) {
+        database_.report("Commit Fix All", error);
+        try {
+            if (database_.CurrentDatabase->InTransaction())
+                database_.CurrentDatabase->Rollback();
+        } catch (const engine::EngineError&) {
+        }
+    }
+}
+
+void BatchTransaction::tenantDone() {
+    if (!held_.empty() || std::chrono::steady_clock::now() - openedAt_ >= maxHold) {
+        commitNow();
+        begin();
+    }
+}
+
+void BatchTransaction::commitNow() {
+    commit();
+    held_.flush();
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The transaction around the repair of one tenant, and the batch transaction
+// that groups several tenants' repairs per commit.
+//
+// A repair runs inside a savepoint. Failures reported while it is open are
+// held back, so no message box waits for the user while the write lock is
+// held; when the repair ends the savepoint is released, or rolled back if
+// anything failed, and only then are the held reports shown.
+
+#include "database/Database.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+// Holds reports until flush() hands them, in order, to the reporter it replaced.
+class HeldReports : public ErrorReporter {
+public:
+    explicit HeldReports(Database& database);
+    ~HeldReports() override;
+    HeldReports(const HeldReports&) = delete;
+    HeldReports& operator=(const HeldReports&) = delete;
+
+    void ReportError(const std::string& label, const engine::EngineError& error) override;
+    bool empty() const { return held_.empty(); }
+    void flush();
+
+private:
+    struct Held {
+        std::string label;
+        engine::EngineError error;
+    };
+    Database& database_;
+    ErrorReporter& previous_;
+    std::vector<Held> held_;
+};
+
+class RepairScope {
+public:
+    // Opens the savepoint; a failure to open it is reported and the scope is
+    // failed from the start.
+    explicit RepairScope(Database& database);
+    ~RepairScope();
+    RepairScope(const RepairScope&) = delete;
+    RepairScope& operator=(const RepairScope&) = delete;
+
+    // True while nothing has been reported since the scope opened.
+    bool ok() const { return database_.failureCount() == failuresAtStart_; }
+
+    // Releases the savepoint when everything succeeded, else rolls back to it,
+    // so the tenant's rows are either all repaired or exactly as they were.
+    // Then shows the held reports. Returns true when the repair was kept.
+    bool finish();
+
+private:
+    Database& database_;
+    long long failuresAtStart_;
+    HeldReports held_;
+    bool open_ = false;
+    bool finished_ = false;
+};
+
+// The transaction of a "Fix All" batch: tenants' repairs are committed in
+// groups, and a group never holds the write lock for longer than maxHold.
+class BatchTransaction {
+public:
+    static constexpr std::chrono::milliseconds maxHold{250};
+
+    explicit BatchTransaction(Database& database);
+    ~BatchTransaction();
+    BatchTransaction(const BatchTransaction&) = delete;
+    BatchTransaction& operator=(const BatchTransaction&) = delete;
+
+    // At a tenant boundary: commits when the group has been open for maxHold,
+    // or when reports are waiting (so their boxes are shown with no lock held),
+    // then shows them.
+    void tenantDone();
+    // Commits what is open and shows what is held, e.g. before a message box.
+    void commitNow();
+
+private:
+    void begin();
+    void commit();
+
+    Database& database_;
+    HeldReports held_;
+    bool open_ = false;
+    std::chrono::steady_clock::time_point openedAt_;
+};

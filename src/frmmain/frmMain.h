@@ -1,0 +1,122 @@
+#pragma once
+// The tool's one window: the tenant list, the figures of the selected tenant,
+// and the buttons that repair the tenant's rental periods.
+
+#include "database/Database.h"
+#include "engine/Currency.h"
+#include "engine/Date.h"
+#include "general/ErrorReport.h"
+#include "platform/Platform.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <string>
+
+class BatchTransaction;
+class RepairScope;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    // Builds the window and runs Form_Load. Nothing is opened until the
+    // window is first shown (Form_Activate).
+    explicit frmMain(const platform::Platform& platform, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Handlers, named as the control and event they answer.
+    void Form_Load();
+    void Form_Activate();
+    void LoadReferenceData();
+    void Combo1_Click();
+    void cmdFix_Click();
+    void Command1_Click();
+    void cmdFixAll_Click();
+    void cmdExit_Click();
+
+    // Sets the selection index of Combo1 from code; like a user's choice it
+    // runs Combo1_Click. An index past the end of the list changes nothing and
+    // returns false.
+    bool SetListIndex(int index);
+
+    Database& database() { return database_; }
+    bool batchRunning() const { return batchRunning_; }
+
+    // Controls, in creation order.
+    QPushButton* Command1;
+    QPushButton* cmdFixAll;
+    QPushButton* cmdFix;
+    QComboBox* Combo1;
+    QPushButton* cmdExit;
+    QLabel* Label23;
+    QLabel* Label22;
+    QLabel* Label21;
+    QLabel* Label20;
+    QLabel* Label19;
+    QLabel* Label18;
+    QLabel* Label17;
+    QLabel* Label16;
+    QLabel* Label15;
+    QLabel* Label14;
+    QLabel* Label13;
+    QLabel* Label12;
+    QLabel* Label11;
+    QLabel* Label10;
+    QLabel* Label9;
+    QLabel* Label8;
+    QLabel* Label7;
+    QLabel* Label6;
+    QLabel* Label5;
+    QLabel* Label4;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* lblDatabase;
+    QLabel* Label1;
+
+    // Window state for the handlers.
+    std::string rentGroup;
+    std::string propertyCode;
+    engine::Date tenancyStart;
+    std::string extraChargeCodes;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    std::string tenantReference() const;
+    void showMessage(const std::string& text);
+    // Opens sql forward-only and read-only into a recordset of its own, so a
+    // statement that fails to open never shows the rows of an earlier one.
+    RecordsetRef openReadOnly(std::string sql);
+    bool hasRow(RecordsetRef& rs);
+
+    // The repair of the selected tenant, in one transaction: the extra-charge
+    // rebuild first when asked, then the reallocation; then the analysis again.
+    void repairSelectedTenant(bool rebuildExtraChargesFirst);
+    // Each returns false as soon as a step has failed (the failure is reported).
+    bool rebuildExtraCharges(const RepairScope& scope);
+    bool reallocate(engine::Currency rentIncome, engine::Currency extraChargeIncome, const RepairScope& scope);
+    bool allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,
+                      const RepairScope& scope);
+    // A message box that waits for the user; during a batch what the batch
+    // holds is committed first, so no lock is held while it waits.
+    void notify(const std::string& text);
+
+    platform::Platform platform_;
+    ErrorReport errorReport_;
+    Database database_;
+    bool activated_ = false;
+    bool batchRunning_ = false;
+    BatchTransaction* batch_ = nullptr;
+
+    // The tenant whose rent and extra-charge income totals the captions of
+    // Label6 and Label20 now show, when the last analysis computed both for
+    // the tenant selected then. A repair writes only such figures.
+    std::optional<std::string> incomeTotalsTenant_;
+};

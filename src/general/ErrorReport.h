@@ -1,0 +1,33 @@
+#pragma once
+// Module General: the error report (a message box, then a line in the
+// month's error log in the program's folder).
+
+#include "database/ErrorReporter.h"
+#include "platform/Seams.h"
+
+#include <string>
+
+// The report text: the operation label, then for a general error
+// "General Errors...", CR LF, CR LF, number, " - ", description, CR LF, CR LF.
+// Number 0 and the source "Microsoft JET Database Engine" give the label alone.
+std::string ReportText(const std::string& label, const engine::EngineError& error);
+
+class ErrorReport : public ErrorReporter {
+public:
+    ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files);
+
+    // Shows the report text in a modal box, then appends it to the log.
+    void ReportError(const std::string& label, const engine::EngineError& error) override;
+
+    // Appends "DD/MM/YY hh:nn:ss", a blank, message and CR LF to
+    // err<Mon><YY>.log in the program's folder. Every failure is swallowed.
+    void WriteErrorLog(const std::string& message);
+
+    // err<Mon><YY>.log for the clock's current month, in the program's folder.
+    std::string logPath();
+
+private:
+    platform::MessageBox& messages_;
+    platform::Clock& clock_;
+    platform::FileSystem& files_;
+};

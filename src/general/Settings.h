@@ -1,0 +1,20 @@
+#pragma once
+// Module General: the settings reader over the host application's registry key.
+
+#include "platform/Registry.h"
+
+#include <cstdint>
+#include <string>
+
+// Reads valueName of subKey under root into result as text: a REG_SZ as its
+// bytes less one trailing NUL, a REG_DWORD as "&h" and its hex digits, any
+// other type as the empty text. Returns -1 when the key opened and the value
+// was read, 0 otherwise (result is then empty). Never reports anything.
+int ReadRegistryValue(platform::Registry& registry, std::uint32_t root, const std::string& subKey,
+                      const std::string& valueName, std::string& result);
+
+// The value of valueName in HKEY_LOCAL_MACHINE\SOFTWARE\Habitorium\<section>,
+// or defaultValue when it cannot be read; "vbNullString" becomes the empty
+// text. Never fails.
+std::string GetAppSetting(platform::Registry& registry, const std::string& section, const std::string& valueName,
+                          const std::string& defaultValue);

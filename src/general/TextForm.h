@@ -1,0 +1,16 @@
+#pragma once
+// The plain conversion of a value to text, as a caption receives it.
+
+#include "engine/Variant.h"
+
+#include <string>
+
+// Numbers in the locale-independent form ("." always, 15 significant digits,
+// no trailing zeros); a date in the short date form of the default QLocale,
+// followed by the time of day when it is not midnight; text as it is;
+// booleans as "True" / "False"; Empty as the empty text. Null throws
+// EngineError errTypeMismatch, as converting Null to text does.
+std::string TextForm(const engine::Variant& value);
+
+// The date in the short date form of the default QLocale.
+std::string ShortDate(const engine::Date& date);

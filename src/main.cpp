@@ -1,0 +1,27 @@
+// Habitorium Rent Analysis: builds the real platform pieces, creates the
+// window and runs the event loop.
+
+#include "frmmain/QtPlatform.h"
+#include "frmmain/frmMain.h"
+#include "platform/LocalSystem.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Habitorium Rent Analysis"));
+
+    QtMessageBox messages;
+    QtProgram program;
+    platform::SystemClock clock;
+    platform::LocalFileSystem files;
+    std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
+    platform::Platform platform{messages, program, clock, files, *registry};
+
+    frmMain window(platform);
+    if (program.endRequested())
+        return 0;
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// What the operating system provides to the tool, behind small interfaces.
+// The application hands in its desktop versions; tests hand in recorders.
+
+#include <string>
+
+namespace platform {
+
+// Modal message box with an OK button only, no icon and the application's
+// title. Returns when the user has closed it.
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    virtual void showMessage(const std::string& text) = 0;
+};
+
+// Ending the program and letting pending window events run.
+class Program {
+public:
+    virtual ~Program() = default;
+    // Ends the program at once. A test recorder returns; callers return right
+    // after asking, so nothing of theirs runs afterwards.
+    virtual void endProgram() = 0;
+    // True once the end has been asked for; a long batch stops when it sees it.
+    virtual bool endRequested() const = 0;
+    // Lets pending window events (repaints, clicks) run, then returns.
+    virtual void letPendingEventsRun() = 0;
+};
+
+// A local calendar date and time of day, as the clock shows it.
+struct LocalTime {
+    int year = 1899;
+    int month = 12;
+    int day = 30;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime now() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // The folder that holds the running executable, without a trailing separator.
+    virtual std::string programFolder() = 0;
+    // True when a directory search for exactly this path finds an ordinary
+    // file: folders, hidden files and missing paths give false, never an error.
+    virtual bool isNormalFile(const std::string& path) = 0;
+};
+
+// The character that joins a folder and a file name on this platform.
+#ifdef _WIN32
+inline constexpr char pathSeparator = '\\';
+#else
+inline constexpr char pathSeparator = '/';
+#endif
+
+inline std::string joinPath(const std::string& folder, const std::string& name) {
+    return folder + pathSeparator + name;
+}
+
+} // namespace platform

@@ -1,0 +1,29 @@
+#include "Recorders.h"
+
+#include "platform/LocalSystem.h"
+
+#include <atomic>
+#include <random>
+#include <unistd.h>
+
+bool TestFileSystem::isNormalFile(const std::string& path) {
+    return platform::LocalFileSystem().isNormalFile(path);
+}
+
+TempDir::TempDir() {
+    static std::atomic<int> counter{0};
+    std::random_device rd;
+    for (;;) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("habitorium-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                 std::to_string(rd() % 100000));
+        if (std::filesystem::create_directory(path_))
+            break;
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Seams for tests: they record what the code asked of the platform.
+
+#include "database/ErrorReporter.h"
+#include "platform/Seams.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RecordingMessages : platform::MessageBox {
+    std::vector<std::string> texts;
+    void showMessage(const std::string& text) override { texts.push_back(text); }
+};
+
+struct RecordingProgram : platform::Program {
+    int endRequests = 0;
+    int eventRuns = 0;
+    void endProgram() override { ++endRequests; }
+    bool endRequested() const override { return endRequests > 0; }
+    void letPendingEventsRun() override { ++eventRuns; }
+};
+
+struct FixedClock : platform::Clock {
+    platform::LocalTime time{2026, 12, 7, 14, 5, 9};
+    platform::LocalTime now() override { return time; }
+};
+
+// The real file test over a program folder the test chooses.
+struct TestFileSystem : platform::FileSystem {
+    std::string folder;
+    explicit TestFileSystem(std::string folder = {}) : folder(std::move(folder)) {}
+    std::string programFolder() override { return folder; }
+    bool isNormalFile(const std::string& path) override;
+};
+
+struct RecordedReport {
+    std::string label;
+    engine::EngineError error;
+};
+
+struct RecordingReporter : ErrorReporter {
+    std::vector<RecordedReport> reports;
+    void ReportError(const std::string& label, const engine::EngineError& error) override {
+        reports.push_back({label, error});
+    }
+};
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
