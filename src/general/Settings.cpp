@@ -1,0 +1,68 @@
+#include "general/Settings.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::size_t bufferSize = 1024;
+constexpr std::string_view applicationKey = "SOFTWARE\\Habitorium\\";
+constexpr std::string_view emptyTextSentinel = "vbNullString";
+
+// "&h" and the bytes as two upper-case hex digits each, last byte first: the
+// little-endian number from its most significant kept byte down.
+std::string dwordText(const unsigned char* bytes, std::size_t count) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text = "&h";
+    for (std::size_t i = count; i-- > 0;) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+} // namespace
+
+int ReadRegistryValue(platform::Registry& registry, std::uint32_t root, const std::string& subKey,
+                      const std::string& valueName, std::string& result) {
+    result.clear();
+    int answer = 0;
+    platform::RegistryKey key = 0;
+    // Read access only: an account that may read the key but not change it
+    // must still get its values.
+    if (registry.openKey(root, subKey, 0, platform::KEY_READ_ACCESS, key) == platform::REGISTRY_OK) {
+        std::array<unsigned char, bufferSize> buffer{};
+        std::uint32_t type = 0;
+        std::uint32_t count = bufferSize;
+        if (registry.queryValue(key, valueName, type, buffer.data(), count) == platform::REGISTRY_OK) {
+            // Never trust a count beyond the buffer that was handed in.
+            std::size_t kept = std::min<std::size_t>(count, bufferSize);
+            // Exactly one trailing NUL goes; NULs before it stay in the text.
+            // A zero-byte value keeps nothing and reads as the empty text,
+            // whatever its type.
+            if (kept > 0 && buffer[kept - 1] == 0)
+                --kept;
+            if (type == platform::REG_SZ_TYPE)
+                result.assign(reinterpret_cast<const char*>(buffer.data()), kept);
+            else if (type == platform::REG_DWORD_TYPE && kept > 0)
+                result = dwordText(buffer.data(), kept);
+            answer = -1;
+        }
+    }
+    // Closed on every path; after a failed open the key is 0, which is ignored.
+    registry.closeKey(key);
+    return answer;
+}
+
+std::string GetAppSetting(platform::Registry& registry, const std::string& section, const std::string& valueName,
+                          const std::string& defaultValue) {
+    std::string result;
+    std::string subKey(applicationKey);
+    subKey += section;
+    if (ReadRegistryValue(registry, platform::HKEY_LOCAL_MACHINE_ROOT, subKey, valueName, result) != -1)
+        result = defaultValue;
+    // Runs after the default step, so a default of "vbNullString" is empty too.
+    if (result == emptyTextSentinel)
+        result.clear();
+    return result;
+}

@@ -1,0 +1,133 @@
+#include "platform/RegistryFile.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A read that fails part way (a folder, an I/O error) counts as no file at all.
+    if (in.bad())
+        return {};
+    return contents;
+}
+
+bool mayWrite(const std::string& path) {
+#ifdef _WIN32
+    return _access(path.c_str(), 2) == 0;
+#else
+    return access(path.c_str(), W_OK) == 0;
+#endif
+}
+
+// HKEY_CLASSES_ROOT to HKEY_DYN_DATA: they always exist, with whatever the file puts under them.
+bool isPredefinedRoot(RegistryKey key) {
+    return key >= 0x80000000u && key <= 0x80000006u;
+}
+
+} // namespace
+
+RegistryFile::RegistryFile(const std::string& path)
+    : RegistryFile(parseRegistryText(readWholeFile(path)), mayWrite(path)) {}
+
+RegistryFile::RegistryFile(RegistryKeys keys, bool writable) : keys_(std::move(keys)), writable_(writable) {}
+
+std::unique_ptr<RegistryFile> RegistryFile::fromText(std::string_view contents, bool writable) {
+    return std::unique_ptr<RegistryFile>(new RegistryFile(parseRegistryText(contents), writable));
+}
+
+std::optional<std::string> RegistryFile::keyName(RegistryKey key) const {
+    if (isPredefinedRoot(key))
+        return foldedRootName(static_cast<std::uint32_t>(key));
+    auto it = open_.find(key);
+    if (it == open_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+bool RegistryFile::keyExists(const std::string& name) const {
+    if (keys_.count(name) != 0)
+        return true;
+    // A key above a listed one exists too: some listed name starts with "name\".
+    std::string prefix = name + '\\';
+    auto it = keys_.lower_bound(prefix);
+    return it != keys_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+long RegistryFile::openKey(std::uint32_t root, const std::string& subKey, std::uint32_t /*options*/,
+                           std::uint32_t access, RegistryKey& key) {
+    key = 0;
+    std::optional<std::string> name = keyName(root);
+    if (!name)
+        return REGISTRY_INVALID_HANDLE;
+    appendFoldedPath(*name, subKey);
+    if (name->find('\\') != std::string::npos && !keyExists(*name))
+        return REGISTRY_FILE_NOT_FOUND;
+    // Nothing is ever written back, but a caller that asks to write must learn
+    // that it could not, as it would from a key it may only read.
+    if ((access & ~(KEY_READ_ACCESS | KEY_WOW64_VIEW_FLAGS)) != 0 && !writable_)
+        return REGISTRY_ACCESS_DENIED;
+    key = nextKey_++;
+    open_.emplace(key, std::move(*name));
+    return REGISTRY_OK;
+}
+
+long RegistryFile::queryValue(RegistryKey key, const std::string& valueName, std::uint32_t& type, unsigned char* data,
+                              std::uint32_t& count) {
+    std::optional<std::string> name = keyName(key);
+    if (!name)
+        return REGISTRY_INVALID_HANDLE;
+    auto found = keys_.find(*name);
+    if (found == keys_.end())
+        return REGISTRY_FILE_NOT_FOUND;
+    auto value = found->second.find(foldCase(valueName));
+    if (value == found->second.end())
+        return REGISTRY_FILE_NOT_FOUND;
+    const std::string& bytes = value->second.data;
+    type = value->second.type;
+    if (bytes.size() > 0xFFFFFFFFu) {
+        count = 0xFFFFFFFFu;
+        return REGISTRY_MORE_DATA;
+    }
+    std::uint32_t size = static_cast<std::uint32_t>(bytes.size());
+    if (data == nullptr) {
+        count = size;
+        return REGISTRY_OK;
+    }
+    if (size > count) {
+        count = size;
+        return REGISTRY_MORE_DATA;
+    }
+    if (size > 0)
+        std::memcpy(data, bytes.data(), size);
+    count = size;
+    return REGISTRY_OK;
+}
+
+void RegistryFile::closeKey(RegistryKey key) {
+    open_.erase(key);
+}
+
+#ifndef _WIN32
+std::unique_ptr<Registry> systemRegistry() {
+    const char* configured = std::getenv("HABITORIUM_REGISTRY");
+    std::string path = configured != nullptr && *configured != '\0' ? configured : "/etc/habitorium/registry.reg";
+    return std::make_unique<RegistryFile>(path);
+}
+#endif
+
+} // namespace platform
