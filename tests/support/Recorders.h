@@ -5,6 +5,7 @@
 #include "platform/Seams.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,15 @@ struct RecordingMessages : platform::MessageBox {
 struct RecordingProgram : platform::Program {
     int endRequests = 0;
     int eventRuns = 0;
+    // What "the user" does while pending events run, if anything.
+    std::function<void()> whileEventsRun;
     void endProgram() override { ++endRequests; }
     bool endRequested() const override { return endRequests > 0; }
-    void letPendingEventsRun() override { ++eventRuns; }
+    void letPendingEventsRun() override {
+        ++eventRuns;
+        if (whileEventsRun)
+            whileEventsRun();
+    }
 };
 
 struct FixedClock : platform::Clock {

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test on Debian 12 (as root, or with sudo rights).
+#
+#   ./build.sh run     install what is missing, build, start the tool on the sample database
+#   ./build.sh test    install what is missing, build, run every test
+#
+# Environment: BUILD_DIR (default build), CMAKE_ARGS (extra configure flags).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
+          libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils)
+build_dir=${BUILD_DIR:-build}
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo apt-get update -q
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+    fi
+}
+
+build() {
+    # shellcheck disable=SC2086
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-}
+    cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    build
+    database="$build_dir/property.mdb"
+    if [ ! -f "$database" ]; then
+        "$build_dir/habitorium-sample-db" "$database"
+    fi
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "No display: starting the tool under Xvfb (xvfb-run)."
+        exec xvfb-run -a "$build_dir/habitorium-rent-analysis"
+    fi
+    exec "$build_dir/habitorium-rent-analysis"
+    ;;
+test)
+    install_missing
+    build
+    ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,78 @@
+# Helpers for the end-to-end checks: a private Xvfb display, a registry file
+# that points the tool at a database, and window look-ups with xdotool.
+# Sourced by the tests in this folder; each runs `bash test.sh APP SAMPLE_DB`.
+
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (install xvfb and xdotool)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+app_pid=""
+xvfb_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_xserver() {
+    local display
+    for display in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
+        Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$display" ] && break
+            sleep 0.1
+        done
+        if kill -0 "$xvfb_pid" 2>/dev/null; then
+            export DISPLAY=":$display"
+            unset QT_QPA_PLATFORM
+            return 0
+        fi
+    done
+    echo "could not start Xvfb" >&2
+    exit 1
+}
+
+# A registry file that makes the tool open $1.
+point_registry_at() {
+    cat >"$work/registry.reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings]
+"Networkable"=dword:00000001
+"DatabaseLocation"="$1"
+REG
+    export HABITORIUM_REGISTRY="$work/registry.reg"
+}
+
+# Windows named exactly as the tool's title (the window and any message box).
+windows_named() { xdotool search --onlyvisible --name '^Habitorium Rent Analysis$' 2>/dev/null || true; }
+
+wait_for_window() {
+    local id
+    for _ in $(seq 200); do
+        id=$(windows_named | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        kill -0 "$app_pid" 2>/dev/null || { echo "the tool exited early" >&2; return 1; }
+        sleep 0.1
+    done
+    echo "no window named Habitorium Rent Analysis appeared" >&2
+    return 1
+}
+
+# Clicks at a position given in twips inside the window's client area.
+click_twips() {
+    xdotool mousemove --window "$1" $(( $2 / 15 )) $(( $3 / 15 )) click 1
+}
+
+wait_for_exit() {
+    for _ in $(seq 100); do
+        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; return $?; }
+        sleep 0.1
+    done
+    echo "the tool did not end" >&2
+    return 1
+}

@@ -1,0 +1,417 @@
+// The repairs, through the real window's handlers on small databases: the
+// rows of rent_periods afterwards, and that no other tenant's rows changed.
+
+#include "PropertyDb.h"
+#include "WindowHarness.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+
+struct Expected {
+    double paid;
+    double extraChargesPaid;
+    double rentDue = NAN; // unchecked unless given
+    double extraCharges = NAN;
+};
+
+class Repair : public ::testing::Test {
+protected:
+    TempDir dir;
+    PropertyDb db{dir.file("property.mdb")};
+    WindowHarness h{dir.path().string()};
+
+    void SetUp() override {
+        db.addGlCode("RENT", false);
+        db.addGlCode("410", true);
+        db.addGlCode("420", true);
+        // A neighbour whose rows must never change.
+        db.addTenancy("ZZZ");
+        db.addPeriod("ZZZ", "2025-01-01", 100, 13, 5, 1);
+        db.addRevenue("ZZZ", "RENT", 1000);
+    }
+
+    frmMain& select(const std::string& reference) {
+        if (!h.form)
+            h.open(db.path());
+        int index = h.form->Combo1->findText(QString::fromStdString(reference), Qt::MatchFixedString);
+        EXPECT_GE(index, 0) << reference;
+        h.form->SetListIndex(index);
+        return *h.form;
+    }
+
+    void expectPeriods(const std::string& tenant, const std::vector<Expected>& expected) {
+        auto rows = db.periods(tenant);
+        ASSERT_EQ(rows.size(), expected.size()) << tenant;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(tenant + " " + rows[i].periodFrom);
+            EXPECT_NEAR(rows[i].paid, expected[i].paid, 0.00005);
+            EXPECT_NEAR(rows[i].extraChargesPaid, expected[i].extraChargesPaid, 0.00005);
+            if (!std::isnan(expected[i].rentDue))
+                EXPECT_NEAR(rows[i].rentDue, expected[i].rentDue, 0.00005);
+            if (!std::isnan(expected[i].extraCharges))
+                EXPECT_NEAR(rows[i].extraCharges, expected[i].extraCharges, 0.00005);
+        }
+    }
+
+    void expectNeighbourUntouched() { expectPeriods("ZZZ", {{13, 1, 100, 5}}); }
+
+    // Three monthly periods of 100, February with extra charges of 20.
+    void workedExampleTenant(const std::string& tenant) {
+        db.addTenancy(tenant);
+        db.addPeriod(tenant, "2025-01-01", 100, 0);
+        db.addPeriod(tenant, "2025-02-01", 100, 0, 20, 0);
+        db.addPeriod(tenant, "2025-03-01", 100, 0);
+    }
+};
+
+TEST_F(Repair, WorkedExample) {
+    workedExampleTenant("A1");
+    db.addRevenue("A1", "RENT", 250);
+    db.addRevenue("A1", "410", 30);
+    frmMain& form = select("A1");
+    ASSERT_EQ(form.Label6->text(), "250");
+    ASSERT_EQ(form.Label20->text(), "30");
+    form.cmdFix_Click();
+    expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
+    expectNeighbourUntouched();
+    // The window shows the repaired totals.
+    EXPECT_EQ(form.Label7->text(), "260");
+    EXPECT_EQ(form.Label19->text(), "20");
+    EXPECT_EQ(form.Label14->text(), "-20");
+    EXPECT_TRUE(h.messages.texts.empty());
+}
+
+TEST_F(Repair, AllocationRules) {
+    struct Case {
+        const char* name;
+        std::vector<PeriodRow> periods;
+        double rentIncome;
+        double extraIncome;
+        std::vector<Expected> expected;
+    };
+    const std::vector<Case> cases = {
+        {"an amount equal to the due stops the rent pass",
+         {{"T", "2025-01-01", 100, 7, 0, 0}, {"T", "2025-02-01", 100, 7, 10, 3}},
+         100, 4, {{100, 0}, {4, 4}}},
+        {"a negative income goes whole to the earliest period",
+         {{"T", "2025-01-01", 100, 50}, {"T", "2025-02-01", 100, 50}},
+         -40, 0, {{-40, 0}, {0, 0}}},
+        {"no income leaves every period unpaid",
+         {{"T", "2025-01-01", 100, 50, 5, 5}, {"T", "2025-02-01", 100, 50}},
+         0, 0, {{0, 0}, {0, 0}}},
+        {"a period with nothing due takes nothing",
+         {{"T", "2025-01-01", 0, 9}, {"T", "2025-02-01", 100, 0}},
+         60, 0, {{0, 0}, {60, 0}}},
+        {"a negative rent due is made positive first",
+         {{"T", "2025-01-01", -100, 0}, {"T", "2025-02-01", 100, 0}},
+         150, 0, {{100, 0, 100}, {50, 0, 100}}},
+        {"negative extra charges are paid as they stand and give money back",
+         {{"T", "2025-01-01", 100, 0, -10, 0}, {"T", "2025-02-01", 100, 0, 30, 0}},
+         200, 20, {{100, -10}, {100, 30}}},
+        {"a surplus is rent paid on the latest period",
+         {{"T", "2025-03-01", 100, 0, 10, 0}, {"T", "2025-01-01", 100, 0}, {"T", "2025-02-01", 100, 0}},
+         320, 15, {{100, 0}, {100, 0}, {125, 10}}},
+        {"without extra charges the rest goes to the latest period",
+         {{"T", "2025-01-01", 100, 0}, {"T", "2025-02-01", 100, 0}},
+         150, 25, {{100, 0}, {75, 0}}},
+        {"amounts keep four decimal places",
+         {{"T", "2025-01-01", 33.3333, 0}, {"T", "2025-02-01", 33.3333, 0}},
+         50.12, 0, {{33.3333, 0}, {16.7867, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        PropertyDb caseDb(caseDir.file("property.mdb"));
+        caseDb.addGlCode("410", true);
+        caseDb.addTenancy("T");
+        for (const PeriodRow& p : c.periods)
+            caseDb.addPeriod(p);
+        if (c.rentIncome != 0)
+            caseDb.addRevenue("T", "RENT", c.rentIncome);
+        if (c.extraIncome != 0)
+            caseDb.addRevenue("T", "410", c.extraIncome);
+        WindowHarness caseWindow(caseDir.path().string());
+        frmMain& form = caseWindow.open(caseDb.path());
+        form.SetListIndex(0);
+        form.cmdFix_Click();
+        auto rows = caseDb.periods("T");
+        ASSERT_EQ(rows.size(), c.expected.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(rows[i].periodFrom);
+            EXPECT_NEAR(rows[i].paid, c.expected[i].paid, 0.00005);
+            EXPECT_NEAR(rows[i].extraChargesPaid, c.expected[i].extraChargesPaid, 0.00005);
+            if (!std::isnan(c.expected[i].rentDue))
+                EXPECT_NEAR(rows[i].rentDue, c.expected[i].rentDue, 0.00005);
+        }
+        EXPECT_TRUE(caseWindow.messages.texts.empty());
+    }
+}
+
+TEST_F(Repair, ATenantWithoutPeriodsWritesNothing) {
+    db.addTenancy("A1");
+    db.addRevenue("A1", "RENT", 100);
+    frmMain& form = select("A1");
+    form.cmdFix_Click();
+    expectNeighbourUntouched();
+    EXPECT_EQ(form.Label6->text(), "100");
+    EXPECT_TRUE(h.messages.texts.empty());
+}
+
+TEST_F(Repair, NoTenantSelectedWritesNothingAndSaysSo) {
+    db.addTenancy("A1");
+    h.open(db.path());
+    h.form->cmdFix_Click();
+    expectNeighbourUntouched();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0], "No tenant is selected. Nothing was changed.");
+}
+
+TEST_F(Repair, ReferencesThatLookLikeSqlTouchOnlyTheirOwnRows) {
+    for (const std::string tenant : {"O'NEIL", "X' or '1'='1", "O''BRIEN", "ZZZ' or tenant_code <> '"}) {
+        SCOPED_TRACE(tenant);
+        workedExampleTenant(tenant);
+        db.addRevenue(tenant, "RENT", 250);
+        db.addRevenue(tenant, "410", 30);
+        frmMain& form = select(tenant);
+        form.cmdFix_Click();
+        expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
+        expectNeighbourUntouched();
+        form.Command1_Click();
+        expectPeriods(tenant, {{100, 0}, {100, 0, 100, 0}, {100, 0}});
+        expectNeighbourUntouched();
+        EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+    }
+}
+
+TEST_F(Repair, StaleFiguresAreNeverWritten) {
+    workedExampleTenant("A1");
+    workedExampleTenant("B2");
+    db.addRevenue("A1", "RENT", 250);
+    frmMain& form = select("A1");
+    // The income statement fails for B2, so the captions still hold A1's money.
+    db.exec("alter table revenues rename to revenues_gone");
+    select("B2");
+    ASSERT_EQ(form.Label6->text(), "250");
+    h.messages.texts.clear();
+    auto before = db.allPeriods();
+    form.cmdFix_Click();
+    form.Command1_Click();
+    auto after = db.allPeriods();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].paid, before[i].paid);
+    ASSERT_GE(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0], "The income totals shown were not worked out for tenant B2, so they cannot be "
+                                   "allocated. Select the tenant again. Nothing was changed.");
+}
+
+TEST_F(Repair, AnAmountOutsideTheCurrencyRangeIsRefused) {
+    workedExampleTenant("A1");
+    db.addRevenue("A1", "RENT", 1e300);
+    frmMain& form = select("A1");
+    auto before = db.periods("A1");
+    form.cmdFix_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_NE(h.messages.texts[0].find("outside the range"), std::string::npos);
+    auto after = db.periods("A1");
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].rentDue, before[i].rentDue);
+}
+
+TEST_F(Repair, AnotherUsersLockLeavesTheRowsAsTheyWereAfterOneReport) {
+    workedExampleTenant("A1");
+    db.exec("update rent_periods set paid = 33, rent_due = -100 where tenant_code = 'A1'");
+    db.addRevenue("A1", "RENT", 250);
+    frmMain& form = select("A1");
+    form.database().CurrentDatabase->SetBusyTimeout(100);
+    auto before = db.allPeriods();
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "begin immediate; update options set company_name = 'busy'", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    form.cmdFix_Click();
+    sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Execute SQL\r\nupdate rent_periods", 0), 0u) << h.messages.texts[0];
+    auto after = db.allPeriods();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].paid, before[i].paid);
+        EXPECT_EQ(after[i].rentDue, before[i].rentDue);
+    }
+    // The window was refreshed and shows the unchanged figures; a retry works.
+    EXPECT_EQ(form.Label7->text(), "99");
+    form.cmdFix_Click();
+    expectPeriods("A1", {{100, 0, 100}, {100, 0, 100}, {50, 0, 100}});
+}
+
+TEST_F(Repair, AFailureAfterTheResetRollsTheTenantBack) {
+    workedExampleTenant("A1");
+    db.exec("update rent_periods set paid = 33, rent_due = -100 where tenant_code = 'A1'");
+    db.addRevenue("A1", "RENT", 250);
+    // The second row written by the rent pass fails, after the reset and one row.
+    db.exec("create trigger injected before update of paid on rent_periods when new.paid > 0 and "
+            "(select count(*) from rent_periods where paid > 0 and tenant_code = 'A1') >= 1 "
+            "begin select raise(abort, 'injected failure'); end");
+    frmMain& form = select("A1");
+    auto before = db.allPeriods();
+    form.cmdFix_Click();
+    auto after = db.allPeriods();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].paid, before[i].paid);
+        EXPECT_EQ(after[i].rentDue, before[i].rentDue);
+    }
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_NE(h.messages.texts[0].find("injected failure"), std::string::npos) << h.messages.texts[0];
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+}
+
+TEST_F(Repair, RebuildOfExtraCharges) {
+    db.addTenancy("A1");
+    db.addPeriod("A1", "2025-01-01", 100, 0, 99, 0);
+    db.addPeriod("A1", "2025-02-01", 100, 0, 99, 0);
+    db.addPeriod("A1", "2025-03-01", 100, 0, 0, 0);
+    db.addCharge("A1", "2025-01-01", 12.5);
+    db.addCharge("A1", "2025-01-01", 7.25);
+    db.addCharge("A1", "2025-03-01", -3);
+    db.addCharge("A1", "2025-04-01", 50); // no such period: changes nothing
+    db.addCharge("ZZZ", "2025-01-01", 1000);
+    db.addRevenue("A1", "RENT", 300);
+    db.addRevenue("A1", "410", 30);
+    frmMain& form = select("A1");
+    form.Command1_Click();
+    expectPeriods("A1", {{100, 19.75, 100, 19.75}, {100, 0, 100, 0}, {113, -3, 100, -3}});
+    expectNeighbourUntouched();
+    EXPECT_EQ(form.Combo1->currentText(), "A1");
+    EXPECT_EQ(form.Label22->text(), "16.75");
+    EXPECT_EQ(form.Label19->text(), "16.75");
+    EXPECT_TRUE(h.messages.texts.empty());
+}
+
+TEST_F(Repair, RebuildWithoutChargesClearsTheExtraCharges) {
+    workedExampleTenant("A1");
+    db.addRevenue("A1", "410", 30);
+    frmMain& form = select("A1");
+    form.Command1_Click();
+    expectPeriods("A1", {{30, 0, 100, 0}, {0, 0, 100, 0}, {0, 0, 100, 0}});
+}
+
+TEST_F(Repair, AnEmptyChargeAmountIsReportedAndTheTenantRolledBack) {
+    workedExampleTenant("A1");
+    db.exec("insert into rent_periods_charges (tenantcode, period_from, value) values ('A1', '2025-01-01', null)");
+    frmMain& form = select("A1");
+    auto before = db.periods("A1");
+    form.Command1_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Execute SQL\r\nupdate rent_periods set extra_charges = extra_charges +  "
+                                        "where tenant_code = 'A1' and period_from = #01/01/2025#",
+                                        0),
+              0u)
+        << h.messages.texts[0];
+    auto after = db.periods("A1");
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].extraCharges, before[i].extraCharges);
+}
+
+class FixAll : public Repair {
+protected:
+    void SetUp() override {
+        Repair::SetUp();
+        for (const char* tenant : {"A1", "B2", "C3"}) {
+            workedExampleTenant(tenant);
+            db.addRevenue(tenant, "RENT", 250);
+            db.addRevenue(tenant, "410", 30);
+        }
+    }
+};
+
+TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
+    frmMain& form = select("A1");
+    std::vector<QString> titles;
+    h.program.whileEventsRun = [&] { titles.push_back(form.windowTitle()); };
+    form.cmdFixAll_Click();
+    for (const char* tenant : {"A1", "B2", "C3"})
+        expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
+    // ZZZ is the last entry: 1000 of rent over one period of 100.
+    expectPeriods("ZZZ", {{1000, 0, 100, 5}});
+    EXPECT_EQ(form.Combo1->currentText(), "ZZZ");
+    EXPECT_EQ(form.windowTitle(), "Habitorium Rent Analysis");
+    EXPECT_FALSE(form.batchRunning());
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+    EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 4)");
+    EXPECT_TRUE(h.messages.texts.empty());
+}
+
+TEST_F(FixAll, AnEmptyListDoesNothingAndSaysNothing) {
+    db.exec("delete from tenancy");
+    h.open(db.path());
+    auto before = db.allPeriods();
+    h.form->cmdFixAll_Click();
+    EXPECT_TRUE(h.messages.texts.empty());
+    EXPECT_EQ(db.allPeriods().size(), before.size());
+    expectNeighbourUntouched();
+}
+
+TEST_F(FixAll, ASecondPressWhileRunningIsIgnoredAndTheUserMayMoveTheSelection) {
+    frmMain& form = select("A1");
+    int presses = 0;
+    h.program.whileEventsRun = [&] {
+        if (presses++ == 0) {
+            form.cmdFixAll_Click();  // ignored
+            form.SetListIndex(2);    // the user jumps to C3; the batch goes on from there
+        }
+    };
+    form.cmdFixAll_Click();
+    expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
+    expectPeriods("C3", {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("ZZZ", {{1000, 0, 100, 5}});
+}
+
+TEST_F(FixAll, ATenantWhoseFiguresCannotBeWorkedOutIsReportedAndTheBatchGoesOn) {
+    frmMain& form = select("A1");
+    db.addRevenue("B2", "RENT", 1e300); // beyond any amount that can be allocated
+    form.cmdFixAll_Click();
+    for (const char* tenant : {"A1", "C3"})
+        expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
+    expectPeriods("ZZZ", {{1000, 0, 100, 5}});
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_NE(h.messages.texts[0].find("tenant B2"), std::string::npos);
+}
+
+TEST_F(FixAll, StaleFiguresAreReportedPerTenant) {
+    frmMain& form = select("A1");
+    // A broken code list makes the extra-charge income statement fail for everyone.
+    form.extraChargeCodes = "'xcvdfgsdfs',";
+    form.cmdFixAll_Click();
+    for (const char* tenant : {"A1", "B2", "C3"})
+        expectPeriods(tenant, {{0, 0}, {0, 0}, {0, 0}});
+    expectNeighbourUntouched();
+    // For each of the four tenants: the failed statement's report, then the refusal.
+    ASSERT_EQ(h.messages.texts.size(), 8u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Data Create Set", 0), 0u);
+    EXPECT_EQ(h.messages.texts[1].rfind("The income totals shown were not worked out for tenant A1", 0), 0u);
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+}
+
+TEST_F(FixAll, EndingTheProgramDuringTheBatchKeepsWhatWasDone) {
+    frmMain& form = select("A1");
+    h.program.whileEventsRun = [&] { form.cmdExit_Click(); };
+    form.cmdFixAll_Click();
+    expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "PropertyDb.h"
+
+#include "tools/PropertySchema.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+void check(sqlite3* db, int rc, const std::string& what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
+}
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    Statement(sqlite3* db, const std::string& sql) {
+        check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), sql);
+    }
+    ~Statement() { sqlite3_finalize(stmt); }
+    Statement& text(int i, const std::string& v) {
+        sqlite3_bind_text(stmt, i, v.c_str(), -1, SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& real(int i, double v) {
+        sqlite3_bind_double(stmt, i, v);
+        return *this;
+    }
+};
+
+} // namespace
+
+PropertyDb::PropertyDb(std::string path, const std::string& rentGroup) : path_(std::move(path)) {
+    std::filesystem::remove(path_);
+    check(db_, sqlite3_open(path_.c_str(), &db_), "open " + path_);
+    exec(property_schema::createTables);
+    Statement s(db_, "insert into options (company_name, rent_group) values ('Test Lettings', ?)");
+    s.text(1, rentGroup);
+    check(db_, sqlite3_step(s.stmt), "options");
+}
+
+PropertyDb::~PropertyDb() { sqlite3_close_v2(db_); }
+
+void PropertyDb::exec(const std::string& sql) {
+    char* error = nullptr;
+    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = error ? error : "";
+    sqlite3_free(error);
+    if (rc != SQLITE_OK)
+        throw std::runtime_error(sql + ": " + message);
+}
+
+void PropertyDb::addTenancy(const std::string& reference, const std::string& name, const std::string& property,
+                            const std::string& started) {
+    Statement s(db_, "insert into tenancy (reference, name, [property code], [when started]) values (?, ?, ?, ?)");
+    s.text(1, reference).text(2, name).text(3, property).text(4, started);
+    check(db_, sqlite3_step(s.stmt), "tenancy");
+}
+
+void PropertyDb::addGlCode(const std::string& code, bool paysExtraCharges) {
+    Statement s(db_, "insert into glcodes (gl_code, description, pay_extra_charges) values (?, 'code', ?)");
+    s.text(1, code).real(2, paysExtraCharges ? -1 : 0);
+    check(db_, sqlite3_step(s.stmt), "glcodes");
+}
+
+void PropertyDb::addRevenue(const std::string& tenant, const std::string& group, double amount,
+                            const std::string& date, const std::string& property) {
+    Statement s(db_, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) "
+                     "values (?, ?, ?, ?, ?)");
+    s.text(1, tenant).text(2, group).real(3, amount).text(4, date).text(5, property);
+    check(db_, sqlite3_step(s.stmt), "revenues");
+}
+
+void PropertyDb::addPeriod(const PeriodRow& row) {
+    Statement s(db_, "insert into rent_periods (tenant_code, period_from, rent_due, paid, extra_charges, "
+                     "extra_charges_paid) values (?, ?, ?, ?, ?, ?)");
+    s.text(1, row.tenant).text(2, row.periodFrom).real(3, row.rentDue).real(4, row.paid);
+    s.real(5, row.extraCharges).real(6, row.extraChargesPaid);
+    check(db_, sqlite3_step(s.stmt), "rent_periods");
+}
+
+void PropertyDb::addPeriod(const std::string& tenant, const std::string& from, double rentDue, double paid,
+                           double extraCharges, double extraChargesPaid) {
+    addPeriod(PeriodRow{tenant, from, rentDue, paid, extraCharges, extraChargesPaid});
+}
+
+void PropertyDb::addCharge(const std::string& tenant, const std::string& from, double value) {
+    Statement s(db_, "insert into rent_periods_charges (tenantcode, period_from, description, value) "
+                     "values (?, ?, 'charge', ?)");
+    s.text(1, tenant).text(2, from).real(3, value);
+    check(db_, sqlite3_step(s.stmt), "rent_periods_charges");
+}
+
+std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::string& tenant, bool bindTenant) {
+    Statement s(db_, sql);
+    if (bindTenant)
+        s.text(1, tenant);
+    std::vector<PeriodRow> rows;
+    int rc;
+    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+        auto text = [&](int i) {
+            const unsigned char* t = sqlite3_column_text(s.stmt, i);
+            return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+        };
+        rows.push_back({text(0), text(1), sqlite3_column_double(s.stmt, 2), sqlite3_column_double(s.stmt, 3),
+                        sqlite3_column_double(s.stmt, 4), sqlite3_column_double(s.stmt, 5)});
+    }
+    check(db_, rc, sql);
+    return rows;
+}
+
+std::vector<PeriodRow> PropertyDb::periods(const std::string& tenant) {
+    return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
+                 "from rent_periods where tenant_code = ? collate binary order by period_from",
+                 tenant, true);
+}
+
+std::vector<PeriodRow> PropertyDb::allPeriods() {
+    return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
+                 "from rent_periods order by rowid",
+                 {}, false);
+}
+
+std::string PropertyDb::scalarText(const std::string& sql) {
+    Statement s(db_, sql);
+    int rc = sqlite3_step(s.stmt);
+    check(db_, rc, sql);
+    if (rc != SQLITE_ROW)
+        return {};
+    const unsigned char* t = sqlite3_column_text(s.stmt, 0);
+    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+}
