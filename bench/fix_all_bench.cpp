@@ -1,0 +1,224 @@
+// "Fix All" over a property database, timed beside a lower bound: the same
+// reallocation done by a plain program with prepared statements in one
+// transaction. Both work on copies of the database given, and the two results
+// are compared row by row.
+//
+//   habitorium-sample-db /tmp/bench.mdb --tenants 10000
+//   fix_all_bench /tmp/bench.mdb
+
+#include "FakeRegistry.h"
+#include "Recorders.h"
+#include "frmmain/frmMain.h"
+
+#include <QApplication>
+#include <QComboBox>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+long peakMemoryKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct ToolRun {
+    double analysisSeconds = 0;
+    double fixAllSeconds = 0;
+    int tenants = 0;
+    std::size_t messages = 0;
+};
+
+ToolRun runTool(const std::string& path) {
+    RecordingMessages messages;
+    RecordingProgram program;
+    FixedClock clock;
+    TestFileSystem files(fs::path(path).parent_path().string());
+    FakeRegistry registry;
+    registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+    registry.setting("DatabaseLocation", path);
+    frmMain form(platform::Platform{messages, program, clock, files, registry});
+    form.Form_Activate();
+
+    ToolRun run;
+    run.tenants = form.Combo1->count();
+    auto start = Clock::now();
+    for (int i = 0; i < run.tenants; ++i)
+        form.SetListIndex(i);
+    run.analysisSeconds = seconds(Clock::now() - start);
+
+    start = Clock::now();
+    form.cmdFixAll_Click();
+    run.fixAllSeconds = seconds(Clock::now() - start);
+    run.messages = messages.texts.size();
+    return run;
+}
+
+// The lower bound: the allocation rules written directly against SQLite.
+struct Baseline {
+    sqlite3* db = nullptr;
+    std::map<std::string, sqlite3_stmt*> statements;
+
+    explicit Baseline(const std::string& path) { sqlite3_open(path.c_str(), &db); }
+    ~Baseline() {
+        for (auto& [sql, stmt] : statements)
+            sqlite3_finalize(stmt);
+        sqlite3_close(db);
+    }
+    sqlite3_stmt* prepare(const std::string& sql) {
+        sqlite3_stmt*& stmt = statements[sql];
+        if (!stmt && sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+            std::fprintf(stderr, "%s: %s\n", sql.c_str(), sqlite3_errmsg(db));
+        sqlite3_reset(stmt);
+        return stmt;
+    }
+    double sum(const std::string& sql, const std::string& tenant, const std::string& group) {
+        sqlite3_stmt* s = prepare(sql);
+        sqlite3_bind_text(s, 1, group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(s, 2, tenant.c_str(), -1, SQLITE_TRANSIENT);
+        return sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_double(s, 0) : 0;
+    }
+    static long long currency(double v) { return std::llround(v * 10000); }
+
+    void repair(const std::string& tenant, const std::string& rentGroup) {
+        long long remaining = currency(
+            sum("select coalesce(sum(amount), 0) from revenues where [revenue group] = ?1 and tenant_code = ?2",
+                tenant, rentGroup));
+        long long extra = currency(sum("select coalesce(sum(amount), 0) from revenues where [revenue group] in "
+                                       "(select gl_code from glcodes where pay_extra_charges <> 0) and "
+                                       "[revenue group] <> ?1 and tenant_code = ?2",
+                                       tenant, rentGroup));
+        sqlite3_stmt* reset = prepare("update rent_periods set rent_due = abs(rent_due), paid = 0, "
+                                      "extra_charges_paid = 0 where tenant_code = ?1");
+        sqlite3_bind_text(reset, 1, tenant.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(reset);
+
+        struct Period {
+            long long rowid;
+            double due, paid, extra, extraPaid;
+        };
+        std::vector<Period> periods;
+        sqlite3_stmt* select = prepare("select rowid, rent_due, paid, extra_charges, extra_charges_paid from "
+                                       "rent_periods where tenant_code = ?1 order by period_from");
+        sqlite3_bind_text(select, 1, tenant.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(select) == SQLITE_ROW)
+            periods.push_back({sqlite3_column_int64(select, 0), sqlite3_column_double(select, 1),
+                               sqlite3_column_double(select, 2), sqlite3_column_double(select, 3),
+                               sqlite3_column_double(select, 4)});
+        auto pass = [&](double Period::*due, double Period::*paid, bool onlyNonZero) {
+            for (Period& p : periods) {
+                if (remaining == 0)
+                    break;
+                if (onlyNonZero && p.*due == 0)
+                    continue;
+                if (remaining / 10000.0 > p.*due) {
+                    p.*paid = p.*due;
+                    remaining = currency(remaining / 10000.0 - p.*due);
+                } else {
+                    p.*paid = remaining / 10000.0;
+                    remaining = 0;
+                }
+            }
+        };
+        pass(&Period::due, &Period::paid, false);
+        remaining += extra;
+        pass(&Period::extra, &Period::extraPaid, true);
+        if (remaining != 0 && !periods.empty())
+            periods.back().paid += remaining / 10000.0;
+        sqlite3_stmt* update = prepare("update rent_periods set paid = ?1, extra_charges_paid = ?2 where rowid = ?3");
+        for (const Period& p : periods) {
+            sqlite3_reset(update);
+            sqlite3_bind_double(update, 1, p.paid);
+            sqlite3_bind_double(update, 2, p.extraPaid);
+            sqlite3_bind_int64(update, 3, p.rowid);
+            sqlite3_step(update);
+        }
+    }
+
+    double run() {
+        auto start = Clock::now();
+        sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+        std::string rentGroup;
+        sqlite3_stmt* options = prepare("select rent_group from options");
+        if (sqlite3_step(options) == SQLITE_ROW && sqlite3_column_text(options, 0))
+            rentGroup = reinterpret_cast<const char*>(sqlite3_column_text(options, 0));
+        std::vector<std::string> tenants;
+        sqlite3_stmt* list = prepare("select reference from tenancy where reference is not null order by reference");
+        while (sqlite3_step(list) == SQLITE_ROW)
+            tenants.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
+        for (const std::string& tenant : tenants)
+            repair(tenant, rentGroup);
+        sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+        return seconds(Clock::now() - start);
+    }
+};
+
+// Rows whose money columns differ between the two files, to 4 decimal places.
+int differences(const std::string& a, const std::string& b) {
+    sqlite3* db = nullptr;
+    sqlite3_open(a.c_str(), &db);
+    sqlite3_exec(db, ("attach '" + b + "' as other").c_str(), nullptr, nullptr, nullptr);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "select count(*) from rent_periods x join other.rent_periods y on x.rowid = y.rowid where "
+                       "abs(x.paid - y.paid) > 0.00005 or abs(x.extra_charges_paid - y.extra_charges_paid) > 0.00005 "
+                       "or abs(x.rent_due - y.rent_due) > 0.00005",
+                       -1, &s, nullptr);
+    int count = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE\n", argv[0]);
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+
+    TempDir work;
+    const std::string toolCopy = work.file("tool.mdb");
+    const std::string baselineCopy = work.file("baseline.mdb");
+    fs::copy_file(argv[1], toolCopy);
+    fs::copy_file(argv[1], baselineCopy);
+
+    ToolRun tool = runTool(toolCopy);
+    long toolPeak = peakMemoryKb();
+    double baselineSeconds = Baseline(baselineCopy).run();
+
+    const double perTenantMs = 1000.0 / std::max(tool.tenants, 1);
+    std::printf("tenants                         %d\n", tool.tenants);
+    std::printf("tool: analysis of every tenant  %.3f s (%.3f ms a tenant)\n", tool.analysisSeconds,
+                tool.analysisSeconds * perTenantMs);
+    std::printf("tool: Fix All                   %.3f s (%.3f ms a tenant: two analyses and a repair)\n",
+                tool.fixAllSeconds, tool.fixAllSeconds * perTenantMs);
+    std::printf("tool: repair alone (estimate)   %.3f ms a tenant\n",
+                (tool.fixAllSeconds - 2 * tool.analysisSeconds) * perTenantMs);
+    std::printf("tool: peak memory               %ld KiB\n", toolPeak);
+    std::printf("tool: messages shown            %zu\n", tool.messages);
+    std::printf("lower bound: plain program      %.3f s (%.3f ms a tenant)\n", baselineSeconds,
+                baselineSeconds * perTenantMs);
+    std::printf("ratio Fix All / lower bound     %.1f\n", tool.fixAllSeconds / baselineSeconds);
+    int diff = differences(toolCopy, baselineCopy);
+    std::printf("rows that differ                %d\n", diff);
+    return diff == 0 ? 0 : 1;
+}
