@@ -42,9 +42,10 @@ public:
 
     Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable);
 
-    // Raise errObjectClosed after Close.
-    bool BOF() const;
-    bool EOF() const;
+    // BOF and EOF of the recordset (EOF is a macro of the C library, hence
+    // the spelling). Raise errObjectClosed after Close.
+    bool Bof() const;
+    bool Eof() const;
     // errReadOnly on a read-only recordset, errNoCurrentRecord at EOF.
     void Edit();
     // Writes the fields set since Edit to the row; errUpdateWithoutEdit without Edit.
