@@ -53,10 +53,12 @@ protected:
             SCOPED_TRACE(tenant + " " + rows[i].periodFrom);
             EXPECT_NEAR(rows[i].paid, expected[i].paid, 0.00005);
             EXPECT_NEAR(rows[i].extraChargesPaid, expected[i].extraChargesPaid, 0.00005);
-            if (!std::isnan(expected[i].rentDue))
+            if (!std::isnan(expected[i].rentDue)) {
                 EXPECT_NEAR(rows[i].rentDue, expected[i].rentDue, 0.00005);
-            if (!std::isnan(expected[i].extraCharges))
+            }
+            if (!std::isnan(expected[i].extraCharges)) {
                 EXPECT_NEAR(rows[i].extraCharges, expected[i].extraCharges, 0.00005);
+            }
         }
     }
 
@@ -147,8 +149,9 @@ TEST_F(Repair, AllocationRules) {
             SCOPED_TRACE(rows[i].periodFrom);
             EXPECT_NEAR(rows[i].paid, c.expected[i].paid, 0.00005);
             EXPECT_NEAR(rows[i].extraChargesPaid, c.expected[i].extraChargesPaid, 0.00005);
-            if (!std::isnan(c.expected[i].rentDue))
+            if (!std::isnan(c.expected[i].rentDue)) {
                 EXPECT_NEAR(rows[i].rentDue, c.expected[i].rentDue, 0.00005);
+            }
         }
         EXPECT_TRUE(caseWindow.messages.texts.empty());
     }

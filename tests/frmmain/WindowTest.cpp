@@ -82,12 +82,14 @@ TEST(WindowLayout, ControlsInCreationOrderWithCaptionsAndGeometry) {
         EXPECT_EQ(w->objectName(), c.name);
         EXPECT_STREQ(w->metaObject()->className(), c.kind);
         EXPECT_EQ(w->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
-        if (c.caption)
+        if (c.caption) {
             EXPECT_EQ(captionOf(w), QString::fromUtf8(c.caption));
+        }
         EXPECT_FALSE(captionOf(w).contains('&')) << "no access keys";
         EXPECT_TRUE(w->isEnabled());
-        if (qobject_cast<QLabel*>(w))
+        if (qobject_cast<QLabel*>(w)) {
             EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+        }
     }
     EXPECT_FALSE(form.Combo1->isEditable());
     EXPECT_EQ(form.Combo1->count(), 0);
