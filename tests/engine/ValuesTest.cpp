@@ -44,7 +44,7 @@ TEST(Currency, RoundsToFourPlacesHalfToEven) {
         {0.00015, 1},                 // the double is just below the tie
         {2.71828, 27183},
         {-2.71828, -27183},
-        {-92233720368547.0, -922337203685470000},
+        {-1e14, -1000000000000000000},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Currency::fromDouble(c.value).scaled(), c.scaled) << c.value;
