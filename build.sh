@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils)
+          libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib)
 build_dir=${BUILD_DIR:-build}
 
 install_missing() {

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The real executable on the sample database, driven with real input: it
+# starts without a message box, the drop-down holds the sample's tenants, and
+# picking one fills the figures.
+set -euo pipefail
+app=$1
+sample=$2
+here=$(dirname "$0")
+source "$here/lib/xserver.sh"
+
+start_xserver
+"$sample" "$work/property.mdb" >/dev/null
+point_registry_at "$work/property.mdb"
+
+"$app" &
+app_pid=$!
+window=$(wait_for_window)
+sleep 1
+[ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared at start" >&2; exit 1; }
+
+ink() { python3 "$here/lib/ink.py" "$window" "$@"; }
+# Label2 (the tenant's name) and Label6 (rent income) are empty before a pick.
+name_before=$(ink $((4440 / 15)) $((960 / 15)) $((3015 / 15)) $((255 / 15)))
+rent_before=$(ink $((2760 / 15)) $((2880 / 15)) $((1215 / 15)) $((255 / 15)))
+[ "$name_before" -eq 0 ] && [ "$rent_before" -eq 0 ] || { echo "figures shown before a pick" >&2; exit 1; }
+
+# Open the drop-down and pick its third entry with the keyboard.
+click_twips "$window" $((2160 + 1000)) $((960 + 150))
+sleep 0.5
+xdotool key Down Down Return
+sleep 1
+
+name_after=$(ink $((4440 / 15)) $((960 / 15)) $((3015 / 15)) $((255 / 15)))
+rent_after=$(ink $((2760 / 15)) $((2880 / 15)) $((1215 / 15)) $((255 / 15)))
+echo "ink of the name: $name_after, of the rent income: $rent_after"
+[ "$name_after" -gt 20 ] || { echo "no tenant name after the pick" >&2; exit 1; }
+[ "$rent_after" -gt 5 ] || { echo "no rent income after the pick" >&2; exit 1; }
+[ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared on the pick" >&2; exit 1; }
+
+click_twips "$window" $((3120 + 700)) $((4320 + 180)) # Exit
+wait_for_exit
+app_pid=""
+echo "analysis_on_sample: ok"
