@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -16,17 +18,26 @@ namespace platform {
 namespace {
 
 std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Only an ordinary file: a folder fails to read, a pipe would wait forever.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
         return {};
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // A read that fails part way (a folder, an I/O error) counts as no file at all.
-    if (in.bad())
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return {};
+        std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // A read that fails part way counts as no file at all.
+        return in.bad() ? std::string() : contents;
+    } catch (const std::exception&) {
         return {};
-    return contents;
+    }
 }
 
 bool mayWrite(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
 #ifdef _WIN32
     return _access(path.c_str(), 2) == 0;
 #else

@@ -345,8 +345,12 @@ private:
         // even under a bad key line so that their continuation is not taken
         // for lines of their own.
         std::string joined;
-        if (startsWithFolded(rest, "hex"))
-            rest = joinContinuedLines(rest, joined);
+        if (startsWithFolded(rest, "hex")) {
+            std::optional<std::string_view> whole = joinContinuedLines(rest, joined);
+            if (!whole)
+                return;
+            rest = *whole;
+        }
         if (current_ == nullptr)
             return;
         if (!rest.empty() && rest[0] == '-' && onlyBlanks(rest.substr(1))) {
@@ -357,25 +361,27 @@ private:
             (*current_)[name] = std::move(*value);
     }
 
-    std::string_view joinContinuedLines(std::string_view first, std::string& joined) {
+    // Joins a hex line with the lines that continue it. A line ending in "\"
+    // that nothing continues (a file cut short) leaves the value unreadable.
+    std::optional<std::string_view> joinContinuedLines(std::string_view first, std::string& joined) {
         std::string_view part = trimEnd(first);
         if (part.empty() || part.back() != '\\')
             return part;
         joined.assign(part.substr(0, part.size() - 1));
-        std::string_view next;
-        // A continuation line starts with a hex digit; anything else (the next
-        // value or key of a file cut short) is left for the main loop.
-        while (lines_.peek(next) && !trimStart(next).empty() && hexDigit(trimStart(next)[0]) >= 0) {
+        for (;;) {
+            // A continuation line starts with a hex digit; anything else (the
+            // next value or key line) is left for the main loop.
+            std::string_view next;
+            if (!lines_.peek(next) || trimStart(next).empty() || hexDigit(trimStart(next)[0]) < 0)
+                return std::nullopt;
             lines_.next(next);
             part = trimEnd(trimStart(next));
-            if (!part.empty() && part.back() == '\\') {
-                joined.append(part.substr(0, part.size() - 1));
-                continue;
+            if (part.back() != '\\') {
+                joined.append(part);
+                return joined;
             }
-            joined.append(part);
-            break;
+            joined.append(part.substr(0, part.size() - 1));
         }
-        return joined;
     }
 
     // The data after "=": "text", str(N):"text", dword:N, hex:.., hex(N):..
