@@ -129,6 +129,10 @@ struct ParseCase {
     std::optional<Found> expected;
 };
 
+void PrintTo(const ParseCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class RegistryFileParsing : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(RegistryFileParsing, ReadsTheValue) {
