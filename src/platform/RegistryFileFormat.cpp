@@ -298,9 +298,10 @@ private:
         std::string name = foldedRootName(root);
         if (split != std::string_view::npos)
             appendFoldedPath(name, path.substr(split + 1));
-        if (deleting)
+        // A root cannot be deleted, as the registry editor will not either.
+        if (deleting && name != foldedRootName(root))
             eraseKey(name);
-        else
+        else if (!deleting)
             current_ = &keys_[name];
     }
 

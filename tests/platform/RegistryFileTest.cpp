@@ -153,24 +153,18 @@ std::string wine(const std::string& body) {
 const ParseCase parseCases[] = {
     {"escaped backslash and quote", settings(R"("a"="x\\y\"z")"), settingsKey, "a", text("x\\y\"z")},
     {"other backslashes stay as written", settings(R"("a"="D:\Shared\n")"), settingsKey, "a", text("D:\\Shared\\n")},
-    {"escaped quote in a name", settings(R"("a\"b"="1")"), settingsKey, "a\"b", text("1")},
-    {"blanks around =", settings("\"a\" = \"1\"  "), settingsKey, "a", text("1")},
     {"short root name", editor("[HKLM\\Software\\Habitorium\\Settings]\n\"a\"=\"1\""), settingsKey, "a", text("1")},
     {"empty path parts meet", editor("[HKLM\\Software\\\\Habitorium\\Settings\\]\n\"a\"=\"1\""),
      "SOFTWARE\\Habitorium\\Settings\\", "a", text("1")},
     {"short dword", settings("\"a\"=dword:2a"), settingsKey, "a", Found{REG_DWORD_TYPE, "\x2a\0\0\0"s}},
-    {"upper-case dword", settings("\"a\"=dword:ABCDEF01"), settingsKey, "a", Found{REG_DWORD_TYPE, "\x01\xef\xcd\xab"}},
     {"dword of nine digits", settings("\"a\"=dword:000000001"), settingsKey, "a", std::nullopt},
-    {"dword without digits", settings("\"a\"=dword:"), settingsKey, "a", std::nullopt},
     {"dword not hex", settings("\"a\"=dword:0000001g"), settingsKey, "a", std::nullopt},
     {"hex with blanks and capitals", settings("\"a\"=hex: 0A ,FF,7"), settingsKey, "a",
      Found{REG_BINARY_TYPE, "\x0a\xff\x07"}},
     {"hex with trailing comma", settings("\"a\"=hex:01,02,"), settingsKey, "a", Found{REG_BINARY_TYPE, "\x01\x02"}},
     {"hex of three digits", settings("\"a\"=hex:123"), settingsKey, "a", std::nullopt},
-    {"hex with an empty item", settings("\"a\"=hex:01,,02"), settingsKey, "a", std::nullopt},
     {"empty hex", settings("\"a\"=hex:"), settingsKey, "a", Found{REG_BINARY_TYPE, ""}},
     {"any hex type", settings("\"a\"=hex(b):01"), settingsKey, "a", Found{11, "\x01"}},
-    {"hex type none", settings("\"a\"=hex(0):"), settingsKey, "a", Found{REG_NONE_TYPE, ""}},
     {"hex(1) keeps its bytes", settings("\"a\"=hex(1):41,00,00"), settingsKey, "a", Found{REG_SZ_TYPE, "A\0\0"s}},
     {"unknown data form", settings("\"a\"=qword:01"), settingsKey, "a", std::nullopt},
     {"text after the closing quote", settings("\"a\"=\"1\"x"), settingsKey, "a", std::nullopt},
@@ -181,18 +175,13 @@ const ParseCase parseCases[] = {
     {"continuation at the end of the file", settings("\"a\"=hex:01,\\"), settingsKey, "a", std::nullopt},
     {"default value", settings("@=\"d\""), settingsKey, "", text("d")},
     {"later value wins", settings("\"a\"=\"1\"\r\n\"A\"=\"2\""), settingsKey, "a", text("2")},
-    {"key given twice",
-     settings("\"a\"=\"1\"\r\n[HKLM\\Software\\Other]\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\r\n"
-              "\"b\"=\"2\""),
-     settingsKey, "a", text("1")},
     {"value deleted", settings("\"a\"=\"1\"\r\n\"a\"=-"), settingsKey, "a", std::nullopt},
     {"key deleted", settings("\"a\"=\"1\"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium]\r\n\"b\"=\"2\""), settingsKey,
      "a", std::nullopt},
-    {"values after a deletion go nowhere",
-     settings("\"a\"=\"1\"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium]\r\n\"b\"=\"2\""), "SOFTWARE", "b",
-     std::nullopt},
     {"deleting a key leaves its neighbours",
      settings("\"a\"=\"1\"\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings2]"), settingsKey, "a", text("1")},
+    {"a root is not deleted", settings("\"a\"=\"1\"\r\n[-HKEY_LOCAL_MACHINE\\]\r\n[-HKLM]"), settingsKey, "a",
+     text("1")},
     {"value before any key", editor("\"a\"=\"1\""), "", "a", std::nullopt},
     {"unknown root", editor("[HKEY_NOWHERE\\SOFTWARE\\Habitorium\\Settings]\n\"a\"=\"1\""), settingsKey, "a",
      std::nullopt},
@@ -202,8 +191,6 @@ const ParseCase parseCases[] = {
     {"UTF-8 mark before the header", "\xEF\xBB\xBFREGEDIT4\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\n\"a\"=\"1\"",
      settingsKey, "a", text("1")},
     {"unknown header", "REGEDIT5\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\n\"a\"=\"1\"", settingsKey, "a", std::nullopt},
-    {"header not on the first line", "\nREGEDIT4\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\n\"a\"=\"1\"", settingsKey,
-     "a", std::nullopt},
 
     {"wine key with time stamp", wine("[Software\\\\Habitorium\\\\Settings] 1700000000\n#time=1d\n\"a\"=\"1\""),
      settingsKey, "a", text("1")},
@@ -221,12 +208,6 @@ const ParseCase parseCases[] = {
      Found{REG_MULTI_SZ_TYPE, "a\0b\0\0"s}},
     {"wine bracket in a key name", wine("[Software\\\\Habitorium\\\\Set\\]tings]\n\"a\"=\"1\""),
      "SOFTWARE\\Habitorium\\Set]tings", "a", text("1")},
-    {"wine keys of a user hive are not the machine's",
-     "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-1\n\n"
-     "[Software\\\\Habitorium\\\\Settings]\n\"a\"=\"1\"",
-     settingsKey, "a", std::nullopt},
-    {"wine key line without its bracket", wine("[Software\\\\Habitorium\\\\Settings\n\"a\"=\"1\""), settingsKey, "a",
-     std::nullopt},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileParsing, testing::ValuesIn(parseCases));
@@ -236,6 +217,7 @@ TEST(RegistryFileParsing, WineUserHiveLiesUnderTheCurrentUser) {
                                            "[Software\\\\Habitorium\\\\Settings]\n\"a\"=\"1\"",
                                            false);
     EXPECT_EQ(lookUp(*registry, settingsKey, "a", HKEY_CURRENT_USER_ROOT), text("1"));
+    EXPECT_EQ(lookUp(*registry, settingsKey, "a"), std::nullopt);
 }
 
 TEST(RegistryFileParsing, OddByteAtTheEndOfUtf16IsDropped) {
