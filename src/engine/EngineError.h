@@ -14,6 +14,9 @@ enum EngineErrorNumber : std::int32_t {
     errOverflow = 6,               // an amount outside the currency range
     errTypeMismatch = 13,          // a value that cannot be converted
     errNotFound = 3024,            // the database file does not exist
+    errCannotOpen = 3051,          // the database file exists but cannot be read
+    errRecordDeleted = 3167,       // the row being updated is no longer in its table
+    errInvalidOperation = 3219,    // a statement a recordset cannot be opened on
     errUpdateWithoutEdit = 3020,   // Update or a field write without Edit
     errNoCurrentRecord = 3021,     // a row read or move past the end
     errReadOnly = 3027,            // editing a read-only recordset

@@ -1,0 +1,208 @@
+#include "engine/JetDialect.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace engine {
+
+namespace {
+
+bool isWordChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$' ||
+           u >= 0x80;
+}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The word at pos equals word (any case) and stands on its own.
+bool wordAt(const std::string& s, std::size_t pos, const char* word) {
+    std::size_t i = 0;
+    for (; word[i]; ++i) {
+        if (pos + i >= s.size() || lower(s[pos + i]) != word[i])
+            return false;
+    }
+    const bool startsWord = pos == 0 || !isWordChar(s[pos - 1]);
+    const bool endsWord = pos + i >= s.size() || !isWordChar(s[pos + i]);
+    return startsWord && endsWord;
+}
+
+// Index just past the quoted part that opens at s[open] ('...', "..." or [...]).
+// Inside quotes a doubled quote stands for itself; an unclosed part runs to the end.
+std::size_t endOfQuoted(const std::string& s, std::size_t open) {
+    const char closer = s[open] == '[' ? ']' : s[open];
+    std::size_t i = open + 1;
+    while (i < s.size()) {
+        if (s[i] == closer) {
+            if (closer != ']' && i + 1 < s.size() && s[i + 1] == closer) {
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        ++i;
+    }
+    return s.size();
+}
+
+// Reads 1..maxDigits digits at pos.
+bool readNumber(const std::string& s, std::size_t& pos, std::size_t minDigits, std::size_t maxDigits, int& value) {
+    std::size_t n = 0;
+    value = 0;
+    while (pos < s.size() && isDigit(s[pos]) && n < maxDigits) {
+        value = value * 10 + (s[pos] - '0');
+        ++pos;
+        ++n;
+    }
+    return n >= minDigits && !(pos < s.size() && isDigit(s[pos]));
+}
+
+bool validDate(int y, int m, int d) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 100 || m < 1 || m > 12 || d < 1)
+        return false;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return d <= (m == 2 && leap ? 29 : days[m - 1]);
+}
+
+// A #m/d/yyyy[ hh:mm:ss]# literal opening at s[open]: its ISO text in quotes
+// and the index just past the closing "#", or nothing.
+bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::size_t& end) {
+    std::size_t i = open + 1;
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (!readNumber(s, i, 1, 2, month) || i >= s.size() || s[i++] != '/')
+        return false;
+    if (!readNumber(s, i, 1, 2, day) || i >= s.size() || s[i++] != '/')
+        return false;
+    if (!readNumber(s, i, 4, 4, year))
+        return false;
+    bool withTime = false;
+    if (i < s.size() && s[i] == ' ') {
+        ++i;
+        if (!readNumber(s, i, 1, 2, hour) || i >= s.size() || s[i++] != ':')
+            return false;
+        if (!readNumber(s, i, 2, 2, minute) || i >= s.size() || s[i++] != ':')
+            return false;
+        if (!readNumber(s, i, 2, 2, second))
+            return false;
+        if (hour > 23 || minute > 59 || second > 59)
+            return false;
+        withTime = true;
+    }
+    if (i >= s.size() || s[i] != '#' || !validDate(year, month, day))
+        return false;
+    char buffer[32];
+    if (withTime && (hour || minute || second))
+        std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d %02d:%02d:%02d'", year, month, day, hour, minute,
+                      second);
+    else
+        std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", year, month, day);
+    iso = buffer;
+    end = i + 1;
+    return true;
+}
+
+struct Edit {
+    std::size_t pos;
+    std::size_t length; // characters replaced
+    std::string text;
+};
+
+} // namespace
+
+std::string TranslateJetSql(const std::string& sql) {
+    std::vector<Edit> edits;
+    // The limit each open parenthesis level still owes; level 0 is the statement.
+    std::vector<std::string> pendingLimit(1);
+
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"' || c == '[') {
+            i = endOfQuoted(sql, i);
+            continue;
+        }
+        if (c == '(') {
+            pendingLimit.emplace_back();
+            ++i;
+            continue;
+        }
+        if (c == ')') {
+            if (pendingLimit.size() > 1) {
+                if (!pendingLimit.back().empty())
+                    edits.push_back({i, 0, " limit " + pendingLimit.back()});
+                pendingLimit.pop_back();
+            }
+            ++i;
+            continue;
+        }
+        if (c == '#') {
+            std::string iso;
+            std::size_t end = 0;
+            if (dateLiteral(sql, i, iso, end)) {
+                edits.push_back({i, end - i, iso});
+                i = end;
+                continue;
+            }
+            ++i;
+            continue;
+        }
+        if (wordAt(sql, i, "select")) {
+            std::size_t j = i + 6;
+            while (j < sql.size() && isSpace(sql[j]))
+                ++j;
+            if (j > i + 6 && wordAt(sql, j, "top")) {
+                std::size_t k = j + 3;
+                while (k < sql.size() && isSpace(sql[k]))
+                    ++k;
+                const std::size_t digitsStart = k;
+                while (k < sql.size() && isDigit(sql[k]))
+                    ++k;
+                std::size_t after = k;
+                while (after < sql.size() && isSpace(sql[after]))
+                    ++after;
+                // "top N percent" has no counterpart; leave it for SQLite to reject.
+                const bool number = k > digitsStart && k > j + 3 && (k == sql.size() || !isWordChar(sql[k])) &&
+                                    !wordAt(sql, after, "percent") && pendingLimit.back().empty();
+                if (number) {
+                    pendingLimit.back() = sql.substr(digitsStart, k - digitsStart);
+                    edits.push_back({j, after - j, ""});
+                    i = after;
+                    continue;
+                }
+            }
+            i += 6;
+            continue;
+        }
+        if (isWordChar(c)) {
+            while (i < sql.size() && isWordChar(sql[i]))
+                ++i;
+            continue;
+        }
+        ++i;
+    }
+    if (!pendingLimit.front().empty()) {
+        // At the end of the statement, before trailing blanks and semicolons.
+        std::size_t end = sql.size();
+        while (end > 0 && (isSpace(sql[end - 1]) || sql[end - 1] == ';'))
+            --end;
+        edits.push_back({end, 0, " limit " + pendingLimit.front()});
+    }
+
+    std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.pos < b.pos; });
+    std::string out;
+    out.reserve(sql.size() + 16);
+    std::size_t copied = 0;
+    for (const Edit& e : edits) {
+        out.append(sql, copied, e.pos - copied);
+        out += e.text;
+        copied = e.pos + e.length;
+    }
+    out.append(sql, copied, std::string::npos);
+    return out;
+}
+
+} // namespace engine

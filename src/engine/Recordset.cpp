@@ -1,0 +1,158 @@
+#include "engine/Recordset.h"
+
+#include "engine/EngineError.h"
+#include "engine/Sqlite.h"
+
+namespace engine {
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+[[noreturn]] void noCurrentRecord() { throw EngineError(errNoCurrentRecord, engineSource, "No current record."); }
+
+} // namespace
+
+Variant Field::Value() const {
+    recordset_->checkOpen();
+    if (recordset_->position_ >= recordset_->rows_.values.size())
+        noCurrentRecord();
+    // Between Edit and Update a field shows the value given to it.
+    if (recordset_->editing_ && recordset_->edits_[index_])
+        return *recordset_->edits_[index_];
+    return recordset_->rows_.values[recordset_->position_][index_];
+}
+
+void Field::SetValue(const Variant& value) {
+    recordset_->checkOpen();
+    if (!recordset_->editing_)
+        throw EngineError(errUpdateWithoutEdit, engineSource, "Update or CancelUpdate without AddNew or Edit.");
+    recordset_->edits_[index_] = value;
+}
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable)
+    : connection_(std::move(connection)), rows_(std::move(rows)), editable_(editable),
+      edits_(rows_.names.size()) {
+    // An editable recordset needs its table, a column for each field and a rowid for each row.
+    if (editable_ && (rows_.table.empty() || rows_.columns.size() != rows_.names.size() ||
+                      rows_.rowids.size() != rows_.values.size()))
+        editable_ = false;
+}
+
+void Recordset::checkOpen() const {
+    if (!open_)
+        throw EngineError(errObjectClosed, engineSource, "Operation is not allowed when the object is closed.");
+}
+
+bool Recordset::Bof() const {
+    checkOpen();
+    // Rows are only ever walked forwards, so BOF holds only for no rows at all.
+    return rows_.values.empty();
+}
+
+bool Recordset::Eof() const {
+    checkOpen();
+    return position_ >= rows_.values.size();
+}
+
+void Recordset::Edit() {
+    checkOpen();
+    if (!editable_)
+        throw EngineError(errReadOnly, engineSource, "Cannot update. Database or object is read-only.");
+    if (Eof())
+        noCurrentRecord();
+    editing_ = true;
+    edits_.assign(rows_.names.size(), std::nullopt);
+}
+
+void Recordset::Update() {
+    checkOpen();
+    if (!editing_)
+        throw EngineError(errUpdateWithoutEdit, engineSource, "Update or CancelUpdate without AddNew or Edit.");
+    sqlite3* db = connection_->db.get();
+    const std::int64_t rowid = rows_.rowids[position_];
+
+    std::string sql;
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < edits_.size(); ++i) {
+        if (!edits_[i])
+            continue;
+        sql += sql.empty() ? "update " + quoteIdentifier(rows_.table) + " set " : ", ";
+        sql += quoteIdentifier(rows_.columns[i]) + " = ?";
+        changed.push_back(i);
+    }
+    if (!changed.empty()) {
+        sql += " where rowid = ?";
+        StatementHandle stmt = prepare(db, sql);
+        int parameter = 1;
+        for (std::size_t i : changed)
+            bindValue(db, stmt.get(), parameter++, *edits_[i]);
+        if (sqlite3_bind_int64(stmt.get(), parameter, rowid) != SQLITE_OK)
+            throw sqliteError(db);
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            throw sqliteError(db);
+        // A row that another user deleted meanwhile takes no write; say so
+        // rather than let the change vanish.
+        if (sqlite3_changes64(db) == 0)
+            throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
+
+        // Read the row back, so that the recordset shows what the table now
+        // holds (the column's type may have converted what was written).
+        std::string select;
+        for (std::size_t i = 0; i < rows_.columns.size(); ++i)
+            select += (i ? ", " : "select ") + quoteIdentifier(rows_.columns[i]);
+        select += " from " + quoteIdentifier(rows_.table) + " where rowid = ?";
+        StatementHandle reread = prepare(db, select);
+        if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
+            throw sqliteError(db);
+        const int rc = sqlite3_step(reread.get());
+        if (rc == SQLITE_ROW) {
+            for (std::size_t i = 0; i < rows_.columns.size(); ++i)
+                rows_.values[position_][i] = columnValue(reread.get(), static_cast<int>(i));
+        } else if (rc != SQLITE_DONE) {
+            throw sqliteError(db);
+        }
+    }
+    editing_ = false;
+    edits_.assign(rows_.names.size(), std::nullopt);
+}
+
+void Recordset::MoveNext() {
+    checkOpen();
+    if (Eof())
+        noCurrentRecord();
+    // Moving on drops an edit that was not written, as the data-access objects do.
+    editing_ = false;
+    edits_.assign(rows_.names.size(), std::nullopt);
+    ++position_;
+}
+
+void Recordset::Close() {
+    checkOpen();
+    open_ = false;
+    editing_ = false;
+    rows_ = Rows{};
+    edits_.clear();
+    connection_.reset();
+}
+
+Field Recordset::Fields(const std::string& name) {
+    checkOpen();
+    for (std::size_t i = 0; i < rows_.names.size(); ++i) {
+        if (sameName(rows_.names[i], name))
+            return Field(*this, i);
+    }
+    throw EngineError(errNoSuchField, engineSource, "Item not found in this collection.");
+}
+
+} // namespace engine

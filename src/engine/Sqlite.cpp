@@ -1,0 +1,131 @@
+#include "engine/Sqlite.h"
+
+#include "engine/Date.h"
+
+namespace engine {
+
+EngineError sqliteError(sqlite3* db) {
+    if (!db)
+        return EngineError(SQLITE_NOMEM, sqliteSource, "out of memory");
+    return EngineError(sqlite3_errcode(db), sqliteSource, sqlite3_errmsg(db));
+}
+
+StatementHandle prepare(sqlite3* db, const std::string& sql, std::size_t offset, std::size_t* tail) {
+    sqlite3_stmt* raw = nullptr;
+    const char* begin = sql.c_str() + offset;
+    const char* rest = begin;
+    const int rc = sqlite3_prepare_v2(db, begin, static_cast<int>(sql.size() - offset), &raw, &rest);
+    StatementHandle stmt(raw);
+    if (rc != SQLITE_OK)
+        throw sqliteError(db);
+    if (tail)
+        *tail = offset + static_cast<std::size_t>(rest - begin);
+    return stmt;
+}
+
+void run(sqlite3* db, const std::string& sql) {
+    std::size_t offset = 0;
+    while (offset < sql.size()) {
+        std::size_t tail = 0;
+        StatementHandle stmt = prepare(db, sql, offset, &tail);
+        if (tail <= offset)
+            break; // nothing but blanks or comments was left
+        offset = tail;
+        if (!stmt)
+            continue; // an empty statement (a lone ";")
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db);
+    }
+}
+
+std::string quoteIdentifier(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+namespace {
+
+bool equalsIgnoringCase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b) {
+        const char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
+        const char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+} // namespace
+
+Variant columnValue(sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+        return Variant(sqlite3_column_double(stmt, i));
+    case SQLITE_NULL:
+        return Variant::null();
+    case SQLITE_BLOB: {
+        const void* bytes = sqlite3_column_blob(stmt, i);
+        const int size = sqlite3_column_bytes(stmt, i);
+        return Variant(bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                             : std::string());
+    }
+    default: {
+        const unsigned char* chars = sqlite3_column_text(stmt, i);
+        const int size = sqlite3_column_bytes(stmt, i);
+        std::string text = chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size))
+                                 : std::string();
+        const char* declared = sqlite3_column_decltype(stmt, i);
+        const bool dateColumn =
+            declared == nullptr || equalsIgnoringCase(declared, "DATETIME") || equalsIgnoringCase(declared, "DATE");
+        if (dateColumn) {
+            if (auto date = Date::fromIso(text))
+                return Variant(*date);
+        }
+        return Variant(std::move(text));
+    }
+    }
+}
+
+void bindValue(sqlite3* db, sqlite3_stmt* stmt, int i, const Variant& value) {
+    int rc = SQLITE_OK;
+    switch (value.kind()) {
+    case Variant::Kind::Empty:
+    case Variant::Kind::Null:
+        rc = sqlite3_bind_null(stmt, i);
+        break;
+    case Variant::Kind::Integer:
+        rc = sqlite3_bind_int64(stmt, i, value.integer());
+        break;
+    case Variant::Kind::Double:
+        rc = sqlite3_bind_double(stmt, i, value.number());
+        break;
+    case Variant::Kind::Currency:
+        rc = sqlite3_bind_double(stmt, i, value.currency().toDouble());
+        break;
+    case Variant::Kind::Boolean:
+        rc = sqlite3_bind_int64(stmt, i, value.boolean() ? -1 : 0);
+        break;
+    case Variant::Kind::Date: {
+        const std::string iso = value.date().toIso();
+        rc = sqlite3_bind_text(stmt, i, iso.c_str(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case Variant::Kind::Text:
+        rc = sqlite3_bind_text(stmt, i, value.text().c_str(), static_cast<int>(value.text().size()), SQLITE_TRANSIENT);
+        break;
+    }
+    if (rc != SQLITE_OK)
+        throw sqliteError(db);
+}
+
+} // namespace engine
