@@ -9,6 +9,8 @@
 // quoted values become -1 and 0; then, when the text holds an odd number of
 // apostrophes, every apostrophe that is not at the edge of a quoted value is
 // doubled. A text with an even count keeps its apostrophes as they are.
+// Quoted values are 'text' and "text" (a doubled quote inside stands for one)
+// and [names]; one that is never closed runs to the end of the text.
 std::string NormaliseSql(std::string& sql);
 
 // "#mm/dd/yyyy#" of the date; the time of day is dropped.
