@@ -168,6 +168,13 @@ extern "C" void removePendingAndStop(int signalNumber) {
     std::raise(signalNumber);
 }
 
+// A signal the caller ignores (nohup, a background job) stays ignored.
+void catchSignal(int signalNumber) {
+    if (std::signal(signalNumber, removePendingAndStop) == SIG_IGN) {
+        std::signal(signalNumber, SIG_IGN);
+    }
+}
+
 class PendingFile {
 public:
     explicit PendingFile(fs::path path) : path_(std::move(path)) {
@@ -178,10 +185,10 @@ public:
         std::memcpy(pendingDatabase, text.c_str(), text.size() + 1);
         std::memcpy(pendingJournal, text.c_str(), text.size());
         std::memcpy(pendingJournal + text.size(), "-journal", 9);
-        std::signal(SIGINT, removePendingAndStop);
-        std::signal(SIGTERM, removePendingAndStop);
+        catchSignal(SIGINT);
+        catchSignal(SIGTERM);
 #if !defined(_WIN32)
-        std::signal(SIGHUP, removePendingAndStop);
+        catchSignal(SIGHUP);
 #endif
     }
     PendingFile(const PendingFile&) = delete;
