@@ -7,9 +7,11 @@
 
 #include <string>
 
-// The report text: the operation label, then for a general error
-// "General Errors...", CR LF, CR LF, number, " - ", description, CR LF, CR LF.
-// Number 0 and the source "Microsoft JET Database Engine" give the label alone.
+// The report text: the operation label, then for a general error CR LF and
+// "General Errors...", CR LF, CR LF, number, " - ", description, CR LF, CR LF,
+// so the error starts on a line of its own even after a statement in the
+// label. Number 0 and the source "Microsoft JET Database Engine" (exactly, in
+// that case) give the label alone. The box and the log carry the same text.
 std::string ReportText(const std::string& label, const engine::EngineError& error);
 
 class ErrorReport : public ErrorReporter {

@@ -1,0 +1,78 @@
+#include "general/ErrorReport.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// The error texts of the Jet engine itself are not repeated in the report.
+constexpr const char* jetSource = "Microsoft JET Database Engine";
+
+std::string twoDigits(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+// The month as the default locale abbreviates it, first letter capital
+// ("Dec"). A locale whose abbreviation is longer keeps it ("Sept").
+std::string monthAbbreviation(int month) {
+    QString name = QLocale().monthName(month, QLocale::ShortFormat);
+    if (!name.isEmpty())
+        name[0] = name[0].toUpper();
+    return name.toStdString();
+}
+
+} // namespace
+
+std::string ReportText(const std::string& label, const engine::EngineError& error) {
+    if (error.number == 0 || error.source == jetSource)
+        return label;
+    return label + "\r\nGeneral Errors...\r\n\r\n" + std::to_string(error.number) + " - " + error.description +
+           "\r\n\r\n";
+}
+
+ErrorReport::ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files)
+    : messages_(messages), clock_(clock), files_(files) {}
+
+void ErrorReport::ReportError(const std::string& label, const engine::EngineError& error) {
+    std::string text;
+    try {
+        text = ReportText(label, error);
+        messages_.showMessage(text);
+    } catch (...) {
+        // The report is the last line of defence: it never fails its caller,
+        // and the log is still written when the box could not be shown.
+    }
+    WriteErrorLog(text);
+}
+
+std::string ErrorReport::logPath() {
+    const platform::LocalTime now = clock_.now();
+    return platform::joinPath(files_.programFolder(),
+                              "err" + monthAbbreviation(now.month) + twoDigits(now.year % 100) + ".log");
+}
+
+void ErrorReport::WriteErrorLog(const std::string& message) {
+    try {
+        const std::string path = logPath();
+        // The entry's time is read again: a report made as the month turns
+        // goes to the old month's file with the new month's time.
+        const platform::LocalTime now = clock_.now();
+        const std::string entry = twoDigits(now.day) + "/" + twoDigits(now.month) + "/" + twoDigits(now.year % 100) +
+                                  " " + twoDigits(now.hour) + ":" + twoDigits(now.minute) + ":" +
+                                  twoDigits(now.second) + " " + message + "\r\n";
+        // Binary append: the bytes of the report go out as they are, CR LF
+        // included, on every platform.
+        std::FILE* file = std::fopen(path.c_str(), "ab");
+        if (file == nullptr)
+            return; // read-only folder, a folder in the way: the entry is simply missing
+        std::fwrite(entry.data(), 1, entry.size(), file);
+        std::fclose(file);
+    } catch (...) {
+        // Nothing of the log may reach the caller.
+    }
+}

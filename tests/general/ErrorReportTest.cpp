@@ -1,0 +1,204 @@
+#include "general/ErrorReport.h"
+
+#include "Recorders.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using engine::EngineError;
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+TEST(ReportText, ByteForByte) {
+    const struct {
+        const char* why;
+        std::string label;
+        EngineError error;
+        std::string expected;
+    } cases[] = {
+        {"general error", "Data Create Set", EngineError(1, "SQLite", "no such table: tenancyx"),
+         "Data Create Set\r\nGeneral Errors...\r\n\r\n1 - no such table: tenancyx\r\n\r\n"},
+        {"statement in the label", "Execute SQL\r\nupdate x set a = 1", EngineError(5, "SQLite", "database is locked"),
+         "Execute SQL\r\nupdate x set a = 1\r\nGeneral Errors...\r\n\r\n5 - database is locked\r\n\r\n"},
+        {"negative number", "Start ADO", EngineError(-2147467259, "DBEngine", "x"),
+         "Start ADO\r\nGeneral Errors...\r\n\r\n-2147467259 - x\r\n\r\n"},
+        {"empty description", "Data EOF", EngineError(3704, "DBEngine", ""),
+         "Data EOF\r\nGeneral Errors...\r\n\r\n3704 - \r\n\r\n"},
+        {"jet source", "Data Close", EngineError(3021, "Microsoft JET Database Engine", "No current record."),
+         "Data Close"},
+        {"jet source compared with case", "Data Close",
+         EngineError(3021, "Microsoft Jet Database Engine", "No current record."),
+         "Data Close\r\nGeneral Errors...\r\n\r\n3021 - No current record.\r\n\r\n"},
+        {"jet source with a blank more", "Move Next", EngineError(7, "Microsoft JET Database Engine ", "d"),
+         "Move Next\r\nGeneral Errors...\r\n\r\n7 - d\r\n\r\n"},
+        {"number zero", "Edit Record", EngineError(0, "SQLite", "not an error"), "Edit Record"},
+        {"empty label", "", EngineError(2, "s", "d"), "\r\nGeneral Errors...\r\n\r\n2 - d\r\n\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReportText(c.label, c.error), c.expected) << c.why;
+}
+
+class ErrorReportTest : public testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = QLocale();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        files_.folder = dir_.path().string();
+    }
+    void TearDown() override { QLocale::setDefault(saved_); }
+
+    std::string log(const std::string& name) const { return dir_.file(name); }
+
+    QLocale saved_;
+    TempDir dir_;
+    RecordingMessages messages_;
+    FixedClock clock_; // 7 December 2026, 14:05:09
+    TestFileSystem files_;
+    ErrorReport report_{messages_, clock_, files_};
+};
+
+TEST_F(ErrorReportTest, ShowsTheBoxThenAppendsTheSameText) {
+    report_.ReportError("Data Create Set", EngineError(1, "SQLite", "near \"selec\": syntax error"));
+
+    const std::string text = "Data Create Set\r\nGeneral Errors...\r\n\r\n1 - near \"selec\": syntax error\r\n\r\n";
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{text});
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 " + text + "\r\n");
+}
+
+TEST_F(ErrorReportTest, JetSourceStillGivesBoxAndEntry) {
+    report_.ReportError("Data Is Empty", EngineError(3021, "Microsoft JET Database Engine", "No current record."));
+
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"Data Is Empty"});
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 Data Is Empty\r\n");
+}
+
+TEST_F(ErrorReportTest, FileNameAndEntryPadToTwoDigits) {
+    clock_.time = {2027, 3, 4, 5, 6, 7};
+    EXPECT_EQ(report_.logPath(), log("errMar27.log"));
+    report_.WriteErrorLog("m");
+    EXPECT_EQ(readBytes(log("errMar27.log")), "04/03/27 05:06:07 m\r\n");
+
+    clock_.time = {2000, 1, 1, 0, 0, 0};
+    EXPECT_EQ(report_.logPath(), log("errJan00.log"));
+    clock_.time = {2026, 12, 31, 23, 59, 59};
+    report_.WriteErrorLog("late");
+    EXPECT_EQ(readBytes(log("errDec26.log")), "31/12/26 23:59:59 late\r\n");
+}
+
+TEST_F(ErrorReportTest, MonthNameFollowsTheDefaultLocale) {
+    const struct {
+        QLocale locale;
+        int month;
+        std::string name;
+    } cases[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), 9, "errSep26.log"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), 9, "errSept26.log"},
+        {QLocale::c(), 5, "errMay26.log"},
+        // A locale that writes its abbreviations in lower case gets a capital.
+        {QLocale(QLocale::French, QLocale::France), 12,
+         "errD\xc3\xa9"
+         "c.26.log"},
+    };
+    for (const auto& c : cases) {
+        QLocale::setDefault(c.locale);
+        clock_.time.month = c.month;
+        EXPECT_EQ(report_.logPath(), log(c.name)) << c.locale.name().toStdString();
+    }
+}
+
+TEST_F(ErrorReportTest, NewMonthStartsANewFileAndLeavesTheOldOne) {
+    report_.ReportError("Data EOF", EngineError(0, "", ""));
+    const std::string december = readBytes(log("errDec26.log"));
+
+    clock_.time = {2027, 1, 2, 9, 0, 0};
+    report_.ReportError("Move Next", EngineError(0, "", ""));
+
+    EXPECT_EQ(readBytes(log("errDec26.log")), december);
+    EXPECT_EQ(december, "07/12/26 14:05:09 Data EOF\r\n");
+    EXPECT_EQ(readBytes(log("errJan27.log")), "02/01/27 09:00:00 Move Next\r\n");
+}
+
+TEST_F(ErrorReportTest, ReportsInOneSecondKeepTheirOrder) {
+    report_.ReportError("first", EngineError(0, "", ""));
+    report_.ReportError("second", EngineError(4, "SQLite", "x"));
+    report_.ReportError("third", EngineError(0, "", ""));
+
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 first\r\n"
+                                              "07/12/26 14:05:09 second\r\nGeneral Errors...\r\n\r\n4 - x\r\n\r\n\r\n"
+                                              "07/12/26 14:05:09 third\r\n");
+}
+
+TEST_F(ErrorReportTest, AppendsToAnExistingFile) {
+    std::ofstream(log("errDec26.log"), std::ios::binary) << "earlier\r\n";
+    report_.WriteErrorLog("now");
+    EXPECT_EQ(readBytes(log("errDec26.log")), "earlier\r\n07/12/26 14:05:09 now\r\n");
+}
+
+TEST_F(ErrorReportTest, EightBitBytesGoOutAsTheyAre) {
+    const std::string message = std::string("caf\xe9 \xc3\xa9\t") + '\0' + "end";
+    report_.WriteErrorLog(message);
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 " + message + "\r\n");
+}
+
+// The file name uses the time read first; the entry reads the clock again.
+struct SteppingClock : platform::Clock {
+    std::vector<platform::LocalTime> times;
+    std::size_t next = 0;
+    platform::LocalTime now() override { return times[std::min(next++, times.size() - 1)]; }
+};
+
+TEST_F(ErrorReportTest, EntryTimeIsTakenAgain) {
+    SteppingClock clock;
+    clock.times = {{2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 0}};
+    ErrorReport report(messages_, clock, files_);
+    report.WriteErrorLog("turn of the year");
+    EXPECT_EQ(readBytes(log("errDec26.log")), "01/01/27 00:00:00 turn of the year\r\n");
+}
+
+TEST_F(ErrorReportTest, FolderInThePlaceOfTheFileShowsBoxOnly) {
+    std::filesystem::create_directory(log("errDec26.log"));
+
+    EXPECT_NO_THROW(report_.ReportError("Start ADO", EngineError(3024, "DBEngine", "not found")));
+
+    EXPECT_EQ(messages_.texts.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_directory(log("errDec26.log")));
+    EXPECT_TRUE(std::filesystem::is_empty(log("errDec26.log")));
+}
+
+TEST_F(ErrorReportTest, MissingProgramFolderShowsBoxOnly) {
+    files_.folder = dir_.file("gone");
+
+    EXPECT_NO_THROW(report_.ReportError("Start ADO", EngineError(3024, "DBEngine", "not found")));
+
+    EXPECT_EQ(messages_.texts.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("gone")));
+}
+
+TEST_F(ErrorReportTest, ReadOnlyFolderShowsBoxOnly) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop the superuser from writing";
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms(0555));
+
+    EXPECT_NO_THROW(report_.ReportError("Data Close", EngineError(3704, "DBEngine", "closed")));
+
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(messages_.texts.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(log("errDec26.log")));
+}
+
+} // namespace
