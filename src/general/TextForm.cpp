@@ -1,0 +1,47 @@
+#include "general/TextForm.h"
+
+#include "engine/EngineError.h"
+#include "engine/NumberText.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <cstdio>
+
+std::string ShortDate(const engine::Date& date) {
+    const engine::DateParts parts = date.parts();
+    return QLocale().toString(QDate(parts.year, parts.month, parts.day), QLocale::ShortFormat).toStdString();
+}
+
+std::string TextForm(const engine::Variant& value) {
+    using Kind = engine::Variant::Kind;
+    switch (value.kind()) {
+    case Kind::Empty:
+        return {};
+    case Kind::Null:
+        throw engine::EngineError(engine::errTypeMismatch, engine::engineSource, "Invalid use of Null");
+    case Kind::Integer:
+        return std::to_string(value.integer());
+    case Kind::Double:
+        return engine::NumberText(value.number());
+    case Kind::Currency:
+        return value.currency().text();
+    case Kind::Date: {
+        // The time is judged on the whole seconds shown, so a fraction too
+        // small to show never adds " 00:00:00".
+        const engine::DateParts parts = value.date().parts();
+        std::string text = ShortDate(value.date());
+        if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
+            char time[16];
+            std::snprintf(time, sizeof time, " %02d:%02d:%02d", parts.hour, parts.minute, parts.second);
+            text += time;
+        }
+        return text;
+    }
+    case Kind::Text:
+        return value.text();
+    case Kind::Boolean:
+        return value.boolean() ? "True" : "False";
+    }
+    return {};
+}

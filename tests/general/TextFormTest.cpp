@@ -1,0 +1,88 @@
+#include "general/TextForm.h"
+
+#include "engine/EngineError.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+using engine::Currency;
+using engine::Date;
+using engine::Variant;
+
+class TextFormTest : public testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = QLocale();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    }
+    void TearDown() override { QLocale::setDefault(saved_); }
+    QLocale saved_;
+};
+
+TEST_F(TextFormTest, PlainFormOfEachKind) {
+    const struct {
+        const char* why;
+        Variant value;
+        std::string expected;
+    } cases[] = {
+        {"empty", Variant(), ""},
+        {"integer zero", Variant(0), "0"},
+        {"negative integer", Variant(-42), "-42"},
+        {"largest integer", Variant(std::numeric_limits<std::int64_t>::max()), "9223372036854775807"},
+        {"sum of tenths", Variant(0.1 + 0.2), "0.3"},
+        {"no trailing zero", Variant(1250.50), "1250.5"},
+        {"whole double", Variant(300.0), "300"},
+        {"negative double", Variant(-17.25), "-17.25"},
+        {"minus zero", Variant(-0.0), "0"},
+        {"currency with decimals", Variant(Currency::fromScaled(125000)), "12.5"},
+        {"negative currency", Variant(Currency::fromScaled(-30000)), "-3"},
+        {"smallest currency step", Variant(Currency::fromScaled(1)), "0.0001"},
+        {"text", Variant("O'NEIL"), "O'NEIL"},
+        {"empty text", Variant(""), ""},
+        {"true", Variant::boolean(true), "True"},
+        {"false", Variant::boolean(false), "False"},
+        {"date", Variant(Date::fromParts({2026, 12, 7, 0, 0, 0})), "07/12/2026"},
+        {"date and time", Variant(Date::fromParts({2026, 12, 7, 14, 5, 9})), "07/12/2026 14:05:09"},
+        {"one second past midnight", Variant(Date::fromParts({2027, 1, 1, 0, 0, 1})), "01/01/2027 00:00:01"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextForm(c.value), c.expected) << c.why;
+}
+
+TEST_F(TextFormTest, NullIsATypeMismatch) {
+    try {
+        TextForm(Variant::null());
+        FAIL() << "Null converted to text";
+    } catch (const engine::EngineError& e) {
+        EXPECT_EQ(e.number, engine::errTypeMismatch);
+        EXPECT_EQ(e.source, engine::engineSource);
+        EXPECT_EQ(e.description, "Invalid use of Null");
+    }
+}
+
+// Captions of totals are read back with "." as the decimal point.
+TEST_F(TextFormTest, NumbersIgnoreTheLocale) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(TextForm(Variant(1250.5)), "1250.5");
+    EXPECT_EQ(TextForm(Variant(1234567.25)), "1234567.25");
+    EXPECT_EQ(TextForm(Variant(Currency::fromScaled(-12345))), "-1.2345");
+}
+
+TEST_F(TextFormTest, DatesFollowTheDefaultLocale) {
+    const Date date = Date::fromParts({2026, 12, 7, 0, 0, 0});
+    EXPECT_EQ(ShortDate(date), "07/12/2026");
+    EXPECT_EQ(ShortDate(Date::fromParts({2026, 12, 7, 18, 30, 0})), "07/12/2026");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(ShortDate(date), "12/7/26");
+    EXPECT_EQ(TextForm(Variant(date)), "12/7/26");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(TextForm(Variant(Date::fromParts({2026, 12, 7, 8, 0, 0}))), "07.12.26 08:00:00");
+}
+
+} // namespace
