@@ -80,6 +80,17 @@ check "rent_periods_charges columns" "id:INTEGER tenantcode:TEXT period_from:DAT
     "$(columns rent_periods_charges)"
 check "indexes" "rent_periods_charges_tenant rent_periods_tenant revenues_tenant tenancy_reference" \
     "$(q "select group_concat(name, ' ') from (select name from sqlite_master where type = 'index' order by name)")"
+# The tables and indexes that docs/property-database.md tells a user to create
+# are the ones the sample has.
+schema() { sqlite3 "$1" "select type || ' ' || name || ': ' || sql from sqlite_master order by type, name"; }
+guide=$(dirname "$0")/../../docs/property-database.md
+if [ -f "$guide" ]; then
+    # The first sql block of the guide is the schema.
+    awk '/^```sql$/ { blocks++; inside = blocks == 1; next } /^```$/ { inside = 0; next } inside' "$guide" >"$work/guide.sql"
+    sqlite3 "$work/guide.db" <"$work/guide.sql"
+    check "schema of the guide" "$(schema "$db")" "$(schema "$work/guide.db")"
+    rm -f "$work/guide.sql" "$work/guide.db"
+fi
 check "text compared without case" "1 1 1" \
     "$(q "select (select count(*) from tenancy where reference = 'o''neil01') || ' ' ||
                  (select count(*) from rent_periods where tenant_code = 'har001' and period_from = '2024-03-01') || ' ' ||
