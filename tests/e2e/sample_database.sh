@@ -251,7 +251,7 @@ for moment in generating writing; do
     pid=$!
     if [ "$moment" = writing ]; then
         for _ in $(seq 300); do
-            ls -A "$work" | grep -q 'partial$' && break
+            compgen -G "$work/.*.partial" >/dev/null && break
             sleep 0.1
         done
         sleep 0.2
