@@ -1,0 +1,290 @@
+// The statements the tool sends, with sample values spliced in, against a
+// small property database.
+
+#include "EngineFixture.h"
+
+#include "engine/Database.h"
+#include "engine/NumberText.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using namespace engine;
+
+namespace {
+
+constexpr const char* extraChargeCodes = "'xcvdfgsdfs','410','420','RENT'";
+
+class Statements : public EngineTest {
+protected:
+    void SetUp() override {
+        db.addTenancy("C3", "Third", "P3", "2023-03-01");
+        db.addTenancy("A1", "First", "P1", "2024-12-15");
+        db.addTenancy("b2", "Second", "P2", "2024-01-01");
+        db.addTenancy("ABC", "Letters", "P1", "2024-01-01");
+        db.addGlCode("410", true);
+        db.addGlCode("420", true);
+        db.addGlCode("500", false);
+        db.addGlCode("RENT", true); // both the rent group and an extra-charge code
+
+        db.addRevenue("A1", "RENT", 100, "2025-01-05", "P1");
+        db.addRevenue("a1", "rent", 150, "2025-01-02", "P2"); // other property, other case
+        db.addRevenue("A1", "410", 20, "2025-02-03", "P1");
+        db.addRevenue("A1", "420", 10, "2025-02-04", "P1");
+        db.addRevenue("A1", "500", 99, "2025-02-05", "P1");
+        db.addRevenue("B2", "RENT", 1000, "2025-01-01", "P1");
+        db.addRevenue("abc", "RENT", 75, "2025-03-01", "P1");
+
+        db.addPeriod("A1", "2025-01-01", 100, 100, 0, 0);
+        db.addPeriod("A1", "2025-02-01", -100, 50, 20, 5);
+        db.addPeriod("A1", "2025-03-01", 100, 0, 0, 0);
+        db.addPeriod("B2", "2025-01-01", 80, 80, 8, 8);
+
+        db.addCharge("A1", "2025-02-01", 12.5);
+        db.addCharge("A1", "2025-02-01", 7.5);
+        db.addCharge("A1", "2025-04-01", 50); // no such period
+        database = open();
+    }
+
+    std::shared_ptr<Database> database;
+
+    std::shared_ptr<Recordset> readOnly(const std::string& sql) {
+        return database->OpenRecordset(sql, dbOpenForwardOnly, dbReadOnly);
+    }
+    std::shared_ptr<Recordset> dynaset(const std::string& sql) {
+        return database->OpenRecordset(sql, dbOpenDynaset, dbDenyWrite | dbDenyRead);
+    }
+    std::vector<std::string> column(const std::string& sql, const std::string& field) {
+        std::vector<std::string> values;
+        for (auto rs = readOnly(sql); !rs->Eof(); rs->MoveNext())
+            values.push_back(rs->Fields(field).Value().text());
+        return values;
+    }
+    // The text a caption would show for a total (Null shown as 0).
+    std::string total(const std::string& sql, const std::string& field) {
+        auto rs = readOnly(sql);
+        if (rs->Eof())
+            return "<no row>";
+        const Variant v = rs->Fields(field).Value();
+        if (v.isNull())
+            return "0";
+        return NumberText(v.toDouble());
+    }
+};
+
+TEST_F(Statements, ReferenceData) {
+    EXPECT_EQ(column("select reference from tenancy order by reference", "reference"),
+              (std::vector<std::string>{"A1", "ABC", "b2", "C3"}));
+    EXPECT_EQ(column("select * from options", "rent_group"), (std::vector<std::string>{"RENT"}));
+    EXPECT_EQ(column("select * from glcodes where pay_extra_charges<>0", "gl_code"),
+              (std::vector<std::string>{"410", "420", "RENT"}));
+}
+
+TEST_F(Statements, TenancyRowFoundWithoutRegardToCase) {
+    auto rs = readOnly("select [when started], name, [property code] from tenancy where reference= 'abc'");
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Fields("name").Value(), Variant("Letters"));
+    EXPECT_EQ(rs->Fields("property code").Value(), Variant("P1"));
+    EXPECT_EQ(rs->Fields("when started").Value(), Variant(*Date::fromIso("2024-01-01")));
+}
+
+TEST_F(Statements, SevenTotals) {
+    const std::string t = "A1";
+    const std::string rentGroup = "RENT";
+    struct Case {
+        std::string sql;
+        const char* field;
+        const char* shown;
+    } cases[] = {
+        {"select sum(amount)+0 as paid from revenues where [revenue group] = '" + rentGroup + "' and tenant_code = '" +
+             t + "'",
+         "paid", "250"},
+        {"select sum(amount)+0 as paid from revenues where [revenue group] in (" + std::string(extraChargeCodes) +
+             ")  and [revenue group]  <> '" + rentGroup + "' and tenant_code = '" + t + "'",
+         "paid", "30"},
+        {"select sum(value)+0 as paid from rent_periods_charges where tenantcode = '" + t + "'", "paid", "70"},
+        {"select sum(extra_charges) as amount from rent_periods where tenant_code = '" + t + "'", "amount", "20"},
+        {"select sum(paid) as amount from rent_periods where tenant_code = '" + t + "'", "amount", "150"},
+        {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = '" + t + "'", "amount", "5"},
+        {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
+         "tenant_code = '" +
+             t + "'",
+         "amount", "-35"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(total(c.sql, c.field), c.shown) << c.sql;
+}
+
+TEST_F(Statements, TotalsOfATenantWithNothingAreNull) {
+    for (const char* sql : {
+             "select sum(amount)+0 as paid from revenues where [revenue group] = 'RENT' and tenant_code = 'C3'",
+             "select sum(amount)+0 as paid from revenues where [revenue group] in ('xcvdfgsdfs')  and [revenue "
+             "group]  <> 'RENT' and tenant_code = 'C3'",
+             "select sum(value)+0 as paid from rent_periods_charges where tenantcode = 'C3'",
+             "select sum(paid) as paid from rent_periods where tenant_code = 'C3'",
+         }) {
+        auto rs = readOnly(sql);
+        ASSERT_FALSE(rs->Eof()) << "an aggregate gives one row";
+        EXPECT_TRUE(rs->Fields("paid").Value().isNull()) << sql;
+    }
+}
+
+TEST_F(Statements, RevenueUnderOtherCaseCountsForTheTenant) {
+    EXPECT_EQ(total("select sum(amount)+0 as paid from revenues where [revenue group] = 'RENT' and tenant_code = 'ABC'",
+                    "paid"),
+              "75");
+}
+
+TEST_F(Statements, FirstDateLookups) {
+    auto first = dynaset("select min(date) as result from revenues where [revenue group] = 'RENT' and [property "
+                         "code] = 'P1' and tenant_code = 'A1'");
+    ASSERT_FALSE(first->Eof());
+    EXPECT_EQ(first->Fields("result").Value(), Variant(*Date::fromIso("2025-01-05")))
+        << "the rent on the other property is earlier but does not count";
+
+    auto period = dynaset("select min(period_from) as result from rent_periods where tenant_code = 'A1'");
+    EXPECT_EQ(period->Fields("result").Value(), Variant(*Date::fromIso("2025-01-01")));
+
+    auto none = dynaset("select min(period_from) as result from rent_periods where tenant_code = 'C3'");
+    ASSERT_FALSE(none->Eof());
+    EXPECT_TRUE(none->Fields("result").Value().isNull());
+    // A lookup with empty criteria ends with one blank after the table name.
+    auto all = dynaset("select min(period_from) as result from rent_periods ");
+    EXPECT_EQ(all->Fields("result").Value(), Variant(*Date::fromIso("2025-01-01")));
+}
+
+TEST_F(Statements, ResetTouchesOnlyTheTenant) {
+    database->Execute("update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where "
+                      "tenant_code = 'A1'");
+    EXPECT_EQ(database->RecordsAffected(), 3);
+    for (const PeriodRow& p : db.periods("A1")) {
+        EXPECT_EQ(p.rentDue, 100);
+        EXPECT_EQ(p.paid, 0);
+        EXPECT_EQ(p.extraChargesPaid, 0);
+    }
+    EXPECT_EQ(db.periods("A1")[1].extraCharges, 20);
+    const PeriodRow b2 = db.periods("B2")[0];
+    EXPECT_EQ(b2.paid, 80);
+    EXPECT_EQ(b2.extraChargesPaid, 8);
+}
+
+TEST_F(Statements, RentExtraChargeAndRemainderPasses) {
+    database->Execute("update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where "
+                      "tenant_code = 'A1'");
+    // Rent pass: 250 against 100 / 100 / 100.
+    Currency remaining = Currency::fromDouble(250);
+    auto rs = dynaset("select * from rent_periods where tenant_code = 'A1' order by period_from");
+    while (remaining != Currency() && !rs->Eof()) {
+        rs->Edit();
+        const Variant due = rs->Fields("rent_due").Value();
+        if (remaining.toDouble() > due.toDouble()) {
+            rs->Fields("paid").SetValue(due);
+            remaining = remaining - due.toCurrency();
+        } else {
+            rs->Fields("paid").SetValue(remaining);
+            remaining = Currency();
+        }
+        rs->Update();
+        rs->MoveNext();
+    }
+    rs->Close();
+    EXPECT_EQ(remaining, Currency());
+
+    // Extra-charge pass: 30 against February's 20.
+    remaining = Currency::fromDouble(30);
+    rs = dynaset("select * from rent_periods where extra_charges<> 0 and tenant_code = 'A1' order by period_from");
+    int visited = 0;
+    while (remaining != Currency() && !rs->Eof()) {
+        ++visited;
+        rs->Edit();
+        const Variant charges = rs->Fields("extra_charges").Value();
+        rs->Fields("extra_charges_paid").SetValue(charges);
+        remaining = remaining - charges.toCurrency();
+        rs->Update();
+        rs->MoveNext();
+    }
+    EXPECT_EQ(visited, 1);
+    EXPECT_EQ(remaining.text(), "10");
+
+    // Remainder onto the latest period.
+    rs->Close();
+    rs = dynaset("select top 1 * from rent_periods where tenant_code = 'A1' order by period_from desc");
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Fields("period_from").Value(), Variant(*Date::fromIso("2025-03-01")));
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(rs->Fields("paid").Value().toDouble() + remaining.toDouble()));
+    rs->Update();
+    rs->MoveNext();
+    EXPECT_TRUE(rs->Eof()) << "top 1 gives one row";
+
+    const auto periods = db.periods("A1");
+    ASSERT_EQ(periods.size(), 3u);
+    EXPECT_EQ(periods[0].paid, 100);
+    EXPECT_EQ(periods[1].paid, 100);
+    EXPECT_EQ(periods[2].paid, 60);
+    EXPECT_EQ(periods[1].extraChargesPaid, 20);
+    EXPECT_EQ(db.periods("B2")[0].paid, 80);
+}
+
+TEST_F(Statements, TenantReferenceWithApostrophe) {
+    db.addPeriod("O'NEIL", "2025-01-01", 10);
+    auto rs = dynaset("select * from rent_periods where tenant_code = 'O''NEIL' order by period_from");
+    ASSERT_FALSE(rs->Eof());
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(10.0));
+    rs->Update();
+    EXPECT_EQ(db.periods("O'NEIL")[0].paid, 10);
+    auto top = dynaset("select top 1 * from rent_periods where tenant_code = 'O''NEIL' order by period_from desc");
+    EXPECT_FALSE(top->Eof());
+}
+
+TEST_F(Statements, ExtraChargeRebuild) {
+    database->Execute("update rent_periods set extra_charges = 0 where tenant_code = 'A1'");
+    EXPECT_EQ(database->RecordsAffected(), 3);
+    EXPECT_EQ(db.periods("B2")[0].extraCharges, 8);
+
+    std::vector<long long> affected;
+    auto charges = dynaset("select * from rent_periods_charges where tenantcode = 'A1'");
+    for (; !charges->Eof(); charges->MoveNext()) {
+        const Date from = charges->Fields("period_from").Value().toDate();
+        const DateParts p = from.parts();
+        char literal[16];
+        std::snprintf(literal, sizeof literal, "#%02d/%02d/%04d#", p.month, p.day, p.year);
+        database->Execute("update rent_periods set extra_charges = extra_charges + " +
+                          NumberText(charges->Fields("Value").Value().toDouble()) + " where tenant_code = 'A1' and "
+                          "period_from = " + literal);
+        affected.push_back(database->RecordsAffected());
+    }
+    EXPECT_EQ(affected, (std::vector<long long>{1, 1, 0}));
+    database->Execute("update rent_periods set extra_charges = extra_charges + -3 where tenant_code = 'A1' and "
+                      "period_from = #01/01/2025#");
+
+    const auto periods = db.periods("A1");
+    EXPECT_EQ(periods[0].extraCharges, -3);
+    EXPECT_EQ(periods[1].extraCharges, 20);
+    EXPECT_EQ(periods[2].extraCharges, 0);
+}
+
+TEST_F(Statements, AChargeWithoutAmountIsRejectedAndChangesNothing) {
+    const auto error = errorOf([&] {
+        database->Execute("update rent_periods set extra_charges = extra_charges +  where tenant_code = 'A1' and "
+                          "period_from = #02/01/2025#");
+    });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number, SQLITE_ERROR);
+    EXPECT_EQ(error->source, sqliteSource);
+    EXPECT_NE(error->description.find("syntax error"), std::string::npos) << error->description;
+    EXPECT_EQ(database->RecordsAffected(), 0);
+    EXPECT_EQ(db.periods("A1")[1].extraCharges, 20);
+}
+
+TEST_F(Statements, ExecuteRunsEveryStatementOfTheText) {
+    database->Execute("update rent_periods set paid = 1 where tenant_code = 'A1'; "
+                      "update rent_periods set paid = 2 where tenant_code = 'B2';");
+    EXPECT_EQ(database->RecordsAffected(), 4);
+    EXPECT_EQ(db.periods("A1")[2].paid, 1);
+    EXPECT_EQ(db.periods("B2")[0].paid, 2);
+}
+
+} // namespace
