@@ -151,6 +151,17 @@ check "ordinary: money on a period after one not fully paid" "0|0" "$(q "select
      where a.tenant_code not in ($specials) and a.paid < a.rent_due and b.paid > 0),
     (select count(*) from rent_periods a join rent_periods b on b.tenant_code = a.tenant_code and b.period_from > a.period_from
      where a.tenant_code not in ($specials) and a.extra_charges_paid < a.extra_charges and b.extra_charges_paid > 0)")"
+check "ordinary: periods starting on neither the 1st nor the start day" "0" "$(q "select count(*) from rent_periods p
+    join tenancy t on t.reference = p.tenant_code where p.tenant_code not in ($specials)
+    and strftime('%d', p.period_from) not in ('01', strftime('%d', t.[when started]))")"
+check "ordinary: part months not charged pro rata" "0" "$(q "select count(*) from rent_periods a join rent_periods b
+    on b.tenant_code = a.tenant_code and b.period_from = date(a.period_to, '+1 day')
+    where a.tenant_code not in ($specials) and strftime('%d', a.period_from) <> '01' and strftime('%d', b.period_from) = '01'
+    and a.rent_due <> round(b.rent_due * (julianday(a.period_to) - julianday(a.period_from) + 1)
+        / (julianday(date(a.period_from, 'start of month', '+1 month')) - julianday(date(a.period_from, 'start of month'))), 2)")"
+check "ordinary: rent income far from every period start" "0" "$(q "select count(*) from revenues r
+    where r.tenant_code not in ($specials) and r.[revenue group] = 'RENT' and not exists (select 1 from rent_periods p
+    where p.tenant_code = r.tenant_code and julianday(r.date) - julianday(p.period_from) between -7 and 25)")"
 check "ordinary: some in arrears, some ended, some part months" "1|1|1" "$(q "select
     (select count(distinct tenant_code) > 0 from rent_periods where paid < rent_due and tenant_code not in ($specials)),
     (select count(*) > 0 from tenancy where [when ended] is not null),
