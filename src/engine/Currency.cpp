@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::int64_t scale = 10000;
 
-[[noreturn]] void overflow() { throw EngineError(errOverflow, engineSource, "Overflow"); }
+[[noreturn]] void overflow() {
+    throw EngineError(errOverflow, engineSource, "Overflow");
+}
 
 // Rounds to the nearest integer, a tie to the even neighbour.
 double roundHalfEven(double x) {
@@ -37,13 +39,15 @@ Currency Currency::fromDouble(double value) {
     return Currency(static_cast<std::int64_t>(scaled));
 }
 
-double Currency::toDouble() const { return static_cast<double>(scaled_) / static_cast<double>(scale); }
+double Currency::toDouble() const {
+    return static_cast<double>(scaled_) / static_cast<double>(scale);
+}
 
 std::string Currency::text() const {
     // Work on the magnitude as unsigned so that the most negative amount has one.
     const bool negative = scaled_ < 0;
-    const std::uint64_t magnitude =
-        negative ? static_cast<std::uint64_t>(0) - static_cast<std::uint64_t>(scaled_) : static_cast<std::uint64_t>(scaled_);
+    const std::uint64_t magnitude = negative ? static_cast<std::uint64_t>(0) - static_cast<std::uint64_t>(scaled_)
+                                             : static_cast<std::uint64_t>(scaled_);
     std::string out = negative ? "-" : "";
     out += std::to_string(magnitude / scale);
     std::uint64_t fraction = magnitude % scale;

@@ -41,9 +41,8 @@ void checkHeader(const std::string& path) {
         notADatabase("'" + path + "' is empty; it is not a database file.");
     if (got >= 16 && std::memcmp(header, "SQLite format 3\0", 16) == 0) {
         // The page size is at offset 16, big-endian; 1 stands for 65536.
-        unsigned pageSize = got >= 18 ? (static_cast<unsigned char>(header[16]) << 8) |
-                                            static_cast<unsigned char>(header[17])
-                                      : 0;
+        unsigned pageSize =
+            got >= 18 ? (static_cast<unsigned char>(header[16]) << 8) | static_cast<unsigned char>(header[17]) : 0;
         if (pageSize == 1)
             pageSize = 65536;
         const bool powerOfTwo = pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0;

@@ -17,7 +17,9 @@ bool isWordChar(char c) {
            u >= 0x80;
 }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringCase(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b) {
@@ -73,8 +75,8 @@ std::string withRowid(const std::string& sql) {
     }
     // The select keyword itself: after blanks and opening brackets only.
     std::size_t start = 0;
-    while (start < sql.size() && (sql[start] == ' ' || sql[start] == '\t' || sql[start] == '\r' ||
-                                  sql[start] == '\n' || sql[start] == '('))
+    while (start < sql.size() &&
+           (sql[start] == ' ' || sql[start] == '\t' || sql[start] == '\r' || sql[start] == '\n' || sql[start] == '('))
         ++start;
     if (start + 6 > sql.size() || (start + 6 < sql.size() && isWordChar(sql[start + 6])))
         return {};
@@ -139,7 +141,9 @@ Database::Database(std::shared_ptr<Connection> connection) : connection_(std::mo
 
 Database::~Database() = default;
 
-const std::string& Database::Name() const { return connection_->path; }
+const std::string& Database::Name() const {
+    return connection_->path;
+}
 
 void Database::Execute(const std::string& sql) {
     sqlite3* db = connection_->db.get();
@@ -221,7 +225,9 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& sql, std::
     return std::make_shared<Recordset>(connection_, std::move(rows), editable);
 }
 
-long long Database::RecordsAffected() const { return connection_->recordsAffected; }
+long long Database::RecordsAffected() const {
+    return connection_->recordsAffected;
+}
 
 void Database::BeginTrans() {
     // Immediate: the write lock is taken (or waited for) now, so that a repair
@@ -230,9 +236,13 @@ void Database::BeginTrans() {
     run(connection_->db.get(), "begin immediate");
 }
 
-void Database::CommitTrans() { run(connection_->db.get(), "commit"); }
+void Database::CommitTrans() {
+    run(connection_->db.get(), "commit");
+}
 
-void Database::Rollback() { run(connection_->db.get(), "rollback"); }
+void Database::Rollback() {
+    run(connection_->db.get(), "rollback");
+}
 
 void Database::Savepoint(const std::string& name) {
     run(connection_->db.get(), "savepoint " + quoteIdentifier(name));
@@ -248,8 +258,12 @@ void Database::RollbackToSavepoint(const std::string& name) {
     run(connection_->db.get(), "release " + quoted);
 }
 
-bool Database::InTransaction() const { return sqlite3_get_autocommit(connection_->db.get()) == 0; }
+bool Database::InTransaction() const {
+    return sqlite3_get_autocommit(connection_->db.get()) == 0;
+}
 
-void Database::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(connection_->db.get(), milliseconds); }
+void Database::SetBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(connection_->db.get(), milliseconds);
+}
 
 } // namespace engine

@@ -33,7 +33,9 @@ void civilFromDays(long long z, int& year, int& month, int& day) {
 
 const long long epochDays = daysFromCivil(1899, 12, 30);
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -79,7 +81,8 @@ bool digitsAt(const std::string& text, std::size_t pos, std::size_t count, int& 
 } // namespace
 
 Date Date::fromParts(const DateParts& p) {
-    const long long days = daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - epochDays;
+    const long long days =
+        daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - epochDays;
     const double time = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;
     return Date(days >= 0 ? static_cast<double>(days) + time : static_cast<double>(days) - time);
 }

@@ -11,18 +11,18 @@ namespace engine {
 // Numbers the engine uses for failures of its own (SQLite failures carry the
 // SQLite result code instead, with source "SQLite").
 enum EngineErrorNumber : std::int32_t {
-    errOverflow = 6,               // an amount outside the currency range
-    errTypeMismatch = 13,          // a value that cannot be converted
-    errNotFound = 3024,            // the database file does not exist
-    errCannotOpen = 3051,          // the database file exists but cannot be read
-    errRecordDeleted = 3167,       // the row being updated is no longer in its table
-    errInvalidOperation = 3219,    // a statement a recordset cannot be opened on
-    errUpdateWithoutEdit = 3020,   // Update or a field write without Edit
-    errNoCurrentRecord = 3021,     // a row read or move past the end
-    errReadOnly = 3027,            // editing a read-only recordset
-    errNoSuchField = 3265,         // a field name the recordset does not have
-    errNotADatabase = 3343,        // not a database file the engine can open
-    errObjectClosed = 3704,        // a closed or released recordset
+    errOverflow = 6,             // an amount outside the currency range
+    errTypeMismatch = 13,        // a value that cannot be converted
+    errNotFound = 3024,          // the database file does not exist
+    errCannotOpen = 3051,        // the database file exists but cannot be read
+    errRecordDeleted = 3167,     // the row being updated is no longer in its table
+    errInvalidOperation = 3219,  // a statement a recordset cannot be opened on
+    errUpdateWithoutEdit = 3020, // Update or a field write without Edit
+    errNoCurrentRecord = 3021,   // a row read or move past the end
+    errReadOnly = 3027,          // editing a read-only recordset
+    errNoSuchField = 3265,       // a field name the recordset does not have
+    errNotADatabase = 3343,      // not a database file the engine can open
+    errObjectClosed = 3704,      // a closed or released recordset
 };
 
 inline constexpr const char* engineSource = "DBEngine";

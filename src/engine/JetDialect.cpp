@@ -13,10 +13,16 @@ bool isWordChar(char c) {
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$' ||
            u >= 0x80;
 }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The word at pos equals word (any case) and stands on its own.
 bool wordAt(const std::string& s, std::size_t pos, const char* word) {
@@ -96,8 +102,7 @@ bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::
         return false;
     char buffer[32];
     if (withTime && (hour || minute || second))
-        std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d %02d:%02d:%02d'", year, month, day, hour, minute,
-                      second);
+        std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d %02d:%02d:%02d'", year, month, day, hour, minute, second);
     else
         std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", year, month, day);
     iso = buffer;

@@ -7,7 +7,9 @@ namespace engine {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
@@ -19,7 +21,9 @@ bool sameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-[[noreturn]] void noCurrentRecord() { throw EngineError(errNoCurrentRecord, engineSource, "No current record."); }
+[[noreturn]] void noCurrentRecord() {
+    throw EngineError(errNoCurrentRecord, engineSource, "No current record.");
+}
 
 } // namespace
 
@@ -41,8 +45,7 @@ void Field::SetValue(const Variant& value) {
 }
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable)
-    : connection_(std::move(connection)), rows_(std::move(rows)), editable_(editable),
-      edits_(rows_.names.size()) {
+    : connection_(std::move(connection)), rows_(std::move(rows)), editable_(editable), edits_(rows_.names.size()) {
     // An editable recordset needs its table, a column for each field and a rowid for each row.
     if (editable_ && (rows_.table.empty() || rows_.columns.size() != rows_.names.size() ||
                       rows_.rowids.size() != rows_.values.size()))

@@ -82,8 +82,8 @@ Variant columnValue(sqlite3_stmt* stmt, int i) {
     default: {
         const unsigned char* chars = sqlite3_column_text(stmt, i);
         const int size = sqlite3_column_bytes(stmt, i);
-        std::string text = chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size))
-                                 : std::string();
+        std::string text =
+            chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size)) : std::string();
         const char* declared = sqlite3_column_decltype(stmt, i);
         const bool dateColumn =
             declared == nullptr || equalsIgnoringCase(declared, "DATETIME") || equalsIgnoringCase(declared, "DATE");

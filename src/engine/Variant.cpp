@@ -10,9 +10,13 @@ namespace engine {
 
 namespace {
 
-[[noreturn]] void typeMismatch() { throw EngineError(errTypeMismatch, engineSource, "Type mismatch"); }
+[[noreturn]] void typeMismatch() {
+    throw EngineError(errTypeMismatch, engineSource, "Type mismatch");
+}
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The whole text, blanks around it aside, as a number in "." form: an
 // optional sign, digits with at most one ".", an optional exponent.

@@ -12,11 +12,15 @@ struct DialectCase {
     std::string sqlite;
 };
 
-void PrintTo(const DialectCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DialectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TranslateJetSqlCases : public testing::TestWithParam<DialectCase> {};
 
-TEST_P(TranslateJetSqlCases, Translates) { EXPECT_EQ(engine::TranslateJetSql(GetParam().jet), GetParam().sqlite); }
+TEST_P(TranslateJetSqlCases, Translates) {
+    EXPECT_EQ(engine::TranslateJetSql(GetParam().jet), GetParam().sqlite);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     TopN, TranslateJetSqlCases,
@@ -69,8 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
     LeftAsTheyAre, TranslateJetSqlCases,
     testing::Values(
         DialectCase{"Empty", "", ""},
-        DialectCase{"TenancyQuery",
-                    "select [when started], name, [property code] from tenancy where reference= 'A1'",
+        DialectCase{"TenancyQuery", "select [when started], name, [property code] from tenancy where reference= 'A1'",
                     "select [when started], name, [property code] from tenancy where reference= 'A1'"},
         DialectCase{"ExtraChargeIncome",
                     "select sum(amount)+0 as paid from revenues where [revenue group] in ('xcvdfgsdfs','410')  and "

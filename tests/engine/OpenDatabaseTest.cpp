@@ -36,7 +36,9 @@ struct FileCase {
     const char* descriptionHolds; // besides the path
 };
 
-void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class OpenRefuses : public EngineTest, public testing::WithParamInterface<FileCase> {};
 
@@ -66,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Jet/Access database (Standard Jet DB); this build opens SQLite property databases"},
         FileCase{"AceDatabase", [](const std::string&) { return accessHeader("Standard ACE DB"); }, errNotADatabase,
                  "Standard ACE DB"},
-        FileCase{"TextFile", [](const std::string&) { return std::string("tenant,amount\nA1,100\n"); },
-                 errNotADatabase, "is not a database file"},
+        FileCase{"TextFile", [](const std::string&) { return std::string("tenant,amount\nA1,100\n"); }, errNotADatabase,
+                 "is not a database file"},
         FileCase{"EmptyFile", [](const std::string&) { return std::string(); }, errNotADatabase, "is empty"},
         FileCase{"HeaderOnly", [](const std::string& v) { return v.substr(0, 16); }, errNotADatabase,
                  "damaged or truncated"},

@@ -129,10 +129,10 @@ TEST_F(RecordsetTest, ErrorsOfTheRecordset) {
     ASSERT_TRUE(closed.has_value());
     EXPECT_EQ(closed->number, errObjectClosed);
     EXPECT_EQ(closed->source, engineSource);
-    for (const auto& action : std::vector<std::function<void()>>{
-             [&] { rs->Bof(); }, [&] { rs->MoveNext(); }, [&] { rs->Edit(); }, [&] { rs->Update(); },
-             [&] { rs->Close(); }, [&] { rs->Fields("paid"); }, [&] { paid.Value(); },
-             [&] { paid.SetValue(Variant(1.0)); }}) {
+    for (const auto& action :
+         std::vector<std::function<void()>>{[&] { rs->Bof(); }, [&] { rs->MoveNext(); }, [&] { rs->Edit(); },
+                                            [&] { rs->Update(); }, [&] { rs->Close(); }, [&] { rs->Fields("paid"); },
+                                            [&] { paid.Value(); }, [&] { paid.SetValue(Variant(1.0)); }}) {
         EXPECT_EQ(errorNumberOf(action), errObjectClosed);
     }
 }
@@ -162,8 +162,8 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsRefuseEdit) {
 TEST_F(RecordsetTest, ATableWithoutIntegerKeyIsEditableByItsRowid) {
     db.addTenancy("A1", "First");
     db.addTenancy("B2", "Second");
-    auto rs = database->OpenRecordset("select [when started], name from tenancy where reference = 'B2'",
-                                      dbOpenDynaset, 3);
+    auto rs =
+        database->OpenRecordset("select [when started], name from tenancy where reference = 'B2'", dbOpenDynaset, 3);
     rs->Edit();
     rs->Fields("Name").SetValue("Renamed");
     rs->Update();
@@ -189,8 +189,7 @@ TEST_F(RecordsetTest, FieldNamesMatchWithoutRegardToCase) {
 
 TEST_F(RecordsetTest, StatementsARecordsetCannotStandOn) {
     for (const char* sql : {"update rent_periods set paid = 1", "select 1; select 2", "", "   "}) {
-        EXPECT_EQ(errorNumberOf([&] { database->OpenRecordset(sql, dbOpenDynaset, 3); }), errInvalidOperation)
-            << sql;
+        EXPECT_EQ(errorNumberOf([&] { database->OpenRecordset(sql, dbOpenDynaset, 3); }), errInvalidOperation) << sql;
     }
     EXPECT_EQ(db.scalarText("select sum(paid) from rent_periods"), "0.0");
     const auto error = errorOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); });

@@ -252,8 +252,10 @@ TEST_F(Statements, ExtraChargeRebuild) {
         char literal[16];
         std::snprintf(literal, sizeof literal, "#%02d/%02d/%04d#", p.month, p.day, p.year);
         database->Execute("update rent_periods set extra_charges = extra_charges + " +
-                          NumberText(charges->Fields("Value").Value().toDouble()) + " where tenant_code = 'A1' and "
-                          "period_from = " + literal);
+                          NumberText(charges->Fields("Value").Value().toDouble()) +
+                          " where tenant_code = 'A1' and "
+                          "period_from = " +
+                          literal);
         affected.push_back(database->RecordsAffected());
     }
     EXPECT_EQ(affected, (std::vector<long long>{1, 1, 0}));

@@ -97,9 +97,9 @@ protected:
     void SetUp() override {
         Transactions::SetUp();
         ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(other, "begin immediate; update options set company_name = 'busy'", nullptr, nullptr,
-                               nullptr),
-                  SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(other, "begin immediate; update options set company_name = 'busy'", nullptr, nullptr, nullptr),
+            SQLITE_OK);
         database->SetBusyTimeout(200);
     }
     void TearDown() override { releaseLock(); }
