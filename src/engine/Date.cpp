@@ -81,9 +81,14 @@ bool digitsAt(const std::string& text, std::size_t pos, std::size_t count, int& 
 } // namespace
 
 Date Date::fromParts(const DateParts& p) {
-    const long long days =
-        daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - epochDays;
-    const double time = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;
+    auto floorDiv = [](long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); };
+    // A month outside 1..12 and a day or time beyond its unit carry over.
+    const long long months = static_cast<long long>(p.year) * 12 + (p.month - 1);
+    const long long year = floorDiv(months, 12);
+    const auto month = static_cast<unsigned>(months - year * 12 + 1);
+    const long long seconds = p.hour * 3600LL + p.minute * 60LL + p.second;
+    const long long days = daysFromCivil(year, month, 1) + (p.day - 1) + floorDiv(seconds, 86400) - epochDays;
+    const double time = static_cast<double>(seconds - floorDiv(seconds, 86400) * 86400) / 86400.0;
     return Date(days >= 0 ? static_cast<double>(days) + time : static_cast<double>(days) - time);
 }
 

@@ -20,6 +20,10 @@ class Date {
 public:
     constexpr Date() = default;
     constexpr explicit Date(double serial) : serial_(serial) {}
+    // The serial of the parts. A month outside 1..12, a day beyond its month
+    // and a time beyond its day carry over as the platform's DateSerial and
+    // TimeSerial do (month 13 is January of the next year, day 0 the last day
+    // of the month before).
     static Date fromParts(const DateParts& parts);
     // Exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS" (a valid calendar date and
     // time); anything else gives nothing.

@@ -89,11 +89,18 @@ TEST(Date, PartsAndSerialsAgree) {
         DateParts parts;
         double serial;
     } cases[] = {
-        {{1899, 12, 30, 0, 0, 0}, 0},       {{1899, 12, 31, 0, 0, 0}, 1},       {{1900, 1, 1, 0, 0, 0}, 2},
-        {{1900, 3, 1, 0, 0, 0}, 61},        {{2000, 2, 29, 0, 0, 0}, 36585},    {{2026, 12, 7, 0, 0, 0}, 46363},
-        {{2026, 12, 7, 12, 0, 0}, 46363.5}, {{1899, 12, 29, 6, 0, 0}, -1.25}, // before the epoch the fraction is the
-                                                                              // time's magnitude
-        {{1800, 1, 1, 0, 0, 0}, -36522},    {{9999, 12, 31, 0, 0, 0}, 2958465}, {{100, 1, 1, 0, 0, 0}, -657434},
+        {{1899, 12, 30, 0, 0, 0}, 0},
+        {{1899, 12, 31, 0, 0, 0}, 1},
+        {{1900, 1, 1, 0, 0, 0}, 2},
+        {{1900, 3, 1, 0, 0, 0}, 61},
+        {{2000, 2, 29, 0, 0, 0}, 36585},
+        {{2026, 12, 7, 0, 0, 0}, 46363},
+        {{2026, 12, 7, 12, 0, 0}, 46363.5},
+        {{1899, 12, 29, 6, 0, 0}, -1.25}, // before the epoch the fraction is the
+                                          // time's magnitude
+        {{1800, 1, 1, 0, 0, 0}, -36522},
+        {{9999, 12, 31, 0, 0, 0}, 2958465},
+        {{100, 1, 1, 0, 0, 0}, -657434},
     };
     for (const auto& c : cases) {
         const Date d = Date::fromParts(c.parts);
@@ -106,6 +113,20 @@ TEST(Date, PartsAndSerialsAgree) {
         EXPECT_EQ(back.minute, c.parts.minute);
         EXPECT_EQ(back.second, c.parts.second);
     }
+}
+
+TEST(Date, PartsOutsideTheirRangeCarryOver) {
+    struct Case {
+        DateParts parts;
+        const char* iso;
+    } cases[] = {
+        {{2025, 13, 1, 0, 0, 0}, "2026-01-01"},          {{2025, 0, 1, 0, 0, 0}, "2024-12-01"},
+        {{2025, -11, 1, 0, 0, 0}, "2024-01-01"},         {{2025, 3, 0, 0, 0, 0}, "2025-02-28"},
+        {{2024, 2, 30, 0, 0, 0}, "2024-03-01"},          {{2025, 1, 31, 24, 0, 0}, "2025-02-01"},
+        {{2025, 1, 1, 0, 0, -1}, "2024-12-31 23:59:59"}, {{2025, 1, 1, 0, 90, 0}, "2025-01-01 01:30:00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Date::fromParts(c.parts).toIso(), c.iso);
 }
 
 TEST(Date, IsoRoundTripsBothForms) {
