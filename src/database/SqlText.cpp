@@ -1,8 +1,11 @@
 #include "database/SqlText.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
+
+constexpr std::size_t inserted = static_cast<std::size_t>(-1);
 
 // Letters, digits and underscore make up a word; so does every byte above
 // ASCII, so that an accented letter in a name is never taken as a word edge.
@@ -21,61 +24,11 @@ std::string asciiLower(std::string text) {
     return text;
 }
 
-// Where the quoted part that opens at sql[open] ends: the index just past its
-// closing quote. Inside 'text' and "text" a doubled quote stands for itself;
-// [names] end at the first ']'. A part that is never closed runs to the end.
-std::size_t endOfQuoted(const std::string& sql, std::size_t open) {
-    const char opener = sql[open];
-    const char closer = opener == '[' ? ']' : opener;
-    std::size_t i = open + 1;
-    while (i < sql.size()) {
-        if (sql[i] == closer) {
-            if (closer != ']' && i + 1 < sql.size() && sql[i + 1] == closer) {
-                i += 2; // a doubled quote inside the value
-                continue;
-            }
-            return i + 1;
-        }
-        ++i;
-    }
-    return sql.size();
-}
-
-// The words true and false, written in lower case and standing as words of
-// their own outside quoted values and bracketed names, become -1 and 0.
-// Quoted values are read as the engine reads them, before any apostrophe is
-// repaired: an apostrophe opens a value, two in a row inside it stand for
-// one, the next single one closes it. In a text with an odd count the value
-// that the last apostrophe opens is never closed, so nothing after it is
-// replaced: leaving a word alone is safer than rewriting part of a value.
-std::string replaceTruthWords(const std::string& sql) {
-    std::string out;
-    out.reserve(sql.size());
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"' || c == '[') {
-            const std::size_t end = endOfQuoted(sql, i);
-            out.append(sql, i, end - i);
-            i = end;
-        } else if (isWordByte(c)) {
-            std::size_t end = i;
-            while (end < sql.size() && isWordByte(sql[end]))
-                ++end;
-            const std::string_view word(sql.data() + i, end - i);
-            if (word == "false")
-                out += '0';
-            else if (word == "true")
-                out += "-1";
-            else
-                out.append(word);
-            i = end;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return out;
+std::size_t countApostrophes(const std::string& sql) {
+    std::size_t count = 0;
+    for (char c : sql)
+        count += c == '\'' ? 1 : 0;
+    return count;
 }
 
 bool isEdgeBehind(const std::string& lowered) {
@@ -86,27 +39,18 @@ bool isEdgeAhead(const std::string& lowered) {
     return lowered == " and" || lowered == "  an" || lowered == " or " || lowered == " ord";
 }
 
-} // namespace
-
-std::string NormaliseSql(std::string& sql) {
-    sql = replaceTruthWords(sql);
-
-    std::size_t apostrophes = 0;
-    for (char c : sql)
-        apostrophes += c == '\'' ? 1 : 0;
-    if (apostrophes % 2 == 0)
-        return sql;
-
-    // An odd count means a value was spliced in with an apostrophe of its
-    // own. Every apostrophe is examined once, from the left: one that opens a
-    // value (after a comparison or like) or closes it (before the next
-    // condition, an order clause or the end of the text) stays single; any
-    // other is doubled. Positions below are counted from 1 as j.
+// The apostrophe repair of a text with an odd count. Every apostrophe is
+// examined once, from the left: one that opens a value (after a comparison
+// or like) or closes it (before the next condition, an order clause or the
+// end of the text) stays single; any other is doubled. Positions are
+// counted from 1 as j. When origin is given it follows the text: the index
+// in the text as it came of each character, or `inserted`.
+void repairApostrophes(std::string& sql, std::vector<std::size_t>* origin) {
     std::size_t from = 0;
     for (;;) {
         const std::size_t at = sql.find('\'', from);
         if (at == std::string::npos)
-            break;
+            return;
         const long long j = static_cast<long long>(at) + 1;
         const long long length = static_cast<long long>(sql.size());
 
@@ -123,8 +67,95 @@ std::string NormaliseSql(std::string& sql) {
             continue;
         }
         sql.insert(at + 1, 1, '\'');
+        if (origin != nullptr)
+            origin->insert(origin->begin() + static_cast<std::ptrdiff_t>(at) + 1, inserted);
         from = at + 2;
     }
+}
+
+// Which characters the engine reads as part of a quoted value or bracketed
+// name, delimiters included: 'text' and "text", where a doubled quote
+// stands for one, and [names]. One that is never closed runs to the end.
+std::vector<bool> quotedCharacters(const std::string& sql) {
+    std::vector<bool> quoted(sql.size(), false);
+    char closer = 0;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (closer == 0) {
+            if (c == '\'' || c == '"' || c == '[') {
+                closer = c == '[' ? ']' : c;
+                quoted[i] = true;
+            }
+            continue;
+        }
+        quoted[i] = true;
+        if (c != closer)
+            continue;
+        if (closer != ']' && i + 1 < sql.size() && sql[i + 1] == closer)
+            quoted[++i] = true; // a doubled quote inside the value
+        else
+            closer = 0;
+    }
+    return quoted;
+}
+
+// The quoted characters of sql as the engine will read it once an odd count
+// has been repaired, so a word after a repaired value is still seen as the
+// bare word it will be. An even count is read as it stands.
+std::vector<bool> quotedAfterRepair(const std::string& sql, bool oddCount) {
+    if (!oddCount)
+        return quotedCharacters(sql);
+    std::string repaired = sql;
+    std::vector<std::size_t> origin(sql.size());
+    for (std::size_t i = 0; i < origin.size(); ++i)
+        origin[i] = i;
+    repairApostrophes(repaired, &origin);
+
+    const std::vector<bool> quotedRepaired = quotedCharacters(repaired);
+    std::vector<bool> quoted(sql.size(), false);
+    for (std::size_t k = 0; k < repaired.size(); ++k) {
+        if (origin[k] != inserted)
+            quoted[origin[k]] = quotedRepaired[k];
+    }
+    return quoted;
+}
+
+// The words true and false, written in lower case and standing as words of
+// their own outside quoted characters, become -1 and 0. Quotes are never
+// word bytes, so a word lies wholly inside or wholly outside a value.
+std::string replaceTruthWords(const std::string& sql, const std::vector<bool>& quoted) {
+    std::string out;
+    out.reserve(sql.size());
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (quoted[i] || !isWordByte(sql[i])) {
+            out += sql[i++];
+            continue;
+        }
+        std::size_t end = i;
+        while (end < sql.size() && !quoted[end] && isWordByte(sql[end]))
+            ++end;
+        const std::string_view word(sql.data() + i, end - i);
+        if (word == "false")
+            out += '0';
+        else if (word == "true")
+            out += "-1";
+        else
+            out.append(word);
+        i = end;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string NormaliseSql(std::string& sql) {
+    // The replacement never touches an apostrophe, so one count serves both
+    // steps. It comes first, and the repair then examines the replaced text.
+    const bool oddCount = countApostrophes(sql) % 2 == 1;
+    sql = replaceTruthWords(sql, quotedAfterRepair(sql, oddCount));
+    if (oddCount)
+        repairApostrophes(sql, nullptr);
     return sql;
 }
 

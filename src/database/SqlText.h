@@ -10,7 +10,8 @@
 // apostrophes, every apostrophe that is not at the edge of a quoted value is
 // doubled. A text with an even count keeps its apostrophes as they are.
 // Quoted values are 'text' and "text" (a doubled quote inside stands for one)
-// and [names]; one that is never closed runs to the end of the text.
+// and [names], read as the engine will read the text once its apostrophes are
+// repaired; one that is never closed runs to the end of the text.
 std::string NormaliseSql(std::string& sql);
 
 // "#mm/dd/yyyy#" of the date; the time of day is dropped.

@@ -56,11 +56,14 @@ INSTANTIATE_TEST_SUITE_P(
         SqlCase{"ApostrophesInsideDoubleQuotes", "where n = \"it's\" or m = \"O'N\" and x = true",
                 "where n = \"it's\" or m = \"O'N\" and x = -1"},
         SqlCase{"NonAsciiLetterIsPartOfWord", "where caf\xc3\xa9true = 1", "where caf\xc3\xa9true = 1"},
-        // With an odd count the text after the unmatched apostrophe is a value.
+        // With an odd count, values are those of the repaired text.
         SqlCase{"OddCountTruthBeforeStrayQuote", "where x = true and name = 'O'NEIL'",
                 "where x = -1 and name = 'O''NEIL'"},
-        SqlCase{"OddCountTruthAfterStrayQuoteStays", "where name = 'O'NEIL' and x = true",
-                "where name = 'O''NEIL' and x = true"},
+        SqlCase{"OddCountTruthAfterRepairedValue", "where name = 'O'NEIL' and x = true",
+                "where name = 'O''NEIL' and x = -1"},
+        SqlCase{"OddCountWordInsideRepairedValue", "where x = 'it's true' or y = true",
+                "where x = 'it''s true' or y = -1"},
+        SqlCase{"OddCountUnclosedValueKeepsItsWords", "where a = 'x' and b = 'true", "where a = 'x' and b = 'true"},
         SqlCase{"UnclosedBracketRunsToEnd", "select [true from t where true", "select [true from t where true"}),
     [](const testing::TestParamInfo<SqlCase>& info) { return std::string(info.param.name); });
 
@@ -179,8 +182,29 @@ std::vector<bool> quotedMask(const std::string& s) {
     return mask;
 }
 
+std::string expectedRepair(std::string s);
+
+// The mask of the text as it will read once repaired: only apostrophes are
+// added, so the other characters keep their order.
+std::vector<bool> quotedMaskAfterRepair(const std::string& s) {
+    const std::string repaired = expectedRepair(s);
+    if (repaired == s)
+        return quotedMask(s);
+    const std::vector<bool> repairedMask = quotedMask(repaired);
+    std::vector<bool> mask(s.size(), false);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\'')
+            continue;
+        while (repaired[k] == '\'')
+            ++k;
+        mask[i] = repairedMask[k++];
+    }
+    return mask;
+}
+
 std::string expectedTruthWords(const std::string& s) {
-    const std::vector<bool> mask = quotedMask(s);
+    const std::vector<bool> mask = quotedMaskAfterRepair(s);
     std::string out;
     std::size_t i = 0;
     while (i < s.size()) {

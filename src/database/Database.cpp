@@ -1,0 +1,165 @@
+#include "database/Database.h"
+
+#include "database/SqlText.h"
+
+#include <exception>
+#include <new>
+
+namespace {
+
+using engine::EngineError;
+
+// Failures that do not come from the engine are reported under numbers of
+// the platform's own: no object to work on, no memory, anything else.
+constexpr std::int32_t errObjectNotSet = 91;
+constexpr std::int32_t errOutOfMemory = 7;
+constexpr std::int32_t errInternal = 51;
+
+constexpr const char* fileNotFoundMessage = "Unable to open Habitorium database - file not found";
+
+[[noreturn]] void objectNotSet() {
+    throw EngineError(errObjectNotSet, engine::engineSource, "Object variable or With block variable not set");
+}
+
+// The failure being handled, as an engine error: the report always shows a
+// number, a source and a description.
+EngineError currentFailure() {
+    try {
+        throw;
+    } catch (const EngineError& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return EngineError(errOutOfMemory, engine::engineSource, "Out of memory");
+    } catch (const std::exception& error) {
+        return EngineError(errInternal, engine::engineSource, error.what());
+    } catch (...) {
+        return EngineError(errInternal, engine::engineSource, "Internal error");
+    }
+}
+
+} // namespace
+
+Database::Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter)
+    : messages_(messages), files_(files), reporter_(&reporter) {}
+
+ErrorReporter& Database::setReporter(ErrorReporter& reporter) {
+    ErrorReporter& previous = *reporter_;
+    reporter_ = &reporter;
+    return previous;
+}
+
+void Database::report(const std::string& label, const engine::EngineError& error) {
+    ++failures_;
+    try {
+        reporter_->ReportError(label, error);
+    } catch (...) {
+        // A wrapper never raises, not even when its report fails.
+    }
+}
+
+engine::DBEngine& Database::engine() {
+    if (!engine_)
+        engine_ = std::make_unique<engine::DBEngine>();
+    return *engine_;
+}
+
+int Database::OpenDatabaseFile(const std::string& path) {
+    try {
+        // The message is a warning only: the open below reports the failure.
+        if (!files_.isNormalFile(path))
+            messages_.showMessage(fileNotFoundMessage);
+        engine::DBEngine& dbEngine = engine();
+        CurrentWorkspace = &dbEngine.Workspaces(0);
+        std::shared_ptr<engine::Database> opened = dbEngine.OpenDatabase(path, false, false);
+        CurrentDatabase = std::move(opened);
+        return -1;
+    } catch (...) {
+        report("Start ADO", currentFailure());
+        return 0;
+    }
+}
+
+void Database::CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t type, std::int16_t options) {
+    try {
+        NormaliseSql(sql);
+        if (!CurrentDatabase)
+            objectNotSet();
+        std::shared_ptr<engine::Recordset> opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        rs = std::move(opened);
+    } catch (...) {
+        report("Data Create Set", currentFailure());
+    }
+}
+
+int Database::ExecuteSql(std::string& sql) {
+    try {
+        NormaliseSql(sql);
+        if (!CurrentDatabase)
+            objectNotSet();
+        CurrentDatabase->Execute(sql);
+        return -1;
+    } catch (...) {
+        // The label shows the statement as it stands now, normalised or not.
+        const EngineError error = currentFailure();
+        report("Execute SQL\r\n" + sql, error);
+        return 0;
+    }
+}
+
+int Database::IsRecordsetEmpty(RecordsetRef& rs) {
+    if (!rs)
+        return -1;
+    try {
+        const bool eof = rs->Eof();
+        const bool bof = rs->Bof();
+        return eof && bof ? -1 : 0;
+    } catch (...) {
+        // A closed recordset is empty without a word.
+        const EngineError error = currentFailure();
+        if (error.number != engine::errObjectClosed)
+            report("Data Is Empty", error);
+        return -1;
+    }
+}
+
+int Database::IsEof(RecordsetRef& rs) {
+    if (!rs)
+        return -1;
+    try {
+        return rs->Eof() ? -1 : 0;
+    } catch (...) {
+        report("Data EOF", currentFailure());
+        return 0;
+    }
+}
+
+void Database::CloseRecordset(RecordsetRef& rs) {
+    if (!rs)
+        return;
+    try {
+        rs->Close();
+        rs.reset();
+    } catch (...) {
+        report("Data Close", currentFailure());
+    }
+}
+
+void Database::EditRecord(RecordsetRef& rs) {
+    try {
+        if (!rs)
+            objectNotSet();
+        rs->Edit();
+    } catch (...) {
+        report("Edit Record", currentFailure());
+    }
+}
+
+void Database::MoveNextRecord(RecordsetRef& rs) {
+    try {
+        if (!rs)
+            objectNotSet();
+        rs->MoveNext();
+    } catch (...) {
+        report("Move Next", currentFailure());
+    }
+}
