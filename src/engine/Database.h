@@ -31,21 +31,33 @@ public:
 
     const std::string& Name() const;
 
-    // Runs an action statement (update). Raises the SQLite error on failure.
+    // Runs an action statement (update); a text of several statements runs
+    // them in turn. Raises the SQLite error on failure (SQLITE_BUSY, "database
+    // is locked", once another user's lock has outlasted the busy timeout); a
+    // failed statement leaves nothing of itself behind.
     void Execute(const std::string& sql);
 
     // Opens a recordset positioned on its first row, or with BOF and EOF both
     // true when there are no rows. Type dbOpenDynaset over one table gives an
     // editable recordset unless options has dbReadOnly; dbOpenForwardOnly is
-    // read-only. Raises the SQLite error for a statement it cannot prepare.
+    // read-only, and so is any statement whose rows are not one for one rows
+    // of a single table (aggregates, group by, distinct, joins): Edit on it
+    // raises errReadOnly. Raises the SQLite error for a statement it cannot
+    // prepare, errInvalidOperation for an empty text, more than one
+    // statement, or a statement that changes data.
     std::shared_ptr<Recordset> OpenRecordset(const std::string& sql, std::int16_t type = dbOpenDynaset,
                                              std::int16_t options = 0);
 
-    // Rows changed by the last Execute.
+    // Rows changed by the last Execute (0 after a failed one).
     long long RecordsAffected() const;
 
-    // Transactions. Savepoints nest, and one opened outside a transaction
-    // starts one; releasing the outermost commits it.
+    // Transactions. BeginTrans takes the write lock at once (BEGIN IMMEDIATE),
+    // waiting up to the busy timeout for another user's; CommitTrans and
+    // Rollback raise the SQLite error when no transaction is open. Savepoints
+    // nest, and one opened outside a transaction starts one (deferred: the
+    // lock is taken by its first write); releasing the outermost commits it,
+    // and rolling back to the outermost ends the transaction with nothing
+    // written.
     void BeginTrans();
     void CommitTrans();
     void Rollback();

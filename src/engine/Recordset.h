@@ -48,9 +48,12 @@ public:
     bool Eof() const;
     // errReadOnly on a read-only recordset, errNoCurrentRecord at EOF.
     void Edit();
-    // Writes the fields set since Edit to the row; errUpdateWithoutEdit without Edit.
+    // Writes the fields set since Edit to the row and ends the edit; the row
+    // then shows what the table holds. errUpdateWithoutEdit without Edit;
+    // errRecordDeleted when the row is no longer in its table; the SQLite
+    // error (the edit stays pending) when the write fails.
     void Update();
-    // errNoCurrentRecord when already at EOF.
+    // errNoCurrentRecord when already at EOF. An edit not yet written is dropped.
     void MoveNext();
     void Close();
     // errNoSuchField for a name the recordset does not have.
