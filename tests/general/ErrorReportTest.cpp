@@ -1,5 +1,7 @@
 #include "general/ErrorReport.h"
 
+#include "database/Database.h"
+
 #include "Recorders.h"
 
 #include <QLocale>
@@ -199,6 +201,19 @@ TEST_F(ErrorReportTest, ReadOnlyFolderShowsBoxOnly) {
     std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
     EXPECT_EQ(messages_.texts.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(log("errDec26.log")));
+}
+
+// The wrappers' failures reach the box and the log through the report; the
+// file-not-found warning is a plain box and stays out of the log.
+TEST_F(ErrorReportTest, MissingDatabaseFileGivesTwoBoxesAndOneEntry) {
+    Database db(messages_, files_, report_);
+    EXPECT_EQ(db.OpenDatabaseFile(dir_.file("property.mdb")), 0);
+
+    ASSERT_EQ(messages_.texts.size(), 2u);
+    EXPECT_EQ(messages_.texts[0], "Unable to open Habitorium database - file not found");
+    const std::string& report = messages_.texts[1];
+    EXPECT_EQ(report.rfind("Start ADO\r\nGeneral Errors...\r\n\r\n3024 - ", 0), 0u) << report;
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 " + report + "\r\n");
 }
 
 } // namespace
