@@ -98,12 +98,15 @@ TEST_F(ReferenceData, AFailedLedgerQueryLeavesThePlaceholderAloneAfterOneReport)
 }
 
 TEST_F(ReferenceData, ADatabaseThatCannotBeOpenedEndsTheProgram) {
-    frmMain& form = h.open(dir.file("missing.mdb"));
-    ASSERT_EQ(h.messages.texts.size(), 3u);
-    EXPECT_EQ(h.messages.texts[0], "Unable to open Habitorium database - file not found");
-    EXPECT_EQ(h.messages.texts[1].rfind("Start ADO", 0), 0u);
-    EXPECT_EQ(h.messages.texts[2], "Unable to start habitorium database.");
-    EXPECT_EQ(h.program.endRequests, 1);
+    WindowHarness nowhere(dir.file("no-program-folder"));
+    nowhere.registry.setting("APPPath", dir.file("no-application"));
+    frmMain& form = nowhere.create();
+    form.Form_Activate();
+    ASSERT_EQ(nowhere.messages.texts.size(), 3u);
+    EXPECT_EQ(nowhere.messages.texts[0], "Unable to open Habitorium database - file not found");
+    EXPECT_EQ(nowhere.messages.texts[1].rfind("Start ADO", 0), 0u);
+    EXPECT_EQ(nowhere.messages.texts[2], "Unable to start habitorium database.");
+    EXPECT_EQ(nowhere.program.endRequests, 1);
     EXPECT_EQ(form.Combo1->count(), 0);
 }
 
