@@ -18,7 +18,7 @@ window=$(wait_for_window)
 sleep 1
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared at start" >&2; exit 1; }
 
-ink() { python3 "$here/lib/ink.py" "$window" "$@"; }
+ink() { "$python" "$here/lib/ink.py" "$window" "$@"; }
 # Label2 (the tenant's name) and Label6 (rent income) are empty before a pick.
 name_before=$(ink $((4440 / 15)) $((960 / 15)) $((3015 / 15)) $((255 / 15)))
 rent_before=$(ink $((2760 / 15)) $((2880 / 15)) $((1215 / 15)) $((255 / 15)))

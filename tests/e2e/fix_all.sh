@@ -31,7 +31,7 @@ click_twips "$window" $((3120 + 700)) $((4320 + 180)) # Exit
 wait_for_exit
 app_pid=""
 
-PYTHONPATH="$here/lib" python3 - "$work/property.mdb" <<'PY'
+PYTHONPATH="$here/lib" "$python" - "$work/property.mdb" <<'PY'
 import sys
 import reference
 path = sys.argv[1]

@@ -6,6 +6,10 @@ for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (install xvfb and xdotool)" >&2; exit 1; }
 done
 
+# Debian's own interpreter, which has python3-xlib.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+
 work=$(mktemp -d)
 app_pid=""
 xvfb_pid=""
@@ -17,23 +21,17 @@ cleanup() {
 trap cleanup EXIT
 
 start_xserver() {
-    local display
-    for display in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-        Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$display" ] && break
-            sleep 0.1
-        done
-        if kill -0 "$xvfb_pid" 2>/dev/null; then
-            export DISPLAY=":$display"
-            unset QT_QPA_PLATFORM
-            return 0
-        fi
+    # Xvfb picks a free display itself and writes its number to the pipe.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
     done
-    echo "could not start Xvfb" >&2
-    exit 1
+    [ -s "$work/display" ] || { echo "could not start Xvfb:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+    export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+    unset QT_QPA_PLATFORM
 }
 
 # A registry file that makes the tool open $1.
