@@ -29,7 +29,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 long peakMemoryKb() {
     rusage usage{};
@@ -97,8 +99,8 @@ struct Baseline {
 
     void repair(const std::string& tenant, const std::string& rentGroup) {
         long long remaining = currency(
-            sum("select coalesce(sum(amount), 0) from revenues where [revenue group] = ?1 and tenant_code = ?2",
-                tenant, rentGroup));
+            sum("select coalesce(sum(amount), 0) from revenues where [revenue group] = ?1 and tenant_code = ?2", tenant,
+                rentGroup));
         long long extra = currency(sum("select coalesce(sum(amount), 0) from revenues where [revenue group] in "
                                        "(select gl_code from glcodes where pay_extra_charges <> 0) and "
                                        "[revenue group] <> ?1 and tenant_code = ?2",

@@ -9,7 +9,9 @@
 
 #include <QComboBox>
 
-void frmMain::Command1_Click() { repairSelectedTenant(true); }
+void frmMain::Command1_Click() {
+    repairSelectedTenant(true);
+}
 
 bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
     const std::string tenant = SqlQuote(tenantReference());

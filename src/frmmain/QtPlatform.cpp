@@ -17,4 +17,6 @@ void QtProgram::endProgram() {
     QCoreApplication::exit(0);
 }
 
-void QtProgram::letPendingEventsRun() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtProgram::letPendingEventsRun() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

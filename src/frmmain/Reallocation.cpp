@@ -17,7 +17,9 @@ constexpr std::int16_t dynasetOptions = engine::dbDenyWrite | engine::dbDenyRead
 
 } // namespace
 
-void frmMain::cmdFix_Click() { repairSelectedTenant(false); }
+void frmMain::cmdFix_Click() {
+    repairSelectedTenant(false);
+}
 
 void frmMain::notify(const std::string& text) {
     if (batch_)
@@ -60,8 +62,8 @@ void frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     Combo1_Click();
 }
 
-bool frmMain::allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField,
-                           const char* paidField, const RepairScope& scope) {
+bool frmMain::allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,
+                           const RepairScope& scope) {
     // Money goes to the earliest period first; the pass stops as soon as
     // nothing remains, and a negative amount is still handed out.
     while (remaining != engine::Currency() && database_.IsEof(rs) == 0) {

@@ -15,7 +15,9 @@ RecordsetRef frmMain::openReadOnly(std::string sql) {
     return rs;
 }
 
-bool frmMain::hasRow(RecordsetRef& rs) { return database_.IsEof(rs) == 0; }
+bool frmMain::hasRow(RecordsetRef& rs) {
+    return database_.IsEof(rs) == 0;
+}
 
 void frmMain::LoadReferenceData() {
     Combo1->clear();

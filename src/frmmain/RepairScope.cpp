@@ -36,7 +36,9 @@ RepairScope::RepairScope(Database& database)
     }
 }
 
-RepairScope::~RepairScope() { finish(); }
+RepairScope::~RepairScope() {
+    finish();
+}
 
 bool RepairScope::finish() {
     if (finished_)
@@ -67,9 +69,13 @@ bool RepairScope::finish() {
     return kept;
 }
 
-BatchTransaction::BatchTransaction(Database& database) : database_(database), held_(database) { begin(); }
+BatchTransaction::BatchTransaction(Database& database) : database_(database), held_(database) {
+    begin();
+}
 
-BatchTransaction::~BatchTransaction() { commitNow(); }
+BatchTransaction::~BatchTransaction() {
+    commitNow();
+}
 
 void BatchTransaction::begin() {
     try {

@@ -14,7 +14,9 @@
 
 namespace {
 
-QString caption(const engine::Variant& value) { return QString::fromStdString(TextForm(value)); }
+QString caption(const engine::Variant& value) {
+    return QString::fromStdString(TextForm(value));
+}
 
 } // namespace
 
@@ -30,8 +32,8 @@ void frmMain::Combo1_Click() {
     bool rentIncomeShown = false;
     bool extraChargeIncomeShown = false;
     runGuarded(database_, "Tenant Analysis", [&] {
-        RecordsetRef rs = openReadOnly("select [when started], name, [property code] from tenancy where reference= " +
-                                       quotedTenant);
+        RecordsetRef rs =
+            openReadOnly("select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
         if (hasRow(rs)) {
             // A tenancy row with empty fields shows empty captions.
             Label2->setText(caption(ValueOrDefault(rs->Fields("name").Value(), std::string())));
@@ -64,8 +66,8 @@ void frmMain::Combo1_Click() {
              Label22, nullptr},
             {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7,
              nullptr},
-            {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant,
-             "amount", Label19, nullptr},
+            {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
+             Label19, nullptr},
             {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
              "tenant_code = " +
                  quotedTenant,
@@ -81,10 +83,10 @@ void frmMain::Combo1_Click() {
         }
         rs.reset();
 
-        Label11->setText(QString::fromStdString(
-            LookupValue(database_, "min(date)", "revenues",
-                        "where [revenue group] = " + SqlQuote(rentGroup) + " and [property code] = " +
-                            SqlQuote(propertyCode) + " and tenant_code = " + quotedTenant)));
+        Label11->setText(QString::fromStdString(LookupValue(database_, "min(date)", "revenues",
+                                                            "where [revenue group] = " + SqlQuote(rentGroup) +
+                                                                " and [property code] = " + SqlQuote(propertyCode) +
+                                                                " and tenant_code = " + quotedTenant)));
         Label10->setText(QString::fromStdString(
             LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant)));
     });

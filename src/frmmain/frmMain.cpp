@@ -154,9 +154,13 @@ void frmMain::createControls() {
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
 }
 
-void frmMain::showMessage(const std::string& text) { platform_.messages.showMessage(text); }
+void frmMain::showMessage(const std::string& text) {
+    platform_.messages.showMessage(text);
+}
 
-std::string frmMain::tenantReference() const { return Combo1->currentText().toStdString(); }
+std::string frmMain::tenantReference() const {
+    return Combo1->currentText().toStdString();
+}
 
 void frmMain::Form_Load() {
     platform::FileSystem& files = platform_.files;
@@ -221,7 +225,9 @@ void frmMain::Form_Activate() {
     LoadReferenceData();
 }
 
-void frmMain::cmdExit_Click() { platform_.program.endProgram(); }
+void frmMain::cmdExit_Click() {
+    platform_.program.endProgram();
+}
 
 bool frmMain::SetListIndex(int index) {
     if (index < -1 || index >= Combo1->count())

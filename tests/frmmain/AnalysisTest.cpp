@@ -164,8 +164,8 @@ TEST_F(Analysis, EveryFigureOfATenant) {
 TEST_F(Analysis, ATenantWithoutIncomeOrPeriodsShowsZerosAndNoDates) {
     db.addTenancy("NEW001", "New Tenant", "P2", "2026-03-01");
     frmMain& form = select("NEW001");
-    for (QLabel* label : {form.Label6, form.Label20, form.Label21, form.Label22, form.Label7, form.Label19,
-                          form.Label14})
+    for (QLabel* label :
+         {form.Label6, form.Label20, form.Label21, form.Label22, form.Label7, form.Label19, form.Label14})
         EXPECT_EQ(text(label), "0") << label->objectName().toStdString();
     EXPECT_EQ(text(form.Label11), "");
     EXPECT_EQ(text(form.Label10), "");

@@ -105,31 +105,49 @@ TEST_F(Repair, AllocationRules) {
     const std::vector<Case> cases = {
         {"an amount equal to the due stops the rent pass",
          {{"T", "2025-01-01", 100, 7, 0, 0}, {"T", "2025-02-01", 100, 7, 10, 3}},
-         100, 4, {{100, 0}, {0, 4}}},
+         100,
+         4,
+         {{100, 0}, {0, 4}}},
         {"a negative income goes whole to the earliest period",
          {{"T", "2025-01-01", 100, 50}, {"T", "2025-02-01", 100, 50}},
-         -40, 0, {{-40, 0}, {0, 0}}},
+         -40,
+         0,
+         {{-40, 0}, {0, 0}}},
         {"no income leaves every period unpaid",
          {{"T", "2025-01-01", 100, 50, 5, 5}, {"T", "2025-02-01", 100, 50}},
-         0, 0, {{0, 0}, {0, 0}}},
+         0,
+         0,
+         {{0, 0}, {0, 0}}},
         {"a period with nothing due takes nothing",
          {{"T", "2025-01-01", 0, 9}, {"T", "2025-02-01", 100, 0}},
-         60, 0, {{0, 0}, {60, 0}}},
+         60,
+         0,
+         {{0, 0}, {60, 0}}},
         {"a negative rent due is made positive first",
          {{"T", "2025-01-01", -100, 0}, {"T", "2025-02-01", 100, 0}},
-         150, 0, {{100, 0, 100}, {50, 0, 100}}},
+         150,
+         0,
+         {{100, 0, 100}, {50, 0, 100}}},
         {"negative extra charges are paid as they stand and give money back",
          {{"T", "2025-01-01", 100, 0, -10, 0}, {"T", "2025-02-01", 100, 0, 30, 0}},
-         200, 20, {{100, -10}, {100, 30}}},
+         200,
+         20,
+         {{100, -10}, {100, 30}}},
         {"a surplus is rent paid on the latest period",
          {{"T", "2025-03-01", 100, 0, 10, 0}, {"T", "2025-01-01", 100, 0}, {"T", "2025-02-01", 100, 0}},
-         320, 15, {{100, 0}, {100, 0}, {125, 10}}},
+         320,
+         15,
+         {{100, 0}, {100, 0}, {125, 10}}},
         {"without extra charges the rest goes to the latest period",
          {{"T", "2025-01-01", 100, 0}, {"T", "2025-02-01", 100, 0}},
-         150, 25, {{100, 0}, {75, 0}}},
+         150,
+         25,
+         {{100, 0}, {75, 0}}},
         {"amounts keep four decimal places",
          {{"T", "2025-01-01", 33.3333, 0}, {"T", "2025-02-01", 33.3333, 0}},
-         50.12, 0, {{33.3333, 0}, {16.7867, 0}}},
+         50.12,
+         0,
+         {{33.3333, 0}, {16.7867, 0}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,9 +260,9 @@ TEST_F(Repair, AnotherUsersLockLeavesTheRowsAsTheyWereAfterOneReport) {
 
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "begin immediate; update options set company_name = 'busy'", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "begin immediate; update options set company_name = 'busy'", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     form.cmdFix_Click();
     sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
     sqlite3_close(other);
@@ -375,8 +393,8 @@ TEST_F(FixAll, ASecondPressWhileRunningIsIgnoredAndTheUserMayMoveTheSelection) {
     int presses = 0;
     h.program.whileEventsRun = [&] {
         if (presses++ == 0) {
-            form.cmdFixAll_Click();  // ignored
-            form.SetListIndex(2);    // the user jumps to C3; the batch goes on from there
+            form.cmdFixAll_Click(); // ignored
+            form.SetListIndex(2);   // the user jumps to C3; the batch goes on from there
         }
     };
     form.cmdFixAll_Click();

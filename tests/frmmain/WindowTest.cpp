@@ -220,7 +220,8 @@ TEST_F(DatabasePath, NetworkedMissingEverywhereRevertsToTheApplicationPath) {
     EXPECT_EQ(chosen(), "/srv/app/property.mdb");
     ASSERT_EQ(h.messages.texts.size(), 1u);
     // The setting is absent, so its default, the program folder's file, is the path that failed.
-    EXPECT_EQ(h.messages.texts[0], "Unable to access \r\n" + inApp() + "\r\nReverting back to \r\n/srv/app/property.mdb");
+    EXPECT_EQ(h.messages.texts[0],
+              "Unable to access \r\n" + inApp() + "\r\nReverting back to \r\n/srv/app/property.mdb");
 }
 
 TEST_F(DatabasePath, NetworkedDefaultLocationIsTestedLikeAConfiguredOne) {

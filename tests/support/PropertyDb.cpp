@@ -41,7 +41,9 @@ PropertyDb::PropertyDb(std::string path, const std::string& rentGroup) : path_(s
     check(db_, sqlite3_step(s.stmt), "options");
 }
 
-PropertyDb::~PropertyDb() { sqlite3_close_v2(db_); }
+PropertyDb::~PropertyDb() {
+    sqlite3_close_v2(db_);
+}
 
 void PropertyDb::exec(const std::string& sql) {
     char* error = nullptr;
@@ -65,8 +67,8 @@ void PropertyDb::addGlCode(const std::string& code, bool paysExtraCharges) {
     check(db_, sqlite3_step(s.stmt), "glcodes");
 }
 
-void PropertyDb::addRevenue(const std::string& tenant, const std::string& group, double amount,
-                            const std::string& date, const std::string& property) {
+void PropertyDb::addRevenue(const std::string& tenant, const std::string& group, double amount, const std::string& date,
+                            const std::string& property) {
     Statement s(db_, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) "
                      "values (?, ?, ?, ?, ?)");
     s.text(1, tenant).text(2, group).real(3, amount).text(4, date).text(5, property);

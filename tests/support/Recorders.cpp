@@ -14,9 +14,9 @@ TempDir::TempDir() {
     static std::atomic<int> counter{0};
     std::random_device rd;
     for (;;) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("habitorium-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                 std::to_string(rd() % 100000));
+        path_ =
+            std::filesystem::temp_directory_path() / ("habitorium-test-" + std::to_string(::getpid()) + "-" +
+                                                      std::to_string(counter++) + "-" + std::to_string(rd() % 100000));
         if (std::filesystem::create_directory(path_))
             break;
     }
