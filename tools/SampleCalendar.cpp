@@ -51,7 +51,7 @@ void writeIsoDate(Day day, char* out) {
 }
 
 std::string isoDate(Day day) {
-    char text[11];
+    char text[64];
     writeIsoDate(day, text);
     return text;
 }

@@ -59,7 +59,7 @@ public:
         return *this;
     }
     Insert& date(int column, Day day) {
-        char text[11];
+        char text[64];
         writeIsoDate(day, text);
         check(sqlite3_bind_text(statement_.get(), column, text, 10, SQLITE_TRANSIENT));
         return *this;

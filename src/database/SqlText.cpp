@@ -161,7 +161,7 @@ std::string NormaliseSql(std::string& sql) {
 
 std::string SqlDateLiteral(const engine::Date& date) {
     const engine::DateParts parts = date.parts();
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "#%02d/%02d/%04d#", parts.month, parts.day, parts.year);
     return text;
 }

@@ -100,7 +100,7 @@ bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::
     }
     if (i >= s.size() || s[i] != '#' || !validDate(year, month, day))
         return false;
-    char buffer[32];
+    char buffer[64];
     if (withTime && (hour || minute || second))
         std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d %02d:%02d:%02d'", year, month, day, hour, minute, second);
     else

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* jetSource = "Microsoft JET Database Engine";
 
 std::string twoDigits(int value) {
-    char text[16];
+    char text[64];
     std::snprintf(text, sizeof text, "%02d", value);
     return text;
 }

@@ -32,7 +32,7 @@ std::string TextForm(const engine::Variant& value) {
         const engine::DateParts parts = value.date().parts();
         std::string text = ShortDate(value.date());
         if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
-            char time[16];
+            char time[64];
             std::snprintf(time, sizeof time, " %02d:%02d:%02d", parts.hour, parts.minute, parts.second);
             text += time;
         }
