@@ -2,19 +2,15 @@
 // The platform date: days since 30 December 1899 as a double, the time of day
 // as the fraction.
 
+#include "platform/Seams.h"
+
 #include <optional>
 #include <string>
 
 namespace engine {
 
-struct DateParts {
-    int year = 1899;
-    int month = 12;
-    int day = 30;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
+// A calendar date and time of day, in the same parts as the clock gives them.
+using DateParts = platform::LocalTime;
 
 class Date {
 public:

@@ -25,9 +25,8 @@ void frmMain::Combo1_Click() {
     const std::string quotedTenant = SqlQuote(tenant);
     incomeTotalsTenant_.reset();
 
-    platform::LocalTime now = platform_.clock.now();
     propertyCode.clear();
-    tenancyStart = engine::Date::fromParts({now.year, now.month, now.day, 0, 0, 0});
+    tenancyStart = engine::Date::fromParts(platform_.clock.now()).dateOnly();
 
     bool rentIncomeShown = false;
     bool extraChargeIncomeShown = false;

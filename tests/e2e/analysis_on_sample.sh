@@ -10,12 +10,8 @@ source "$here/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
-point_registry_at "$work/property.mdb"
-
-"$app" &
-app_pid=$!
-window=$(wait_for_window)
-sleep 1
+start_tool_on "$work/property.mdb"
+sleep 0.5
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared at start" >&2; exit 1; }
 
 ink() { "$python" "$here/lib/ink.py" "$window" "$@"; }
@@ -37,7 +33,5 @@ echo "ink of the name: $name_after, of the rent income: $rent_after"
 [ "$rent_after" -gt 5 ] || { echo "no rent income after the pick" >&2; exit 1; }
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared on the pick" >&2; exit 1; }
 
-click_twips "$window" $((3120 + 700)) $((4320 + 180)) # Exit
-wait_for_exit
-app_pid=""
+exit_tool
 echo "analysis_on_sample: ok"

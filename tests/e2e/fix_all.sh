@@ -10,12 +10,8 @@ source "$here/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
-point_registry_at "$work/property.mdb"
-
-"$app" &
-app_pid=$!
-window=$(wait_for_window)
-sleep 1
+start_tool_on "$work/property.mdb"
+sleep 0.5
 
 click_twips "$window" $((240 + 800)) $((4320 + 180)) # Fix All
 # The title shows the batch's progress while it runs and its own name after.
@@ -27,9 +23,7 @@ done
 [ "$title" = "Habitorium Rent Analysis" ] || { echo "Fix All did not finish: $title" >&2; exit 1; }
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared during Fix All" >&2; exit 1; }
 
-click_twips "$window" $((3120 + 700)) $((4320 + 180)) # Exit
-wait_for_exit
-app_pid=""
+exit_tool
 
 PYTHONPATH="$here/lib" "$python" - "$work/property.mdb" <<'PY'
 import sys

@@ -19,11 +19,7 @@ export PYTHONPATH="$here/lib"
 for delay in 0.2 0.5 0.9 1.4 2.0; do
     cp "$work/original.mdb" "$work/property.mdb"
     rm -f "$work/property.mdb-journal"
-    point_registry_at "$work/property.mdb"
-    "$app" &
-    app_pid=$!
-    window=$(wait_for_window)
-    sleep 0.5
+    start_tool_on "$work/property.mdb"
     click_twips "$window" $((240 + 800)) $((4320 + 180)) # Fix All
     sleep "$delay"
     kill -9 "$app_pid" 2>/dev/null || true

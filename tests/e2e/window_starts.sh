@@ -8,19 +8,13 @@ source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
-point_registry_at "$work/property.mdb"
-
-"$app" &
-app_pid=$!
-window=$(wait_for_window)
-sleep 1
+start_tool_on "$work/property.mdb"
+sleep 0.5
 count=$(windows_named | wc -l)
 [ "$count" -eq 1 ] || { echo "expected the window alone, found $count windows (a message box?)" >&2; exit 1; }
 
 geometry=$(xdotool getwindowgeometry "$window")
 echo "$geometry" | grep -q "Geometry: 501x384" || { echo "unexpected geometry: $geometry" >&2; exit 1; }
 
-click_twips "$window" $((3120 + 700)) $((4320 + 180)) # Exit
-wait_for_exit
-app_pid=""
+exit_tool
 echo "window_starts: ok"

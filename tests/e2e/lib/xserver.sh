@@ -46,6 +46,22 @@ REG
     export HABITORIUM_REGISTRY="$work/registry.reg"
 }
 
+# Starts the tool on the database $1 and waits for its window; sets $window.
+start_tool_on() {
+    point_registry_at "$1"
+    "$app" &
+    app_pid=$!
+    window=$(wait_for_window)
+    sleep 0.5
+}
+
+# Presses Exit and waits for the tool to end.
+exit_tool() {
+    click_twips "$window" $((3120 + 700)) $((4320 + 180))
+    wait_for_exit
+    app_pid=""
+}
+
 # Windows named exactly as the tool's title (the window and any message box).
 windows_named() { xdotool search --onlyvisible --name '^Habitorium Rent Analysis$' 2>/dev/null || true; }
 
