@@ -18,9 +18,14 @@ std::string twoDigits(int value) {
 }
 
 // The month as the default locale abbreviates it, first letter capital
-// ("Dec"). A locale whose abbreviation is longer keeps it ("Sept").
+// ("Dec"). English names are three letters, as the log files have always
+// been named (British English data abbreviates September as "Sept"); other
+// languages keep their own abbreviation.
 std::string monthAbbreviation(int month) {
-    QString name = QLocale().monthName(month, QLocale::ShortFormat);
+    const QLocale locale;
+    QString name = locale.monthName(month, QLocale::ShortFormat);
+    if (locale.language() == QLocale::English)
+        name.truncate(3);
     if (!name.isEmpty())
         name[0] = name[0].toUpper();
     return name.toStdString();
