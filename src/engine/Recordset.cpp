@@ -96,7 +96,7 @@ void Recordset::Update() {
     }
     if (!changed.empty()) {
         sql += " where rowid = ?";
-        StatementHandle stmt = prepare(db, sql);
+        CachedStatement stmt(*connection_, sql);
         int parameter = 1;
         for (std::size_t i : changed)
             bindValue(db, stmt.get(), parameter++, *edits_[i]);
@@ -115,7 +115,7 @@ void Recordset::Update() {
         for (std::size_t i = 0; i < rows_.columns.size(); ++i)
             select += (i ? ", " : "select ") + quoteIdentifier(rows_.columns[i]);
         select += " from " + quoteIdentifier(rows_.table) + " where rowid = ?";
-        StatementHandle reread = prepare(db, select);
+        CachedStatement reread(*connection_, select);
         if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
             throw sqliteError(db);
         const int rc = sqlite3_step(reread.get());

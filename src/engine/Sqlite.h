@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace engine {
 
@@ -28,6 +29,24 @@ struct Connection {
     ConnectionHandle db;
     std::string path;
     long long recordsAffected = 0; // rows changed by the last Execute
+    // The statements the engine builds itself to write a row back and read it
+    // again, prepared once; declared after db so they are finalised first.
+    std::unordered_map<std::string, StatementHandle> statements;
+};
+
+// A statement of the connection's cache, prepared on first use. It is handed
+// out reset, and reset again (bindings cleared) when the borrow ends, so it
+// never holds a lock between uses. Raises the SQLite error.
+class CachedStatement {
+public:
+    CachedStatement(Connection& connection, const std::string& sql);
+    ~CachedStatement();
+    CachedStatement(const CachedStatement&) = delete;
+    CachedStatement& operator=(const CachedStatement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_;
 };
 
 // The connection's last failure as an EngineError: SQLite's result code,
