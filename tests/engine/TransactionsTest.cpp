@@ -145,3 +145,28 @@ TEST_F(AnotherWriter, ReadsGoOnAndUpdateFailsWithoutChangingTheRow) {
 }
 
 } // namespace
+
+namespace {
+
+// The write-back statements are kept prepared between uses; they must not
+// keep a lock on the file once a row has been written outside a transaction.
+TEST_F(Transactions, AWrittenRowLeavesNoLockBehind) {
+    for (int round = 0; round < 2; ++round) {
+        auto rs = database->OpenRecordset("select * from rent_periods", dbOpenDynaset, 3);
+        rs->Edit();
+        rs->Fields("paid").SetValue(Variant(10.0 + round));
+        rs->Update();
+        EXPECT_FALSE(database->InTransaction());
+
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, "begin exclusive; update options set company_name = 'x'; commit", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(other);
+        sqlite3_close(other);
+        EXPECT_EQ(paid(), 10.0 + round);
+    }
+}
+
+} // namespace
