@@ -30,7 +30,6 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect 
     label->setGeometry(geometry);
     label->setFocusPolicy(Qt::NoFocus);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -105,6 +104,13 @@ void frmMain::createControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(7515 / twipsPerPixel, 5760 / twipsPerPixel);
+    // The layout is drawn for a small, narrow dialog font: at 11 pixels,
+    // condensed, the widest caption, "Total of income transactions
+    // paid", still fits its label.
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    dialogFont.setStretch(QFont::Condensed);
+    setFont(dialogFont);
 
     Command1 = makeButton(this, "Command1", "Fix this value", fromTwips(5520, 3960, 1695, 375));
     cmdFixAll = makeButton(this, "cmdFixAll", "Fix All", fromTwips(240, 4320, 1695, 375));
@@ -138,6 +144,7 @@ void frmMain::createControls() {
     Label2 = makeLabel(this, "Label2", "", fromTwips(4440, 960, 3015, 255));
     Label3 = makeLabel(this, "Label3", "Select Tenant", fromTwips(120, 960, 1935, 255));
     lblDatabase = makeLabel(this, "lblDatabase", "", fromTwips(1800, 240, 5655, 495));
+    lblDatabase->setWordWrap(true); // two lines high, for a long path
     Label1 = makeLabel(this, "Label1", "Database Location", fromTwips(120, 240, 1575, 255));
 
     // Keyboard order by tab index; labels take no focus.

@@ -89,6 +89,8 @@ TEST(WindowLayout, ControlsInCreationOrderWithCaptionsAndGeometry) {
         EXPECT_TRUE(w->isEnabled());
         if (qobject_cast<QLabel*>(w)) {
             EXPECT_EQ(w->focusPolicy(), Qt::NoFocus);
+            // A caption is read whole, not cut off at its label's edge.
+            EXPECT_LE(w->fontMetrics().horizontalAdvance(captionOf(w)), w->width());
         }
     }
     EXPECT_FALSE(form.Combo1->isEditable());
