@@ -120,15 +120,7 @@ protected:
         db.addGlCode("RENT", false);
         db.addGlCode("410", true);
     }
-    frmMain& select(const std::string& reference) {
-        if (!h.form)
-            h.open(db.path());
-        frmMain& form = *h.form;
-        int index = form.Combo1->findText(QString::fromStdString(reference), Qt::MatchFixedString);
-        EXPECT_GE(index, 0) << reference;
-        form.SetListIndex(index);
-        return form;
-    }
+    frmMain& select(const std::string& reference) { return h.select(db.path(), reference); }
     static std::string text(QLabel* label) { return label->text().toStdString(); }
 };
 

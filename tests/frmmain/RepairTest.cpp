@@ -37,18 +37,7 @@ protected:
         db.addRevenue("ZZZ", "RENT", 1000);
     }
 
-    // Opens the window on first use, else reloads the list (the test may have
-    // added tenants), and selects reference.
-    frmMain& select(const std::string& reference) {
-        if (!h.form)
-            h.open(db.path());
-        else
-            h.form->LoadReferenceData();
-        int index = h.form->Combo1->findText(QString::fromStdString(reference), Qt::MatchFixedString);
-        EXPECT_GE(index, 0) << reference;
-        h.form->SetListIndex(index);
-        return *h.form;
-    }
+    frmMain& select(const std::string& reference) { return h.select(db.path(), reference); }
 
     void expectPeriods(const std::string& tenant, const std::vector<Expected>& expected) {
         auto rows = db.periods(tenant);

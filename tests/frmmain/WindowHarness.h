@@ -7,6 +7,9 @@
 #include "frmmain/frmMain.h"
 
 #include <QApplication>
+#include <QComboBox>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -35,6 +38,19 @@ struct WindowHarness {
         registry.setting("DatabaseLocation", databasePath);
         create();
         form->Form_Activate();
+        return *form;
+    }
+
+    // Opens the window on the database on first use, else reloads the list
+    // (the test may have added tenants), and selects reference as a user would.
+    frmMain& select(const std::string& databasePath, const std::string& reference) {
+        if (!form)
+            open(databasePath);
+        else
+            form->LoadReferenceData();
+        int index = form->Combo1->findText(QString::fromStdString(reference), Qt::MatchFixedString);
+        EXPECT_GE(index, 0) << reference;
+        form->SetListIndex(index);
         return *form;
     }
 };
