@@ -1,6 +1,7 @@
 #pragma once
-// Tables and columns of the host application's property database, as the
-// tool's statements name them. Names with spaces are written in brackets.
+// Tables and columns of the host application's property database. These are
+// the names fields are read and written by; a statement writes a name with a
+// space in brackets ([property code]).
 
 namespace schema {
 
@@ -8,8 +9,8 @@ namespace schema {
 inline constexpr const char* tenancy = "tenancy";
 inline constexpr const char* tenancyReference = "reference";
 inline constexpr const char* tenancyName = "name";
-inline constexpr const char* tenancyPropertyCode = "[property code]";
-inline constexpr const char* tenancyWhenStarted = "[when started]";
+inline constexpr const char* tenancyPropertyCode = "property code";
+inline constexpr const char* tenancyWhenStarted = "when started";
 
 // options: the host's settings; the first row only.
 inline constexpr const char* options = "options";
@@ -23,10 +24,10 @@ inline constexpr const char* glcodesPayExtraCharges = "pay_extra_charges";
 // revenues: income transactions.
 inline constexpr const char* revenues = "revenues";
 inline constexpr const char* revenuesTenantCode = "tenant_code";
-inline constexpr const char* revenuesRevenueGroup = "[revenue group]";
+inline constexpr const char* revenuesRevenueGroup = "revenue group";
 inline constexpr const char* revenuesAmount = "amount";
 inline constexpr const char* revenuesDate = "date";
-inline constexpr const char* revenuesPropertyCode = "[property code]";
+inline constexpr const char* revenuesPropertyCode = "property code";
 
 // rent_periods: the rows the repairs rewrite.
 inline constexpr const char* rentPeriods = "rent_periods";

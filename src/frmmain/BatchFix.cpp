@@ -4,6 +4,7 @@
 #include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
 
+#include "database/Schema.h"
 #include "database/SqlText.h"
 #include "engine/NumberText.h"
 
@@ -28,9 +29,9 @@ bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
         // The amount goes into the statement as a number, never as text from
         // the file; an empty amount leaves nothing after the plus sign and the
         // engine rejects the statement.
-        engine::Variant value = rs->Fields("Value").Value();
+        engine::Variant value = rs->Fields(schema::rentPeriodsChargesValue).Value();
         std::string amount = value.isNull() ? std::string() : engine::NumberText(value.toDouble());
-        engine::Date periodFrom = rs->Fields("period_from").Value().toDate();
+        engine::Date periodFrom = rs->Fields(schema::rentPeriodsChargesPeriodFrom).Value().toDate();
         sql = "update rent_periods set extra_charges = extra_charges + " + amount + " where tenant_code = " + tenant +
               " and period_from = " + SqlDateLiteral(periodFrom);
         if (database_.ExecuteSql(sql) != -1)

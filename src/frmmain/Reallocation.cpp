@@ -5,6 +5,7 @@
 #include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
 
+#include "database/Schema.h"
 #include "database/SqlText.h"
 #include "engine/NumberText.h"
 
@@ -99,7 +100,7 @@ bool frmMain::reallocate(engine::Currency rentIncome, engine::Currency extraChar
     RecordsetRef rs;
     sql = "select * from rent_periods where tenant_code = " + tenant + " order by period_from";
     database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
-    if (!scope.ok() || !allocatePass(rs, remaining, "rent_due", "paid", scope))
+    if (!scope.ok() || !allocatePass(rs, remaining, schema::rentPeriodsRentDue, schema::rentPeriodsPaid, scope))
         return false;
     database_.CloseRecordset(rs);
 
@@ -108,7 +109,8 @@ bool frmMain::reallocate(engine::Currency rentIncome, engine::Currency extraChar
     remaining = remaining + extraChargeIncome;
     sql = "select * from rent_periods where extra_charges<> 0 and tenant_code = " + tenant + " order by period_from";
     database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
-    if (!scope.ok() || !allocatePass(rs, remaining, "extra_charges", "extra_charges_paid", scope))
+    if (!scope.ok() ||
+        !allocatePass(rs, remaining, schema::rentPeriodsExtraCharges, schema::rentPeriodsExtraChargesPaid, scope))
         return false;
 
     // Any surplus is rent paid on the latest period.
@@ -122,7 +124,8 @@ bool frmMain::reallocate(engine::Currency rentIncome, engine::Currency extraChar
             database_.EditRecord(rs);
             if (!scope.ok())
                 return false;
-            rs->Fields("paid").SetValue(rs->Fields("paid").Value().toDouble() + remaining.toDouble());
+            rs->Fields(schema::rentPeriodsPaid)
+                .SetValue(rs->Fields(schema::rentPeriodsPaid).Value().toDouble() + remaining.toDouble());
             rs->Update();
         }
     }

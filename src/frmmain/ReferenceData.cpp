@@ -3,6 +3,7 @@
 #include "frmmain/Guarded.h"
 #include "frmmain/frmMain.h"
 
+#include "database/Schema.h"
 #include "database/SqlText.h"
 #include "general/Lookup.h"
 #include "general/TextForm.h"
@@ -26,7 +27,7 @@ void frmMain::LoadReferenceData() {
         QStringList references;
         while (hasRow(rs)) {
             // A tenancy without a reference can be neither selected nor repaired.
-            engine::Variant reference = rs->Fields("reference").Value();
+            engine::Variant reference = rs->Fields(schema::tenancyReference).Value();
             if (!reference.isNull())
                 references.append(QString::fromStdString(TextForm(reference)));
             database_.MoveNextRecord(rs);
@@ -36,13 +37,13 @@ void frmMain::LoadReferenceData() {
 
         rs = openReadOnly("select * from options");
         if (hasRow(rs))
-            rentGroup = TextForm(ValueOrDefault(rs->Fields("rent_group").Value(), std::string()));
+            rentGroup = TextForm(ValueOrDefault(rs->Fields(schema::optionsRentGroup).Value(), std::string()));
 
         extraChargeCodes = "'xcvdfgsdfs'";
         rs = openReadOnly("select * from glcodes where pay_extra_charges<>0");
         while (hasRow(rs)) {
             // A Null code stands as an empty quoted code.
-            engine::Variant code = ValueOrDefault(rs->Fields("gl_code").Value(), std::string());
+            engine::Variant code = ValueOrDefault(rs->Fields(schema::glcodesCode).Value(), std::string());
             extraChargeCodes += "," + SqlQuote(TextForm(code));
             database_.MoveNextRecord(rs);
         }

@@ -4,6 +4,7 @@
 #include "frmmain/Guarded.h"
 #include "frmmain/frmMain.h"
 
+#include "database/Schema.h"
 #include "database/SqlText.h"
 #include "general/Lookup.h"
 #include "general/TextForm.h"
@@ -35,9 +36,9 @@ void frmMain::Combo1_Click() {
             openReadOnly("select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
         if (hasRow(rs)) {
             // A tenancy row with empty fields shows empty captions.
-            Label2->setText(caption(ValueOrDefault(rs->Fields("name").Value(), std::string())));
-            propertyCode = TextForm(ValueOrDefault(rs->Fields("property code").Value(), std::string()));
-            engine::Variant started = rs->Fields("when started").Value();
+            Label2->setText(caption(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string())));
+            propertyCode = TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()));
+            engine::Variant started = rs->Fields(schema::tenancyWhenStarted).Value();
             if (started.isNull()) {
                 Label13->setText(QString());
             } else {
