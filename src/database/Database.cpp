@@ -21,9 +21,11 @@ constexpr const char* fileNotFoundMessage = "Unable to open Habitorium database 
     throw EngineError(errObjectNotSet, engine::engineSource, "Object variable or With block variable not set");
 }
 
+} // namespace
+
 // The failure being handled, as an engine error: the report always shows a
 // number, a source and a description.
-EngineError currentFailure() {
+EngineError CurrentFailure() {
     try {
         throw;
     } catch (const EngineError& error) {
@@ -36,8 +38,6 @@ EngineError currentFailure() {
         return EngineError(errInternal, engine::engineSource, "Internal error");
     }
 }
-
-} // namespace
 
 Database::Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter)
     : messages_(messages), files_(files), reporter_(&reporter) {}
@@ -74,7 +74,7 @@ int Database::OpenDatabaseFile(const std::string& path) {
         CurrentDatabase = std::move(opened);
         return -1;
     } catch (...) {
-        report("Start ADO", currentFailure());
+        report("Start ADO", CurrentFailure());
         return 0;
     }
 }
@@ -87,7 +87,7 @@ void Database::CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t 
         std::shared_ptr<engine::Recordset> opened = CurrentDatabase->OpenRecordset(sql, type, options);
         rs = std::move(opened);
     } catch (...) {
-        report("Data Create Set", currentFailure());
+        report("Data Create Set", CurrentFailure());
     }
 }
 
@@ -100,7 +100,7 @@ int Database::ExecuteSql(std::string& sql) {
         return -1;
     } catch (...) {
         // The label shows the statement as it stands now, normalised or not.
-        const EngineError error = currentFailure();
+        const EngineError error = CurrentFailure();
         report("Execute SQL\r\n" + sql, error);
         return 0;
     }
@@ -115,7 +115,7 @@ int Database::IsRecordsetEmpty(RecordsetRef& rs) {
         return eof && bof ? -1 : 0;
     } catch (...) {
         // A closed recordset is empty without a word.
-        const EngineError error = currentFailure();
+        const EngineError error = CurrentFailure();
         if (error.number != engine::errObjectClosed)
             report("Data Is Empty", error);
         return -1;
@@ -128,7 +128,7 @@ int Database::IsEof(RecordsetRef& rs) {
     try {
         return rs->Eof() ? -1 : 0;
     } catch (...) {
-        report("Data EOF", currentFailure());
+        report("Data EOF", CurrentFailure());
         return 0;
     }
 }
@@ -140,7 +140,7 @@ void Database::CloseRecordset(RecordsetRef& rs) {
         rs->Close();
         rs.reset();
     } catch (...) {
-        report("Data Close", currentFailure());
+        report("Data Close", CurrentFailure());
     }
 }
 
@@ -150,7 +150,7 @@ void Database::EditRecord(RecordsetRef& rs) {
             objectNotSet();
         rs->Edit();
     } catch (...) {
-        report("Edit Record", currentFailure());
+        report("Edit Record", CurrentFailure());
     }
 }
 
@@ -160,6 +160,6 @@ void Database::MoveNextRecord(RecordsetRef& rs) {
             objectNotSet();
         rs->MoveNext();
     } catch (...) {
-        report("Move Next", currentFailure());
+        report("Move Next", CurrentFailure());
     }
 }

@@ -13,6 +13,11 @@
 
 using RecordsetRef = std::shared_ptr<engine::Recordset>; // none is nullptr
 
+// Inside a catch block: the failure being handled as an engine error, so a
+// report always has a number, a source and a description (an engine error as
+// it is; out of memory, 7; anything else, 51 with its message).
+engine::EngineError CurrentFailure();
+
 class Database {
 public:
     Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter);

@@ -4,9 +4,7 @@
 // range) is reported once under the label instead of ending the program.
 
 #include "database/Database.h"
-#include "engine/EngineError.h"
 
-#include <exception>
 #include <string>
 
 // Returns true when body ran to its end.
@@ -14,10 +12,8 @@ template <typename Body> bool runGuarded(Database& database, const std::string& 
     try {
         body();
         return true;
-    } catch (const engine::EngineError& error) {
-        database.report(label, error);
-    } catch (const std::exception& error) {
-        database.report(label, engine::EngineError(-1, engine::engineSource, error.what()));
+    } catch (...) {
+        database.report(label, CurrentFailure());
     }
     return false;
 }

@@ -33,7 +33,6 @@ void frmMain::LoadReferenceData() {
             database_.MoveNextRecord(rs);
         }
         Combo1->addItems(references);
-        Combo1->setCurrentIndex(-1);
 
         rs = openReadOnly("select * from options");
         if (hasRow(rs))

@@ -1,5 +1,6 @@
 #include "frmmain/frmMain.h"
 
+#include "engine/NumberText.h"
 #include "general/Settings.h"
 
 #include <QCloseEvent>
@@ -9,7 +10,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include <cctype>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -46,41 +48,25 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
 // The setting's text as a 32-bit number: decimal (a fraction rounds half to
 // even) or "&h" hexadecimal, blanks around it ignored. Nothing for any other text.
 std::optional<std::int32_t> settingNumber(const std::string& text) {
-    std::size_t begin = text.find_first_not_of(" \t");
-    std::size_t end = text.find_last_not_of(" \t");
+    const std::size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos)
         return std::nullopt;
-    std::string t = text.substr(begin, end - begin + 1);
+    const std::string t = text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
     if (t.size() > 2 && t[0] == '&' && (t[1] == 'h' || t[1] == 'H')) {
-        if (t.size() > 10)
-            return std::nullopt;
         std::uint32_t value = 0;
-        for (std::size_t i = 2; i < t.size(); ++i) {
-            if (!std::isxdigit(static_cast<unsigned char>(t[i])))
-                return std::nullopt;
-            value = value * 16 + static_cast<std::uint32_t>(std::stoi(std::string(1, t[i]), nullptr, 16));
-        }
+        const char* last = t.data() + t.size();
+        auto [end, error] = std::from_chars(t.data() + 2, last, value, 16);
+        if (error != std::errc() || end != last)
+            return std::nullopt;
         return static_cast<std::int32_t>(value); // &hFFFFFFFF is -1, as the platform reads it
     }
-    std::size_t i = 0;
-    bool negative = false;
-    if (t[i] == '+' || t[i] == '-')
-        negative = t[i++] == '-';
-    std::string digits;
-    bool point = false;
-    for (; i < t.size(); ++i) {
-        if (std::isdigit(static_cast<unsigned char>(t[i])))
-            digits += t[i];
-        else if (t[i] == '.' && !point)
-            point = true, digits += '.';
-        else
-            return std::nullopt;
-    }
-    if (digits.empty() || digits == ".")
+    // Only a sign, digits and one point; the reading itself ignores the locale.
+    const std::string body = t.substr(t[0] == '+' || t[0] == '-' ? 1 : 0);
+    const auto points = std::count(body.begin(), body.end(), '.');
+    if (body.find_first_not_of("0123456789.") != std::string::npos || points > 1 ||
+        body.size() == static_cast<std::size_t>(points))
         return std::nullopt;
-    double value = std::nearbyint(std::stod(digits));
-    if (negative)
-        value = -value;
+    const double value = std::nearbyint(engine::LeadingNumber(t));
     if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(value);

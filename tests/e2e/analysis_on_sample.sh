@@ -3,10 +3,7 @@
 # starts without a message box, the drop-down holds the sample's tenants, and
 # picking one fills the figures.
 set -euo pipefail
-app=$1
-sample=$2
-here=$(dirname "$0")
-source "$here/lib/xserver.sh"
+source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null

@@ -3,10 +3,7 @@
 # finished, every tenant's periods are what the rules give, worked out here
 # independently of the tool.
 set -euo pipefail
-app=$1
-sample=$2
-here=$(dirname "$0")
-source "$here/lib/xserver.sh"
+source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null

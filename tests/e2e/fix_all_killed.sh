@@ -3,10 +3,7 @@
 # tenants: every tenant's periods are either all as before or all as the
 # repair makes them, never half-written.
 set -euo pipefail
-app=$1
-sample=$2
-here=$(dirname "$0")
-source "$here/lib/xserver.sh"
+source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/original.mdb" --tenants 600 >/dev/null

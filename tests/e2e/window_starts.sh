@@ -2,8 +2,6 @@
 # The real executable under a real X server: it starts on a database without
 # any message box, shows its fixed-size window, and Exit ends it.
 set -euo pipefail
-app=$1
-sample=$2
 source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver

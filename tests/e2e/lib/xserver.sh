@@ -1,6 +1,11 @@
 # Helpers for the end-to-end checks: a private Xvfb display, a registry file
 # that points the tool at a database, and window look-ups with xdotool.
-# Sourced by the tests in this folder; each runs `bash test.sh APP SAMPLE_DB`.
+# Sourced by the tests in this folder; each runs `bash test.sh APP SAMPLE_DB`,
+# and this sets app, sample and here (the tests' folder) from that.
+
+app=$1
+sample=$2
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (install xvfb and xdotool)" >&2; exit 1; }
