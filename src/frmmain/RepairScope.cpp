@@ -46,8 +46,9 @@ bool RepairScope::finish() {
     finished_ = true;
     bool kept = false;
     if (open_) {
+        const bool keep = ok();
         try {
-            if (ok()) {
+            if (keep) {
                 database_.CurrentDatabase->ReleaseSavepoint(savepointName);
                 kept = true;
             } else {
@@ -56,7 +57,7 @@ bool RepairScope::finish() {
         } catch (const engine::EngineError& error) {
             // A commit that cannot be made (another user's lock) must not leave
             // the transaction open with half of it written.
-            database_.report(kept ? "Commit Repair" : "Roll Back Repair", error);
+            database_.report(keep ? "Commit Repair" : "Roll Back Repair", error);
             kept = false;
             try {
                 if (database_.CurrentDatabase->InTransaction())

@@ -270,6 +270,29 @@ TEST_F(Repair, AnotherUsersLockLeavesTheRowsAsTheyWereAfterOneReport) {
     expectPeriods("A1", {{100, 0, 100}, {100, 0, 100}, {50, 0, 100}});
 }
 
+TEST_F(Repair, ACommitThatAnotherReaderBlocksLeavesTheRowsAsTheyWere) {
+    workedExampleTenant("A1");
+    db.addRevenue("A1", "RENT", 250);
+    frmMain& form = select("A1");
+    form.database().CurrentDatabase->SetBusyTimeout(100);
+    auto before = db.allPeriods();
+
+    // Another user in the middle of reading: the repair may write, but not commit.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "begin; select count(*) from rent_periods", nullptr, nullptr, nullptr), SQLITE_OK);
+    form.cmdFix_Click();
+    sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Commit Repair", 0), 0u) << h.messages.texts[0];
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+    auto after = db.allPeriods();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].paid, before[i].paid);
+}
+
 TEST_F(Repair, AFailureAfterTheResetRollsTheTenantBack) {
     workedExampleTenant("A1");
     db.exec("update rent_periods set paid = 33, rent_due = -100 where tenant_code = 'A1'");
