@@ -1,6 +1,6 @@
 #include "engine/DBEngine.h"
 
-#include "engine/Sqlite.h"
+#include "engine/sqlite/SqliteConnection.h"
 
 #include <cstring>
 #include <filesystem>
@@ -58,20 +58,6 @@ void checkHeader(const std::string& path) {
     notADatabase("'" + path + "' is not a database file.");
 }
 
-// Reads the schema so that a file SQLite cannot use fails now, at the open,
-// rather than at the first query.
-void verify(Connection& connection) {
-    sqlite3* db = connection.db.get();
-    try {
-        run(db, "select count(*) from sqlite_master");
-    } catch (const EngineError& error) {
-        if (error.number == SQLITE_CORRUPT || error.number == SQLITE_NOTADB)
-            notADatabase("'" + connection.path + "' is a damaged or truncated SQLite database (" + error.description +
-                         ").");
-        throw EngineError(error.number, error.source, error.description + " ('" + connection.path + "')");
-    }
-}
-
 } // namespace
 
 Workspace& DBEngine::Workspaces(std::int16_t index) {
@@ -83,25 +69,7 @@ Workspace& DBEngine::Workspaces(std::int16_t index) {
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool exclusive, bool readOnly) {
     checkHeader(name);
 
-    auto connection = std::make_shared<Connection>();
-    connection->path = name;
-    sqlite3* raw = nullptr;
-    // Never create: the file must be the host application's.
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
-    connection->db.reset(raw);
-    if (rc != SQLITE_OK) {
-        const EngineError error = sqliteError(raw);
-        throw EngineError(error.number, error.source, error.description + " ('" + name + "')");
-    }
-    sqlite3_busy_timeout(raw, defaultBusyTimeoutMs);
-    if (exclusive)
-        run(raw, "pragma locking_mode = exclusive");
-    verify(*connection);
-    // A page cache of 32 MB keeps a large property database's tenant pages in
-    // memory through a "Fix All" (the default is 2 MB). Another user's write
-    // still invalidates it, as it must.
-    run(raw, "pragma cache_size = -32768");
+    auto connection = std::make_shared<SqliteConnection>(name, exclusive, readOnly);
     return std::make_shared<Database>(std::move(connection));
 }
 

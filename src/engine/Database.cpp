@@ -1,269 +1,64 @@
 #include "engine/Database.h"
 
-#include "engine/JetDialect.h"
-#include "engine/Sqlite.h"
-
-#include <cstring>
-
 namespace engine {
-
-namespace {
-
-constexpr const char* rowidName = "__rowid__";
-
-bool isWordChar(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$' ||
-           u >= 0x80;
-}
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (lower(*a) != lower(*b))
-            return false;
-    }
-    return *a == *b;
-}
-
-// The words of sql outside quoted values and bracketed names, in lower case.
-std::vector<std::string> wordsOutsideQuotes(const std::string& sql) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"' || c == '[') {
-            const char closer = c == '[' ? ']' : c;
-            ++i;
-            while (i < sql.size()) {
-                if (sql[i] == closer) {
-                    if (closer != ']' && i + 1 < sql.size() && sql[i + 1] == closer) {
-                        i += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++i;
-            }
-            ++i;
-        } else if (isWordChar(c)) {
-            std::string word;
-            while (i < sql.size() && isWordChar(sql[i]))
-                word += lower(sql[i++]);
-            words.push_back(std::move(word));
-        } else {
-            ++i;
-        }
-    }
-    return words;
-}
-
-// The statement with the row's rowid asked for first, when it is a plain
-// select whose rows stand one for one for rows of a table; else empty.
-std::string withRowid(const std::string& sql) {
-    const std::vector<std::string> words = wordsOutsideQuotes(sql);
-    if (words.empty() || words.front() != "select")
-        return {};
-    for (const std::string& w : words) {
-        // Rows that are groups or merged rows cannot be written back to one row.
-        if (w == "group" || w == "distinct" || w == "union" || w == "intersect" || w == "except" || w == "having" ||
-            w == "window" || w == "join")
-            return {};
-    }
-    // The select keyword itself: after blanks and opening brackets only.
-    std::size_t start = 0;
-    while (start < sql.size() &&
-           (sql[start] == ' ' || sql[start] == '\t' || sql[start] == '\r' || sql[start] == '\n' || sql[start] == '('))
-        ++start;
-    if (start + 6 > sql.size() || (start + 6 < sql.size() && isWordChar(sql[start + 6])))
-        return {};
-    for (std::size_t i = 0; i < 6; ++i) {
-        if (lower(sql[start + i]) != "select"[i])
-            return {};
-    }
-    return sql.substr(0, start + 6) + " rowid as \"" + rowidName + "\"," + sql.substr(start + 6);
-}
-
-// Whether every column of stmt (the rowid first) is a plain column of one
-// table of the main database, with column 0 that table's rowid. Fills the
-// table and the column names when so.
-bool plainColumnsOfOneTable(sqlite3* db, sqlite3_stmt* stmt, std::string& table, std::vector<std::string>& columns) {
-    const int count = sqlite3_column_count(stmt);
-    if (count < 2)
-        return false;
-    const char* rowidTable = sqlite3_column_table_name(stmt, 0);
-    const char* rowidOrigin = sqlite3_column_origin_name(stmt, 0);
-    const char* rowidDatabase = sqlite3_column_database_name(stmt, 0);
-    if (!rowidTable || !rowidOrigin || !rowidDatabase || std::strcmp(rowidDatabase, "main") != 0)
-        return false;
-    // The first column must be the true rowid, not a column that happens to be called so.
-    const char* declared = nullptr;
-    int primaryKey = 0;
-    if (sqlite3_table_column_metadata(db, "main", rowidTable, rowidOrigin, &declared, nullptr, nullptr, &primaryKey,
-                                      nullptr) != SQLITE_OK ||
-        !primaryKey || !declared || !equalsIgnoringCase(declared, "INTEGER"))
-        return false;
-    table = rowidTable;
-    columns.clear();
-    for (int i = 1; i < count; ++i) {
-        const char* t = sqlite3_column_table_name(stmt, i);
-        const char* origin = sqlite3_column_origin_name(stmt, i);
-        const char* database = sqlite3_column_database_name(stmt, i);
-        if (!t || !origin || !database || table != t || std::strcmp(database, "main") != 0)
-            return false;
-        columns.emplace_back(origin);
-    }
-    return true;
-}
-
-// Rejects statements a recordset cannot stand on: more than one statement, or
-// one that would change the database while its rows are read.
-void checkRecordsetStatement(sqlite3_stmt* stmt, const std::string& sql, std::size_t tail) {
-    if (!stmt)
-        throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
-    for (std::size_t i = tail; i < sql.size(); ++i) {
-        const char c = sql[i];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != ';')
-            throw EngineError(errInvalidOperation, engineSource,
-                              "Invalid operation: a recordset is opened on one statement only.");
-    }
-    if (!sqlite3_stmt_readonly(stmt))
-        throw EngineError(errInvalidOperation, engineSource,
-                          "Invalid operation: a recordset cannot be opened on a statement that changes data.");
-}
-
-} // namespace
 
 Database::Database(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {}
 
 Database::~Database() = default;
 
 const std::string& Database::Name() const {
-    return connection_->path;
+    return connection_->name();
 }
 
 void Database::Execute(const std::string& sql) {
-    sqlite3* db = connection_->db.get();
-    const std::string text = TranslateJetSql(sql);
-    connection_->recordsAffected = 0;
-    long long affected = 0;
-    std::size_t offset = 0;
-    while (offset < text.size()) {
-        std::size_t tail = 0;
-        StatementHandle stmt = prepare(db, text, offset, &tail);
-        if (tail <= offset)
-            break;
-        offset = tail;
-        if (!stmt)
-            continue;
-        const sqlite3_int64 before = sqlite3_total_changes64(db);
-        int rc;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        }
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db);
-        // Only a statement that changed rows sets sqlite3_changes64 afresh.
-        if (sqlite3_total_changes64(db) != before)
-            affected += sqlite3_changes64(db);
-    }
-    connection_->recordsAffected = affected;
+    recordsAffected_ = 0;
+    recordsAffected_ = connection_->execute(sql);
 }
 
 std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& sql, std::int16_t type, std::int16_t options) {
-    sqlite3* db = connection_->db.get();
-    const std::string text = TranslateJetSql(sql);
-    Recordset::Rows rows;
-    StatementHandle stmt;
-    bool editable = false;
-
-    if (type == dbOpenDynaset && (options & dbReadOnly) == 0) {
-        const std::string injected = withRowid(text);
-        if (!injected.empty()) {
-            try {
-                std::size_t tail = 0;
-                StatementHandle candidate = prepare(db, injected, 0, &tail);
-                if (candidate && plainColumnsOfOneTable(db, candidate.get(), rows.table, rows.columns)) {
-                    checkRecordsetStatement(candidate.get(), injected, tail);
-                    stmt = std::move(candidate);
-                    editable = true;
-                }
-            } catch (const EngineError&) {
-                // Not a statement over one table's rows: opened as it is, read-only.
-            }
-        }
-    }
-    if (!editable) {
-        rows.table.clear();
-        rows.columns.clear();
-        std::size_t tail = 0;
-        stmt = prepare(db, text, 0, &tail);
-        checkRecordsetStatement(stmt.get(), text, tail);
-    }
-
-    const int first = editable ? 1 : 0;
-    const int count = sqlite3_column_count(stmt.get());
-    for (int i = first; i < count; ++i) {
-        const char* name = sqlite3_column_name(stmt.get(), i);
-        rows.names.emplace_back(name ? name : "");
-    }
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        if (editable)
-            rows.rowids.push_back(sqlite3_column_int64(stmt.get(), 0));
-        std::vector<Variant> row;
-        row.reserve(static_cast<std::size_t>(count - first));
-        for (int i = first; i < count; ++i)
-            row.push_back(columnValue(stmt.get(), i));
-        rows.values.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE)
-        throw sqliteError(db);
-    stmt.reset(); // no read lock outlives the open
+    const bool editable = type == dbOpenDynaset && (options & dbReadOnly) == 0;
+    Rows rows = connection_->query(sql, editable);
     return std::make_shared<Recordset>(connection_, std::move(rows), editable);
 }
 
 long long Database::RecordsAffected() const {
-    return connection_->recordsAffected;
+    return recordsAffected_;
 }
 
 void Database::BeginTrans() {
-    // Immediate: the write lock is taken (or waited for) now, so that a repair
-    // that reads and then writes never meets another writer half-way, where
-    // SQLite could only give up at once.
-    run(connection_->db.get(), "begin immediate");
+    connection_->beginTrans();
 }
 
 void Database::CommitTrans() {
-    run(connection_->db.get(), "commit");
+    connection_->commitTrans();
 }
 
 void Database::Rollback() {
-    run(connection_->db.get(), "rollback");
+    connection_->rollback();
 }
 
 void Database::Savepoint(const std::string& name) {
-    run(connection_->db.get(), "savepoint " + quoteIdentifier(name));
+    connection_->savepoint(name);
 }
 
 void Database::ReleaseSavepoint(const std::string& name) {
-    run(connection_->db.get(), "release " + quoteIdentifier(name));
+    connection_->releaseSavepoint(name);
 }
 
 void Database::RollbackToSavepoint(const std::string& name) {
-    const std::string quoted = quoteIdentifier(name);
-    run(connection_->db.get(), "rollback to " + quoted);
-    run(connection_->db.get(), "release " + quoted);
+    connection_->rollbackToSavepoint(name);
 }
 
 bool Database::InTransaction() const {
-    return sqlite3_get_autocommit(connection_->db.get()) == 0;
+    return connection_->inTransaction();
+}
+
+bool Database::SupportsSavepoints() const {
+    return connection_->supportsSavepoints();
 }
 
 void Database::SetBusyTimeout(int milliseconds) {
-    sqlite3_busy_timeout(connection_->db.get(), milliseconds);
+    connection_->setBusyTimeout(milliseconds);
 }
 
 } // namespace engine

@@ -1,7 +1,10 @@
 #pragma once
-// One open database file. SQL given here is Jet dialect; it is translated
-// (top N, #mm/dd/yyyy#) before SQLite sees it.
+// One open database: an SQLite file, or a database reached through ODBC. SQL
+// given here is Jet dialect; the backend translates it for its database (top
+// N, #mm/dd/yyyy#, bracketed names) before the database sees it. Callers never
+// learn which backend they have, only what it can do (SupportsSavepoints).
 
+#include "engine/Connection.h"
 #include "engine/Recordset.h"
 
 #include <cstdint>
@@ -10,17 +13,12 @@
 
 namespace engine {
 
-struct Connection; // the SQLite connection, shared with the recordsets
-
 // Recordset types and options, in the numbering of the data-access objects.
 inline constexpr std::int16_t dbOpenDynaset = 2;
 inline constexpr std::int16_t dbOpenForwardOnly = 8;
 inline constexpr std::int16_t dbDenyWrite = 1;
 inline constexpr std::int16_t dbDenyRead = 2;
 inline constexpr std::int16_t dbReadOnly = 4;
-
-// How long a statement waits for another user's lock before it fails.
-inline constexpr int defaultBusyTimeoutMs = 5000;
 
 class Database {
 public:
@@ -32,9 +30,10 @@ public:
     const std::string& Name() const;
 
     // Runs an action statement (update); a text of several statements runs
-    // them in turn. Raises the SQLite error on failure (SQLITE_BUSY, "database
-    // is locked", once another user's lock has outlasted the busy timeout); a
-    // failed statement leaves nothing of itself behind.
+    // them in turn. Raises the backend's error on failure (for SQLite
+    // SQLITE_BUSY, "database is locked", once another user's lock has
+    // outlasted the busy timeout); a failed statement leaves nothing of itself
+    // behind.
     void Execute(const std::string& sql);
 
     // Opens a recordset positioned on its first row, or with BOF and EOF both
@@ -42,7 +41,7 @@ public:
     // editable recordset unless options has dbReadOnly; dbOpenForwardOnly is
     // read-only, and so is any statement whose rows are not one for one rows
     // of a single table (aggregates, group by, distinct, joins): Edit on it
-    // raises errReadOnly. Raises the SQLite error for a statement it cannot
+    // raises errReadOnly. Raises the backend's error for a statement it cannot
     // prepare, errInvalidOperation for an empty text, more than one
     // statement, or a statement that changes data.
     std::shared_ptr<Recordset> OpenRecordset(const std::string& sql, std::int16_t type = dbOpenDynaset,
@@ -51,13 +50,14 @@ public:
     // Rows changed by the last Execute (0 after a failed one).
     long long RecordsAffected() const;
 
-    // Transactions. BeginTrans takes the write lock at once (BEGIN IMMEDIATE),
-    // waiting up to the busy timeout for another user's; CommitTrans and
-    // Rollback raise the SQLite error when no transaction is open. Savepoints
-    // nest, and one opened outside a transaction starts one (deferred: the
-    // lock is taken by its first write); releasing the outermost commits it,
-    // and rolling back to the outermost ends the transaction with nothing
-    // written.
+    // Transactions. BeginTrans starts one (on SQLite it takes the write lock
+    // at once, BEGIN IMMEDIATE, waiting up to the busy timeout for another
+    // user's); CommitTrans and Rollback raise the backend's error when no
+    // transaction is open. Savepoints, where SupportsSavepoints(), nest, and
+    // one opened outside a transaction starts one; releasing the outermost
+    // commits it, and rolling back to the outermost ends the transaction with
+    // nothing written. Where the database has no savepoints they raise
+    // errInvalidOperation: the caller makes each unit of work a transaction.
     void BeginTrans();
     void CommitTrans();
     void Rollback();
@@ -65,11 +65,13 @@ public:
     void ReleaseSavepoint(const std::string& name);
     void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
     bool InTransaction() const;
+    bool SupportsSavepoints() const;
 
     void SetBusyTimeout(int milliseconds);
 
 private:
     std::shared_ptr<Connection> connection_;
+    long long recordsAffected_ = 0;
 };
 
 } // namespace engine

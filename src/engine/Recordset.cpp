@@ -1,7 +1,6 @@
 #include "engine/Recordset.h"
 
 #include "engine/EngineError.h"
-#include "engine/Sqlite.h"
 
 namespace engine {
 
@@ -46,9 +45,8 @@ void Field::SetValue(const Variant& value) {
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable)
     : connection_(std::move(connection)), rows_(std::move(rows)), editable_(editable), edits_(rows_.names.size()) {
-    // An editable recordset needs its table, a column for each field and a rowid for each row.
-    if (editable_ && (rows_.table.empty() || rows_.columns.size() != rows_.names.size() ||
-                      rows_.rowids.size() != rows_.values.size()))
+    // An editable recordset needs its table, a column for each field and a key for each row.
+    if (editable_ && !rows_.writable())
         editable_ = false;
 }
 
@@ -82,50 +80,11 @@ void Recordset::Update() {
     checkOpen();
     if (!editing_)
         throw EngineError(errUpdateWithoutEdit, engineSource, "Update or CancelUpdate without AddNew or Edit.");
-    sqlite3* db = connection_->db.get();
-    const std::int64_t rowid = rows_.rowids[position_];
-
-    std::string sql;
-    std::vector<std::size_t> changed;
-    for (std::size_t i = 0; i < edits_.size(); ++i) {
-        if (!edits_[i])
-            continue;
-        sql += sql.empty() ? "update " + quoteIdentifier(rows_.table) + " set " : ", ";
-        sql += quoteIdentifier(rows_.columns[i]) + " = ?";
-        changed.push_back(i);
-    }
-    if (!changed.empty()) {
-        sql += " where rowid = ?";
-        CachedStatement stmt(*connection_, sql);
-        int parameter = 1;
-        for (std::size_t i : changed)
-            bindValue(db, stmt.get(), parameter++, *edits_[i]);
-        if (sqlite3_bind_int64(stmt.get(), parameter, rowid) != SQLITE_OK)
-            throw sqliteError(db);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-            throw sqliteError(db);
-        // A row that another user deleted meanwhile takes no write; say so
-        // rather than let the change vanish.
-        if (sqlite3_changes64(db) == 0)
-            throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
-
-        // Read the row back, so that the recordset shows what the table now
-        // holds (the column's type may have converted what was written).
-        std::string select;
-        for (std::size_t i = 0; i < rows_.columns.size(); ++i)
-            select += (i ? ", " : "select ") + quoteIdentifier(rows_.columns[i]);
-        select += " from " + quoteIdentifier(rows_.table) + " where rowid = ?";
-        CachedStatement reread(*connection_, select);
-        if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
-            throw sqliteError(db);
-        const int rc = sqlite3_step(reread.get());
-        if (rc == SQLITE_ROW) {
-            for (std::size_t i = 0; i < rows_.columns.size(); ++i)
-                rows_.values[position_][i] = columnValue(reread.get(), static_cast<int>(i));
-        } else if (rc != SQLITE_DONE) {
-            throw sqliteError(db);
-        }
-    }
+    bool any = false;
+    for (const auto& edit : edits_)
+        any = any || edit.has_value();
+    if (any)
+        connection_->updateRow(rows_, position_, edits_);
     editing_ = false;
     edits_.assign(rows_.names.size(), std::nullopt);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The rows of one query. All rows are read when the recordset is opened, so no
 // statement or lock outlives the open; an editable recordset writes a row back
-// to its table by rowid on Update.
+// to its table, found again by its key, on Update.
 
+#include "engine/Connection.h"
 #include "engine/Variant.h"
 
 #include <cstdint>
@@ -13,7 +14,6 @@
 
 namespace engine {
 
-struct Connection;
 class Recordset;
 
 // A column of the recordset's current row, found by name without regard to case.
@@ -32,13 +32,7 @@ private:
 
 class Recordset {
 public:
-    struct Rows {
-        std::vector<std::string> names;
-        std::vector<std::vector<Variant>> values;
-        std::vector<std::int64_t> rowids; // one per row when the recordset is editable
-        std::string table;                // the table rows are written back to, when editable
-        std::vector<std::string> columns; // table column of each field, when editable
-    };
+    using Rows = engine::Rows;
 
     Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable);
 
@@ -50,8 +44,9 @@ public:
     void Edit();
     // Writes the fields set since Edit to the row and ends the edit; the row
     // then shows what the table holds. errUpdateWithoutEdit without Edit;
-    // errRecordDeleted when the row is no longer in its table; the SQLite
-    // error (the edit stays pending) when the write fails.
+    // errRecordDeleted when the row is no longer in its table (or, where the
+    // row is found by its original values, when it was changed meanwhile); the
+    // backend's error (the edit stays pending) when the write fails.
     void Update();
     // errNoCurrentRecord when already at EOF. An edit not yet written is dropped.
     void MoveNext();

@@ -1,4 +1,4 @@
-#include "engine/Sqlite.h"
+#include "engine/sqlite/Sqlite.h"
 
 #include "engine/Date.h"
 
@@ -126,26 +126,6 @@ void bindValue(sqlite3* db, sqlite3_stmt* stmt, int i, const Variant& value) {
     }
     if (rc != SQLITE_OK)
         throw sqliteError(db);
-}
-
-CachedStatement::CachedStatement(Connection& connection, const std::string& sql) {
-    // The engine's own statements are a handful per table; a cache that has
-    // grown past that is simply started again.
-    constexpr std::size_t limit = 64;
-    auto found = connection.statements.find(sql);
-    if (found == connection.statements.end()) {
-        StatementHandle prepared = prepare(connection.db.get(), sql);
-        if (connection.statements.size() >= limit)
-            connection.statements.clear();
-        found = connection.statements.emplace(sql, std::move(prepared)).first;
-    }
-    stmt_ = found->second.get();
-    sqlite3_reset(stmt_);
-}
-
-CachedStatement::~CachedStatement() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
 }
 
 } // namespace engine

@@ -1,5 +1,5 @@
 #pragma once
-// The SQLite side of the engine: the one header of the program that includes
+// The SQLite backend's helpers: the one header of the program that includes
 // <sqlite3.h>. Connections and statements live in unique_ptrs whose deleters
 // close and finalise them, so no path finalises by hand.
 
@@ -10,7 +10,6 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 namespace engine {
 
@@ -23,31 +22,6 @@ struct StatementFinalizer {
 
 using ConnectionHandle = std::unique_ptr<sqlite3, ConnectionCloser>;
 using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-// One open database file, shared by the Database and its recordsets.
-struct Connection {
-    ConnectionHandle db;
-    std::string path;
-    long long recordsAffected = 0; // rows changed by the last Execute
-    // The statements the engine builds itself to write a row back and read it
-    // again, prepared once; declared after db so they are finalised first.
-    std::unordered_map<std::string, StatementHandle> statements;
-};
-
-// A statement of the connection's cache, prepared on first use. It is handed
-// out reset, and reset again (bindings cleared) when the borrow ends, so it
-// never holds a lock between uses. Raises the SQLite error.
-class CachedStatement {
-public:
-    CachedStatement(Connection& connection, const std::string& sql);
-    ~CachedStatement();
-    CachedStatement(const CachedStatement&) = delete;
-    CachedStatement& operator=(const CachedStatement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_;
-};
 
 // The connection's last failure as an EngineError: SQLite's result code,
 // source "SQLite", sqlite3_errmsg as description.

@@ -1,0 +1,77 @@
+#pragma once
+// What a backend of the engine provides: one open connection to a database,
+// shared by the Database and the recordsets opened on it. Callers of the
+// engine never see this; they use Database and Recordset, and learn what the
+// database can do through Database's capability questions.
+
+#include "engine/Variant.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// How long a statement waits for another user's lock before it fails.
+inline constexpr int defaultBusyTimeoutMs = 5000;
+
+// The rows of one query, read whole when the recordset is opened.
+struct Rows {
+    std::vector<std::string> names;
+    std::vector<std::vector<Variant>> values;
+    // When the recordset is editable: the table the rows are written back to,
+    // the table column of each field, and for each row the values that find it
+    // again in its table (its key, in the order of keyColumns). The backend
+    // fills and reads these; the recordset only carries them.
+    std::string table;
+    std::vector<std::string> columns;
+    std::vector<std::string> keyColumns;
+    std::vector<std::vector<Variant>> keys;
+
+    // Whether the rows carry all a write-back needs.
+    bool writable() const {
+        return !table.empty() && columns.size() == names.size() && keys.size() == values.size() && !keyColumns.empty();
+    }
+};
+
+class Connection {
+public:
+    virtual ~Connection() = default;
+
+    // The database's name as it is shown and logged: a file's path, or a
+    // connection text with any password masked.
+    virtual const std::string& name() const = 0;
+
+    // Runs one action statement given in Jet dialect; returns the rows it
+    // changed. Raises the backend's error; a failed statement leaves nothing
+    // of itself behind.
+    virtual long long execute(const std::string& jetSql) = 0;
+
+    // Runs one select given in Jet dialect and reads all its rows. With
+    // editable, the backend fills the write-back part of Rows when the rows
+    // stand one for one for rows of a single table it can find again; else it
+    // leaves it empty. Raises errInvalidOperation for an empty text, more than
+    // one statement, or a statement that changes data.
+    virtual Rows query(const std::string& jetSql, bool editable) = 0;
+
+    // Writes the fields given in edits (one slot per field, empty for fields
+    // not set) to row of rows, found by its key, then reads the row back into
+    // rows.values[row]. errRecordDeleted when the row is no longer there;
+    // the backend's error when the write fails (nothing is written then).
+    virtual void updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) = 0;
+
+    virtual void beginTrans() = 0;
+    virtual void commitTrans() = 0;
+    virtual void rollback() = 0;
+    // Only where supportsSavepoints(); elsewhere they raise errInvalidOperation.
+    virtual void savepoint(const std::string& name) = 0;
+    virtual void releaseSavepoint(const std::string& name) = 0;
+    virtual void rollbackToSavepoint(const std::string& name) = 0;
+    virtual bool inTransaction() const = 0;
+    virtual bool supportsSavepoints() const = 0;
+
+    virtual void setBusyTimeout(int milliseconds) = 0;
+};
+
+} // namespace engine
