@@ -3,18 +3,24 @@
 #
 #   ./build.sh run     install what is missing, build, start the tool on the sample database
 #   ./build.sh test    install what is missing, build, run every test
+#   ./build.sh windows-test
+#                      cross-build the Windows engine and its tests with MinGW-w64
+#                      (into build-windows) and run them under Wine
 #
-# Environment: BUILD_DIR (default build), CMAKE_ARGS (extra configure flags).
+# Environment: BUILD_DIR (default build; build-windows for windows-test), CMAKE_ARGS (extra configure flags).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
           libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib)
+# The Windows build and its test run under Wine, against the host's ODBC drivers.
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest wine64 unixodbc-dev libsqliteodbc
+                  odbc-postgresql postgresql)
 build_dir=${BUILD_DIR:-build}
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -34,7 +40,7 @@ build() {
 
 case "${1:-}" in
 run)
-    install_missing
+    install_missing "${packages[@]}"
     build
     database="$build_dir/property.mdb"
     if [ ! -f "$database" ]; then
@@ -47,12 +53,18 @@ run)
     exec "$build_dir/habitorium-rent-analysis"
     ;;
 test)
-    install_missing
+    install_missing "${packages[@]}"
     build
     ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
     ;;
+windows-test)
+    install_missing "${windows_packages[@]}"
+    build_dir=${BUILD_DIR:-build-windows}
+    CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64-x86_64.cmake ${CMAKE_ARGS:-}" build
+    ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|windows-test" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,10 @@
 #include "engine/DBEngine.h"
 
+#include "engine/EngineError.h"
+
+#ifdef HABITORIUM_HAVE_SQLITE
 #include "engine/sqlite/SqliteConnection.h"
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -69,8 +73,16 @@ Workspace& DBEngine::Workspaces(std::int16_t index) {
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool exclusive, bool readOnly) {
     checkHeader(name);
 
+#ifdef HABITORIUM_HAVE_SQLITE
     auto connection = std::make_shared<SqliteConnection>(name, exclusive, readOnly);
     return std::make_shared<Database>(std::move(connection));
+#else
+    // A build without SQLite (the Windows cross build here) still tells the
+    // user what the file is rather than failing on it later.
+    (void)exclusive;
+    (void)readOnly;
+    notADatabase("'" + name + "' is an SQLite database; this build has no SQLite engine.");
+#endif
 }
 
 } // namespace engine

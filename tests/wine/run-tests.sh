@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Runs the Windows build's test programs under Wine, once, in surroundings of
+# their own, and fails on any failure or any missing piece:
+#
+#   - a Wine prefix made for this run (inside the build folder, removed after),
+#     with HOME pointed there too so that Wine leaves the user's folders alone;
+#   - Wine's odbc32 hands ODBC calls to the host's unixODBC, which finds the
+#     drivers in a test-local odbcinst.ini (ODBCSYSINI): the SQLite ODBC driver
+#     over a fresh database file, and the PostgreSQL driver against a server
+#     this script starts (initdb and pg_ctl as the postgres system user, on a
+#     private port on 127.0.0.1) and stops;
+#   - the connection strings reach the programs in environment variables.
+#
+# usage: run-tests.sh BUILD_DIR PROGRAM.exe...
+set -euo pipefail
+
+build_dir=$(cd "$1" && pwd)
+shift
+[ $# -gt 0 ] || { echo "usage: $0 BUILD_DIR PROGRAM.exe..." >&2; exit 2; }
+
+fail() {
+    echo "wine tests: $*" >&2
+    exit 1
+}
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+odbc_drivers=/usr/lib/x86_64-linux-gnu/odbc
+pg_bin=/usr/lib/postgresql/15/bin
+# Debian 12's wine launcher looks for the 32-bit loader first; the 64-bit
+# loader is started directly.
+[ -x "$wine" ] || fail "$wine is missing: install the Debian package wine64"
+[ -x "$wineserver" ] || fail "$wineserver is missing: install the Debian package wine64"
+[ -e /usr/lib/x86_64-linux-gnu/libodbc.so.2 ] || fail "unixODBC is missing: install unixodbc-dev"
+[ -e "$odbc_drivers/libsqlite3odbc.so" ] || fail "the SQLite ODBC driver is missing: install libsqliteodbc"
+[ -e "$odbc_drivers/psqlodbcw.so" ] || fail "the PostgreSQL ODBC driver is missing: install odbc-postgresql"
+[ -x "$pg_bin/initdb" ] || fail "PostgreSQL 15 is missing: install postgresql"
+id postgres >/dev/null 2>&1 || fail "there is no postgres system user: install postgresql"
+for program in "$@"; do
+    [ -f "$program" ] || fail "$program has not been built"
+done
+
+work=$(mktemp -d "$build_dir/wine-run.XXXXXX")
+chmod 755 "$work"
+pg_data=$work/postgres
+started_pg=no
+
+cleanup() {
+    local status=$?
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        "$wineserver" -k 2>/dev/null || true
+        "$wineserver" -w 2>/dev/null || true
+    fi
+    if [ "$started_pg" = yes ]; then
+        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -m immediate -w stop >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+now() { date +%s.%N; }
+seconds_since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+
+# --- Wine ------------------------------------------------------------------
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+# No menu entries, no .NET or HTML engine to install: none is needed here.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+# Console programs: no display is needed, and none is used.
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$HOME"
+
+started=$(now)
+"$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; fail "wineboot failed"; }
+"$wineserver" -w
+[ -f "$WINEPREFIX/system.reg" ] || { cat "$work/wineboot.log" >&2; fail "wineboot made no prefix"; }
+echo "wine tests: prefix ready in $(seconds_since "$started") s"
+
+# --- PostgreSQL ------------------------------------------------------------
+started=$(now)
+install -d -o postgres -g postgres -m 700 "$pg_data"
+runuser -u postgres -- "$pg_bin/initdb" -D "$pg_data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
+    >"$work/initdb.log" 2>&1 || { cat "$work/initdb.log" >&2; fail "initdb failed"; }
+pg_port=
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    port=$((20000 + RANDOM % 20000))
+    if runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -w -t 60 -l "$pg_data/server.log" \
+        -o "-c listen_addresses=127.0.0.1 -p $port -c unix_socket_directories=$pg_data -c fsync=off" \
+        start >/dev/null 2>&1; then
+        pg_port=$port
+        started_pg=yes
+        break
+    fi
+done
+[ -n "$pg_port" ] || { cat "$pg_data/server.log" >&2 || true; fail "the PostgreSQL server did not start"; }
+echo "wine tests: PostgreSQL on 127.0.0.1:$pg_port in $(seconds_since "$started") s"
+
+# --- ODBC ------------------------------------------------------------------
+export ODBCSYSINI=$work/odbc
+export ODBCINI=$ODBCSYSINI/odbc.ini
+mkdir -p "$ODBCSYSINI"
+cat >"$ODBCSYSINI/odbcinst.ini" <<EOF
+[SQLite3]
+Driver=$odbc_drivers/libsqlite3odbc.so
+
+[PostgreSQL Unicode]
+Driver=$odbc_drivers/psqlodbcw.so
+EOF
+: >"$ODBCINI"
+# The drivers are Linux libraries: paths in connection strings are Linux paths.
+export HABITORIUM_WINE_ODBC_SQLITE="Driver={SQLite3};Database=$work/odbc-sqlite.db"
+export HABITORIUM_WINE_ODBC_POSTGRES="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=postgres;Uid=postgres;Pwd="
+
+# --- The programs ----------------------------------------------------------
+status=0
+total=0
+for program in "$@"; do
+    name=$(basename "$program" .exe)
+    log=$work/$name.log
+    started=$(now)
+    set +e
+    "$wine" "$program" --gtest_color=no >"$log" 2>&1
+    rc=$?
+    set -e
+    cat "$log"
+    ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' "$log" | tail -1)
+    if [ "$rc" -ne 0 ]; then
+        echo "wine tests: $name FAILED (exit status $rc) in $(seconds_since "$started") s" >&2
+        status=1
+    elif [ -z "$ran" ] || [ "$ran" -eq 0 ]; then
+        echo "wine tests: $name ran no tests" >&2
+        status=1
+    else
+        echo "wine tests: $name: $ran tests passed in $(seconds_since "$started") s"
+        total=$((total + ran))
+    fi
+done
+
+[ "$status" -eq 0 ] || fail "FAILED"
+echo "wine tests: all $total tests passed"
