@@ -9,7 +9,8 @@
 #     over a fresh database file, and the PostgreSQL driver against a server
 #     this script starts (initdb and pg_ctl as the postgres system user, on a
 #     private port on 127.0.0.1) and stops;
-#   - the connection strings reach the programs in environment variables.
+#   - the connection strings reach the programs in environment variables;
+#   - a UTF-8 locale, in which unixODBC passes text to the drivers.
 #
 # usage: run-tests.sh BUILD_DIR PROGRAM.exe...
 set -euo pipefail
@@ -72,6 +73,11 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 # Console programs: no display is needed, and none is used.
 unset DISPLAY WAYLAND_DISPLAY
+# unixODBC hands a driver without wide-character calls (the SQLite ODBC
+# driver) its statements in the character set of the locale; in the C locale
+# "Zoë" would reach the database as Latin-1. A Windows program has no say in
+# the Unix locale Wine runs under, so the run fixes it.
+export LC_ALL=C.UTF-8
 mkdir -p "$HOME"
 
 started=$(now)
