@@ -37,8 +37,14 @@ pg_bin=/usr/lib/postgresql/15/bin
 [ -e "$odbc_drivers/psqlodbcw.so" ] || fail "the PostgreSQL ODBC driver is missing: install odbc-postgresql"
 [ -x "$pg_bin/initdb" ] || fail "PostgreSQL 15 is missing: install postgresql"
 id postgres >/dev/null 2>&1 || fail "there is no postgres system user: install postgresql"
+objdump=x86_64-w64-mingw32-objdump
+command -v "$objdump" >/dev/null || fail "$objdump is missing: install binutils-mingw-w64-x86-64"
 for program in "$@"; do
     [ -f "$program" ] || fail "$program has not been built"
+    # Linked statically: nothing but Windows' own DLLs (a MinGW runtime DLL,
+    # lib*.dll, is on no Windows machine and in no Wine prefix).
+    runtime=$("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p' | grep -i '^lib' || true)
+    [ -z "$runtime" ] || fail "$program needs $(echo "$runtime" | tr '\n' ' ')- it must be linked statically"
 done
 
 work=$(mktemp -d "$build_dir/wine-run.XXXXXX")
