@@ -1,6 +1,8 @@
 #include "engine/DBEngine.h"
 
+#include "engine/ConnectionText.h"
 #include "engine/EngineError.h"
+#include "engine/odbc/OdbcConnection.h"
 
 #ifdef HABITORIUM_HAVE_SQLITE
 #include "engine/sqlite/SqliteConnection.h"
@@ -19,10 +21,12 @@ namespace {
     throw EngineError(errNotADatabase, engineSource, description);
 }
 
-// The file's first bytes decide what it is; only an SQLite file gets past.
-// Everything that can be told from the header alone is refused here, before
-// SQLite sees the file.
-void checkHeader(const std::string& path) {
+enum class FileKind { Sqlite, Jet };
+
+// The file's first bytes decide what it is: an SQLite file, or a Jet/ACE
+// file (whose header is named in jetHeader). Everything else that can be
+// told from the header alone is refused here, before any driver sees the file.
+FileKind checkHeader(const std::string& path, std::string& jetHeader) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -52,12 +56,13 @@ void checkHeader(const std::string& path) {
         const bool powerOfTwo = pageSize >= 512 && pageSize <= 65536 && (pageSize & (pageSize - 1)) == 0;
         if (got < sizeof header || !powerOfTwo || ec || size < pageSize)
             notADatabase("'" + path + "' is a damaged or truncated SQLite database.");
-        return;
+        return FileKind::Sqlite;
     }
     for (const char* jet : {"Standard Jet DB", "Standard ACE DB"}) {
-        if (got >= 4 + std::strlen(jet) && std::memcmp(header + 4, jet, std::strlen(jet)) == 0)
-            notADatabase("'" + path + "' is a Jet/Access database (" + jet +
-                         "); this build opens SQLite property databases only.");
+        if (got >= 4 + std::strlen(jet) && std::memcmp(header + 4, jet, std::strlen(jet)) == 0) {
+            jetHeader = jet;
+            return FileKind::Jet;
+        }
     }
     notADatabase("'" + path + "' is not a database file.");
 }
@@ -71,7 +76,28 @@ Workspace& DBEngine::Workspaces(std::int16_t index) {
 }
 
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool exclusive, bool readOnly) {
-    checkHeader(name);
+    if (IsConnectionText(name)) {
+        auto connection = std::make_shared<odbc::OdbcConnection>(OdbcConnectionString(name), MaskPassword(name), readOnly);
+        return std::make_shared<Database>(std::move(connection));
+    }
+    std::string jetHeader;
+    if (checkHeader(name, jetHeader) == FileKind::Jet) {
+#ifdef _WIN32
+        // The host application's own file, used in place through the Access
+        // driver (braces keep a ";" in the path inside the value).
+        std::string path;
+        for (char c : name)
+            path += c == '}' ? std::string("}}") : std::string(1, c);
+        auto connection = std::make_shared<odbc::OdbcConnection>(
+            "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ={" + path + "};", name, readOnly);
+        return std::make_shared<Database>(std::move(connection));
+#else
+        notADatabase("'" + name + "' is an Access database (" + jetHeader +
+                     "). This build cannot open an Access file itself: open it with the Windows build of the tool "
+                     "(through the Microsoft Access ODBC driver), or reach it through an ODBC data source by setting "
+                     "DatabaseLocation to \"ODBC;DSN=<data source>\".");
+#endif
+    }
 
 #ifdef HABITORIUM_HAVE_SQLITE
     auto connection = std::make_shared<SqliteConnection>(name, exclusive, readOnly);

@@ -1,5 +1,7 @@
 #include "engine/Database.h"
 
+#include "engine/EngineError.h"
+
 namespace engine {
 
 Database::Database(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {}
@@ -38,14 +40,17 @@ void Database::Rollback() {
 }
 
 void Database::Savepoint(const std::string& name) {
+    checkSavepoints();
     connection_->savepoint(name);
 }
 
 void Database::ReleaseSavepoint(const std::string& name) {
+    checkSavepoints();
     connection_->releaseSavepoint(name);
 }
 
 void Database::RollbackToSavepoint(const std::string& name) {
+    checkSavepoints();
     connection_->rollbackToSavepoint(name);
 }
 
@@ -54,7 +59,16 @@ bool Database::InTransaction() const {
 }
 
 bool Database::SupportsSavepoints() const {
-    return connection_->supportsSavepoints();
+    return !savepointsDisabled_ && connection_->supportsSavepoints();
+}
+
+void Database::DisableSavepoints() {
+    savepointsDisabled_ = true;
+}
+
+void Database::checkSavepoints() const {
+    if (savepointsDisabled_)
+        throw EngineError(errInvalidOperation, engineSource, "This database has no savepoints.");
 }
 
 void Database::SetBusyTimeout(int milliseconds) {

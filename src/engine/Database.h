@@ -66,12 +66,20 @@ public:
     void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
     bool InTransaction() const;
     bool SupportsSavepoints() const;
+    // From now on the database behaves as one without savepoints (the Access
+    // driver): SupportsSavepoints() is false and the savepoint calls raise
+    // errInvalidOperation. Lets the callers' path for such a database run on
+    // any database.
+    void DisableSavepoints();
 
     void SetBusyTimeout(int milliseconds);
 
 private:
+    void checkSavepoints() const;
+
     std::shared_ptr<Connection> connection_;
     long long recordsAffected_ = 0;
+    bool savepointsDisabled_ = false;
 };
 
 } // namespace engine

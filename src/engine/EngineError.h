@@ -9,7 +9,8 @@
 namespace engine {
 
 // Numbers the engine uses for failures of its own (SQLite failures carry the
-// SQLite result code instead, with source "SQLite").
+// SQLite result code instead, with source "SQLite"; ODBC failures the
+// driver's native error, with source "ODBC").
 enum EngineErrorNumber : std::int32_t {
     errOverflow = 6,             // an amount outside the currency range
     errTypeMismatch = 13,        // a value that cannot be converted
@@ -21,6 +22,8 @@ enum EngineErrorNumber : std::int32_t {
     errNoCurrentRecord = 3021,   // a row read or move past the end
     errReadOnly = 3027,          // editing a read-only recordset
     errNoSuchField = 3265,       // a field name the recordset does not have
+    errLocked = 3260,            // another user's lock outlasted the wait (ODBC)
+    errRowChanged = 3197,        // a row found by its values was changed meanwhile, or is not one row
     errNotADatabase = 3343,      // not a database file the engine can open
     errObjectClosed = 3704,      // a closed or released recordset
 };

@@ -76,7 +76,7 @@ bool validDate(int y, int m, int d) {
 
 // A #m/d/yyyy[ hh:mm:ss]# literal opening at s[open]: its ISO text in quotes
 // and the index just past the closing "#", or nothing.
-bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::size_t& end) {
+bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::size_t& end, JetTarget target) {
     std::size_t i = open + 1;
     int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
     if (!readNumber(s, i, 1, 2, month) || i >= s.size() || s[i++] != '/')
@@ -106,6 +106,9 @@ bool dateLiteral(const std::string& s, std::size_t open, std::string& iso, std::
     else
         std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", year, month, day);
     iso = buffer;
+    // A typed literal where the database has them, so the value compares as a date.
+    if (target == JetTarget::Ansi)
+        iso = (withTime && (hour || minute || second) ? "TIMESTAMP " : "DATE ") + iso;
     end = i + 1;
     return true;
 }
@@ -116,9 +119,43 @@ struct Edit {
     std::string text;
 };
 
+// A quoted part of Jet SQL in the form an ANSI database reads the same way:
+// [name] as "name", a "text" value as 'text'.
+std::string ansiQuoted(const std::string& part) {
+    const char opener = part.front();
+    if (opener == '\'')
+        return part;
+    const char closer = opener == '[' ? ']' : '"';
+    const bool closed = part.size() >= 2 && part.back() == closer;
+    std::string inner = part.substr(1, part.size() - (closed ? 2 : 1));
+    if (opener == '"') {
+        // Jet reads "..." as a text value; inside it "" stands for one quote.
+        std::string value;
+        for (std::size_t i = 0; i < inner.size(); ++i) {
+            if (inner[i] == '"' && i + 1 < inner.size() && inner[i + 1] == '"')
+                ++i;
+            value += inner[i];
+            if (inner[i] == '\'')
+                value += '\'';
+        }
+        return "'" + value + "'";
+    }
+    std::string name;
+    for (char c : inner) {
+        name += c;
+        if (c == '"')
+            name += '"';
+    }
+    return "\"" + name + "\"";
+}
+
 } // namespace
 
 std::string TranslateJetSql(const std::string& sql) {
+    return TranslateJetSql(sql, JetTarget::Sqlite);
+}
+
+std::string TranslateJetSql(const std::string& sql, JetTarget target) {
     std::vector<Edit> edits;
     // The limit each open parenthesis level still owes; level 0 is the statement.
     std::vector<std::string> pendingLimit(1);
@@ -127,7 +164,10 @@ std::string TranslateJetSql(const std::string& sql) {
     while (i < sql.size()) {
         const char c = sql[i];
         if (c == '\'' || c == '"' || c == '[') {
-            i = endOfQuoted(sql, i);
+            const std::size_t end = endOfQuoted(sql, i);
+            if (target == JetTarget::Ansi && c != '\'')
+                edits.push_back({i, end - i, ansiQuoted(sql.substr(i, end - i))});
+            i = end;
             continue;
         }
         if (c == '(') {
@@ -147,7 +187,7 @@ std::string TranslateJetSql(const std::string& sql) {
         if (c == '#') {
             std::string iso;
             std::size_t end = 0;
-            if (dateLiteral(sql, i, iso, end)) {
+            if (dateLiteral(sql, i, iso, end, target)) {
                 edits.push_back({i, end - i, iso});
                 i = end;
                 continue;

@@ -6,6 +6,10 @@
 
 namespace engine {
 
+// The database a translation is for: SQLite (the SQLite backend, and SQLite
+// through its ODBC driver), or one that reads ANSI SQL (PostgreSQL).
+enum class JetTarget { Sqlite, Ansi };
+
 // Rewrites sql for SQLite:
 // - "select top N ..." loses "top N" and gets " limit N" at the end of that
 //   select: before the ")" that closes it when it is a subquery, else at the
@@ -17,5 +21,11 @@ namespace engine {
 // inside [...] is never touched; everything else is left as it is. An empty
 // text gives an empty text.
 std::string TranslateJetSql(const std::string& sql);
+
+// As above for target. For Ansi, in addition: a date literal becomes DATE
+// 'yyyy-mm-dd' (TIMESTAMP 'yyyy-mm-dd hh:mm:ss' with a time of day), a
+// bracketed name [a b] becomes "a b" (a quote inside doubled), and a Jet
+// text value in double quotes becomes the same text in single quotes.
+std::string TranslateJetSql(const std::string& sql, JetTarget target);
 
 } // namespace engine

@@ -1,0 +1,966 @@
+#include "engine/odbc/OdbcConnection.h"
+
+#include "engine/NumberText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <optional>
+
+namespace engine::odbc {
+
+namespace {
+
+constexpr const char* fenceName = "habitorium_statement";
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowered(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        out += lower(c);
+    return out;
+}
+
+bool isWordChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$' ||
+           u >= 0x80;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// ---- the shape of a Jet select, read from its tokens
+
+struct Token {
+    enum Kind { Word, Name, Quoted, Symbol } kind;
+    std::string text; // a word in lower case; a bracketed name without brackets
+    std::size_t begin;
+    std::size_t end;
+};
+
+std::vector<Token> tokens(const std::string& sql) {
+    std::vector<Token> out;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (isSpace(c)) {
+            ++i;
+        } else if (c == '\'' || c == '"' || c == '[') {
+            const char closer = c == '[' ? ']' : c;
+            std::size_t j = i + 1;
+            while (j < sql.size()) {
+                if (sql[j] == closer) {
+                    if (closer != ']' && j + 1 < sql.size() && sql[j + 1] == closer) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            const std::size_t end = j < sql.size() ? j + 1 : sql.size();
+            if (c == '[')
+                out.push_back({Token::Name, sql.substr(i + 1, j - i - 1), i, end});
+            else
+                out.push_back({Token::Quoted, sql.substr(i, end - i), i, end});
+            i = end;
+        } else if (isWordChar(c)) {
+            std::size_t j = i;
+            while (j < sql.size() && isWordChar(sql[j]))
+                ++j;
+            out.push_back({Token::Word, lowered(sql.substr(i, j - i)), i, j});
+            i = j;
+        } else {
+            out.push_back({Token::Symbol, std::string(1, c), i, i + 1});
+            ++i;
+        }
+    }
+    return out;
+}
+
+// Refuses what a recordset cannot stand on: no statement, several, or one
+// that changes data.
+void checkRecordsetStatement(const std::vector<Token>& t) {
+    std::size_t last = t.size();
+    while (last > 0 && t[last - 1].kind == Token::Symbol && t[last - 1].text == ";")
+        --last;
+    if (last == 0)
+        throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
+    for (std::size_t i = 0; i < last; ++i) {
+        if (t[i].kind == Token::Symbol && t[i].text == ";")
+            throw EngineError(errInvalidOperation, engineSource,
+                              "Invalid operation: a recordset is opened on one statement only.");
+    }
+    std::size_t first = 0;
+    while (first < last && t[first].kind == Token::Symbol && t[first].text == "(")
+        ++first;
+    bool changes = first >= last || t[first].kind != Token::Word || t[first].text != "select";
+    for (std::size_t i = 0; i < last && !changes; ++i)
+        changes = t[i].kind == Token::Word && t[i].text == "into";
+    if (changes)
+        throw EngineError(errInvalidOperation, engineSource,
+                          "Invalid operation: a recordset cannot be opened on a statement that changes data.");
+}
+
+// A select whose rows stand one for one for rows of one table, and whose
+// columns are the table's own: "select [top N] * | a, [b c] from t [where
+// ...] [order by ...]".
+struct PlainSelect {
+    std::size_t listBegin; // where the select list starts in the text
+    std::vector<std::string> list;
+    std::string table;
+};
+
+std::optional<PlainSelect> plainSelect(const std::vector<Token>& t) {
+    if (t.empty() || t[0].kind != Token::Word || t[0].text != "select")
+        return std::nullopt;
+    for (const Token& token : t) {
+        if (token.kind == Token::Word &&
+            (token.text == "group" || token.text == "distinct" || token.text == "distinctrow" ||
+             token.text == "union" || token.text == "join" || token.text == "having" || token.text == "intersect" ||
+             token.text == "except" || token.text == "transform" || token.text == "pivot"))
+            return std::nullopt;
+    }
+    std::size_t i = 1;
+    if (i + 1 < t.size() && t[i].kind == Token::Word && t[i].text == "top")
+        i += 2;
+    if (i >= t.size())
+        return std::nullopt;
+    PlainSelect shape;
+    shape.listBegin = t[i].begin;
+    for (;;) {
+        if (i >= t.size())
+            return std::nullopt;
+        const Token& item = t[i];
+        if (item.kind == Token::Symbol && item.text == "*")
+            shape.list.push_back("*");
+        else if (item.kind == Token::Name || (item.kind == Token::Word && item.text != "from"))
+            shape.list.push_back(item.text);
+        else
+            return std::nullopt;
+        ++i;
+        if (i < t.size() && t[i].kind == Token::Symbol && t[i].text == ",") {
+            ++i;
+            continue;
+        }
+        break;
+    }
+    if (i + 1 >= t.size() || t[i].kind != Token::Word || t[i].text != "from")
+        return std::nullopt;
+    const Token& table = t[i + 1];
+    if (table.kind != Token::Name && table.kind != Token::Word)
+        return std::nullopt;
+    shape.table = table.kind == Token::Name ? table.text : table.text;
+    if (i + 2 < t.size()) {
+        const Token& next = t[i + 2];
+        const bool fine = (next.kind == Token::Symbol && next.text == ";") ||
+                          (next.kind == Token::Word && (next.text == "where" || next.text == "order"));
+        if (!fine)
+            return std::nullopt;
+    }
+    return shape;
+}
+
+// ---- values
+
+bool isDateType(SQLSMALLINT type) {
+    return type == SQL_TYPE_DATE || type == SQL_TYPE_TIMESTAMP || type == SQL_DATE || type == SQL_TIMESTAMP ||
+           type == SQL_DATETIME || type == SQL_TYPE_TIME || type == SQL_TIME;
+}
+
+// Exact decimal text ("-12.3400", "5") as Currency when it has at most four
+// significant decimals and fits; otherwise as the double it stands for.
+Variant decimalValue(const std::string& text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    std::int64_t scaled = 0;
+    bool ok = i < text.size();
+    int decimals = -1;
+    bool overflow = false;
+    for (; i < text.size() && ok; ++i) {
+        const char c = text[i];
+        if (c == '.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < '0' || c > '9') {
+            ok = false;
+            break;
+        }
+        if (decimals >= 0) {
+            if (decimals == 4) {
+                if (c != '0')
+                    ok = false;
+                continue;
+            }
+            ++decimals;
+        }
+        if (__builtin_mul_overflow(scaled, 10, &scaled) || __builtin_add_overflow(scaled, c - '0', &scaled))
+            overflow = true;
+    }
+    for (int d = decimals < 0 ? 0 : decimals; ok && d < 4; ++d) {
+        if (__builtin_mul_overflow(scaled, 10, &scaled))
+            overflow = true;
+    }
+    if (ok && !overflow)
+        return Variant(Currency::fromScaled(negative ? -scaled : scaled));
+    return Variant(LeadingNumber(text));
+}
+
+struct Column {
+    std::string name;
+    SQLSMALLINT type = SQL_UNKNOWN_TYPE;
+    bool textMayBeDate = false; // a computed column of SQLite, read as the SQLite backend reads it
+};
+
+std::string readText(SQLHSTMT stmt, SQLUSMALLINT i, bool& isNull) {
+    std::u16string text;
+    SQLWCHAR buffer[1024];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt, i, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
+        if (indicator == SQL_NULL_DATA) {
+            isNull = true;
+            return {};
+        }
+        const std::size_t capacity = sizeof buffer / sizeof buffer[0] - 1;
+        std::size_t got = capacity;
+        if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) < capacity)
+            got = static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+        text.append(reinterpret_cast<const char16_t*>(buffer), got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    isNull = false;
+    return fromWide(reinterpret_cast<const SQLWCHAR*>(text.data()), text.size());
+}
+
+Variant columnValue(SQLHSTMT stmt, SQLUSMALLINT i, const Column& column) {
+    SQLLEN indicator = 0;
+    switch (column.type) {
+    case SQL_BIT: {
+        unsigned char value = 0;
+        check(SQLGetData(stmt, i, SQL_C_BIT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
+        return indicator == SQL_NULL_DATA ? Variant::null() : Variant::boolean(value != 0);
+    }
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT: {
+        SQLBIGINT value = 0;
+        check(SQLGetData(stmt, i, SQL_C_SBIGINT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt,
+              "SQLGetData");
+        return indicator == SQL_NULL_DATA ? Variant::null() : Variant(static_cast<std::int64_t>(value));
+    }
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE: {
+        double value = 0;
+        check(SQLGetData(stmt, i, SQL_C_DOUBLE, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt,
+              "SQLGetData");
+        return indicator == SQL_NULL_DATA ? Variant::null() : Variant(value);
+    }
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: {
+        // Money is read through its exact text, never through a double.
+        char text[80] = {};
+        check(SQLGetData(stmt, i, SQL_C_CHAR, text, sizeof text, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
+        if (indicator == SQL_NULL_DATA)
+            return Variant::null();
+        return decimalValue(text);
+    }
+    default:
+        break;
+    }
+    if (isDateType(column.type)) {
+        SQL_TIMESTAMP_STRUCT ts = {};
+        check(SQLGetData(stmt, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator), SQL_HANDLE_STMT, stmt,
+              "SQLGetData");
+        if (indicator == SQL_NULL_DATA)
+            return Variant::null();
+        DateParts parts{};
+        parts.year = ts.year;
+        parts.month = ts.month;
+        parts.day = ts.day;
+        parts.hour = ts.hour;
+        parts.minute = ts.minute;
+        parts.second = ts.second;
+        if (column.type == SQL_TYPE_TIME || column.type == SQL_TIME) {
+            parts.year = 1899;
+            parts.month = 12;
+            parts.day = 30;
+        }
+        return Variant(Date::fromParts(parts));
+    }
+    if (column.type == SQL_BINARY || column.type == SQL_VARBINARY || column.type == SQL_LONGVARBINARY) {
+        std::string bytes;
+        char buffer[1024];
+        for (;;) {
+            const SQLRETURN rc = SQLGetData(stmt, i, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
+            if (rc == SQL_NO_DATA)
+                break;
+            check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
+            if (indicator == SQL_NULL_DATA)
+                return Variant::null();
+            std::size_t got = sizeof buffer;
+            if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) < got)
+                got = static_cast<std::size_t>(indicator);
+            bytes.append(buffer, got);
+            if (rc == SQL_SUCCESS)
+                break;
+        }
+        return Variant(bytes);
+    }
+    bool isNull = false;
+    std::string text = readText(stmt, i, isNull);
+    if (isNull)
+        return Variant::null();
+    if (column.textMayBeDate) {
+        if (std::optional<Date> date = Date::fromIso(text))
+            return Variant(*date);
+    }
+    return Variant(std::move(text));
+}
+
+// The parameters of one statement, kept alive until it has run.
+class Parameters {
+public:
+    void bind(SQLHSTMT stmt, const Variant& value) {
+        const auto number = static_cast<SQLUSMALLINT>(++count_);
+        Slot& slot = slots_.emplace_back();
+        SQLSMALLINT cType = SQL_C_CHAR;
+        SQLSMALLINT sqlType = SQL_VARCHAR;
+        SQLULEN size = 1;
+        SQLSMALLINT digits = 0;
+        void* data = nullptr;
+        SQLLEN length = 0;
+        switch (value.kind()) {
+        case Variant::Kind::Empty:
+        case Variant::Kind::Null:
+            slot.indicator = SQL_NULL_DATA;
+            break;
+        case Variant::Kind::Integer:
+        case Variant::Kind::Boolean: {
+            const std::int64_t v = value.kind() == Variant::Kind::Boolean ? (value.boolean() ? -1 : 0)
+                                                                             : value.integer();
+            slot.integer = v;
+            cType = SQL_C_SBIGINT;
+            sqlType = v >= INT32_MIN && v <= INT32_MAX ? SQL_INTEGER : SQL_BIGINT;
+            if (sqlType == SQL_INTEGER) {
+                slot.small = static_cast<SQLINTEGER>(v);
+                cType = SQL_C_SLONG;
+                data = &slot.small;
+            } else {
+                data = &slot.integer;
+            }
+            size = 19;
+            break;
+        }
+        case Variant::Kind::Double:
+            slot.real = value.number();
+            cType = SQL_C_DOUBLE;
+            sqlType = SQL_DOUBLE;
+            data = &slot.real;
+            size = 15;
+            break;
+        case Variant::Kind::Currency: {
+            // Exact: the amount goes as its decimal text with four places.
+            const std::int64_t scaled = value.currency().scaled();
+            const std::uint64_t magnitude = scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled)
+                                                       : static_cast<std::uint64_t>(scaled);
+            char text[48];
+            std::snprintf(text, sizeof text, "%s%llu.%04llu", scaled < 0 ? "-" : "",
+                          static_cast<unsigned long long>(magnitude / 10000),
+                          static_cast<unsigned long long>(magnitude % 10000));
+            slot.text = text;
+            cType = SQL_C_CHAR;
+            sqlType = SQL_NUMERIC;
+            size = 19;
+            digits = 4;
+            data = slot.text.data();
+            length = static_cast<SQLLEN>(slot.text.size());
+            slot.indicator = length;
+            break;
+        }
+        case Variant::Kind::Date: {
+            const DateParts p = value.date().parts();
+            slot.timestamp.year = static_cast<SQLSMALLINT>(p.year);
+            slot.timestamp.month = static_cast<SQLUSMALLINT>(p.month);
+            slot.timestamp.day = static_cast<SQLUSMALLINT>(p.day);
+            slot.timestamp.hour = static_cast<SQLUSMALLINT>(p.hour);
+            slot.timestamp.minute = static_cast<SQLUSMALLINT>(p.minute);
+            slot.timestamp.second = static_cast<SQLUSMALLINT>(p.second);
+            cType = SQL_C_TYPE_TIMESTAMP;
+            sqlType = SQL_TYPE_TIMESTAMP;
+            size = 19;
+            data = &slot.timestamp;
+            break;
+        }
+        case Variant::Kind::Text:
+            slot.wide = toWide(value.text());
+            cType = SQL_C_WCHAR;
+            sqlType = SQL_WVARCHAR;
+            size = slot.wide.empty() ? 1 : slot.wide.size();
+            data = slot.wide.data();
+            length = static_cast<SQLLEN>(slot.wide.size() * sizeof(char16_t));
+            slot.indicator = length;
+            break;
+        }
+        check(SQLBindParameter(stmt, number, SQL_PARAM_INPUT, cType, sqlType, size, digits, data, length,
+                               &slot.indicator),
+              SQL_HANDLE_STMT, stmt, "SQLBindParameter");
+    }
+
+private:
+    struct Slot {
+        SQLLEN indicator = 0;
+        std::int64_t integer = 0;
+        SQLINTEGER small = 0;
+        double real = 0;
+        std::string text;
+        std::u16string wide;
+        SQL_TIMESTAMP_STRUCT timestamp = {};
+    };
+    std::deque<Slot> slots_; // a deque: bound addresses stay put as it grows
+    int count_ = 0;
+};
+
+std::u16string wide(const std::string& text) {
+    return toWide(text);
+}
+
+void execDirect(SQLHSTMT stmt, const std::string& sql) {
+    std::u16string text = wide(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt, wideArg(text), static_cast<SQLINTEGER>(text.size()));
+    // A searched update or delete that matched no row answers SQL_NO_DATA.
+    check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect", true);
+}
+
+long long rowCount(SQLHSTMT stmt) {
+    SQLLEN count = 0;
+    if (SQLRowCount(stmt, &count) != SQL_SUCCESS)
+        return 0;
+    return count < 0 ? 0 : static_cast<long long>(count);
+}
+
+std::vector<Column> describe(SQLHSTMT stmt, Dialect dialect) {
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, "SQLNumResultCols");
+    std::vector<Column> columns;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        check(SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i), name, 256, &nameLength, &type, &size, &digits,
+                              &nullable),
+              SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
+        Column column;
+        column.name = fromWide(name, static_cast<std::size_t>(nameLength < 255 ? nameLength : 255));
+        column.type = type;
+        if (dialect == Dialect::Sqlite && !isDateType(type)) {
+            // As the SQLite backend reads it: a column without a declared type
+            // (min(date)) holding exactly an ISO date is a date.
+            SQLWCHAR typeName[64] = {};
+            SQLSMALLINT typeLength = 0;
+            SQLLEN numeric = 0;
+            if (SQL_SUCCEEDED(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
+                                               sizeof typeName, &typeLength, &numeric))) {
+                const std::string declared = lowered(fromWide(typeName, static_cast<std::size_t>(typeLength) / 2));
+                column.textMayBeDate = declared.empty();
+            }
+        }
+        columns.push_back(std::move(column));
+    }
+    return columns;
+}
+
+} // namespace
+
+OdbcConnection::OdbcConnection(const std::string& connectionString, std::string shownName, bool readOnly)
+    : name_(std::move(shownName)) {
+    env_ = allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+          SQL_HANDLE_ENV, env_.get(), "SQLSetEnvAttr");
+    // The connection handle is freed (after a disconnect) before the environment.
+    Handle dbc = allocate(SQL_HANDLE_DBC, env_.get());
+    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(15)), 0);
+    if (readOnly)
+        SQLSetConnectAttrW(dbc.get(), SQL_ATTR_ACCESS_MODE,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_MODE_READ_ONLY)), 0);
+    std::u16string text = toWide(connectionString);
+    SQLWCHAR completed[1024];
+    SQLSMALLINT completedLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wideArg(text), static_cast<SQLSMALLINT>(text.size()),
+                                           completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        const EngineError error = odbcError(SQL_HANDLE_DBC, dbc.get(), "SQLDriverConnect");
+        // Not connected: free the handle without a disconnect.
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc.release());
+        throw EngineError(error.number, error.source, error.description + " ('" + name_ + "')");
+    }
+    dbc_ = std::move(dbc);
+
+    SQLWCHAR dbms[256] = {};
+    SQLSMALLINT dbmsLength = 0;
+    check(SQLGetInfoW(dbc_.get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbmsLength), SQL_HANDLE_DBC, dbc_.get(),
+          "SQLGetInfo");
+    dbmsName_ = fromWide(dbms, static_cast<std::size_t>(dbmsLength) / sizeof(SQLWCHAR));
+    dialect_ = DialectOf(dbmsName_);
+    setBusyTimeout(defaultBusyTimeoutMs);
+}
+
+OdbcConnection::~OdbcConnection() {
+    // Work not committed is not kept, as when the process ends.
+    if (inTransaction_ && dbc_)
+        SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+}
+
+Handle OdbcConnection::statement() {
+    return allocate(SQL_HANDLE_STMT, dbc_.get());
+}
+
+long long OdbcConnection::run(const std::string& sql) {
+    Handle stmt = statement();
+    execDirect(stmt.get(), sql);
+    return rowCount(stmt.get());
+}
+
+template <typename F> auto OdbcConnection::fenced(F&& f) -> decltype(f()) {
+    if (!inTransaction_ || !FailureAbortsTransaction(dialect_))
+        return f();
+    const std::string name = QuoteName(dialect_, fenceName);
+    run("SAVEPOINT " + name);
+    try {
+        if constexpr (std::is_void_v<decltype(f())>) {
+            f();
+            run("RELEASE SAVEPOINT " + name);
+        } else {
+            auto result = f();
+            run("RELEASE SAVEPOINT " + name);
+            return result;
+        }
+    } catch (...) {
+        try {
+            run("ROLLBACK TO SAVEPOINT " + name);
+            run("RELEASE SAVEPOINT " + name);
+        } catch (const EngineError&) {
+            // The statement's own error is the one to report.
+        }
+        throw;
+    }
+}
+
+long long OdbcConnection::execute(const std::string& jetSql) {
+    const std::string sql = Translate(dialect_, jetSql);
+    return fenced([&] { return run(sql); });
+}
+
+const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& table) {
+    const std::string key = lowered(table);
+    auto found = tables_.find(key);
+    if (found != tables_.end())
+        return found->second.name.empty() ? nullptr : &found->second;
+    TableInfo info;
+    {
+        Handle stmt = statement();
+        std::u16string name = toWide(table);
+        check(SQLColumnsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()),
+                          nullptr, 0),
+              SQL_HANDLE_STMT, stmt.get(), "SQLColumns");
+        const Column textColumn{"", SQL_WVARCHAR, false};
+        std::string schema;
+        bool first = true;
+        while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+            // The table name is a pattern ("_" matches any character): keep
+            // only the table itself, in the first schema that has it.
+            const Variant tableSchema = columnValue(stmt.get(), 2, textColumn);
+            const Variant tableName = columnValue(stmt.get(), 3, textColumn);
+            const Variant columnName = columnValue(stmt.get(), 4, textColumn);
+            if (tableName.kind() != Variant::Kind::Text || lowered(tableName.text()) != key ||
+                columnName.kind() != Variant::Kind::Text)
+                continue;
+            const std::string thisSchema = tableSchema.kind() == Variant::Kind::Text ? tableSchema.text() : "";
+            if (first) {
+                schema = thisSchema;
+                info.name = tableName.text();
+                first = false;
+            } else if (thisSchema != schema || tableName.text() != info.name) {
+                continue;
+            }
+            info.columns.push_back(columnName.text());
+        }
+    }
+    if (!info.name.empty()) {
+        Handle stmt = statement();
+        std::u16string name = toWide(info.name);
+        const SQLRETURN rc =
+            SQLPrimaryKeysW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()));
+        // A driver without primary keys leaves the rows to be found by their values.
+        if (SQL_SUCCEEDED(rc)) {
+            const Column textColumn{"", SQL_WVARCHAR, false};
+            std::vector<std::pair<std::int64_t, std::string>> keyColumns;
+            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                const Variant columnName = columnValue(stmt.get(), 4, textColumn);
+                const Variant sequence = columnValue(stmt.get(), 5, Column{"", SQL_INTEGER, false});
+                if (columnName.kind() == Variant::Kind::Text)
+                    keyColumns.emplace_back(sequence.kind() == Variant::Kind::Integer ? sequence.integer() : 0,
+                                            columnName.text());
+            }
+            std::stable_sort(keyColumns.begin(), keyColumns.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (const auto& column : keyColumns)
+                info.primaryKey.push_back(column.second);
+        }
+    }
+    auto stored = tables_.emplace(key, std::move(info)).first;
+    return stored->second.name.empty() ? nullptr : &stored->second;
+}
+
+Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
+    const std::vector<Token> t = tokens(jetSql);
+    checkRecordsetStatement(t);
+
+    // An editable recordset asks for the row's key columns first (the primary
+    // key, or every column of a table without one), as the SQLite backend
+    // asks for the rowid.
+    std::string text = jetSql;
+    const TableInfo* table = nullptr;
+    std::vector<std::string> keyColumns;
+    if (wantEditable) {
+        if (std::optional<PlainSelect> shape = plainSelect(t)) {
+            table = tableInfo(shape->table);
+            if (table) {
+                keyColumns = table->primaryKey.empty() ? table->columns : table->primaryKey;
+                std::string keys;
+                for (const std::string& column : keyColumns)
+                    keys += "[" + column + "], ";
+                text = jetSql.substr(0, shape->listBegin) + keys + jetSql.substr(shape->listBegin);
+            }
+        }
+    }
+    const std::string sql = Translate(dialect_, text);
+
+    return fenced([&] {
+        Rows rows;
+        Handle stmt = statement();
+        execDirect(stmt.get(), sql);
+        const std::vector<Column> columns = describe(stmt.get(), dialect_);
+        const std::size_t first = table ? keyColumns.size() : 0;
+        if (columns.size() < first)
+            throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the statement returns no rows.");
+        for (std::size_t i = first; i < columns.size(); ++i)
+            rows.names.push_back(columns[i].name);
+        bool editable = table != nullptr;
+        if (editable) {
+            // Every field must be a column of the table to be written back.
+            for (std::size_t i = first; i < columns.size() && editable; ++i) {
+                std::string found;
+                for (const std::string& column : table->columns) {
+                    if (lowered(column) == lowered(columns[i].name))
+                        found = column;
+                }
+                editable = !found.empty();
+                rows.columns.push_back(found);
+            }
+        }
+        SQLRETURN rc;
+        while ((rc = SQLFetch(stmt.get())) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            std::vector<Variant> key;
+            for (std::size_t i = 0; i < first; ++i)
+                key.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+            std::vector<Variant> row;
+            row.reserve(columns.size() - first);
+            for (std::size_t i = first; i < columns.size(); ++i)
+                row.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+            rows.values.push_back(std::move(row));
+            if (editable)
+                rows.keys.push_back(std::move(key));
+        }
+        if (rc != SQL_NO_DATA)
+            check(rc, SQL_HANDLE_STMT, stmt.get(), "SQLFetch");
+        if (editable) {
+            rows.table = table->name;
+            rows.keyColumns = keyColumns;
+        } else {
+            rows.columns.clear();
+            rows.keys.clear();
+        }
+        return rows;
+    });
+}
+
+void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
+    const TableInfo* table = tableInfo(rows.table);
+    const bool byValues = !table || table->primaryKey.empty();
+    std::vector<Variant>& key = rows.keys.at(row);
+
+    std::string sql;
+    std::vector<const Variant*> values;
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        if (!edits[i])
+            continue;
+        sql += sql.empty() ? "UPDATE " + QuoteName(dialect_, rows.table) + " SET " : ", ";
+        sql += QuoteName(dialect_, rows.columns[i]) + " = ?";
+        values.push_back(&*edits[i]);
+    }
+    if (values.empty())
+        return;
+    // The row is found by its key; a Null in a key (a table without one) is
+    // matched with "is null", never bound.
+    auto where = [&](const std::vector<Variant>& keyValues, std::vector<const Variant*>& bound) {
+        std::string text;
+        for (std::size_t k = 0; k < rows.keyColumns.size(); ++k) {
+            text += (k ? " AND " : " WHERE ") + QuoteName(dialect_, rows.keyColumns[k]);
+            if (keyValues[k].isNull() || keyValues[k].isEmpty()) {
+                text += " IS NULL";
+            } else {
+                text += " = ?";
+                bound.push_back(&keyValues[k]);
+            }
+        }
+        return text;
+    };
+    sql += where(key, values);
+
+    // The key once written: a key column that was edited takes its new value.
+    std::vector<Variant> newKey = key;
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k) {
+        for (std::size_t i = 0; i < edits.size(); ++i) {
+            if (edits[i] && lowered(rows.columns[i]) == lowered(rows.keyColumns[k]))
+                newKey[k] = *edits[i];
+        }
+    }
+
+    auto write = [&] {
+        Handle stmt = statement();
+        Parameters parameters;
+        for (const Variant* value : values)
+            parameters.bind(stmt.get(), *value);
+        execDirect(stmt.get(), sql);
+        const long long changed = rowCount(stmt.get());
+        if (changed == 0) {
+            if (byValues)
+                throw EngineError(errRowChanged, engineSource,
+                                  "The row was changed or deleted by another user since it was read; nothing was "
+                                  "written.");
+            throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
+        }
+        if (changed > 1)
+            throw EngineError(errRowChanged, engineSource,
+                              "More than one row matches the row's original values; nothing was written.");
+    };
+    // A write that matched more than one row must leave nothing behind: it
+    // runs where it can be undone (its own transaction, or a savepoint).
+    if (!inTransaction_) {
+        beginTrans();
+        try {
+            write();
+        } catch (...) {
+            try {
+                rollback();
+            } catch (const EngineError&) {
+            }
+            throw;
+        }
+        commitTrans();
+    } else if (HasSavepoints(dialect_) && !FailureAbortsTransaction(dialect_)) {
+        const std::string name = QuoteName(dialect_, fenceName);
+        run("SAVEPOINT " + name);
+        try {
+            write();
+        } catch (...) {
+            try {
+                run("ROLLBACK TO SAVEPOINT " + name);
+                run("RELEASE SAVEPOINT " + name);
+            } catch (const EngineError&) {
+            }
+            throw;
+        }
+        run("RELEASE SAVEPOINT " + name);
+    } else if (byValues && !HasSavepoints(dialect_)) {
+        // No savepoint to undo with: count the matching rows first.
+        std::vector<const Variant*> bound;
+        const std::string count = "SELECT COUNT(*) FROM " + QuoteName(dialect_, rows.table) + where(key, bound);
+        Handle stmt = statement();
+        Parameters parameters;
+        for (const Variant* value : bound)
+            parameters.bind(stmt.get(), *value);
+        execDirect(stmt.get(), count);
+        SQLBIGINT matching = 0;
+        SQLLEN indicator = 0;
+        if (SQL_SUCCEEDED(SQLFetch(stmt.get())))
+            SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &matching, sizeof matching, &indicator);
+        if (matching > 1)
+            throw EngineError(errRowChanged, engineSource,
+                              "More than one row matches the row's original values; nothing was written.");
+        write();
+    } else {
+        fenced([&] { write(); });
+    }
+
+    // Read the row back, so the recordset shows what the table now holds.
+    std::vector<const Variant*> bound;
+    std::string select = "SELECT ";
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
+        select += QuoteName(dialect_, rows.keyColumns[k]) + ", ";
+    for (std::size_t i = 0; i < rows.columns.size(); ++i)
+        select += (i ? ", " : "") + QuoteName(dialect_, rows.columns[i]);
+    select += " FROM " + QuoteName(dialect_, rows.table) + where(newKey, bound);
+    std::vector<Variant> values2;
+    bool found = false;
+    try {
+        fenced([&] {
+            Handle stmt = statement();
+            Parameters parameters;
+            for (const Variant* value : bound)
+                parameters.bind(stmt.get(), *value);
+            execDirect(stmt.get(), select);
+            const std::vector<Column> columns = describe(stmt.get(), dialect_);
+            if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                for (std::size_t i = 0; i < columns.size(); ++i)
+                    values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                found = true;
+            }
+        });
+    } catch (const EngineError&) {
+        // The write stands; the recordset shows the values given.
+    }
+    const std::size_t k = rows.keyColumns.size();
+    if (found && values2.size() == k + rows.columns.size()) {
+        key.assign(values2.begin(), values2.begin() + static_cast<std::ptrdiff_t>(k));
+        for (std::size_t i = 0; i < rows.columns.size(); ++i)
+            rows.values[row][i] = values2[k + i];
+    } else {
+        key = newKey;
+        for (std::size_t i = 0; i < edits.size(); ++i) {
+            if (edits[i])
+                rows.values[row][i] = *edits[i];
+        }
+    }
+}
+
+void OdbcConnection::setAutocommit(bool on) {
+    const auto value = static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
+    check(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0), SQL_HANDLE_DBC,
+          dbc_.get(), "SQLSetConnectAttr");
+}
+
+void OdbcConnection::beginTrans() {
+    if (inTransaction_)
+        throw EngineError(errInvalidOperation, odbcSource, "A transaction is already open.");
+    setAutocommit(false);
+    inTransaction_ = true;
+}
+
+void OdbcConnection::endTransaction(SQLSMALLINT completion) {
+    if (!inTransaction_)
+        throw EngineError(errInvalidOperation, odbcSource,
+                          completion == SQL_COMMIT ? "Cannot commit: no transaction is open."
+                                                   : "Cannot roll back: no transaction is open.");
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
+    if (!SQL_SUCCEEDED(rc)) {
+        const EngineError error = odbcError(SQL_HANDLE_DBC, dbc_.get(), "SQLEndTran");
+        // A commit that failed leaves nothing half-done: what it held is undone.
+        if (completion == SQL_COMMIT)
+            SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+        inTransaction_ = false;
+        savepoints_.clear();
+        try {
+            setAutocommit(true);
+        } catch (const EngineError&) {
+        }
+        throw error;
+    }
+    inTransaction_ = false;
+    savepoints_.clear();
+    setAutocommit(true);
+}
+
+void OdbcConnection::commitTrans() {
+    endTransaction(SQL_COMMIT);
+}
+
+void OdbcConnection::rollback() {
+    endTransaction(SQL_ROLLBACK);
+}
+
+void OdbcConnection::savepoint(const std::string& name) {
+    if (!supportsSavepoints())
+        throw EngineError(errInvalidOperation, odbcSource, "This database has no savepoints.");
+    if (!inTransaction_) {
+        beginTrans();
+        savepoints_.push_back({name, true});
+        return;
+    }
+    run("SAVEPOINT " + QuoteName(dialect_, name));
+    savepoints_.push_back({name, false});
+}
+
+void OdbcConnection::releaseSavepoint(const std::string& name) {
+    if (!supportsSavepoints())
+        throw EngineError(errInvalidOperation, odbcSource, "This database has no savepoints.");
+    for (std::size_t i = savepoints_.size(); i-- > 0;) {
+        if (savepoints_[i].name != name)
+            continue;
+        if (savepoints_[i].startedTransaction) {
+            commitTrans();
+            return;
+        }
+        run("RELEASE SAVEPOINT " + QuoteName(dialect_, name));
+        savepoints_.resize(i);
+        return;
+    }
+    throw EngineError(errInvalidOperation, odbcSource, "no such savepoint: " + name);
+}
+
+void OdbcConnection::rollbackToSavepoint(const std::string& name) {
+    if (!supportsSavepoints())
+        throw EngineError(errInvalidOperation, odbcSource, "This database has no savepoints.");
+    for (std::size_t i = savepoints_.size(); i-- > 0;) {
+        if (savepoints_[i].name != name)
+            continue;
+        if (savepoints_[i].startedTransaction) {
+            rollback();
+            return;
+        }
+        const std::string quoted = QuoteName(dialect_, name);
+        run("ROLLBACK TO SAVEPOINT " + quoted);
+        run("RELEASE SAVEPOINT " + quoted);
+        savepoints_.resize(i);
+        return;
+    }
+    throw EngineError(errInvalidOperation, odbcSource, "no such savepoint: " + name);
+}
+
+void OdbcConnection::setBusyTimeout(int milliseconds) {
+    const int ms = milliseconds < 0 ? 0 : milliseconds;
+    switch (dialect_) {
+    case Dialect::PostgreSql:
+        // A lock wait that runs out fails with SQLSTATE 55P03, reported as
+        // the busy case. 0 would mean waiting for ever; 1 ms is the least.
+        fenced([&] { run("SET lock_timeout = " + std::to_string(ms > 0 ? ms : 1)); });
+        break;
+    case Dialect::Sqlite:
+        try {
+            run("PRAGMA busy_timeout = " + std::to_string(ms));
+        } catch (const EngineError&) {
+            // The driver's own timeout stays in force.
+        }
+        break;
+    case Dialect::Access:
+    case Dialect::Other:
+        break;
+    }
+}
+
+} // namespace engine::odbc
