@@ -77,7 +77,8 @@ Workspace& DBEngine::Workspaces(std::int16_t index) {
 
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool exclusive, bool readOnly) {
     if (IsConnectionText(name)) {
-        auto connection = std::make_shared<odbc::OdbcConnection>(OdbcConnectionString(name), MaskPassword(name), readOnly);
+        auto connection =
+            std::make_shared<odbc::OdbcConnection>(OdbcConnectionString(name), MaskPassword(name), readOnly);
         return std::make_shared<Database>(std::move(connection));
     }
     std::string jetHeader;

@@ -65,9 +65,10 @@ INSTANTIATE_TEST_SUITE_P(
     Files, OpenRefuses,
     testing::Values(
         FileCase{"JetDatabase", [](const std::string&) { return accessHeader("Standard Jet DB"); }, errNotADatabase,
-                 "Jet/Access database (Standard Jet DB); this build opens SQLite property databases"},
+                 "an Access database (Standard Jet DB). This build cannot open an Access file itself: open it with the "
+                 "Windows build"},
         FileCase{"AceDatabase", [](const std::string&) { return accessHeader("Standard ACE DB"); }, errNotADatabase,
-                 "Standard ACE DB"},
+                 "DatabaseLocation to \"ODBC;DSN=<data source>\""},
         FileCase{"TextFile", [](const std::string&) { return std::string("tenant,amount\nA1,100\n"); }, errNotADatabase,
                  "is not a database file"},
         FileCase{"EmptyFile", [](const std::string&) { return std::string(); }, errNotADatabase, "is empty"},

@@ -9,7 +9,7 @@ using namespace engine;
 
 namespace {
 
-class RecordsetTest : public EngineTest {
+class RecordsetTest : public BackendTest {
 protected:
     void SetUp() override {
         db.addPeriod("A1", "2025-01-01", 100);
@@ -27,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(RecordsetTest, WalksToEndWithBofAndEof) {
+TEST_P(RecordsetTest, WalksToEndWithBofAndEof) {
     auto rs = periods("A1");
     EXPECT_FALSE(rs->Bof());
     EXPECT_FALSE(rs->Eof());
@@ -44,7 +44,7 @@ TEST_F(RecordsetTest, WalksToEndWithBofAndEof) {
     EXPECT_EQ(errorNumberOf([&] { rs->Edit(); }), errNoCurrentRecord);
 }
 
-TEST_F(RecordsetTest, NoRowsGivesBofAndEof) {
+TEST_P(RecordsetTest, NoRowsGivesBofAndEof) {
     auto rs = periods("nobody");
     EXPECT_TRUE(rs->Bof());
     EXPECT_TRUE(rs->Eof());
@@ -52,7 +52,7 @@ TEST_F(RecordsetTest, NoRowsGivesBofAndEof) {
     EXPECT_EQ(errorNumberOf([&] { rs->MoveNext(); }), errNoCurrentRecord);
 }
 
-TEST_F(RecordsetTest, EditAndUpdateWritesOnlyTheFieldsSet) {
+TEST_P(RecordsetTest, EditAndUpdateWritesOnlyTheFieldsSet) {
     auto rs = periods("A1");
     rs->MoveNext(); // February
     rs->Edit();
@@ -63,8 +63,8 @@ TEST_F(RecordsetTest, EditAndUpdateWritesOnlyTheFieldsSet) {
     // Another user changes a column that was not set here; the update must keep it.
     db.exec("update rent_periods set rent_due = 111 where tenant_code = 'A1' and period_from = '2025-02-01'");
     rs->Update();
-    EXPECT_EQ(rs->Fields("paid").Value(), Variant(99.5)) << "the cached row shows what the table holds";
-    EXPECT_EQ(rs->Fields("rent_due").Value(), Variant(111.0));
+    EXPECT_EQ(rs->Fields("paid").Value().toDouble(), 99.5) << "the cached row shows what the table holds";
+    EXPECT_EQ(rs->Fields("rent_due").Value().toDouble(), 111.0);
 
     const auto rows = db.periods("A1");
     EXPECT_EQ(rows[0].paid, 0);
@@ -75,7 +75,10 @@ TEST_F(RecordsetTest, EditAndUpdateWritesOnlyTheFieldsSet) {
     EXPECT_EQ(db.periods("B2")[0].paid, 0);
 }
 
-TEST_F(RecordsetTest, UpdateStoresEachKindOfValue) {
+// What only the SQLite backend has: typeless columns, the rowid.
+class SqliteRecordset : public RecordsetTest {};
+
+TEST_P(SqliteRecordset, UpdateStoresEachKindOfValue) {
     db.exec("create table kinds (id integer primary key, r real, i integer, d datetime, t text collate nocase, n)");
     db.exec("insert into kinds (r) values (1)");
     auto rs = database->OpenRecordset("select * from kinds", dbOpenDynaset, 3);
@@ -93,14 +96,14 @@ TEST_F(RecordsetTest, UpdateStoresEachKindOfValue) {
     EXPECT_TRUE(rs->Fields("n").Value().isNull());
 }
 
-TEST_F(RecordsetTest, UpdateWithoutChangesWritesNothing) {
+TEST_P(RecordsetTest, UpdateWithoutChangesWritesNothing) {
     auto rs = periods("A1");
     rs->Edit();
     rs->Update();
     EXPECT_EQ(errorNumberOf([&] { rs->Update(); }), errUpdateWithoutEdit) << "Update ends the edit";
 }
 
-TEST_F(RecordsetTest, RowDeletedMeanwhileIsReportedNotLost) {
+TEST_P(RecordsetTest, RowDeletedMeanwhileIsReportedNotLost) {
     auto rs = periods("B2");
     rs->Edit();
     rs->Fields("paid").SetValue(Variant(80.0));
@@ -108,7 +111,7 @@ TEST_F(RecordsetTest, RowDeletedMeanwhileIsReportedNotLost) {
     EXPECT_EQ(errorNumberOf([&] { rs->Update(); }), errRecordDeleted);
 }
 
-TEST_F(RecordsetTest, MoveNextDropsAnUnwrittenEdit) {
+TEST_P(RecordsetTest, MoveNextDropsAnUnwrittenEdit) {
     auto rs = periods("A1");
     rs->Edit();
     rs->Fields("paid").SetValue(Variant(5.0));
@@ -117,7 +120,7 @@ TEST_F(RecordsetTest, MoveNextDropsAnUnwrittenEdit) {
     EXPECT_EQ(db.periods("A1")[0].paid, 0);
 }
 
-TEST_F(RecordsetTest, ErrorsOfTheRecordset) {
+TEST_P(RecordsetTest, ErrorsOfTheRecordset) {
     auto rs = periods("A1");
     EXPECT_EQ(errorNumberOf([&] { rs->Fields("paid").SetValue(Variant(1.0)); }), errUpdateWithoutEdit);
     EXPECT_EQ(errorNumberOf([&] { rs->Update(); }), errUpdateWithoutEdit);
@@ -137,8 +140,8 @@ TEST_F(RecordsetTest, ErrorsOfTheRecordset) {
     }
 }
 
-TEST_F(RecordsetTest, ReadOnlyRecordsetsRefuseEdit) {
-    const std::vector<std::pair<std::string, std::pair<std::int16_t, std::int16_t>>> cases = {
+TEST_P(RecordsetTest, ReadOnlyRecordsetsRefuseEdit) {
+    std::vector<std::pair<std::string, std::pair<std::int16_t, std::int16_t>>> cases = {
         {"select * from rent_periods", {dbOpenForwardOnly, dbReadOnly}},
         {"select * from rent_periods", {dbOpenForwardOnly, 0}},
         {"select * from rent_periods", {dbOpenDynaset, dbReadOnly}},
@@ -149,8 +152,10 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsRefuseEdit) {
         {"select paid + 0 as p from rent_periods", {dbOpenDynaset, 3}},
         {"select r.paid from rent_periods r join tenancy t on t.reference = r.tenant_code", {dbOpenDynaset, 3}},
         {"select * from rent_periods, options", {dbOpenDynaset, 3}},
-        {"select * from (select * from rent_periods)", {dbOpenDynaset, 3}},
     };
+    // PostgreSQL 15 wants a name for a subquery in from; Jet and SQLite do not.
+    if (GetParam() != Backend::Postgres)
+        cases.push_back({"select * from (select * from rent_periods)", {dbOpenDynaset, 3}});
     db.addTenancy("A1");
     for (const auto& [sql, mode] : cases) {
         auto rs = database->OpenRecordset(sql, mode.first, mode.second);
@@ -159,7 +164,9 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsRefuseEdit) {
     }
 }
 
-TEST_F(RecordsetTest, ATableWithoutIntegerKeyIsEditableByItsRowid) {
+// SQLite finds the row by its rowid; ODBC by the original values of all its
+// columns, the table having no primary key.
+TEST_P(RecordsetTest, ATableWithoutKeyIsEditable) {
     db.addTenancy("A1", "First");
     db.addTenancy("B2", "Second");
     auto rs =
@@ -167,11 +174,12 @@ TEST_F(RecordsetTest, ATableWithoutIntegerKeyIsEditableByItsRowid) {
     rs->Edit();
     rs->Fields("Name").SetValue("Renamed");
     rs->Update();
-    EXPECT_EQ(db.scalarText("select group_concat(name, ',') from (select name from tenancy order by reference)"),
-              "First,Renamed");
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'A1'"), "First");
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Renamed");
+    EXPECT_EQ(rs->Fields("name").Value(), Variant("Renamed"));
 }
 
-TEST_F(RecordsetTest, AColumnNamedRowidIsNotTakenForTheRowid) {
+TEST_P(SqliteRecordset, AColumnNamedRowidIsNotTakenForTheRowid) {
     db.exec("create table odd (rowid integer, v real)");
     db.exec("insert into odd values (42, 1)");
     auto rs = database->OpenRecordset("select * from odd", dbOpenDynaset, 3);
@@ -179,7 +187,7 @@ TEST_F(RecordsetTest, AColumnNamedRowidIsNotTakenForTheRowid) {
     EXPECT_EQ(rs->Fields("rowid").Value(), Variant(42));
 }
 
-TEST_F(RecordsetTest, FieldNamesMatchWithoutRegardToCase) {
+TEST_P(RecordsetTest, FieldNamesMatchWithoutRegardToCase) {
     db.addTenancy("A1", "Name", "P1", "2024-06-30");
     auto rs = database->OpenRecordset("select [when started], name, [property code] from tenancy", dbOpenForwardOnly,
                                       dbReadOnly);
@@ -187,19 +195,24 @@ TEST_F(RecordsetTest, FieldNamesMatchWithoutRegardToCase) {
     EXPECT_EQ(rs->Fields("PROPERTY CODE").Value(), Variant("P1"));
 }
 
-TEST_F(RecordsetTest, StatementsARecordsetCannotStandOn) {
+TEST_P(RecordsetTest, StatementsARecordsetCannotStandOn) {
     for (const char* sql : {"update rent_periods set paid = 1", "select 1; select 2", "", "   "}) {
         EXPECT_EQ(errorNumberOf([&] { database->OpenRecordset(sql, dbOpenDynaset, 3); }), errInvalidOperation) << sql;
     }
-    EXPECT_EQ(db.scalarText("select sum(paid) from rent_periods"), "0.0");
+    EXPECT_EQ(std::stod(db.scalarText("select sum(paid) from rent_periods")), 0);
     const auto error = errorOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); });
     ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->number, SQLITE_ERROR);
-    EXPECT_EQ(error->source, sqliteSource);
-    EXPECT_EQ(error->description, "no such table: no_such_table");
+    if (traits().odbc) {
+        EXPECT_EQ(error->source, "ODBC");
+        EXPECT_NE(error->description.find("no_such_table"), std::string::npos) << error->description;
+    } else {
+        EXPECT_EQ(error->number, SQLITE_ERROR);
+        EXPECT_EQ(error->source, sqliteSource);
+        EXPECT_EQ(error->description, "no such table: no_such_table");
+    }
 }
 
-TEST_F(RecordsetTest, OpenHoldsNoLock) {
+TEST_P(RecordsetTest, OpenHoldsNoLock) {
     auto rs = periods("A1");
     // Another connection can write while the recordset is open: all rows were read at open.
     db.exec("update rent_periods set paid = 7 where tenant_code = 'B2'");
@@ -237,7 +250,9 @@ TEST_F(EngineTest, ValuesReadBackWithTheirKinds) {
     EXPECT_EQ(scalar(*database, "select x'414243' as b", "b"), Variant("ABC"));
 }
 
-TEST_F(EngineTest, SumsOverNoRowsAreNull) {
+class Sums : public BackendTest {};
+
+TEST_P(Sums, SumsOverNoRowsAreNull) {
     db.addPeriod("A1", "2025-01-01", 100);
     auto database = open();
     for (const char* sql : {"select sum(paid) as amount from rent_periods where tenant_code = 'nobody'",
@@ -245,14 +260,24 @@ TEST_F(EngineTest, SumsOverNoRowsAreNull) {
         EXPECT_TRUE(scalar(*database, sql, "amount").isNull()) << sql;
 }
 
-TEST_F(EngineTest, TenthsSumToThreeTenthsAsText) {
+TEST_P(Sums, TenthsSumToThreeTenthsAsText) {
     db.addRevenue("A1", "RENT", 0.10);
     db.addRevenue("A1", "RENT", 0.20);
     auto database = open();
     const Variant total = scalar(*database, "select sum(amount)+0 as paid from revenues", "paid");
-    ASSERT_EQ(total.kind(), Variant::Kind::Double);
-    EXPECT_EQ(NumberText(total.number()), "0.3");
+    // Exact decimals arrive as Currency through their text, never through a double.
+    ASSERT_EQ(total.kind(), traits().exactDecimals ? Variant::Kind::Currency : Variant::Kind::Double);
+    EXPECT_EQ(NumberText(total.toDouble()), "0.3");
     EXPECT_EQ(total.toCurrency().scaled(), 3000);
 }
+
+} // namespace
+
+namespace {
+
+INSTANTIATE_FOR_EVERY_BACKEND(RecordsetTest);
+INSTANTIATE_FOR_EVERY_BACKEND(Sums);
+INSTANTIATE_TEST_SUITE_P(Backends, SqliteRecordset, testing::Values(Backend::Sqlite),
+                         [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
 
 } // namespace

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* extraChargeCodes = "'xcvdfgsdfs','410','420','RENT'";
 
-class Statements : public EngineTest {
+class Statements : public BackendTest {
 protected:
     void SetUp() override {
         db.addTenancy("C3", "Third", "P3", "2023-03-01");
@@ -73,7 +73,7 @@ protected:
     }
 };
 
-TEST_F(Statements, ReferenceData) {
+TEST_P(Statements, ReferenceData) {
     EXPECT_EQ(column("select reference from tenancy order by reference", "reference"),
               (std::vector<std::string>{"A1", "ABC", "b2", "C3"}));
     EXPECT_EQ(column("select * from options", "rent_group"), (std::vector<std::string>{"RENT"}));
@@ -81,7 +81,7 @@ TEST_F(Statements, ReferenceData) {
               (std::vector<std::string>{"410", "420", "RENT"}));
 }
 
-TEST_F(Statements, TenancyRowFoundWithoutRegardToCase) {
+TEST_P(Statements, TenancyRowFoundWithoutRegardToCase) {
     auto rs = readOnly("select [when started], name, [property code] from tenancy where reference= 'abc'");
     ASSERT_FALSE(rs->Eof());
     EXPECT_EQ(rs->Fields("name").Value(), Variant("Letters"));
@@ -89,7 +89,7 @@ TEST_F(Statements, TenancyRowFoundWithoutRegardToCase) {
     EXPECT_EQ(rs->Fields("when started").Value(), Variant(*Date::fromIso("2024-01-01")));
 }
 
-TEST_F(Statements, SevenTotals) {
+TEST_P(Statements, SevenTotals) {
     const std::string t = "A1";
     const std::string rentGroup = "RENT";
     struct Case {
@@ -116,7 +116,7 @@ TEST_F(Statements, SevenTotals) {
         EXPECT_EQ(total(c.sql, c.field), c.shown) << c.sql;
 }
 
-TEST_F(Statements, TotalsOfATenantWithNothingAreNull) {
+TEST_P(Statements, TotalsOfATenantWithNothingAreNull) {
     for (const char* sql : {
              "select sum(amount)+0 as paid from revenues where [revenue group] = 'RENT' and tenant_code = 'C3'",
              "select sum(amount)+0 as paid from revenues where [revenue group] in ('xcvdfgsdfs')  and [revenue "
@@ -130,13 +130,13 @@ TEST_F(Statements, TotalsOfATenantWithNothingAreNull) {
     }
 }
 
-TEST_F(Statements, RevenueUnderOtherCaseCountsForTheTenant) {
+TEST_P(Statements, RevenueUnderOtherCaseCountsForTheTenant) {
     EXPECT_EQ(total("select sum(amount)+0 as paid from revenues where [revenue group] = 'RENT' and tenant_code = 'ABC'",
                     "paid"),
               "75");
 }
 
-TEST_F(Statements, FirstDateLookups) {
+TEST_P(Statements, FirstDateLookups) {
     auto first = dynaset("select min(date) as result from revenues where [revenue group] = 'RENT' and [property "
                          "code] = 'P1' and tenant_code = 'A1'");
     ASSERT_FALSE(first->Eof());
@@ -154,7 +154,7 @@ TEST_F(Statements, FirstDateLookups) {
     EXPECT_EQ(all->Fields("result").Value(), Variant(*Date::fromIso("2025-01-01")));
 }
 
-TEST_F(Statements, ResetTouchesOnlyTheTenant) {
+TEST_P(Statements, ResetTouchesOnlyTheTenant) {
     database->Execute("update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where "
                       "tenant_code = 'A1'");
     EXPECT_EQ(database->RecordsAffected(), 3);
@@ -169,7 +169,7 @@ TEST_F(Statements, ResetTouchesOnlyTheTenant) {
     EXPECT_EQ(b2.extraChargesPaid, 8);
 }
 
-TEST_F(Statements, RentExtraChargeAndRemainderPasses) {
+TEST_P(Statements, RentExtraChargeAndRemainderPasses) {
     database->Execute("update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where "
                       "tenant_code = 'A1'");
     // Rent pass: 250 against 100 / 100 / 100.
@@ -227,7 +227,7 @@ TEST_F(Statements, RentExtraChargeAndRemainderPasses) {
     EXPECT_EQ(db.periods("B2")[0].paid, 80);
 }
 
-TEST_F(Statements, TenantReferenceWithApostrophe) {
+TEST_P(Statements, TenantReferenceWithApostrophe) {
     db.addPeriod("O'NEIL", "2025-01-01", 10);
     auto rs = dynaset("select * from rent_periods where tenant_code = 'O''NEIL' order by period_from");
     ASSERT_FALSE(rs->Eof());
@@ -239,7 +239,7 @@ TEST_F(Statements, TenantReferenceWithApostrophe) {
     EXPECT_FALSE(top->Eof());
 }
 
-TEST_F(Statements, ExtraChargeRebuild) {
+TEST_P(Statements, ExtraChargeRebuild) {
     database->Execute("update rent_periods set extra_charges = 0 where tenant_code = 'A1'");
     EXPECT_EQ(database->RecordsAffected(), 3);
     EXPECT_EQ(db.periods("B2")[0].extraCharges, 8);
@@ -268,25 +268,55 @@ TEST_F(Statements, ExtraChargeRebuild) {
     EXPECT_EQ(periods[2].extraCharges, 0);
 }
 
-TEST_F(Statements, AChargeWithoutAmountIsRejectedAndChangesNothing) {
+TEST_P(Statements, AChargeWithoutAmountIsRejectedAndChangesNothing) {
     const auto error = errorOf([&] {
         database->Execute("update rent_periods set extra_charges = extra_charges +  where tenant_code = 'A1' and "
                           "period_from = #02/01/2025#");
     });
     ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->number, SQLITE_ERROR);
-    EXPECT_EQ(error->source, sqliteSource);
+    if (traits().odbc) {
+        // The driver's SQLSTATE first, then its message.
+        EXPECT_EQ(error->source, "ODBC");
+        EXPECT_EQ(error->description.rfind("[", 0), 0u) << error->description;
+    } else {
+        EXPECT_EQ(error->number, SQLITE_ERROR);
+        EXPECT_EQ(error->source, sqliteSource);
+    }
     EXPECT_NE(error->description.find("syntax error"), std::string::npos) << error->description;
     EXPECT_EQ(database->RecordsAffected(), 0);
     EXPECT_EQ(db.periods("A1")[1].extraCharges, 20);
 }
 
-TEST_F(Statements, ExecuteRunsEveryStatementOfTheText) {
+// The SQLite backend runs every statement of the text; over ODBC a second
+// statement is refused and nothing runs.
+class SqliteStatements : public Statements {};
+class OdbcStatements : public Statements {};
+
+TEST_P(OdbcStatements, ExecuteRefusesASecondStatementAndRunsNothing) {
+    const auto error = errorOf([&] {
+        database->Execute("update rent_periods set paid = 1 where tenant_code = 'A1'; "
+                          "update rent_periods set paid = 2 where tenant_code = 'B2';");
+    });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number, errInvalidOperation);
+    EXPECT_EQ(db.periods("A1")[2].paid, 0);
+    EXPECT_EQ(db.periods("B2")[0].paid, 80);
+    database->Execute("update rent_periods set paid = 3 where tenant_code = 'B2';");
+    EXPECT_EQ(db.periods("B2")[0].paid, 3) << "a trailing semicolon is one statement";
+}
+
+TEST_P(SqliteStatements, ExecuteRunsEveryStatementOfTheText) {
     database->Execute("update rent_periods set paid = 1 where tenant_code = 'A1'; "
                       "update rent_periods set paid = 2 where tenant_code = 'B2';");
     EXPECT_EQ(database->RecordsAffected(), 4);
     EXPECT_EQ(db.periods("A1")[2].paid, 1);
     EXPECT_EQ(db.periods("B2")[0].paid, 2);
 }
+
+INSTANTIATE_FOR_EVERY_BACKEND(Statements);
+INSTANTIATE_TEST_SUITE_P(Backends, SqliteStatements, testing::Values(Backend::Sqlite),
+                         [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Backends, OdbcStatements, testing::Values(Backend::SqliteOdbc, Backend::Postgres),
+                         [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
 
 } // namespace

@@ -10,7 +10,7 @@ using namespace engine;
 
 namespace {
 
-class Transactions : public EngineTest {
+class Transactions : public BackendTest {
 protected:
     void SetUp() override {
         db.addPeriod("A1", "2025-01-01", 100);
@@ -23,7 +23,7 @@ protected:
     std::shared_ptr<Database> database;
 };
 
-TEST_F(Transactions, CommitKeepsAndRollbackUndoes) {
+TEST_P(Transactions, CommitKeepsAndRollbackUndoes) {
     EXPECT_FALSE(database->InTransaction());
     database->BeginTrans();
     EXPECT_TRUE(database->InTransaction());
@@ -44,7 +44,7 @@ TEST_F(Transactions, CommitKeepsAndRollbackUndoes) {
     EXPECT_EQ(db.periods("A1")[0].rentDue, 100);
 }
 
-TEST_F(Transactions, SavepointOutsideATransactionStartsOne) {
+TEST_P(Transactions, SavepointOutsideATransactionStartsOne) {
     database->Savepoint("tenant_repair");
     EXPECT_TRUE(database->InTransaction());
     setPaid(3);
@@ -59,7 +59,7 @@ TEST_F(Transactions, SavepointOutsideATransactionStartsOne) {
     EXPECT_EQ(paid(), 3);
 }
 
-TEST_F(Transactions, SavepointsInsideABatch) {
+TEST_P(Transactions, SavepointsInsideABatch) {
     database->BeginTrans();
     database->Savepoint("tenant_repair");
     setPaid(5);
@@ -73,7 +73,7 @@ TEST_F(Transactions, SavepointsInsideABatch) {
     EXPECT_EQ(paid(), 5);
 }
 
-TEST_F(Transactions, SavepointNamesAreQuoted) {
+TEST_P(Transactions, SavepointNamesAreQuoted) {
     const std::string name = "it's \"odd\"; drop table rent_periods";
     database->Savepoint(name);
     setPaid(7);
@@ -81,7 +81,11 @@ TEST_F(Transactions, SavepointNamesAreQuoted) {
     EXPECT_EQ(paid(), 7);
 }
 
-TEST_F(Transactions, MisuseRaisesTheSqliteError) {
+// What only the SQLite backend shows: its own error numbers, and another
+// process's lock on the file.
+class SqliteTransactions : public Transactions {};
+
+TEST_P(SqliteTransactions, MisuseRaisesTheSqliteError) {
     EXPECT_EQ(errorNumberOf([&] { database->CommitTrans(); }), SQLITE_ERROR);
     EXPECT_EQ(errorNumberOf([&] { database->Rollback(); }), SQLITE_ERROR);
     EXPECT_EQ(errorNumberOf([&] { database->ReleaseSavepoint("none"); }), SQLITE_ERROR);
@@ -113,7 +117,7 @@ protected:
     sqlite3* other = nullptr;
 };
 
-TEST_F(AnotherWriter, ExecuteWaitsThenFails) {
+TEST_P(AnotherWriter, ExecuteWaitsThenFails) {
     const auto start = std::chrono::steady_clock::now();
     const auto error = errorOf([&] { setPaid(9); });
     const auto waited = std::chrono::steady_clock::now() - start;
@@ -128,7 +132,7 @@ TEST_F(AnotherWriter, ExecuteWaitsThenFails) {
     EXPECT_EQ(paid(), 0);
 }
 
-TEST_F(AnotherWriter, ReadsGoOnAndUpdateFailsWithoutChangingTheRow) {
+TEST_P(AnotherWriter, ReadsGoOnAndUpdateFailsWithoutChangingTheRow) {
     auto rs = database->OpenRecordset("select * from rent_periods", dbOpenDynaset, 3);
     ASSERT_FALSE(rs->Eof());
     rs->Edit();
@@ -150,7 +154,7 @@ namespace {
 
 // The write-back statements are kept prepared between uses; they must not
 // keep a lock on the file once a row has been written outside a transaction.
-TEST_F(Transactions, AWrittenRowLeavesNoLockBehind) {
+TEST_P(SqliteTransactions, AWrittenRowLeavesNoLockBehind) {
     for (int round = 0; round < 2; ++round) {
         auto rs = database->OpenRecordset("select * from rent_periods", dbOpenDynaset, 3);
         rs->Edit();
@@ -168,5 +172,14 @@ TEST_F(Transactions, AWrittenRowLeavesNoLockBehind) {
         EXPECT_EQ(paid(), 10.0 + round);
     }
 }
+
+} // namespace
+
+namespace {
+
+const auto name = [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); };
+INSTANTIATE_FOR_EVERY_BACKEND(Transactions);
+INSTANTIATE_TEST_SUITE_P(Backends, SqliteTransactions, testing::Values(Backend::Sqlite), name);
+INSTANTIATE_TEST_SUITE_P(Backends, AnotherWriter, testing::Values(Backend::Sqlite), name);
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "PropertyDb.h"
 
+#include "OdbcSession.h"
 #include "tools/PropertySchema.h"
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -30,9 +33,52 @@ struct Statement {
     }
 };
 
+std::string literal(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string number(double value) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+    return buffer;
+}
+
+// A stored date as the SQLite form writes it: "YYYY-MM-DD" for a date alone.
+std::string dateText(const std::string& text) {
+    if (text.size() == 19 && text.compare(10, 9, " 00:00:00") == 0)
+        return text.substr(0, 10);
+    return text;
+}
+
 } // namespace
 
-PropertyDb::PropertyDb(std::string path, const std::string& rentGroup) : path_(std::move(path)) {
+PropertyDb::PropertyDb(Backend backend, std::string path, const std::string& rentGroup)
+    : PropertyDb(backend == Backend::Postgres ? std::string() : std::move(path), rentGroup, backend) {}
+
+PropertyDb::PropertyDb(std::string path, const std::string& rentGroup)
+    : PropertyDb(std::move(path), rentGroup, Backend::Sqlite) {}
+
+PropertyDb::PropertyDb(std::string path, const std::string& rentGroup, Backend backend)
+    : path_(std::move(path)), backend_(backend) {
+    if (backend == Backend::Postgres) {
+        connection_ = postgresConnection();
+        location_ = "ODBC;" + connection_;
+        odbc_ = std::make_unique<OdbcSession>(connection_);
+        odbc_->exec(property_schema::postgresDropTables);
+        odbc_->exec(property_schema::postgresTableDefinitions);
+        odbc_->exec(property_schema::postgresIndexDefinitions);
+        odbc_->exec("insert into options (company_name, rent_group) values ('Test Lettings', " + literal(rentGroup) +
+                    ")");
+        return;
+    }
+    location_ = path_;
+    if (backend == Backend::SqliteOdbc) {
+        connection_ = sqliteOdbcConnection(path_);
+        location_ = "ODBC;" + connection_;
+    }
     std::filesystem::remove(path_);
     check(db_, sqlite3_open(path_.c_str(), &db_), "open " + path_);
     exec(property_schema::createTables);
@@ -46,6 +92,10 @@ PropertyDb::~PropertyDb() {
 }
 
 void PropertyDb::exec(const std::string& sql) {
+    if (odbc_) {
+        odbc_->exec(sql);
+        return;
+    }
     char* error = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
     std::string message = error ? error : "";
@@ -54,14 +104,27 @@ void PropertyDb::exec(const std::string& sql) {
         throw std::runtime_error(sql + ": " + message);
 }
 
+void PropertyDb::insert(const std::string& sql, const std::vector<std::string>& values) {
+    std::string text = sql.substr(0, sql.find("values")) + "values (";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        text += (i ? ", " : "") + values[i];
+    odbc_->exec(text + ")");
+}
+
 void PropertyDb::addTenancy(const std::string& reference, const std::string& name, const std::string& property,
                             const std::string& started) {
+    if (odbc_)
+        return insert("insert into tenancy (reference, name, \"property code\", \"when started\") values",
+                      {literal(reference), literal(name), literal(property), literal(started)});
     Statement s(db_, "insert into tenancy (reference, name, [property code], [when started]) values (?, ?, ?, ?)");
     s.text(1, reference).text(2, name).text(3, property).text(4, started);
     check(db_, sqlite3_step(s.stmt), "tenancy");
 }
 
 void PropertyDb::addGlCode(const std::string& code, bool paysExtraCharges) {
+    if (odbc_)
+        return insert("insert into glcodes (gl_code, description, pay_extra_charges) values",
+                      {literal(code), "'code'", paysExtraCharges ? "-1" : "0"});
     Statement s(db_, "insert into glcodes (gl_code, description, pay_extra_charges) values (?, 'code', ?)");
     s.text(1, code).real(2, paysExtraCharges ? -1 : 0);
     check(db_, sqlite3_step(s.stmt), "glcodes");
@@ -69,6 +132,9 @@ void PropertyDb::addGlCode(const std::string& code, bool paysExtraCharges) {
 
 void PropertyDb::addRevenue(const std::string& tenant, const std::string& group, double amount, const std::string& date,
                             const std::string& property) {
+    if (odbc_)
+        return insert("insert into revenues (tenant_code, \"revenue group\", amount, date, \"property code\") values",
+                      {literal(tenant), literal(group), number(amount), literal(date), literal(property)});
     Statement s(db_, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) "
                      "values (?, ?, ?, ?, ?)");
     s.text(1, tenant).text(2, group).real(3, amount).text(4, date).text(5, property);
@@ -76,6 +142,11 @@ void PropertyDb::addRevenue(const std::string& tenant, const std::string& group,
 }
 
 void PropertyDb::addPeriod(const PeriodRow& row) {
+    if (odbc_)
+        return insert("insert into rent_periods (tenant_code, period_from, rent_due, paid, extra_charges, "
+                      "extra_charges_paid) values",
+                      {literal(row.tenant), literal(row.periodFrom), number(row.rentDue), number(row.paid),
+                       number(row.extraCharges), number(row.extraChargesPaid)});
     Statement s(db_, "insert into rent_periods (tenant_code, period_from, rent_due, paid, extra_charges, "
                      "extra_charges_paid) values (?, ?, ?, ?, ?, ?)");
     s.text(1, row.tenant).text(2, row.periodFrom).real(3, row.rentDue).real(4, row.paid);
@@ -89,6 +160,9 @@ void PropertyDb::addPeriod(const std::string& tenant, const std::string& from, d
 }
 
 void PropertyDb::addCharge(const std::string& tenant, const std::string& from, double value) {
+    if (odbc_)
+        return insert("insert into rent_periods_charges (tenantcode, period_from, description, value) values",
+                      {literal(tenant), literal(from), "'charge'", number(value)});
     Statement s(db_, "insert into rent_periods_charges (tenantcode, period_from, description, value) "
                      "values (?, ?, 'charge', ?)");
     s.text(1, tenant).text(2, from).real(3, value);
@@ -96,6 +170,17 @@ void PropertyDb::addCharge(const std::string& tenant, const std::string& from, d
 }
 
 std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::string& tenant, bool bindTenant) {
+    if (odbc_) {
+        std::string text = sql;
+        if (bindTenant)
+            text.replace(text.find('?'), 1, literal(tenant));
+        std::vector<PeriodRow> rows;
+        for (const auto& r : odbc_->rows(text)) {
+            auto value = [&](std::size_t i) { return r[i] ? std::strtod(r[i]->c_str(), nullptr) : 0.0; };
+            rows.push_back({r[0].value_or(""), dateText(r[1].value_or("")), value(2), value(3), value(4), value(5)});
+        }
+        return rows;
+    }
     Statement s(db_, sql);
     if (bindTenant)
         s.text(1, tenant);
@@ -114,18 +199,30 @@ std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::stri
 }
 
 std::vector<PeriodRow> PropertyDb::periods(const std::string& tenant) {
+    if (odbc_)
+        return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
+                     "from rent_periods where tenant_code::text = ? order by period_from",
+                     tenant, true);
     return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
                  "from rent_periods where tenant_code = ? collate binary order by period_from",
                  tenant, true);
 }
 
 std::vector<PeriodRow> PropertyDb::allPeriods() {
+    if (odbc_)
+        return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
+                     "from rent_periods order by id",
+                     {}, false);
     return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
                  "from rent_periods order by rowid",
                  {}, false);
 }
 
 std::string PropertyDb::scalarText(const std::string& sql) {
+    if (odbc_) {
+        const auto rows = odbc_->rows(sql);
+        return rows.empty() || rows[0].empty() ? std::string() : rows[0][0].value_or("");
+    }
     Statement s(db_, sql);
     int rc = sqlite3_step(s.stmt);
     check(db_, rc, sql);

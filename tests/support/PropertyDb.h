@@ -1,12 +1,17 @@
 #pragma once
 // Small property databases for tests, written and read with SQLite directly
-// (not through the tool's engine), so a test checks the tool against the file.
+// or with plain ODBC calls (not through the tool's engine), so a test checks
+// the tool against what the database holds.
+
+#include "Backends.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+class OdbcSession;
 
 struct PeriodRow {
     std::string tenant;
@@ -22,11 +27,20 @@ public:
     // Creates the tables at path (an existing file is replaced), with one
     // options row holding rentGroup.
     explicit PropertyDb(std::string path, const std::string& rentGroup = "RENT");
+    // The same tables on backend: an SQLite file at path (opened directly or
+    // through its ODBC driver), or the tests' PostgreSQL database (path
+    // unused; its tables are made afresh).
+    PropertyDb(Backend backend, std::string path, const std::string& rentGroup = "RENT");
     ~PropertyDb();
     PropertyDb(const PropertyDb&) = delete;
     PropertyDb& operator=(const PropertyDb&) = delete;
 
     const std::string& path() const { return path_; }
+    // What the engine opens: the path, or "ODBC;<connection string>".
+    const std::string& location() const { return location_; }
+    Backend backend() const { return backend_; }
+    // The ODBC connection string of the database (empty for SQLite directly).
+    const std::string& connectionString() const { return connection_; }
 
     void exec(const std::string& sql);
     void addTenancy(const std::string& reference, const std::string& name = "A Tenant",
@@ -47,7 +61,13 @@ public:
 
 private:
     std::vector<PeriodRow> query(const std::string& sql, const std::string& tenant, bool bindTenant);
+    void insert(const std::string& sql, const std::vector<std::string>& values);
+    PropertyDb(std::string path, const std::string& rentGroup, Backend backend);
 
     std::string path_;
+    std::string location_;
+    std::string connection_;
+    Backend backend_ = Backend::Sqlite;
     sqlite3* db_ = nullptr;
+    std::unique_ptr<OdbcSession> odbc_; // the PostgreSQL database
 };

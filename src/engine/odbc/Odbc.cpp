@@ -106,7 +106,7 @@ std::int32_t numberForState(const std::string& state) {
         return 3464; // a value the column cannot hold
     if (cls == "42" || cls == "37")
         return 3075; // a statement the database cannot read
-    return 3146; // any other call that failed
+    return 3146;     // any other call that failed
 }
 
 std::string sqlState(SQLSMALLINT type, SQLHANDLE handle) {

@@ -58,5 +58,4 @@ void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& 
 // Raises the ODBC error of the parent when it cannot be had.
 Handle allocate(SQLSMALLINT type, SQLHANDLE parent);
 
-
 } // namespace engine::odbc

@@ -266,8 +266,7 @@ Variant columnValue(SQLHSTMT stmt, SQLUSMALLINT i, const Column& column) {
     case SQL_FLOAT:
     case SQL_DOUBLE: {
         double value = 0;
-        check(SQLGetData(stmt, i, SQL_C_DOUBLE, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt,
-              "SQLGetData");
+        check(SQLGetData(stmt, i, SQL_C_DOUBLE, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
         return indicator == SQL_NULL_DATA ? Variant::null() : Variant(value);
     }
     case SQL_DECIMAL:
@@ -351,8 +350,8 @@ public:
             break;
         case Variant::Kind::Integer:
         case Variant::Kind::Boolean: {
-            const std::int64_t v = value.kind() == Variant::Kind::Boolean ? (value.boolean() ? -1 : 0)
-                                                                             : value.integer();
+            const std::int64_t v =
+                value.kind() == Variant::Kind::Boolean ? (value.boolean() ? -1 : 0) : value.integer();
             slot.integer = v;
             cType = SQL_C_SBIGINT;
             sqlType = v >= INT32_MIN && v <= INT32_MAX ? SQL_INTEGER : SQL_BIGINT;
@@ -376,8 +375,8 @@ public:
         case Variant::Kind::Currency: {
             // Exact: the amount goes as its decimal text with four places.
             const std::int64_t scaled = value.currency().scaled();
-            const std::uint64_t magnitude = scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled)
-                                                       : static_cast<std::uint64_t>(scaled);
+            const std::uint64_t magnitude =
+                scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
             char text[48];
             std::snprintf(text, sizeof text, "%s%llu.%04llu", scaled < 0 ? "-" : "",
                           static_cast<unsigned long long>(magnitude / 10000),
@@ -468,16 +467,14 @@ std::vector<Column> describe(SQLHSTMT stmt, Dialect dialect) {
         column.name = fromWide(name, static_cast<std::size_t>(nameLength < 255 ? nameLength : 255));
         column.type = type;
         if (dialect == Dialect::Sqlite && !isDateType(type)) {
-            // As the SQLite backend reads it: a column without a declared type
-            // (min(date)) holding exactly an ISO date is a date.
-            SQLWCHAR typeName[64] = {};
-            SQLSMALLINT typeLength = 0;
+            // As the SQLite backend reads it: a computed column (min(date),
+            // with no table behind it) holding exactly an ISO date is a date.
+            SQLWCHAR table[256] = {};
+            SQLSMALLINT tableLength = 0;
             SQLLEN numeric = 0;
-            if (SQL_SUCCEEDED(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, typeName,
-                                               sizeof typeName, &typeLength, &numeric))) {
-                const std::string declared = lowered(fromWide(typeName, static_cast<std::size_t>(typeLength) / 2));
-                column.textMayBeDate = declared.empty();
-            }
+            if (SQL_SUCCEEDED(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TABLE_NAME, table,
+                                               sizeof table, &tableLength, &numeric)))
+                column.textMayBeDate = tableLength == 0;
         }
         columns.push_back(std::move(column));
     }
@@ -561,6 +558,17 @@ template <typename F> auto OdbcConnection::fenced(F&& f) -> decltype(f()) {
 }
 
 long long OdbcConnection::execute(const std::string& jetSql) {
+    // One statement only: a text holding a second one runs nothing.
+    const std::vector<Token> t = tokens(jetSql);
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Token::Symbol || t[i].text != ";")
+            continue;
+        for (std::size_t j = i + 1; j < t.size(); ++j) {
+            if (t[j].kind != Token::Symbol || t[j].text != ";")
+                throw EngineError(errInvalidOperation, engineSource,
+                                  "Invalid operation: Execute runs one statement at a time; nothing was run.");
+        }
+    }
     const std::string sql = Translate(dialect_, jetSql);
     return fenced([&] { return run(sql); });
 }
@@ -622,6 +630,14 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
                 info.primaryKey.push_back(column.second);
         }
     }
+    // SQLite keeps a rowid for a table without a key, as its own backend uses.
+    if (!info.primaryKey.empty())
+        info.rowKey = info.primaryKey;
+    else if (dialect_ == Dialect::Sqlite)
+        info.rowKey = {"rowid"};
+    else
+        info.rowKey = info.columns;
+    info.byValues = info.primaryKey.empty() && dialect_ != Dialect::Sqlite;
     auto stored = tables_.emplace(key, std::move(info)).first;
     return stored->second.name.empty() ? nullptr : &stored->second;
 }
@@ -640,7 +656,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         if (std::optional<PlainSelect> shape = plainSelect(t)) {
             table = tableInfo(shape->table);
             if (table) {
-                keyColumns = table->primaryKey.empty() ? table->columns : table->primaryKey;
+                keyColumns = table->rowKey;
                 std::string keys;
                 for (const std::string& column : keyColumns)
                     keys += "[" + column + "], ";
@@ -701,7 +717,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
 
 void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
     const TableInfo* table = tableInfo(rows.table);
-    const bool byValues = !table || table->primaryKey.empty();
+    const bool byValues = !table || table->byValues;
     std::vector<Variant>& key = rows.keys.at(row);
 
     std::string sql;

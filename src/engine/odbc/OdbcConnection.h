@@ -47,6 +47,8 @@ private:
         std::string name;                    // as the database spells it
         std::vector<std::string> columns;    // in table order
         std::vector<std::string> primaryKey; // empty: rows are found by their values
+        std::vector<std::string> rowKey;     // what finds a row again: the key, SQLite's rowid, or every column
+        bool byValues = false;               // rowKey is every column: a row is found by its original values
     };
     const TableInfo* tableInfo(const std::string& table);
     Handle statement();
