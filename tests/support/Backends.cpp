@@ -2,6 +2,7 @@
 
 #include "OdbcSession.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +66,11 @@ void registerDrivers() {
         }
         fs::rename(folder / ("odbcinst.ini." + pid), folder / "odbcinst.ini");
         fs::rename(folder / ("odbc.ini." + pid), folder / "odbc.ini");
+        // Debian's SQLite ODBC driver has no wide functions: the driver
+        // manager converts text through the character set of the process's
+        // locale, which the tool (Qt) takes from the environment at start.
+        // A test program does the same, so "Zoë" reaches it as UTF-8.
+        std::setlocale(LC_CTYPE, "C.UTF-8");
         setenv("ODBCSYSINI", folder.c_str(), 1);
         setenv("ODBCINI", (folder / "odbc.ini").c_str(), 1);
         return true;
@@ -110,7 +116,7 @@ public:
             const int port = 20000 + (getpid() * 7 + attempt * 131) % 30000;
             const std::string options = "-p " + std::to_string(port) + " -k " + folder_.string() +
                                         " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off "
-                                        "-c full_page_writes=off";
+                                        "-c full_page_writes=off" + (std::getenv("HABITORIUM_TEST_PG_LOG") ? " -c log_statement=all" : "");
             if (run(asUser_ + quoted(bin + "/pg_ctl") + " -D " + quoted(data) + " -o " + quoted(options) + " -l " +
                     quoted((folder_ / "server.log").string()) + " -w -t 60 start > /dev/null 2>&1") == 0)
                 port_ = port;
@@ -121,6 +127,8 @@ public:
         bin_ = bin;
     }
     ~PostgresServer() {
+        if (std::getenv("HABITORIUM_TEST_PG_LOG"))
+            run("cat " + quoted((folder_ / "server.log").string()) + " >&2");
         run(asUser_ + quoted(bin_ + "/pg_ctl") + " -D " + quoted((folder_ / "data").string()) +
             " -m immediate -w stop > /dev/null 2>&1");
         std::error_code ec;

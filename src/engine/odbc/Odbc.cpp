@@ -145,7 +145,8 @@ EngineError odbcError(SQLSMALLINT type, SQLHANDLE handle, const std::string& wha
         std::string text = fromWide(message.data(), shown);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
             text.pop_back();
-        if (record == 1) {
+        // The first record that is not a warning (class 01) names the failure.
+        if (firstState.empty() || (firstState.rfind("01", 0) == 0 && stateText.rfind("01", 0) != 0)) {
             firstState = stateText;
             firstNative = native;
         }

@@ -440,7 +440,7 @@ std::u16string wide(const std::string& text) {
 
 void execDirect(SQLHSTMT stmt, const std::string& sql) {
     std::u16string text = wide(sql);
-    const SQLRETURN rc = SQLExecDirectW(stmt, wideArg(text), static_cast<SQLINTEGER>(text.size()));
+    const SQLRETURN rc = SQLExecDirectW(stmt, wideArg(text), SQL_NTS);
     // A searched update or delete that matched no row answers SQL_NO_DATA.
     check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect", true);
 }
@@ -488,6 +488,21 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
     env_ = allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env_.get(), "SQLSetEnvAttr");
+    connect(connectionString, readOnly);
+    if (dialect_ == Dialect::PostgreSql && lowered(connectionString).find("protocol") == std::string::npos) {
+        // The PostgreSQL driver's own recovery from a failed statement rolls
+        // the whole transaction back when the statement does not parse (so a
+        // "Fix All" would lose the tenants before it). The engine fences each
+        // statement itself; the driver is asked to leave errors alone.
+        dbc_.reset();
+        connect(connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
+                    "Protocol=7.4-0;",
+                readOnly);
+    }
+    setBusyTimeout(defaultBusyTimeoutMs);
+}
+
+void OdbcConnection::connect(const std::string& connectionString, bool readOnly) {
     // The connection handle is freed (after a disconnect) before the environment.
     Handle dbc = allocate(SQL_HANDLE_DBC, env_.get());
     SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(15)), 0);
@@ -513,7 +528,6 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
           "SQLGetInfo");
     dbmsName_ = fromWide(dbms, static_cast<std::size_t>(dbmsLength) / sizeof(SQLWCHAR));
     dialect_ = DialectOf(dbmsName_);
-    setBusyTimeout(defaultBusyTimeoutMs);
 }
 
 OdbcConnection::~OdbcConnection() {

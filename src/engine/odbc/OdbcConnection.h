@@ -50,6 +50,7 @@ private:
         std::vector<std::string> rowKey;     // what finds a row again: the key, SQLite's rowid, or every column
         bool byValues = false;               // rowKey is every column: a row is found by its original values
     };
+    void connect(const std::string& connectionString, bool readOnly);
     const TableInfo* tableInfo(const std::string& table);
     Handle statement();
     // Runs sql (already in the database's dialect) with no rows wanted;

@@ -1,0 +1,301 @@
+// What the ODBC backend adds: connection texts and their masked passwords,
+// the dialect of each database, rows found by their values, exact money,
+// wide text, and another user's locks.
+
+#include "EngineFixture.h"
+#include "OdbcSession.h"
+
+#include "engine/ConnectionText.h"
+#include "engine/Database.h"
+#include "engine/JetDialect.h"
+#include "engine/odbc/OdbcDialect.h"
+
+#include <chrono>
+
+using namespace engine;
+
+namespace {
+
+TEST(ConnectionText, PasswordsAreMaskedWhereverTheyStand) {
+    struct Case {
+        const char* location;
+        const char* shown;
+    } cases[] = {
+        {"ODBC;DSN=property;UID=office;PWD=s3cret", "ODBC;DSN=property;UID=office;PWD=****"},
+        {"odbc;Driver={PostgreSQL Unicode};Server=db;Password=s3cret;Database=p",
+         "odbc;Driver={PostgreSQL Unicode};Server=db;Password=****;Database=p"},
+        {"ODBC;pwd=a;PWD=b;", "ODBC;pwd=****;PWD=****;"},
+        {"ODBC;DSN=x; Pwd ={a;b}}c};UID=u", "ODBC;DSN=x; Pwd =****;UID=u"},
+        {"ODBC;DSN=x;PWD=", "ODBC;DSN=x;PWD=****"},
+        {"ODBC;DSN=x;UID=pwd", "ODBC;DSN=x;UID=pwd"},
+        {"ODBC;DSN=x;OldPWD=keep", "ODBC;DSN=x;OldPWD=keep"},
+        {"/data/pwd=1/property.mdb", "/data/pwd=1/property.mdb"},
+        {"C:\\Data\\property.mdb", "C:\\Data\\property.mdb"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MaskPassword(c.location), c.shown) << c.location;
+}
+
+TEST(ConnectionText, OnlyTheOdbcPrefixMakesOne) {
+    EXPECT_TRUE(IsConnectionText("ODBC;DSN=x"));
+    EXPECT_TRUE(IsConnectionText("  odbc;DSN=x"));
+    EXPECT_FALSE(IsConnectionText("ODBC"));
+    EXPECT_FALSE(IsConnectionText("/srv/ODBC;x/property.mdb"));
+    EXPECT_FALSE(IsConnectionText("property.mdb"));
+    EXPECT_EQ(OdbcConnectionString(" ODBC;DSN=x;PWD=y"), "DSN=x;PWD=y");
+}
+
+TEST(OdbcDialect, FromTheDbmsName) {
+    EXPECT_EQ(odbc::DialectOf("ACCESS"), odbc::Dialect::Access);
+    EXPECT_EQ(odbc::DialectOf("MS Access"), odbc::Dialect::Access);
+    EXPECT_EQ(odbc::DialectOf("PostgreSQL"), odbc::Dialect::PostgreSql);
+    EXPECT_EQ(odbc::DialectOf("SQLite"), odbc::Dialect::Sqlite);
+    EXPECT_EQ(odbc::DialectOf("Microsoft SQL Server"), odbc::Dialect::Other);
+    EXPECT_FALSE(odbc::HasSavepoints(odbc::Dialect::Access));
+    EXPECT_TRUE(odbc::HasSavepoints(odbc::Dialect::PostgreSql));
+}
+
+// Every kind of statement the tool sends, as the window builds them.
+const char* const toolStatements[] = {
+    "select reference from tenancy order by reference",
+    "select * from options",
+    "select * from glcodes where pay_extra_charges<>0",
+    "select [when started], name, [property code] from tenancy where reference= 'O''NEIL'",
+    "select sum(amount)+0 as paid from revenues where [revenue group] = 'RENT' and tenant_code = 'A1'",
+    "select sum(amount)+0 as paid from revenues where [revenue group] in ('xcvdfgsdfs','410')  and [revenue "
+    "group]  <> 'RENT' and tenant_code = 'A1'",
+    "select sum(value)+0 as paid from rent_periods_charges where tenantcode = 'A1'",
+    "select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
+    "tenant_code = 'A1'",
+    "select min(date) as result from revenues where tenant_code = 'A1' and [revenue group] = 'RENT' and "
+    "[property code] = 'P1'",
+    "select min(period_from) as result from rent_periods ",
+    "update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where tenant_code = 'A1'",
+    "select * from rent_periods where tenant_code = 'A1' order by period_from",
+    "select * from rent_periods where extra_charges<> 0 and tenant_code = 'A1' order by period_from",
+    "select top 1 * from rent_periods where tenant_code = 'A1' order by period_from desc",
+    "update rent_periods set extra_charges = 0 where tenant_code = 'A1'",
+    "select * from rent_periods_charges where tenantcode = 'A1'",
+    "update rent_periods set extra_charges = extra_charges + 12.5 where tenant_code = 'A1' and period_from = "
+    "#02/01/2025#",
+};
+
+TEST(OdbcDialect, AccessTakesEveryStatementOfTheToolAsItIs) {
+    for (const char* sql : toolStatements)
+        EXPECT_EQ(odbc::Translate(odbc::Dialect::Access, sql), sql);
+}
+
+TEST(OdbcDialect, SqliteThroughOdbcIsTranslatedAsTheSqliteBackendDoes) {
+    for (const char* sql : toolStatements)
+        EXPECT_EQ(odbc::Translate(odbc::Dialect::Sqlite, sql), TranslateJetSql(sql));
+}
+
+TEST(OdbcDialect, PostgresqlGetsQuotedNamesLimitAndDateLiterals) {
+    struct Case {
+        const char* jet;
+        const char* postgres;
+    } cases[] = {
+        {"select [when started], name from tenancy where reference= 'a[b]'",
+         "select \"when started\", name from tenancy where reference= 'a[b]'"},
+        {"select top 1 * from rent_periods where tenant_code = 'A1' order by period_from desc",
+         "select * from rent_periods where tenant_code = 'A1' order by period_from desc limit 1"},
+        {"update rent_periods set x = 1 where period_from = #2/1/2025#",
+         "update rent_periods set x = 1 where period_from = DATE '2025-02-01'"},
+        {"select * from t where d < #12/31/2024 17:30:00#",
+         "select * from t where d < TIMESTAMP '2024-12-31 17:30:00'"},
+        {"select [a \"q\"] from t", "select \"a \"\"q\"\"\" from t"},
+        {"select * from t where name = \"O'Neil \"\"Jr\"\"\"", "select * from t where name = 'O''Neil \"Jr\"'"},
+        {"select '#1/2/2025#' from t", "select '#1/2/2025#' from t"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(odbc::Translate(odbc::Dialect::PostgreSql, c.jet), c.postgres) << c.jet;
+}
+
+// ---- against the databases
+
+class OdbcBackend : public BackendTest {};
+
+TEST_P(OdbcBackend, WideTextRoundTrips) {
+    db.addTenancy("Z1", "Zoë Müller", "P1");
+    auto database = open();
+    auto rs = database->OpenRecordset("select * from tenancy where reference = 'Z1'", dbOpenDynaset, 3);
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Fields("name").Value(), Variant("Zoë Müller"));
+    rs->Edit();
+    rs->Fields("name").SetValue("Zoë Müller-Ødegård 𝄞");
+    rs->Update();
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'Z1'"), "Zoë Müller-Ødegård 𝄞");
+    EXPECT_EQ(rs->Fields("name").Value(), Variant("Zoë Müller-Ødegård 𝄞"));
+    // In the statement's own text too; letters compare without regard to case.
+    // (Outside the 16-bit range only as a bound value: the driver manager
+    // hands a statement to a driver without wide functions as UCS-2.)
+    database->Execute("update tenancy set name = 'Zoë Müller' where reference = 'Z1'");
+    EXPECT_EQ(scalar(*database, "select reference from tenancy where name = 'ZOë MüLLER'", "reference"), Variant("Z1"));
+}
+
+TEST_P(OdbcBackend, ConnectionTextIsShownWithItsPasswordMasked) {
+    auto database = open();
+    EXPECT_EQ(database->Name(), MaskPassword(db.location()));
+    const auto error = errorOf([&] { dbEngine.OpenDatabase("ODBC;Driver={No Such Driver};PWD=s3cret;UID=u"); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->source, "ODBC");
+    EXPECT_NE(error->description.find("No Such Driver"), std::string::npos) << error->description;
+    EXPECT_NE(error->description.find("PWD=****"), std::string::npos) << error->description;
+    EXPECT_EQ(error->description.find("s3cret"), std::string::npos) << error->description;
+}
+
+TEST_P(OdbcBackend, MoneyIsReadExactly) {
+    db.addPeriod("A1", "2025-01-01", 1234567.8901, 0.1);
+    db.addPeriod("A1", "2025-02-01", 0.2, 0.2);
+    auto database = open();
+    const Variant due = scalar(*database, "select sum(rent_due) as due from rent_periods", "due");
+    const Variant paid = scalar(*database, "select sum(paid) as paid from rent_periods", "paid");
+    if (traits().exactDecimals) {
+        EXPECT_EQ(due, Variant(Currency::fromScaled(12345680901)));
+        EXPECT_EQ(paid, Variant(Currency::fromScaled(3000)));
+    } else {
+        EXPECT_EQ(due.toCurrency(), Currency::fromScaled(12345680901));
+        EXPECT_EQ(paid.toCurrency(), Currency::fromScaled(3000));
+    }
+    // Written back as Currency, the stored amount is exactly the currency's.
+    auto rs = database->OpenRecordset("select * from rent_periods order by period_from", dbOpenDynaset, 3);
+    rs->Edit();
+    rs->Fields("paid").SetValue(Currency::fromScaled(-98765432109876));
+    rs->Update();
+    EXPECT_EQ(rs->Fields("paid").Value().toCurrency(), Currency::fromScaled(-98765432109876));
+}
+
+TEST_P(OdbcBackend, DatesReadAndWriteAsDates) {
+    db.addTenancy("A1", "Name", "P1", "2024-06-30");
+    auto database = open();
+    auto rs = database->OpenRecordset("select * from tenancy", dbOpenDynaset, 3);
+    EXPECT_EQ(rs->Fields("when started").Value(), Variant(*Date::fromIso("2024-06-30")));
+    rs->Edit();
+    rs->Fields("when ended").SetValue(*Date::fromIso("2025-01-31 17:30:05"));
+    rs->Update();
+    EXPECT_EQ(rs->Fields("when ended").Value(), Variant(*Date::fromIso("2025-01-31 17:30:05")));
+    EXPECT_EQ(scalar(*database, "select count(*) as n from tenancy where [when ended] > #01/31/2025#", "n").toDouble(),
+              1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, OdbcBackend, testing::Values(Backend::SqliteOdbc, Backend::Postgres),
+                         [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
+
+// ---- PostgreSQL: rows found by their values, and another user's locks
+
+class Postgres : public BackendTest {
+protected:
+    void SetUp() override {
+        db.addTenancy("A1", "First", "P1", "2024-01-01");
+        db.addTenancy("B2", "Second", "P2", "2024-01-01");
+        db.addPeriod("A1", "2025-01-01", 100);
+        db.addPeriod("A1", "2025-02-01", 100);
+        database = open();
+        database->SetBusyTimeout(200);
+    }
+    std::shared_ptr<Database> database;
+};
+
+TEST_P(Postgres, ATableWithoutKeyIsWrittenBackByItsOriginalValues) {
+    auto rs = database->OpenRecordset("select name from tenancy where reference = 'B2'", dbOpenDynaset, 3);
+    rs->Edit();
+    rs->Fields("name").SetValue("Renamed");
+    rs->Update();
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Renamed");
+    // The recordset now knows the row by its new values: a second write finds it.
+    rs->Edit();
+    rs->Fields("name").SetValue("Renamed again");
+    rs->Update();
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Renamed again");
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'A1'"), "First");
+}
+
+TEST_P(Postgres, ARowChangedByAnotherUserAfterTheReadIsRefused) {
+    auto rs = database->OpenRecordset("select * from tenancy where reference = 'B2'", dbOpenDynaset, 3);
+    db.exec("update tenancy set \"property code\" = 'P9' where reference = 'B2'");
+    rs->Edit();
+    rs->Fields("name").SetValue("Mine");
+    const auto error = errorOf([&] { rs->Update(); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number, errRowChanged);
+    EXPECT_NE(error->description.find("changed or deleted by another user"), std::string::npos);
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Second");
+}
+
+TEST_P(Postgres, MoreThanOneMatchingRowIsRefusedAndNothingWritten) {
+    db.addTenancy("B2", "Second", "P2", "2024-01-01"); // the same row twice
+    for (bool inTransaction : {false, true}) {
+        auto rs = database->OpenRecordset("select * from tenancy where reference = 'B2'", dbOpenDynaset, 3);
+        if (inTransaction)
+            database->BeginTrans();
+        rs->Edit();
+        rs->Fields("name").SetValue("Mine");
+        const auto error = errorOf([&] { rs->Update(); });
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->number, errRowChanged);
+        EXPECT_NE(error->description.find("More than one row matches"), std::string::npos);
+        if (inTransaction) {
+            // The transaction goes on: the failed write left nothing of itself.
+            database->Execute("update tenancy set name = 'Other' where reference = 'A1'");
+            database->CommitTrans();
+        }
+        EXPECT_EQ(db.scalarText("select count(*) from tenancy where name = 'Second'"), "2");
+    }
+    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'A1'"), "Other");
+}
+
+TEST_P(Postgres, AFailedStatementInATransactionLeavesTheTransactionUsable) {
+    database->BeginTrans();
+    database->Execute("update rent_periods set paid = 5 where tenant_code = 'A1'");
+    EXPECT_NE(errorNumberOf([&] { database->Execute("update rent_periods set paid = where x"); }), 0);
+    EXPECT_NE(errorNumberOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); }), 0);
+    database->Execute("update rent_periods set rent_due = 7 where tenant_code = 'A1'");
+    database->CommitTrans();
+    EXPECT_EQ(db.periods("A1")[0].paid, 5);
+    EXPECT_EQ(db.periods("A1")[1].rentDue, 7);
+}
+
+TEST_P(Postgres, ALockHeldByAnotherUserFailsOnceAsTheBusyCaseAndChangesNothing) {
+    OdbcSession other(db.connectionString());
+    other.setAutocommit(false);
+    other.rows("select * from rent_periods where tenant_code = 'A1' for update");
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto error = errorOf([&] { database->Execute("update rent_periods set paid = 9 where tenant_code = 'A1'"); });
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number, errLocked);
+    EXPECT_EQ(error->source, "ODBC");
+    EXPECT_EQ(error->description.rfind("[55P03]", 0), 0u) << error->description;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+
+    // A write-back of a locked row waits and fails the same way; rows of
+    // other tenants are not locked.
+    auto rs = database->OpenRecordset("select * from rent_periods order by period_from", dbOpenDynaset, 3);
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(3.0));
+    EXPECT_EQ(errorNumberOf([&] { rs->Update(); }), errLocked);
+    database->Execute("update tenancy set name = 'Free' where reference = 'B2'");
+    other.rollback();
+    EXPECT_EQ(db.periods("A1")[0].paid, 0);
+    rs->Update();
+    EXPECT_EQ(db.periods("A1")[0].paid, 3) << "the edit stays pending and is written once the lock is gone";
+}
+
+TEST_P(Postgres, SavepointsAskedOfADatabaseWithoutThemAreRefused) {
+    EXPECT_TRUE(database->SupportsSavepoints());
+    database->DisableSavepoints();
+    EXPECT_FALSE(database->SupportsSavepoints());
+    EXPECT_EQ(errorNumberOf([&] { database->Savepoint("s"); }), errInvalidOperation);
+    database->BeginTrans();
+    database->Execute("update rent_periods set paid = 1");
+    database->Rollback();
+    EXPECT_EQ(db.periods("A1")[0].paid, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Postgres, testing::Values(Backend::Postgres),
+                         [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
+
+} // namespace
