@@ -12,7 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-          libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib)
+          libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib
+          unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib)
 # The Windows build and its test run under Wine, against the host's ODBC drivers.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest wine64 unixodbc-dev libsqliteodbc
                   odbc-postgresql postgresql)

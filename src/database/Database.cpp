@@ -1,6 +1,7 @@
 #include "database/Database.h"
 
 #include "database/SqlText.h"
+#include "engine/ConnectionText.h"
 
 #include <exception>
 #include <new>
@@ -66,7 +67,8 @@ engine::DBEngine& Database::engine() {
 int Database::OpenDatabaseFile(const std::string& path) {
     try {
         // The message is a warning only: the open below reports the failure.
-        if (!files_.isNormalFile(path))
+        // A connection text is not a file and has no existence test.
+        if (!engine::IsConnectionText(path) && !files_.isNormalFile(path))
             messages_.showMessage(fileNotFoundMessage);
         engine::DBEngine& dbEngine = engine();
         CurrentWorkspace = &dbEngine.Workspaces(0);

@@ -23,9 +23,11 @@ public:
     Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter);
 
     // Shows "Unable to open Habitorium database - file not found" when no
-    // ordinary file is at path, then opens it all the same. True (-1) on
-    // success; on failure reports "Start ADO" and returns false (0), leaving
-    // CurrentDatabase as it was.
+    // ordinary file is at path, then opens it all the same. A connection text
+    // ("ODBC;<connection string>") is not a file: it is opened through ODBC
+    // with no existence test. True (-1) on success; on failure reports "Start
+    // ADO" (with the driver's message, and any password masked) and returns
+    // false (0), leaving CurrentDatabase as it was.
     int OpenDatabaseFile(const std::string& path);
 
     // Normalises sql in place, opens it on CurrentDatabase and puts the new

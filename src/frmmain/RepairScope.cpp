@@ -29,7 +29,14 @@ RepairScope::RepairScope(Database& database)
     try {
         if (!database_.CurrentDatabase)
             throw engine::EngineError(91, engine::engineSource, "No database is open.");
-        database_.CurrentDatabase->Savepoint(savepointName);
+        engine::Database& db = *database_.CurrentDatabase;
+        // Asked of the database, never of its backend.
+        if (db.SupportsSavepoints()) {
+            db.Savepoint(savepointName);
+        } else {
+            db.BeginTrans();
+            ownTransaction_ = true;
+        }
         open_ = true;
     } catch (const engine::EngineError& error) {
         database_.report("Begin Repair", error);
@@ -48,11 +55,17 @@ bool RepairScope::finish() {
     if (open_) {
         const bool keep = ok();
         try {
+            engine::Database& db = *database_.CurrentDatabase;
             if (keep) {
-                database_.CurrentDatabase->ReleaseSavepoint(savepointName);
+                if (ownTransaction_)
+                    db.CommitTrans();
+                else
+                    db.ReleaseSavepoint(savepointName);
                 kept = true;
+            } else if (ownTransaction_) {
+                db.Rollback();
             } else {
-                database_.CurrentDatabase->RollbackToSavepoint(savepointName);
+                db.RollbackToSavepoint(savepointName);
             }
         } catch (const engine::EngineError& error) {
             // A commit that cannot be made (another user's lock) must not leave
@@ -80,7 +93,10 @@ BatchTransaction::~BatchTransaction() {
 
 void BatchTransaction::begin() {
     try {
-        if (database_.CurrentDatabase && !database_.CurrentDatabase->InTransaction()) {
+        // Without savepoints a tenant cannot be undone inside a batch
+        // transaction: each tenant's repair is then a transaction of its own.
+        if (database_.CurrentDatabase && database_.CurrentDatabase->SupportsSavepoints() &&
+            !database_.CurrentDatabase->InTransaction()) {
             database_.CurrentDatabase->BeginTrans();
             open_ = true;
             openedAt_ = std::chrono::steady_clock::now();

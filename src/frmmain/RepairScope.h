@@ -2,8 +2,9 @@
 // The transaction around the repair of one tenant, and the batch transaction
 // that groups several tenants' repairs per commit.
 //
-// A repair runs inside a savepoint. Failures reported while it is open are
-// held back, so no message box waits for the user while the write lock is
+// A repair runs inside a savepoint, or, where the database has none (the
+// Access driver), in a transaction of its own. Failures reported while it is
+// open are held back, so no message box waits for the user while the write lock is
 // held; when the repair ends the savepoint is released, or rolled back if
 // anything failed, and only then are the held reports shown.
 
@@ -37,8 +38,9 @@ private:
 
 class RepairScope {
 public:
-    // Opens the savepoint; a failure to open it is reported and the scope is
-    // failed from the start.
+    // Opens the savepoint (the transaction where the database has no
+    // savepoints); a failure to open it is reported and the scope is failed
+    // from the start.
     explicit RepairScope(Database& database);
     ~RepairScope();
     RepairScope(const RepairScope&) = delete;
@@ -47,8 +49,9 @@ public:
     // True while nothing has been reported since the scope opened.
     bool ok() const { return database_.failureCount() == failuresAtStart_; }
 
-    // Releases the savepoint when everything succeeded, else rolls back to it,
-    // so the tenant's rows are either all repaired or exactly as they were.
+    // Releases the savepoint (commits the transaction) when everything
+    // succeeded, else rolls back to it (rolls it back), so the tenant's rows
+    // are either all repaired or exactly as they were.
     // Then shows the held reports. Returns true when the repair was kept.
     bool finish();
 
@@ -57,11 +60,14 @@ private:
     long long failuresAtStart_;
     HeldReports held_;
     bool open_ = false;
+    bool ownTransaction_ = false; // no savepoints: the scope is a transaction
     bool finished_ = false;
 };
 
 // The transaction of a "Fix All" batch: tenants' repairs are committed in
 // groups, and a group never holds the write lock for longer than maxHold.
+// Where the database has no savepoints there is no batch transaction: each
+// tenant's repair commits on its own.
 class BatchTransaction {
 public:
     static constexpr std::chrono::milliseconds maxHold{250};

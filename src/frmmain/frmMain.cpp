@@ -1,5 +1,6 @@
 #include "frmmain/frmMain.h"
 
+#include "engine/ConnectionText.h"
 #include "engine/NumberText.h"
 #include "general/Settings.h"
 
@@ -173,7 +174,9 @@ void frmMain::Form_Load() {
     std::string path;
     if (*networked != 0) {
         path = GetAppSetting(registry, "Settings", "DatabaseLocation", programDatabase);
-        if (!files.isNormalFile(path)) {
+        // A connection text ("ODBC;...") names a database server, not a file:
+        // it has no existence test and no fallbacks.
+        if (!engine::IsConnectionText(path) && !files.isNormalFile(path)) {
             const std::string failed = path;
             path = programDatabase;
             if (!files.isNormalFile(path))
@@ -189,7 +192,10 @@ void frmMain::Form_Load() {
         if (!files.isNormalFile(path))
             path = platform::joinPath(GetAppSetting(registry, "Settings", "APPPath", ""), databaseFileName);
     }
-    lblDatabase->setText(QString::fromStdString(path));
+    // The label shows the location with any password masked; the open uses
+    // the location as it was read.
+    databaseLocation_ = path;
+    lblDatabase->setText(QString::fromStdString(engine::MaskPassword(path)));
 }
 
 void frmMain::showEvent(QShowEvent* event) {
@@ -210,6 +216,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::Form_Activate() {
     std::string path = lblDatabase->text().toStdString();
+    if (path == engine::MaskPassword(databaseLocation_))
+        path = databaseLocation_;
     if (database_.OpenDatabaseFile(path) != -1) {
         showMessage("Unable to start habitorium database.");
         platform_.program.endProgram();

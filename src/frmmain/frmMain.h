@@ -119,4 +119,7 @@ private:
     // Label6 and Label20 now show, when the last analysis computed both for
     // the tenant selected then. A repair writes only such figures.
     std::optional<std::string> incomeTotalsTenant_;
+    // The database location Form_Load chose, password and all (the label
+    // shows it masked).
+    std::string databaseLocation_;
 };
