@@ -66,7 +66,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
             parsed.help = true;
             return {parsed, {}};
         }
-        if (name != "--tenants" && name != "--seed" && name != "--force") {
+        if (name != "--tenants" && name != "--seed" && name != "--force" && name != "--odbc") {
             return wrong("unknown option " + name);
         }
         if (!seen.insert(name).second) {
@@ -85,7 +85,12 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
             }
             value = arguments[++index];
         }
-        if (name == "--tenants") {
+        if (name == "--odbc") {
+            if (value->empty()) {
+                return wrong("--odbc needs an ODBC connection string, such as \"Driver={PostgreSQL Unicode};...\"");
+            }
+            parsed.odbc = *value;
+        } else if (name == "--tenants") {
             const auto number = wholeNumber(*value, maximumTenancies);
             if (!number) {
                 return wrong("--tenants needs a whole number from 0 to " + std::to_string(maximumTenancies) +
@@ -101,14 +106,18 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
             parsed.seed = *number;
         }
     }
-    if (!haveOutput) {
+    if (!parsed.odbc.empty() && haveOutput) {
+        return wrong("an output file and --odbc cannot both be given");
+    }
+    if (!haveOutput && parsed.odbc.empty()) {
         return wrong("no output file given");
     }
     return {parsed, {}};
 }
 
 std::string usageLine(const std::string& program) {
-    return "usage: " + program + " OUTPUT.mdb [--tenants N] [--seed S] [--force]\n";
+    return "usage: " + program + " OUTPUT.mdb [--tenants N] [--seed S] [--force]\n" + "       " + program +
+           " --odbc CONNECTION [--tenants N] [--seed S] [--force]\n";
 }
 
 std::string usageText(const std::string& program) {
@@ -120,7 +129,11 @@ std::string usageText(const std::string& program) {
            "\n               every tenancy has 36 monthly periods (benchmark data)\n"
            "  --seed S     seed for the ordinary tenancies (default 1); the same\n"
            "               arguments always give the same database\n"
-           "  --force      replace OUTPUT if it exists\n"
+           "  --odbc CONNECTION\n"
+           "               write into the database that the ODBC connection string\n"
+           "               reaches (PostgreSQL, or SQLite through its driver), creating\n"
+           "               the tables of the documented schema for it\n"
+           "  --force      replace OUTPUT if it exists (with --odbc: drop the tables)\n"
            "  --help       show this text\n";
 }
 

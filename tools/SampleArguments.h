@@ -10,6 +10,7 @@ namespace sample {
 
 struct SampleArguments {
     std::string output;
+    std::string odbc; // an ODBC connection string, given with --odbc in place of OUTPUT
     int tenancies = 40;
     std::uint64_t seed = 1;
     bool force = false;
@@ -21,9 +22,11 @@ struct ParsedArguments {
     std::string error;                        // why, when it is
 };
 
-// Reads "OUTPUT [--tenants N] [--seed S] [--force]" (options also as
-// --name=value, "--" ends the options) or "--help". An option given twice, an
-// unknown option, a missing or second OUTPUT, or a number that is not a plain
+// Reads "OUTPUT [--tenants N] [--seed S] [--force]" or "--odbc CONNECTION
+// [--tenants N] [--seed S] [--force]" (options also as --name=value, "--"
+// ends the options) or "--help". An option given twice, an
+// unknown option, a missing or second OUTPUT, OUTPUT beside --odbc, an empty
+// connection string, or a number that is not a plain
 // whole number in range is an error.
 ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 

@@ -3,7 +3,10 @@
 
 #include "SampleArguments.h"
 #include "SampleGenerator.h"
+#include "SampleOdbcWriter.h"
 #include "SampleWriter.h"
+
+#include "engine/ConnectionText.h"
 
 #include <cstddef>
 #include <exception>
@@ -32,10 +35,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        sample::checkOutput(arguments.output, arguments.force);
+        std::string written = arguments.output;
+        if (arguments.odbc.empty()) {
+            sample::checkOutput(arguments.output, arguments.force);
+        } else {
+            written = engine::MaskPassword("ODBC;" + arguments.odbc);
+        }
         const sample::SampleData data = sample::generateSample(arguments.tenancies, arguments.seed);
-        sample::writeSampleDatabase(data, arguments.output, arguments.force);
-        std::cout << "Wrote " << arguments.output << ": " << count(data.tenancies.size(), "tenant") << ", "
+        if (arguments.odbc.empty())
+            sample::writeSampleDatabase(data, arguments.output, arguments.force);
+        else
+            sample::writeSampleOdbc(data, arguments.odbc, arguments.force);
+        std::cout << "Wrote " << written << ": " << count(data.tenancies.size(), "tenant") << ", "
                   << count(data.periods.size(), "rent period") << ", " << count(data.revenues.size(), "revenue") << ", "
                   << count(data.charges.size(), "period charge") << "\n";
         return 0;
