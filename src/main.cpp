@@ -21,7 +21,9 @@ int main(int argc, char* argv[]) {
 
     frmMain window(platform);
     if (program.endRequested())
-        return 0;
+        return program.exitStatus();
     window.show();
-    return application.exec();
+    const int status = application.exec();
+    // A failed start may end the program before the event loop has begun.
+    return program.endRequested() ? program.exitStatus() : status;
 }

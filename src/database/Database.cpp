@@ -67,9 +67,11 @@ engine::DBEngine& Database::engine() {
 int Database::OpenDatabaseFile(const std::string& path) {
     try {
         // The message is a warning only: the open below reports the failure.
-        // A connection text is not a file and has no existence test.
+        // A connection text is not a file and has no existence test; a folder
+        // in the database's place is called a folder.
         if (!engine::IsConnectionText(path) && !files_.isNormalFile(path))
-            messages_.showMessage(fileNotFoundMessage);
+            messages_.showMessage(files_.isFolder(path) ? path + " is a folder, not a database file."
+                                                        : fileNotFoundMessage);
         engine::DBEngine& dbEngine = engine();
         CurrentWorkspace = &dbEngine.Workspaces(0);
         std::shared_ptr<engine::Database> opened = dbEngine.OpenDatabase(path, false, false);

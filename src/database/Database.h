@@ -23,7 +23,8 @@ public:
     Database(platform::MessageBox& messages, platform::FileSystem& files, ErrorReporter& reporter);
 
     // Shows "Unable to open Habitorium database - file not found" when no
-    // ordinary file is at path, then opens it all the same. A connection text
+    // ordinary file is at path (for a folder: "<path> is a folder, not a
+    // database file."), then opens it all the same. A connection text
     // ("ODBC;<connection string>") is not a file: it is opened through ODBC
     // with no existence test. True (-1) on success; on failure reports "Start
     // ADO" (with the driver's message, and any password masked) and returns

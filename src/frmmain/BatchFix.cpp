@@ -7,15 +7,19 @@
 #include "database/Schema.h"
 #include "database/SqlText.h"
 #include "engine/NumberText.h"
+#include "general/TextForm.h"
 
 #include <QComboBox>
+
+#include <optional>
 
 void frmMain::Command1_Click() {
     repairSelectedTenant(true);
 }
 
 bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
-    const std::string tenant = SqlQuote(tenantReference());
+    const std::string reference = tenantReference();
+    const std::string tenant = SqlQuote(reference);
     std::string sql = "update rent_periods set extra_charges = 0 where tenant_code = " + tenant;
     if (database_.ExecuteSql(sql) != -1)
         return false;
@@ -26,16 +30,40 @@ bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
     if (!scope.ok())
         return false;
     while (database_.IsEof(rs) == 0) {
-        // The amount goes into the statement as a number, never as text from
-        // the file; an empty amount leaves nothing after the plus sign and the
-        // engine rejects the statement.
-        engine::Variant value = rs->Fields(schema::rentPeriodsChargesValue).Value();
-        std::string amount = value.isNull() ? std::string() : engine::NumberText(value.toDouble());
-        engine::Date periodFrom = rs->Fields(schema::rentPeriodsChargesPeriodFrom).Value().toDate();
-        sql = "update rent_periods set extra_charges = extra_charges + " + amount + " where tenant_code = " + tenant +
-              " and period_from = " + SqlDateLiteral(periodFrom);
-        if (database_.ExecuteSql(sql) != -1)
-            return false;
+        // A charge whose amount or date cannot be read is left out with a word
+        // naming it, and the others are still added: no statement is built
+        // from a value that is not a number or a date.
+        const engine::Variant value = rs->Fields(schema::rentPeriodsChargesValue).Value();
+        const engine::Variant periodFrom = rs->Fields(schema::rentPeriodsChargesPeriodFrom).Value();
+        const bool noAmount =
+            value.isNull() || value.isEmpty() || (value.kind() == engine::Variant::Kind::Text && value.text().empty());
+        std::optional<engine::Date> date;
+        std::optional<double> amount;
+        try {
+            date = periodFrom.toDate();
+        } catch (const engine::EngineError&) {
+        }
+        try {
+            if (!noAmount)
+                amount = value.toDouble();
+        } catch (const engine::EngineError&) {
+        }
+        if (!date) {
+            notify("A charge of tenant " + reference + " has " +
+                   (periodFrom.isNull() || periodFrom.isEmpty() || TextForm(periodFrom).empty()
+                        ? std::string("no period_from date")
+                        : "a period_from that is not a date: " + TextForm(periodFrom)) +
+                   "; it was left out.");
+        } else if (!amount) {
+            notify("A charge of tenant " + reference + " for the period from " + ShortDate(*date) + " has " +
+                   (noAmount ? std::string("no amount") : "an amount that is not a number: " + TextForm(value)) +
+                   "; it was left out.");
+        } else {
+            sql = "update rent_periods set extra_charges = extra_charges + " + engine::NumberText(*amount) +
+                  " where tenant_code = " + tenant + " and period_from = " + SqlDateLiteral(*date);
+            if (database_.ExecuteSql(sql) != -1)
+                return false;
+        }
         database_.MoveNextRecord(rs);
         if (!scope.ok())
             return false;
@@ -43,34 +71,75 @@ bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
     return scope.ok();
 }
 
+namespace {
+
+// Sends the database's reports to reporter for as long as it lives.
+class ReportsTo {
+public:
+    ReportsTo(Database& database, ErrorReporter& reporter)
+        : database_(database), previous_(database.setReporter(reporter)) {}
+    ~ReportsTo() { database_.setReporter(previous_); }
+    ReportsTo(const ReportsTo&) = delete;
+    ReportsTo& operator=(const ReportsTo&) = delete;
+
+private:
+    Database& database_;
+    ErrorReporter& previous_;
+};
+
+} // namespace
+
 void frmMain::cmdFixAll_Click() {
     // One batch at a time: a press while it runs (during its pauses for the
     // window's events) is ignored.
     if (batchRunning_ || Combo1->count() == 0)
         return;
     batchRunning_ = true;
+    endDuringBatch_.reset();
     const QString title = windowTitle();
+    BatchSummary summary(errorReport_, Combo1->count());
+    BatchSummary::End end = BatchSummary::End::EndOfList;
     {
-        BatchTransaction batch(database_);
-        batch_ = &batch;
+        // Every failure of the batch goes to the log, none to a box: also
+        // those the batch transaction holds back, which it hands on at its
+        // commits; the others straight away, so each is known to its tenant.
+        ReportsTo toLog(database_, summary);
+        BatchTransaction batch(database_, &summary);
+        ReportsTo direct(database_, summary);
+        batchSummary_ = &summary;
+        summary.beginTenant();
         SetListIndex(0);
         for (;;) {
             setWindowTitle(QStringLiteral("%1 - Fix All: %2 (%3 of %4)")
                                .arg(title, Combo1->currentText())
                                .arg(Combo1->currentIndex() + 1)
                                .arg(Combo1->count()));
-            cmdFix_Click();
+            const int index = Combo1->currentIndex();
+            const std::string tenant = tenantReference();
+            const bool kept = repairSelectedTenant(false);
+            summary.tenantDone(index, tenant, kept);
             batch.tenantDone();
+            if (summary.shouldStop()) {
+                end = BatchSummary::End::Stopped;
+                break;
+            }
             // The advance is taken from the current selection, which the user
             // may have changed while the window's events ran.
+            summary.beginTenant();
             if (!SetListIndex(Combo1->currentIndex() + 1))
                 break;
             platform_.program.letPendingEventsRun();
-            if (platform_.program.endRequested())
+            if (endDuringBatch_ || platform_.program.endRequested()) {
+                end = endDuringBatch_.value_or(BatchSummary::End::ExitPressed);
                 break;
+            }
         }
-        batch_ = nullptr;
+        batch.commitNow();
+        batchSummary_ = nullptr;
     }
     setWindowTitle(title);
     batchRunning_ = false;
+    showMessage(summary.text(end));
+    if (endDuringBatch_)
+        platform_.program.endProgram(0);
 }

@@ -12,9 +12,10 @@ void QtMessageBox::showMessage(const std::string& text) {
     box.exec();
 }
 
-void QtProgram::endProgram() {
+void QtProgram::endProgram(int exitStatus) {
     ended_ = true;
-    QCoreApplication::exit(0);
+    exitStatus_ = exitStatus;
+    QCoreApplication::exit(exitStatus);
 }
 
 void QtProgram::letPendingEventsRun() {

@@ -12,11 +12,15 @@ public:
 
 class QtProgram : public platform::Program {
 public:
-    // Leaves the event loop as soon as the running handler returns.
-    void endProgram() override;
+    // Leaves the event loop as soon as the running handler returns; main
+    // returns exitStatus.
+    void endProgram(int exitStatus) override;
     bool endRequested() const override { return ended_; }
+    // The status asked for by the last endProgram; 0 until then.
+    int exitStatus() const { return exitStatus_; }
     void letPendingEventsRun() override;
 
 private:
     bool ended_ = false;
+    int exitStatus_ = 0;
 };

@@ -23,12 +23,15 @@ void frmMain::cmdFix_Click() {
 }
 
 void frmMain::notify(const std::string& text) {
-    if (batch_)
-        batch_->commitNow();
-    showMessage(text);
+    if (batchSummary_)
+        batchSummary_->log(text);
+    else if (heldMessages_)
+        heldMessages_->push_back(text);
+    else
+        showMessage(text);
 }
 
-void frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
+bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     const std::string tenant = tenantReference();
     // The repair writes the figures the window shows; they must be the
     // analysis of the tenant selected now, or another tenant's money would be
@@ -37,7 +40,7 @@ void frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
         notify(tenant.empty() ? std::string("No tenant is selected. Nothing was changed.")
                               : "The income totals shown were not worked out for tenant " + tenant +
                                     ", so they cannot be allocated. Select the tenant again. Nothing was changed.");
-        return;
+        return false;
     }
     // The captions are read back as the platform reads a leading number.
     engine::Currency rentIncome;
@@ -49,18 +52,26 @@ void frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
         notify("The income totals of tenant " + tenant + " (" + Label6->text().toStdString() + " and " +
                Label20->text().toStdString() + ") are outside the range of amounts that can be allocated. " +
                "Nothing was changed.");
-        return;
+        return false;
     }
 
+    bool kept = false;
+    heldMessages_.emplace();
     {
         RepairScope scope(database_);
         runGuarded(database_, "Fix this value", [&] {
             if (scope.ok() && (!rebuildExtraChargesFirst || rebuildExtraCharges(scope)))
                 reallocate(rentIncome, extraChargeIncome, scope);
         });
-        scope.finish();
+        kept = scope.finish();
     }
+    // The transaction has ended: what was said inside it may wait for the user now.
+    std::vector<std::string> messages = std::move(*heldMessages_);
+    heldMessages_.reset();
+    for (const std::string& text : messages)
+        notify(text);
     Combo1_Click();
+    return kept;
 }
 
 bool frmMain::allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,

@@ -83,7 +83,8 @@ bool RepairScope::finish() {
     return kept;
 }
 
-BatchTransaction::BatchTransaction(Database& database) : database_(database), held_(database) {
+BatchTransaction::BatchTransaction(Database& database, BatchSummary* summary)
+    : database_(database), summary_(summary), held_(database) {
     begin();
 }
 
@@ -108,13 +109,21 @@ void BatchTransaction::begin() {
 }
 
 void BatchTransaction::commit() {
-    if (!open_)
+    if (!open_) {
+        // Outside a batch transaction each kept repair committed on its own.
+        if (summary_)
+            summary_->groupCommitted();
         return;
+    }
     open_ = false;
     try {
         database_.CurrentDatabase->CommitTrans();
+        if (summary_)
+            summary_->groupCommitted();
     } catch (const engine::EngineError& error) {
         database_.report("Commit Fix All", error);
+        if (summary_)
+            summary_->groupLost(error);
         try {
             if (database_.CurrentDatabase->InTransaction())
                 database_.CurrentDatabase->Rollback();

@@ -9,6 +9,7 @@
 // anything failed, and only then are the held reports shown.
 
 #include "database/Database.h"
+#include "frmmain/BatchSummary.h"
 
 #include <chrono>
 #include <string>
@@ -72,7 +73,9 @@ class BatchTransaction {
 public:
     static constexpr std::chrono::milliseconds maxHold{250};
 
-    explicit BatchTransaction(Database& database);
+    // summary, when given, learns of each commit: the repairs it kept are
+    // repaired only once their group is committed.
+    explicit BatchTransaction(Database& database, BatchSummary* summary = nullptr);
     ~BatchTransaction();
     BatchTransaction(const BatchTransaction&) = delete;
     BatchTransaction& operator=(const BatchTransaction&) = delete;
@@ -89,6 +92,7 @@ private:
     void commit();
 
     Database& database_;
+    BatchSummary* summary_;
     HeldReports held_;
     bool open_ = false;
     std::chrono::steady_clock::time_point openedAt_;

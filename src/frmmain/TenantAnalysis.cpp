@@ -21,75 +21,108 @@ QString caption(const engine::Variant& value) {
 
 } // namespace
 
+void frmMain::notifyOnce(const std::string& text) {
+    if (told_.insert(text).second)
+        notify(text);
+}
+
 void frmMain::Combo1_Click() {
     const std::string tenant = tenantReference();
     const std::string quotedTenant = SqlQuote(tenant);
     incomeTotalsTenant_.reset();
+    if (tenant != analysedTenant_) {
+        analysedTenant_ = tenant;
+        told_.clear();
+    }
 
     propertyCode.clear();
     tenancyStart = engine::Date::fromParts(platform_.clock.now()).dateOnly();
 
-    bool rentIncomeShown = false;
-    bool extraChargeIncomeShown = false;
+    // Every caption shows a figure of this tenant or nothing: a step that
+    // cannot be worked out (already reported) leaves its caption empty, never
+    // the figure of the tenant shown before, and the next step still runs.
+    QString name;
+    QString started;
     runGuarded(database_, "Tenant Analysis", [&] {
         RecordsetRef rs =
             openReadOnly("select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
-        if (hasRow(rs)) {
-            // A tenancy row with empty fields shows empty captions.
-            Label2->setText(caption(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string())));
-            propertyCode = TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()));
-            engine::Variant started = rs->Fields(schema::tenancyWhenStarted).Value();
-            if (started.isNull()) {
-                Label13->setText(QString());
-            } else {
-                tenancyStart = started.toDate();
-                Label13->setText(QString::fromStdString(ShortDate(tenancyStart)));
-            }
+        if (!hasRow(rs))
+            return;
+        // A tenancy row with empty fields shows empty captions.
+        name = caption(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string()));
+        propertyCode = TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()));
+        const engine::Variant value = rs->Fields(schema::tenancyWhenStarted).Value();
+        if (value.isNull() || value.isEmpty())
+            return;
+        try {
+            tenancyStart = value.toDate();
+            started = QString::fromStdString(ShortDate(tenancyStart));
+        } catch (const engine::EngineError&) {
+            // The start date plays no part in a repair: said in plain words,
+            // its caption stays empty and the analysis goes on.
+            notifyOnce("The tenancy " + tenant + " has a start date that is not a date: " + TextForm(value) + ".");
         }
-
-        struct Total {
-            std::string sql;
-            const char* field;
-            QLabel* label;
-            bool* shown;
-        };
-        const Total totals[] = {
-            {"select sum(amount)+0 as paid from revenues where [revenue group] = " + SqlQuote(rentGroup) +
-                 " and tenant_code = " + quotedTenant,
-             "paid", Label6, &rentIncomeShown},
-            {"select sum(amount)+0 as paid from revenues where [revenue group] in (" + extraChargeCodes +
-                 ")  and [revenue group]  <> " + SqlQuote(rentGroup) + " and tenant_code = " + quotedTenant,
-             "paid", Label20, &extraChargeIncomeShown},
-            {"select sum(value)+0 as paid from rent_periods_charges where tenantcode = " + quotedTenant, "paid",
-             Label21, nullptr},
-            {"select sum(extra_charges) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
-             Label22, nullptr},
-            {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7,
-             nullptr},
-            {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
-             Label19, nullptr},
-            {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
-             "tenant_code = " +
-                 quotedTenant,
-             "amount", Label14, nullptr},
-        };
-        for (const Total& total : totals) {
-            rs = openReadOnly(total.sql);
-            if (!hasRow(rs))
-                continue; // the label keeps its text
-            total.label->setText(caption(ValueOrDefault(rs->Fields(total.field).Value(), 0)));
-            if (total.shown)
-                *total.shown = true;
-        }
-        rs.reset();
-
-        Label11->setText(QString::fromStdString(LookupValue(database_, "min(date)", "revenues",
-                                                            "where [revenue group] = " + SqlQuote(rentGroup) +
-                                                                " and [property code] = " + SqlQuote(propertyCode) +
-                                                                " and tenant_code = " + quotedTenant)));
-        Label10->setText(QString::fromStdString(
-            LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant)));
     });
+    Label2->setText(name);
+    Label13->setText(started);
+
+    struct Total {
+        std::string sql;
+        const char* field;
+        QLabel* label;
+        bool* shown;
+    };
+    bool rentIncomeShown = false;
+    bool extraChargeIncomeShown = false;
+    const Total totals[] = {
+        {"select sum(amount)+0 as paid from revenues where [revenue group] = " + SqlQuote(rentGroup) +
+             " and tenant_code = " + quotedTenant,
+         "paid", Label6, &rentIncomeShown},
+        {"select sum(amount)+0 as paid from revenues where [revenue group] in (" + extraChargeCodes +
+             ")  and [revenue group]  <> " + SqlQuote(rentGroup) + " and tenant_code = " + quotedTenant,
+         "paid", Label20, &extraChargeIncomeShown},
+        {"select sum(value)+0 as paid from rent_periods_charges where tenantcode = " + quotedTenant, "paid", Label21,
+         nullptr},
+        {"select sum(extra_charges) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
+         Label22, nullptr},
+        {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7,
+         nullptr},
+        {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
+         Label19, nullptr},
+        {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
+         "tenant_code = " +
+             quotedTenant,
+         "amount", Label14, nullptr},
+    };
+    for (const Total& total : totals) {
+        QString shown;
+        const bool done = runGuarded(database_, "Tenant Analysis", [&] {
+            RecordsetRef rs = openReadOnly(total.sql);
+            if (hasRow(rs))
+                shown = caption(ValueOrDefault(rs->Fields(total.field).Value(), 0));
+            else
+                shown.clear();
+        });
+        total.label->setText(shown);
+        if (total.shown)
+            *total.shown = done && !shown.isEmpty();
+    }
+
+    QString firstTransaction;
+    runGuarded(database_, "Tenant Analysis", [&] {
+        firstTransaction = QString::fromStdString(LookupValue(database_, "min(date)", "revenues",
+                                                              "where [revenue group] = " + SqlQuote(rentGroup) +
+                                                                  " and [property code] = " + SqlQuote(propertyCode) +
+                                                                  " and tenant_code = " + quotedTenant));
+    });
+    Label11->setText(firstTransaction);
+    QString firstPeriod;
+    runGuarded(database_, "Tenant Analysis", [&] {
+        firstPeriod = QString::fromStdString(
+            LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant));
+    });
+    Label10->setText(firstPeriod);
+
     cmdFix->setEnabled(true);
     if (rentIncomeShown && extraChargeIncomeShown)
         incomeTotalsTenant_ = tenant;

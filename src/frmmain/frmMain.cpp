@@ -162,6 +162,13 @@ void frmMain::Form_Load() {
     const std::string folder = files.programFolder();
     const std::string programDatabase = platform::joinPath(folder, databaseFileName);
 
+    // A settings file that exists but cannot be read is said once, before
+    // anything else; the defaults then apply as for a missing file.
+    const std::string settingsProblem =
+        SettingsProblemText(registry, "Settings", {"Networkable", "DatabaseLocation", "APPPath"});
+    if (!settingsProblem.empty())
+        showMessage(settingsProblem);
+
     std::string networkable = GetAppSetting(registry, "Settings", "Networkable", "0");
     std::optional<std::int32_t> networked = settingNumber(networkable);
     if (!networked) {
@@ -179,9 +186,19 @@ void frmMain::Form_Load() {
         if (!engine::IsConnectionText(path) && !files.isNormalFile(path)) {
             const std::string failed = path;
             path = programDatabase;
-            if (!files.isNormalFile(path))
-                path = platform::joinPath(GetAppSetting(registry, "Settings", "APPPath", ""), databaseFileName);
-            showMessage("Unable to access \r\n" + failed + "\r\nReverting back to \r\n" + path);
+            if (files.isFolder(failed)) {
+                // A folder is said to be one. With no database in the program's
+                // folder to turn to, the folder stays the path, so the start
+                // fails naming it rather than some other missing file.
+                if (files.isNormalFile(path))
+                    showMessage(failed + " is a folder, not a database file.\r\nReverting back to \r\n" + path);
+                else
+                    path = failed;
+            } else {
+                if (!files.isNormalFile(path))
+                    path = platform::joinPath(GetAppSetting(registry, "Settings", "APPPath", ""), databaseFileName);
+                showMessage("Unable to access \r\n" + failed + "\r\nReverting back to \r\n" + path);
+            }
         }
     } else {
         path = programDatabase;
@@ -209,9 +226,16 @@ void frmMain::showEvent(QShowEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (batchRunning_) {
+        // The window stays until the batch has said what it did.
+        event->ignore();
+        if (!endDuringBatch_)
+            endDuringBatch_ = BatchSummary::End::WindowClosed;
+        return;
+    }
     QWidget::closeEvent(event);
     if (event->isAccepted())
-        platform_.program.endProgram();
+        platform_.program.endProgram(0);
 }
 
 void frmMain::Form_Activate() {
@@ -220,14 +244,21 @@ void frmMain::Form_Activate() {
         path = databaseLocation_;
     if (database_.OpenDatabaseFile(path) != -1) {
         showMessage("Unable to start habitorium database.");
-        platform_.program.endProgram();
+        // A start that failed ends with a status that scripts can see.
+        platform_.program.endProgram(1);
         return;
     }
     LoadReferenceData();
 }
 
 void frmMain::cmdExit_Click() {
-    platform_.program.endProgram();
+    if (batchRunning_) {
+        // The batch ends at the next tenant boundary and then ends the program.
+        if (!endDuringBatch_)
+            endDuringBatch_ = BatchSummary::End::ExitPressed;
+        return;
+    }
+    platform_.program.endProgram(0);
 }
 
 bool frmMain::SetListIndex(int index) {

@@ -5,13 +5,16 @@
 #include "database/Database.h"
 #include "engine/Currency.h"
 #include "engine/Date.h"
+#include "frmmain/BatchSummary.h"
 #include "general/ErrorReport.h"
 #include "platform/Platform.h"
 
 #include <QWidget>
 
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 class BatchTransaction;
 class RepairScope;
@@ -98,22 +101,35 @@ private:
 
     // The repair of the selected tenant, in one transaction: the extra-charge
     // rebuild first when asked, then the reallocation; then the analysis again.
-    void repairSelectedTenant(bool rebuildExtraChargesFirst);
+    // True when the repair was kept (a batch commits it later).
+    bool repairSelectedTenant(bool rebuildExtraChargesFirst);
     // Each returns false as soon as a step has failed (the failure is reported).
     bool rebuildExtraCharges(const RepairScope& scope);
     bool reallocate(engine::Currency rentIncome, engine::Currency extraChargeIncome, const RepairScope& scope);
     bool allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,
                       const RepairScope& scope);
-    // A message box that waits for the user; during a batch what the batch
-    // holds is committed first, so no lock is held while it waits.
+    // A message for the user in plain words: a box; during a batch a line in
+    // the error log instead; inside a repair's transaction held until it has
+    // ended, so no box waits while the write lock is held.
     void notify(const std::string& text);
+    // The analysis's word on a value it cannot show: said once, not again
+    // while the same tenant is analysed again (as after its repair).
+    void notifyOnce(const std::string& text);
 
     platform::Platform platform_;
     ErrorReport errorReport_;
     Database database_;
     bool activated_ = false;
     bool batchRunning_ = false;
-    BatchTransaction* batch_ = nullptr;
+    BatchSummary* batchSummary_ = nullptr;
+    // Exit or the close box during a batch: the batch ends at the next
+    // tenant boundary, says what it did, then the program ends.
+    std::optional<BatchSummary::End> endDuringBatch_;
+    // Messages held while a repair's transaction is open.
+    std::optional<std::vector<std::string>> heldMessages_;
+    // The tenant of the last analysis and what notifyOnce has said of it.
+    std::string analysedTenant_;
+    std::set<std::string> told_;
 
     // The tenant whose rent and extra-charge income totals the captions of
     // Label6 and Label20 now show, when the last analysis computed both for

@@ -55,6 +55,16 @@ void ErrorReport::ReportError(const std::string& label, const engine::EngineErro
     WriteErrorLog(text);
 }
 
+void ErrorReport::LogError(const std::string& label, const engine::EngineError& error) {
+    std::string text;
+    try {
+        text = ReportText(label, error);
+    } catch (...) {
+        // Out of memory building the text: the entry is then the bare time.
+    }
+    WriteErrorLog(text);
+}
+
 std::string ErrorReport::logPath() {
     const platform::LocalTime now = clock_.now();
     return platform::joinPath(files_.programFolder(),

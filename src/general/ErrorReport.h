@@ -21,6 +21,10 @@ public:
     // Shows the report text in a modal box, then appends it to the log.
     void ReportError(const std::string& label, const engine::EngineError& error) override;
 
+    // Appends the report text to the log without a box: the same entry that
+    // ReportError writes, for a batch that sums its failures up at its end.
+    void LogError(const std::string& label, const engine::EngineError& error);
+
     // Appends "DD/MM/YY hh:nn:ss", a blank, message and CR LF to
     // err<Mon><YY>.log in the program's folder. Every failure is swallowed.
     void WriteErrorLog(const std::string& message);

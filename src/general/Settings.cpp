@@ -8,6 +8,8 @@ namespace {
 constexpr std::size_t bufferSize = 1024;
 constexpr std::string_view applicationKey = "SOFTWARE\\Habitorium\\";
 constexpr std::string_view emptyTextSentinel = "vbNullString";
+// Problems named in the message; the rest are counted.
+constexpr std::size_t problemsShown = 10;
 
 // "&h" and the bytes as two upper-case hex digits each, last byte first: the
 // little-endian number from its most significant kept byte down.
@@ -65,4 +67,36 @@ std::string GetAppSetting(platform::Registry& registry, const std::string& secti
     if (result == emptyTextSentinel)
         result.clear();
     return result;
+}
+
+std::string SettingsProblemText(platform::Registry& registry, const std::string& section,
+                                const std::vector<std::string>& valueNames) {
+    std::vector<std::string> problems = registry.problems();
+    std::string subKey(applicationKey);
+    subKey += section;
+    for (const std::string& name : valueNames) {
+        platform::RegistryKey key = 0;
+        if (registry.openKey(platform::HKEY_LOCAL_MACHINE_ROOT, subKey, 0, platform::KEY_READ_ACCESS, key) ==
+            platform::REGISTRY_OK) {
+            std::array<unsigned char, bufferSize> buffer{};
+            std::uint32_t type = 0;
+            std::uint32_t count = bufferSize;
+            if (registry.queryValue(key, name, type, buffer.data(), count) == platform::REGISTRY_MORE_DATA)
+                problems.push_back("The value " + name + " is longer than the " + std::to_string(bufferSize - 1) +
+                                   " characters a setting may have; it is left out.");
+        }
+        registry.closeKey(key);
+    }
+    if (problems.empty())
+        return {};
+
+    const std::string location = registry.location();
+    std::string text = location.empty() ? "The settings cannot be read as they should be:"
+                                        : "The settings file " + location + " cannot be read as it should be:";
+    for (std::size_t i = 0; i < problems.size() && i < problemsShown; ++i)
+        text += "\r\n" + problems[i];
+    if (problems.size() > problemsShown)
+        text += "\r\n... and " + std::to_string(problems.size() - problemsShown) + " more.";
+    text += "\r\nThe default settings are used for what cannot be read.";
+    return text;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Reads valueName of subKey under root into result as text: a REG_SZ as its
 // bytes less one trailing NUL, a REG_DWORD as "&h" and its hex digits, any
@@ -18,3 +19,11 @@ int ReadRegistryValue(platform::Registry& registry, std::uint32_t root, const st
 // text. Never fails.
 std::string GetAppSetting(platform::Registry& registry, const std::string& section, const std::string& valueName,
                           const std::string& defaultValue);
+
+// The one message to show at start when the settings cannot all be read: it
+// names the store (the settings file) and says what is wrong with it (a file
+// that cannot be read or parsed, lines left out) and which of valueNames in
+// section hold data too long to read. The empty text when there is nothing
+// to say: a missing file, key or value is no problem.
+std::string SettingsProblemText(platform::Registry& registry, const std::string& section,
+                                const std::vector<std::string>& valueNames);

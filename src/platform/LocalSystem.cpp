@@ -55,4 +55,9 @@ bool LocalFileSystem::isNormalFile(const std::string& path) {
 #endif
 }
 
+bool LocalFileSystem::isFolder(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_directory(std::filesystem::path(path), ec) && !ec;
+}
+
 } // namespace platform

@@ -14,6 +14,7 @@ class LocalFileSystem : public FileSystem {
 public:
     std::string programFolder() override;
     bool isNormalFile(const std::string& path) override;
+    bool isFolder(const std::string& path) override;
 };
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -46,6 +47,14 @@ public:
                             std::uint32_t& count) = 0;
     // Releases a key that openKey gave out; 0 and unknown keys are ignored.
     virtual void closeKey(RegistryKey key) = 0;
+
+    // Where the values come from, to name it in a message (a registry file's
+    // path); empty when there is nothing to name.
+    virtual std::string location() const { return {}; }
+    // What of the store could not be read, one plain sentence each (a file
+    // that cannot be read or has no registry header, a line left out); empty
+    // when everything was read. A store that does not exist has no problems.
+    virtual std::vector<std::string> problems() const { return {}; }
 };
 
 // The registry of this platform: advapi32 on Windows; elsewhere the registry

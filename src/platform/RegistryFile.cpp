@@ -1,11 +1,13 @@
 #include "platform/RegistryFile.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -17,20 +19,44 @@ namespace platform {
 
 namespace {
 
-std::string readWholeFile(const std::string& path) {
-    // Only an ordinary file: a folder fails to read, a pipe would wait forever.
+// The contents of the file at path, or nothing when there is no file there.
+// A file that exists but cannot be read gives nothing and says why in problem.
+std::optional<std::string> readWholeFile(const std::string& path, std::optional<std::string>& problem) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return {};
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found)
+        return std::nullopt;
+    if (error) {
+        problem = "It cannot be looked at: " + error.message() + ".";
+        return std::nullopt;
+    }
+    // Only an ordinary file: a folder fails to read, a pipe would wait forever.
+    if (status.type() == fs::file_type::directory) {
+        problem = "It is a folder, not a file.";
+        return std::nullopt;
+    }
+    if (status.type() != fs::file_type::regular) {
+        problem = "It is not an ordinary file.";
+        return std::nullopt;
+    }
     try {
         std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return {};
+        if (!in) {
+            const int cause = errno;
+            problem = "It cannot be opened: " + std::generic_category().message(cause) + ".";
+            return std::nullopt;
+        }
         std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // A read that fails part way counts as no file at all.
-        return in.bad() ? std::string() : contents;
+        if (in.bad()) {
+            problem = "It could not be read to its end.";
+            return std::nullopt;
+        }
+        return contents;
     } catch (const std::exception&) {
-        return {};
+        problem = "It could not be read to its end.";
+        return std::nullopt;
     }
 }
 
@@ -52,8 +78,14 @@ bool isPredefinedRoot(RegistryKey key) {
 
 } // namespace
 
-RegistryFile::RegistryFile(const std::string& path)
-    : RegistryFile(parseRegistryText(readWholeFile(path)), mayWrite(path)) {}
+RegistryFile::RegistryFile(const std::string& path) : writable_(mayWrite(path)), path_(path) {
+    std::optional<std::string> problem;
+    std::optional<std::string> contents = readWholeFile(path, problem);
+    if (problem)
+        problems_.push_back(*problem);
+    else if (contents)
+        keys_ = parseRegistryText(*contents, problems_);
+}
 
 RegistryFile::RegistryFile(RegistryKeys keys, bool writable) : keys_(std::move(keys)), writable_(writable) {}
 

@@ -16,7 +16,8 @@ namespace platform {
 class RegistryFile : public Registry {
 public:
     // Reads the file at path. A missing, unreadable or unrecognised file is a
-    // registry without keys. The store is writable when the process may write
+    // registry without keys; what could not be read of a file that exists is
+    // kept in problems(). The store is writable when the process may write
     // the file; nothing is ever written back to it.
     explicit RegistryFile(const std::string& path);
 
@@ -37,6 +38,10 @@ public:
                     std::uint32_t& count) override;
     void closeKey(RegistryKey key) override;
 
+    // The file's path (empty for a store made from text).
+    std::string location() const override { return path_; }
+    std::vector<std::string> problems() const override { return problems_; }
+
     bool writable() const { return writable_; }
     // Keys handed out and not yet closed.
     std::size_t openKeyCount() const { return open_.size(); }
@@ -49,6 +54,8 @@ private:
 
     RegistryKeys keys_;
     bool writable_ = false;
+    std::string path_;
+    std::vector<std::string> problems_;
     std::unordered_map<RegistryKey, std::string> open_;
     RegistryKey nextKey_ = 0x100;
 };

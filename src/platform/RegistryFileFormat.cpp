@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -153,19 +154,25 @@ public:
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         pos_ = end + 1;
+        ++number_;
         return true;
     }
     // The next line without taking it.
     bool peek(std::string_view& line) {
         std::size_t saved = pos_;
+        std::size_t number = number_;
         bool found = next(line);
         pos_ = saved;
+        number_ = number;
         return found;
     }
+    // The number of the line last taken, counted from 1 at the text's start.
+    std::size_t number() const { return number_; }
 
 private:
     std::string_view text_;
     std::size_t pos_ = 0;
+    std::size_t number_ = 0;
 };
 
 // Reads a quoted text whose opening character lies before s[pos], up to the
@@ -252,7 +259,9 @@ std::string textValue(const std::string& text) {
 
 class Parser {
 public:
-    Parser(std::string_view text, Dialect dialect) : lines_(text), dialect_(dialect) {}
+    // text is the file after its header line.
+    Parser(std::string_view text, Dialect dialect, std::vector<std::string>& problems)
+        : lines_(text), dialect_(dialect), problems_(problems) {}
 
     RegistryKeys run() {
         std::string_view line;
@@ -272,21 +281,38 @@ public:
     }
 
 private:
+    // The file's line number of the line last taken (the header is line 1).
+    std::size_t lineNumber() const { return lines_.number() + 1; }
+
+    void badKeyLine() {
+        keyState_ = KeyState::Bad;
+        problems_.push_back("Line " + std::to_string(lineNumber()) +
+                            " cannot be read as a key; the values under it are left out.");
+    }
+
+    void badValueLine(const std::optional<std::string>& name) {
+        std::string said = "Line " + std::to_string(valueLineNumber_);
+        if (name)
+            said += name->empty() ? " (the default value)" : " (the value \"" + *name + "\")";
+        problems_.push_back(said + " cannot be read as a value; it is left out.");
+    }
+
     void keyLine(std::string_view line) {
         current_ = nullptr;
         if (dialect_ == Dialect::Wine) {
             std::size_t pos = 1;
             std::optional<std::string> path = readQuoted(line, pos, ']', dialect_);
             if (!path)
-                return;
+                return badKeyLine();
             std::string name = foldedRootName(wineRoot_);
             appendFoldedPath(name, *path);
             current_ = &keys_[name];
+            keyState_ = KeyState::Good;
             return;
         }
         line = trimEnd(line);
         if (line.size() < 2 || line.back() != ']')
-            return;
+            return badKeyLine();
         std::string_view path = line.substr(1, line.size() - 2);
         bool deleting = !path.empty() && path[0] == '-';
         if (deleting)
@@ -294,11 +320,12 @@ private:
         std::size_t split = path.find('\\');
         std::uint32_t root = registryRootNamed(path.substr(0, split));
         if (root == 0)
-            return;
+            return badKeyLine();
         std::string name = foldedRootName(root);
         if (split != std::string_view::npos)
             appendFoldedPath(name, path.substr(split + 1));
         // A root cannot be deleted, as the registry editor will not either.
+        keyState_ = deleting ? KeyState::Deleted : KeyState::Good;
         if (deleting && name != foldedRootName(root))
             eraseKey(name);
         else if (!deleting)
@@ -329,17 +356,20 @@ private:
     }
 
     void valueLine(std::string_view line) {
+        valueLineNumber_ = lineNumber(); // before hex data takes further lines
         std::size_t pos = 1;
         std::string name;
+        std::optional<std::string> shownName = std::string();
         if (line[0] == '"') {
             std::optional<std::string> quoted = readQuoted(line, pos, '"', dialect_);
+            shownName = quoted;
             if (!quoted)
-                return;
+                return reportValueLine(std::nullopt);
             name = foldCase(*quoted);
         }
         std::string_view rest = trimStart(line.substr(pos));
         if (rest.empty() || rest[0] != '=')
-            return;
+            return reportValueLine(shownName);
         rest = trimStart(rest.substr(1));
 
         // Hex lines may go on over further lines ending in "\"; they are read
@@ -349,17 +379,30 @@ private:
         if (startsWithFolded(rest, "hex")) {
             std::optional<std::string_view> whole = joinContinuedLines(rest, joined);
             if (!whole)
-                return;
+                return reportValueLine(shownName);
             rest = *whole;
         }
-        if (current_ == nullptr)
+        if (current_ == nullptr) {
+            if (keyState_ == KeyState::None)
+                problems_.push_back("Line " + std::to_string(valueLineNumber_) +
+                                    " holds a value outside any key; it is left out.");
             return;
+        }
         if (!rest.empty() && rest[0] == '-' && onlyBlanks(rest.substr(1))) {
             current_->erase(name);
             return;
         }
         if (std::optional<RegistryValue> value = readData(rest))
             (*current_)[name] = std::move(*value);
+        else
+            badValueLine(shownName);
+    }
+
+    // A value line that cannot be read; under a key already said to be
+    // unreadable, or deleted, it goes without a word.
+    void reportValueLine(const std::optional<std::string>& name) {
+        if (keyState_ == KeyState::Good || keyState_ == KeyState::None)
+            badValueLine(name);
     }
 
     // Joins a hex line with the lines that continue it. A line ending in "\"
@@ -437,12 +480,28 @@ private:
         return value;
     }
 
+    enum class KeyState { None, Good, Bad, Deleted }; // of the last key line
+
     Lines lines_;
     Dialect dialect_;
+    std::vector<std::string>& problems_;
     RegistryKeys keys_;
     RegistryValues* current_ = nullptr;
+    KeyState keyState_ = KeyState::None;
+    std::size_t valueLineNumber_ = 0;
     std::uint32_t wineRoot_ = HKEY_LOCAL_MACHINE_ROOT;
 };
+
+// Why a text without a registry header cannot be read, in plain words.
+std::string headerProblem(std::string_view raw) {
+    if (raw.empty())
+        return "It is empty.";
+    // UTF-16 of text in Latin letters has a NUL in every other byte.
+    if (raw.size() >= 4 && raw[0] != '\0' && raw[1] == '\0' && raw[2] != '\0' && raw[3] == '\0')
+        return "It is UTF-16 text without the byte-order mark that must begin such a file.";
+    return "It does not begin with the header of a registry file (\"Windows Registry Editor Version 5.00\", "
+           "\"REGEDIT4\" or \"WINE REGISTRY Version 2\").";
+}
 
 } // namespace
 
@@ -493,6 +552,11 @@ std::uint32_t registryRootNamed(std::string_view name) {
 }
 
 RegistryKeys parseRegistryText(std::string_view raw) {
+    std::vector<std::string> problems;
+    return parseRegistryText(raw, problems);
+}
+
+RegistryKeys parseRegistryText(std::string_view raw, std::vector<std::string>& problems) {
     std::string decoded;
     std::string_view text = raw;
     if (raw.substr(0, utf16Mark.size()) == utf16Mark) {
@@ -509,11 +573,13 @@ RegistryKeys parseRegistryText(std::string_view raw) {
         dialect = Dialect::RegistryEditor;
     else if (header == "WINE REGISTRY Version 2")
         dialect = Dialect::Wine;
-    else
+    else {
+        problems.push_back(headerProblem(raw));
         return {};
+    }
     if (end == std::string_view::npos)
         return {};
-    return Parser(text.substr(end + 1), dialect).run();
+    return Parser(text.substr(end + 1), dialect, problems).run();
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -48,5 +49,10 @@ std::uint32_t registryRootNamed(std::string_view name);
 // Wine hive keys lie under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER when the
 // hive says its keys are relative to \User. Time is linear in text's length.
 RegistryKeys parseRegistryText(std::string_view text);
+// The same, and what could not be read is said in problems, one plain
+// sentence each: a text without a header (empty, UTF-16 without its mark, or
+// something else), a key line or a value line left out (by line number and
+// value name; the data is never repeated, since it may hold a password).
+RegistryKeys parseRegistryText(std::string_view text, std::vector<std::string>& problems);
 
 } // namespace platform

@@ -18,9 +18,10 @@ public:
 class Program {
 public:
     virtual ~Program() = default;
-    // Ends the program at once. A test recorder returns; callers return right
-    // after asking, so nothing of theirs runs afterwards.
-    virtual void endProgram() = 0;
+    // Ends the program at once with the exit status given: 0 for an ordinary
+    // end, non-zero for a start that failed. A test recorder returns; callers
+    // return right after asking, so nothing of theirs runs afterwards.
+    virtual void endProgram(int exitStatus) = 0;
     // True once the end has been asked for; a long batch stops when it sees it.
     virtual bool endRequested() const = 0;
     // Lets pending window events (repaints, clicks) run, then returns.
@@ -51,6 +52,8 @@ public:
     // True when a directory search for exactly this path finds an ordinary
     // file: folders, hidden files and missing paths give false, never an error.
     virtual bool isNormalFile(const std::string& path) = 0;
+    // True when path names a folder; false for anything else, never an error.
+    virtual bool isFolder(const std::string& path) = 0;
 };
 
 // The character that joins a folder and a file name on this platform.

@@ -10,6 +10,10 @@ bool TestFileSystem::isNormalFile(const std::string& path) {
     return platform::LocalFileSystem().isNormalFile(path);
 }
 
+bool TestFileSystem::isFolder(const std::string& path) {
+    return platform::LocalFileSystem().isFolder(path);
+}
+
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     std::random_device rd;

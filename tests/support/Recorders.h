@@ -16,10 +16,14 @@ struct RecordingMessages : platform::MessageBox {
 
 struct RecordingProgram : platform::Program {
     int endRequests = 0;
+    int lastExitStatus = -1; // the status of the last end asked for
     int eventRuns = 0;
     // What "the user" does while pending events run, if anything.
     std::function<void()> whileEventsRun;
-    void endProgram() override { ++endRequests; }
+    void endProgram(int exitStatus) override {
+        ++endRequests;
+        lastExitStatus = exitStatus;
+    }
     bool endRequested() const override { return endRequests > 0; }
     void letPendingEventsRun() override {
         ++eventRuns;
@@ -39,6 +43,7 @@ struct TestFileSystem : platform::FileSystem {
     explicit TestFileSystem(std::string folder = {}) : folder(std::move(folder)) {}
     std::string programFolder() override { return folder; }
     bool isNormalFile(const std::string& path) override;
+    bool isFolder(const std::string& path) override;
 };
 
 struct RecordedReport {

@@ -1,0 +1,138 @@
+#include "frmmain/BatchSummary.h"
+
+namespace {
+
+bool sameError(const engine::EngineError& a, const engine::EngineError& b) {
+    return a.number == b.number && a.source == b.source && a.description == b.description;
+}
+
+// What the error means for the user, in plain words, where it is one that
+// stops every repair alike; nothing for any other.
+std::optional<std::string> plainMeaning(const engine::EngineError& error) {
+    if (error.source != engine::sqliteSource)
+        return std::nullopt;
+    switch (error.number & 0xFF) { // the primary result code, also of an extended one
+    case 5:                        // busy
+    case 6:                        // locked
+        return "the database is locked by another user";
+    case 8: // read-only
+        return "the database cannot be written to";
+    case 10: // input or output
+        return "the database file cannot be read or written";
+    case 11: // corrupt
+    case 26: // not a database
+        return "the database file is damaged";
+    case 13: // full
+        return "the disk is full";
+    default:
+        return std::nullopt;
+    }
+}
+
+std::string count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+BatchSummary::BatchSummary(ErrorReport& log, int tenantCount) : log_(log), tenantCount_(tenantCount) {}
+
+void BatchSummary::ReportError(const std::string& label, const engine::EngineError& error) {
+    log_.LogError(label, error);
+    if (!firstError_)
+        firstError_ = error;
+}
+
+void BatchSummary::log(const std::string& text) {
+    log_.WriteErrorLog(text);
+}
+
+void BatchSummary::beginTenant() {
+    firstError_.reset();
+}
+
+void BatchSummary::tenantDone(int index, const std::string& tenant, bool kept) {
+    auto [it, added] = entries_.try_emplace(index);
+    if (added)
+        order_.push_back(index);
+    it->second.tenant = tenant;
+    it->second.outcome = kept ? Outcome::Waiting : Outcome::Failed;
+    it->second.cause = kept ? std::nullopt : firstError_;
+}
+
+void BatchSummary::groupCommitted() {
+    for (auto& [index, entry] : entries_)
+        if (entry.outcome == Outcome::Waiting)
+            entry.outcome = Outcome::Repaired;
+}
+
+void BatchSummary::groupLost(const engine::EngineError& error) {
+    for (auto& [index, entry] : entries_) {
+        if (entry.outcome == Outcome::Waiting) {
+            entry.outcome = Outcome::Failed;
+            entry.cause = error;
+        }
+    }
+}
+
+bool BatchSummary::shouldStop() const {
+    if (order_.size() < sameFailureStop)
+        return false;
+    const Entry& first = entries_.at(order_.front());
+    for (std::size_t i = 0; i < sameFailureStop; ++i) {
+        const Entry& entry = entries_.at(order_[i]);
+        if (entry.outcome != Outcome::Failed || !entry.cause || !first.cause || !sameError(*entry.cause, *first.cause))
+            return false;
+    }
+    for (const auto& [index, entry] : entries_)
+        if (entry.outcome != Outcome::Failed)
+            return false;
+    return true;
+}
+
+std::string BatchSummary::text(End end) const {
+    std::size_t repaired = 0;
+    std::vector<std::string> failed;
+    for (int index : order_) {
+        const Entry& entry = entries_.at(index);
+        if (entry.outcome == Outcome::Repaired)
+            ++repaired;
+        else
+            failed.push_back(entry.tenant);
+    }
+    const std::size_t total = tenantCount_ > 0 ? static_cast<std::size_t>(tenantCount_) : 0;
+    const std::size_t notReached = total > order_.size() ? total - order_.size() : 0;
+    const std::string logPath = log_.logPath();
+
+    if (end == End::Stopped && !order_.empty()) {
+        const engine::EngineError& error = *entries_.at(order_.front()).cause;
+        std::string text = "Fix All stopped: " +
+                           plainMeaning(error).value_or("every tenant failed with the same error") + " (" +
+                           error.description + "). No tenant was changed. The first " +
+                           count(order_.size(), "tenant", "tenants") + " all failed with this error, so the other " +
+                           std::to_string(notReached) + " were not tried. Each failure is written in full in the " +
+                           "error log " + logPath + ".";
+        return text;
+    }
+
+    std::string text = "Fix All repaired " + std::to_string(repaired) + " of " + count(total, "tenant.", "tenants.");
+    if (!failed.empty()) {
+        text += " " + std::to_string(failed.size()) +
+                (failed.size() == 1 ? " could not be repaired and was left exactly as it was: "
+                                    : " could not be repaired and were left exactly as they were: ");
+        for (std::size_t i = 0; i < failed.size() && i < namesShown; ++i)
+            text += (i > 0 ? ", " : "") + failed[i];
+        if (failed.size() > namesShown)
+            text += " and " + std::to_string(failed.size() - namesShown) + " more; see " + logPath + ".";
+        else
+            text += ". What went wrong is written in the error log " + logPath + ".";
+    }
+    if (notReached > 0) {
+        const char* why = end == End::ExitPressed    ? "Exit was pressed"
+                          : end == End::WindowClosed ? "the window was closed"
+                                                     : "the last tenant was selected during the batch";
+        text += std::string(" It ended before the end of the list because ") + why + ": " +
+                count(notReached, "tenant was", "tenants were") + " not reached.";
+    }
+    return text;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The account of a "Fix All" batch. While the batch runs, every failure goes
+// to the error log in full and no box is shown; tenant by tenant it counts
+// what was repaired and what was left as it was; at the end it gives the one
+// text that tells the user what the batch did, and why it ended where it did.
+
+#include "database/ErrorReporter.h"
+#include "general/ErrorReport.h"
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class BatchSummary : public ErrorReporter {
+public:
+    // How the batch ended: past the last entry of the list, on Exit or the
+    // window's close box, or by the early stop (see shouldStop).
+    enum class End { EndOfList, ExitPressed, WindowClosed, Stopped };
+
+    // The first this many tenants failing with one and the same error stop
+    // the batch: the rest would fail the same way.
+    static constexpr std::size_t sameFailureStop = 10;
+    // Tenants named in the text; the log holds the rest.
+    static constexpr std::size_t namesShown = 10;
+
+    // tenantCount: the entries of the list the batch walks.
+    BatchSummary(ErrorReport& log, int tenantCount);
+
+    // Writes the report text to the error log, with no box, and notes the
+    // first error of the tenant in hand.
+    void ReportError(const std::string& label, const engine::EngineError& error) override;
+    // Writes a message the batch would otherwise show in a box to the error log.
+    void log(const std::string& text);
+
+    // The work on the next tenant begins (its analysis): what is reported
+    // from now on belongs to it.
+    void beginTenant();
+    // The repair of entry index (named tenant) ended. A kept repair counts as
+    // repaired only once the group it belongs to is committed; one that was
+    // not kept left the tenant as it was.
+    void tenantDone(int index, const std::string& tenant, bool kept);
+    // The batch transaction committed the kept repairs since the last commit,
+    // or could not (error): those tenants were rolled back.
+    void groupCommitted();
+    void groupLost(const engine::EngineError& error);
+
+    // True when the first sameFailureStop tenants done all failed with the
+    // same engine error and none was repaired.
+    bool shouldStop() const;
+
+    // The text of the box at the end. Any repair still waiting for a commit
+    // counts as not repaired.
+    std::string text(End end) const;
+
+private:
+    enum class Outcome { Repaired, Waiting, Failed };
+    struct Entry {
+        std::string tenant;
+        Outcome outcome = Outcome::Failed;
+        std::optional<engine::EngineError> cause;
+    };
+
+    ErrorReport& log_;
+    int tenantCount_;
+    std::optional<engine::EngineError> firstError_;
+    std::map<int, Entry> entries_;
+    std::vector<int> order_; // entries in the order they were first done
+};
