@@ -90,7 +90,11 @@ RegistryFile::RegistryFile(const std::string& path) : writable_(mayWrite(path)),
 RegistryFile::RegistryFile(RegistryKeys keys, bool writable) : keys_(std::move(keys)), writable_(writable) {}
 
 std::unique_ptr<RegistryFile> RegistryFile::fromText(std::string_view contents, bool writable) {
-    return std::unique_ptr<RegistryFile>(new RegistryFile(parseRegistryText(contents), writable));
+    std::vector<std::string> problems;
+    RegistryKeys keys = parseRegistryText(contents, problems);
+    std::unique_ptr<RegistryFile> registry(new RegistryFile(std::move(keys), writable));
+    registry->problems_ = std::move(problems);
+    return registry;
 }
 
 std::optional<std::string> RegistryFile::keyName(RegistryKey key) const {

@@ -82,6 +82,16 @@ TEST_F(ErrorReportTest, ShowsTheBoxThenAppendsTheSameText) {
     EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 " + text + "\r\n");
 }
 
+TEST_F(ErrorReportTest, LogErrorWritesTheSameEntryWithoutABox) {
+    report_.LogError("Execute SQL\r\nupdate rent_periods set paid=0",
+                     EngineError(8, "SQLite", "attempt to write a readonly database"));
+
+    EXPECT_TRUE(messages_.texts.empty());
+    EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 Execute SQL\r\nupdate rent_periods set paid=0\r\n"
+                                              "General Errors...\r\n\r\n8 - attempt to write a readonly database"
+                                              "\r\n\r\n\r\n");
+}
+
 TEST_F(ErrorReportTest, JetSourceStillGivesBoxAndEntry) {
     report_.ReportError("Data Is Empty", EngineError(3021, "Microsoft JET Database Engine", "No current record."));
 

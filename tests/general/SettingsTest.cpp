@@ -1,10 +1,14 @@
 #include "general/Settings.h"
 #include "platform/RegistryFile.h"
 
+#include "Recorders.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -172,7 +176,65 @@ TEST(GetAppSettingBuffer, DataBeyondTheBufferGivesTheDefault) {
         SCOPED_TRACE(c.what);
         auto registry = RegistryFile::fromText(settingsWith(c.valueLine), false);
         EXPECT_EQ(GetAppSetting(*registry, "Settings", "v", "dflt"), c.expected);
+        // A value dropped for its length is said at start; one read is not.
+        EXPECT_EQ(SettingsProblemText(*registry, "Settings", {"v", "Missing"}),
+                  c.expected != "dflt" ? ""
+                                       : "The settings cannot be read as they should be:\r\nThe value v is longer than "
+                                         "the 1023 characters a setting may have; it is left out.\r\nThe default "
+                                         "settings are used for what cannot be read.");
         EXPECT_EQ(registry->openKeyCount(), 0u);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The message at start about a settings file that cannot be read.
+
+TEST(SettingsProblemText, NamesTheFileAndEachProblemOnceAndIsSilentWhenThereIsNone) {
+    TempDir dir;
+    std::string manyBadLines;
+    for (int i = 0; i < 12; ++i)
+        manyBadLines += "\"bad" + std::to_string(i) + "\"=nothing\r\n";
+    const struct {
+        const char* what;
+        std::optional<std::string> contents;
+        std::vector<std::string> lines; // between the first and the last line of the text
+    } cases[] = {
+        {"no file", std::nullopt, {}},
+        {"a file without the key", "REGEDIT4\r\n[HKLM\\SOFTWARE\\Other]\r\n\"a\"=\"1\"", {}},
+        {"random bytes", "\x8f\x13\xa7\x00\xfe\x41"s,
+         {"It does not begin with the header of a registry file (\"Windows Registry Editor Version 5.00\", "
+          "\"REGEDIT4\" or \"WINE REGISTRY Version 2\")."}},
+        {"a value too long and a line left out",
+         settingsWith("\"DatabaseLocation\"=\"" + std::string(1100, 'p') + "\"\r\n\"APPPath\"=C:\\App"),
+         {"Line 5 (the value \"APPPath\") cannot be read as a value; it is left out.",
+          "The value DatabaseLocation is longer than the 1023 characters a setting may have; it is left out."}},
+        {"more than ten problems", settingsWith(manyBadLines),
+         {"Line 4 (the value \"bad0\") cannot be read as a value; it is left out.",
+          "Line 5 (the value \"bad1\") cannot be read as a value; it is left out.",
+          "Line 6 (the value \"bad2\") cannot be read as a value; it is left out.",
+          "Line 7 (the value \"bad3\") cannot be read as a value; it is left out.",
+          "Line 8 (the value \"bad4\") cannot be read as a value; it is left out.",
+          "Line 9 (the value \"bad5\") cannot be read as a value; it is left out.",
+          "Line 10 (the value \"bad6\") cannot be read as a value; it is left out.",
+          "Line 11 (the value \"bad7\") cannot be read as a value; it is left out.",
+          "Line 12 (the value \"bad8\") cannot be read as a value; it is left out.",
+          "Line 13 (the value \"bad9\") cannot be read as a value; it is left out.", "... and 2 more."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.file(std::string(c.what) + ".reg");
+        if (c.contents)
+            std::ofstream(path, std::ios::binary) << *c.contents;
+        RegistryFile registry(path);
+        std::string expected;
+        if (!c.lines.empty()) {
+            expected = "The settings file " + path + " cannot be read as it should be:";
+            for (const std::string& line : c.lines)
+                expected += "\r\n" + line;
+            expected += "\r\nThe default settings are used for what cannot be read.";
+        }
+        EXPECT_EQ(SettingsProblemText(registry, "Settings", {"Networkable", "DatabaseLocation", "APPPath"}), expected);
+        EXPECT_EQ(registry.openKeyCount(), 0u);
     }
 }
 

@@ -112,6 +112,8 @@ TEST_P(RegistryFileFormats, ReadsEveryValueWithItsTypeAndBytes) {
     EXPECT_FALSE(keyOpens(registry, "SOFTWARE\\Habitorium\\Missing"));
     EXPECT_FALSE(keyOpens(registry, settingsKey, HKEY_CURRENT_USER_ROOT));
     EXPECT_EQ(registry.openKeyCount(), 0u);
+    EXPECT_EQ(registry.location(), registryData + GetParam());
+    EXPECT_EQ(registry.problems(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RegistryFileFormats,
@@ -341,13 +343,38 @@ TEST_F(RegistryFileStore, ReadOnlyStoreRefusesAnyRightBeyondReading) {
 // ---------------------------------------------------------------------------
 // The file on disk and the system's registry.
 
-TEST(RegistryFileOnDisk, MissingOrUnrecognisedFileIsARegistryWithoutKeys) {
+TEST(RegistryFileOnDisk, AFileThatCannotBeReadIsARegistryWithoutKeysAndSaysWhy) {
     TempDir dir;
-    for (const std::string& path : {dir.file("absent.reg"), dir.path().string()}) {
+    const std::string noHeader = "It does not begin with the header of a registry file (\"Windows Registry Editor "
+                                 "Version 5.00\", \"REGEDIT4\" or \"WINE REGISTRY Version 2\").";
+    std::string utf16;
+    for (char c : settings("\"a\"=\"1\""))
+        utf16 += std::string{c, '\0'};
+    const struct {
+        const char* what;
+        std::optional<std::string> contents; // nothing: no file at all
+        std::vector<std::string> problems;
+    } cases[] = {
+        {"a missing file is no problem", std::nullopt, {}},
+        {"random bytes", "\x8f\x13\xa7\x00\xfe\x41\x99\r\n[HKLM]"s, {noHeader}},
+        {"a wrong header", "REGEDIT5\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\r\n\"a\"=\"1\"", {noHeader}},
+        {"UTF-16 without its mark", utf16, {"It is UTF-16 text without the byte-order mark that must begin such a file."}},
+        {"an empty file", "", {"It is empty."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.file(std::string(c.what) + ".reg");
+        if (c.contents)
+            std::ofstream(path, std::ios::binary) << *c.contents;
         RegistryFile registry(path);
-        EXPECT_FALSE(keyOpens(registry, "SOFTWARE")) << path;
-        EXPECT_FALSE(registry.writable()) << path;
+        EXPECT_FALSE(keyOpens(registry, "SOFTWARE"));
+        EXPECT_EQ(registry.problems(), c.problems);
+        EXPECT_EQ(registry.location(), path);
     }
+    RegistryFile folder(dir.path().string());
+    EXPECT_FALSE(keyOpens(folder, "SOFTWARE"));
+    EXPECT_FALSE(folder.writable());
+    EXPECT_EQ(folder.problems(), std::vector<std::string>{"It is a folder, not a file."});
 }
 
 TEST(RegistryFileOnDisk, WritableWhenTheFileMayBeWritten) {
@@ -410,14 +437,46 @@ TEST(RegistryFileDamage, BadLinesLoseOnlyThemselves) {
     };
     for (const char* bad : badLines) {
         SCOPED_TRACE(bad);
-        for (const std::string& file :
-             {settings("\"before\"=\"1\"\r\n"s + bad + "\r\n\"after\"=\"2\""),
-              wine("[Software\\\\Habitorium\\\\Settings]\n\"before\"=\"1\"\n"s + bad + "\n\"after\"=\"2\"")}) {
+        // A line that looks like a value and cannot be read is said by its
+        // number (and name, when it can be read), never by its data; stray
+        // text is skipped without a word.
+        const bool valueLine = bad[0] == '"' || bad[0] == '@';
+        const bool named = std::string(bad).rfind("\"bad\"", 0) == 0;
+        for (const auto& [file, line] :
+             {std::pair{settings("\"before\"=\"1\"\r\n"s + bad + "\r\n\"after\"=\"2\""), 5},
+              std::pair{wine("[Software\\\\Habitorium\\\\Settings]\n\"before\"=\"1\"\n"s + bad + "\n\"after\"=\"2\""),
+                        6}}) {
             auto registry = RegistryFile::fromText(file, false);
             EXPECT_EQ(lookUp(*registry, settingsKey, "before"), text("1"));
             EXPECT_EQ(lookUp(*registry, settingsKey, "bad"), std::nullopt);
             EXPECT_EQ(lookUp(*registry, settingsKey, "after"), text("2"));
+            std::vector<std::string> said;
+            if (valueLine)
+                said.push_back("Line " + std::to_string(line) +
+                               (named ? " (the value \"bad\")" : bad[0] == '@' ? " (the default value)" : "") +
+                               " cannot be read as a value; it is left out.");
+            EXPECT_EQ(registry->problems(), said);
         }
+    }
+}
+
+TEST(RegistryFileDamage, KeyLinesThatCannotBeReadAreSaidOnceForAllTheirValues) {
+    const struct {
+        const char* what;
+        std::string file;
+        std::vector<std::string> problems;
+    } cases[] = {
+        {"unclosed key line", settings("\"a\"=\"1\"\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings\r\n\"b\"=\"2\"\r\n\"c\"=\"3\""),
+         {"Line 5 cannot be read as a key; the values under it are left out."}},
+        {"unknown root", editor("[HKEY_NOWHERE\\SOFTWARE]\n\"a\"=\"1\"\n[HKLM\\SOFTWARE]\n\"b\"=x"),
+         {"Line 3 cannot be read as a key; the values under it are left out.",
+          "Line 6 (the value \"b\") cannot be read as a value; it is left out."}},
+        {"value before any key", editor("\"a\"=\"1\""), {"Line 3 holds a value outside any key; it is left out."}},
+        {"values of a deleted key go without a word", editor("[-HKLM\\SOFTWARE\\Old]\n\"a\"=\"1\""), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(RegistryFile::fromText(c.file, false)->problems(), c.problems);
     }
 }
 
