@@ -119,7 +119,8 @@ void frmMain::cmdFixAll_Click() {
             const bool kept = repairSelectedTenant(false);
             summary.tenantDone(index, tenant, kept);
             batch.tenantDone();
-            if (summary.shouldStop()) {
+            // The rest would fail the same way; at the list's end there is no rest.
+            if (summary.shouldStop() && Combo1->currentIndex() + 1 < Combo1->count()) {
                 end = BatchSummary::End::Stopped;
                 break;
             }

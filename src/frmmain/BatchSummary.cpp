@@ -106,13 +106,13 @@ std::string BatchSummary::text(End end) const {
 
     if (end == End::Stopped && !order_.empty()) {
         const engine::EngineError& error = *entries_.at(order_.front()).cause;
-        std::string text = "Fix All stopped: " +
-                           plainMeaning(error).value_or("every tenant failed with the same error") + " (" +
-                           error.description + "). No tenant was changed. The first " +
-                           count(order_.size(), "tenant", "tenants") + " all failed with this error, so the other " +
-                           std::to_string(notReached) + " were not tried. Each failure is written in full in the " +
-                           "error log " + logPath + ".";
-        return text;
+        return "Fix All stopped: " + plainMeaning(error).value_or("every tenant failed with the same error") + " (" +
+               error.description + "). No tenant was changed. The first " + count(order_.size(), "tenant", "tenants") +
+               " all failed with this error" +
+               (notReached == 0   ? std::string(".")
+                : notReached == 1 ? std::string(", so the last one was not tried.")
+                                  : ", so the other " + std::to_string(notReached) + " were not tried.") +
+               " Each failure is written in full in the error log " + logPath + ".";
     }
 
     std::string text = "Fix All repaired " + std::to_string(repaired) + " of " + count(total, "tenant.", "tenants.");

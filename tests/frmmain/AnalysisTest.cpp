@@ -107,6 +107,7 @@ TEST_F(ReferenceData, ADatabaseThatCannotBeOpenedEndsTheProgram) {
     EXPECT_EQ(nowhere.messages.texts[1].rfind("Start ADO", 0), 0u);
     EXPECT_EQ(nowhere.messages.texts[2], "Unable to start habitorium database.");
     EXPECT_EQ(nowhere.program.endRequests, 1);
+    EXPECT_EQ(nowhere.program.lastExitStatus, 1);
     EXPECT_EQ(form.Combo1->count(), 0);
 }
 
@@ -210,7 +211,7 @@ TEST_F(Analysis, InexactBinarySumsShowAsTheMoneyTheyAre) {
     EXPECT_EQ(text(form.Label14), "0.6");
 }
 
-TEST_F(Analysis, AReferenceWithoutATenancyRowKeepsThePreviousNameButComputesItsTotals) {
+TEST_F(Analysis, AReferenceWithoutATenancyRowShowsNoNameButComputesItsTotals) {
     db.addTenancy("A1", "First Tenant", "P1", "2025-01-01");
     db.addRevenue("A1", "RENT", 10);
     db.addRevenue("GHOST", "RENT", 30);
@@ -222,8 +223,9 @@ TEST_F(Analysis, AReferenceWithoutATenancyRowKeepsThePreviousNameButComputesItsT
 
     form.Combo1->addItem("GHOST");
     form.SetListIndex(form.Combo1->count() - 1);
-    EXPECT_EQ(text(form.Label2), "First Tenant");
-    EXPECT_EQ(text(form.Label13), "01/01/2025");
+    // Never the name and start date of the tenant shown before.
+    EXPECT_EQ(text(form.Label2), "");
+    EXPECT_EQ(text(form.Label13), "");
     EXPECT_EQ(form.propertyCode, "");
     EXPECT_EQ(text(form.Label6), "30");
 }
@@ -267,7 +269,7 @@ TEST_F(Analysis, SelectingTheSameTenantTwiceChangesNothing) {
     EXPECT_EQ(after[0].paid, before[0].paid);
 }
 
-TEST_F(Analysis, AStatementThatFailsKeepsItsLabelAndNeverShowsAnotherStatementsRow) {
+TEST_F(Analysis, AStatementThatFailsLeavesItsLabelEmptyAndNeverShowsAnotherStatementsRow) {
     db.addTenancy("A1");
     db.addTenancy("B2");
     db.addCharge("A1", "2025-01-01", 25);
@@ -277,11 +279,43 @@ TEST_F(Analysis, AStatementThatFailsKeepsItsLabelAndNeverShowsAnotherStatementsR
     db.exec("alter table rent_periods_charges rename to charges_gone");
     select("B2");
     // The extra-charge income statement before it also has a field "paid" (7);
-    // the failed statement's label keeps the figure it had.
+    // the failed statement's label shows neither that nor A1's figure.
     EXPECT_EQ(text(form.Label20), "7");
-    EXPECT_EQ(text(form.Label21), "25");
+    EXPECT_EQ(text(form.Label21), "");
     ASSERT_EQ(h.messages.texts.size(), 1u);
     EXPECT_EQ(h.messages.texts[0].rfind("Data Create Set", 0), 0u);
+}
+
+TEST_F(Analysis, AnImpossibleStartDateIsSaidOnceAndTheRestOfTheTenantIsShownAndRepaired) {
+    db.addTenancy("ALI001", "Alice Ali", "P1", "2024-05-01");
+    db.addRevenue("ALI001", "RENT", 999);
+    db.addPeriod("ALI001", "2024-05-01", 999);
+    db.addTenancy("COS001", "Cosmo Cos", "P1", "2025-02-30");
+    db.addRevenue("COS001", "RENT", 150, "2025-03-05");
+    db.addPeriod("COS001", "2025-03-01", 100);
+    db.addPeriod("COS001", "2025-04-01", 100);
+    frmMain& form = select("ALI001");
+    ASSERT_EQ(text(form.Label13), "01/05/2024");
+
+    select("COS001");
+    ASSERT_EQ(h.messages.texts,
+              std::vector<std::string>{"The tenancy COS001 has a start date that is not a date: 2025-02-30."});
+    EXPECT_EQ(text(form.Label2), "Cosmo Cos");
+    EXPECT_EQ(text(form.Label13), "");
+    EXPECT_EQ(text(form.Label11), "05/03/2025");
+    EXPECT_EQ(text(form.Label10), "01/03/2025");
+    EXPECT_EQ(text(form.Label6), "150");
+    EXPECT_EQ(text(form.Label7), "0");
+    EXPECT_EQ(text(form.Label14), "200");
+
+    // The start date plays no part in the repair; it is not said again.
+    form.cmdFix_Click();
+    auto rows = db.periods("COS001");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].paid, 100);
+    EXPECT_EQ(rows[1].paid, 50);
+    EXPECT_EQ(text(form.Label14), "50");
+    EXPECT_EQ(h.messages.texts.size(), 1u);
 }
 
 } // namespace

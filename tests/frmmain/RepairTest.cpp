@@ -10,7 +10,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -213,7 +216,7 @@ TEST_F(Repair, StaleFiguresAreNeverWritten) {
     // The income statement fails for B2, so the captions still hold A1's money.
     db.exec("alter table revenues rename to revenues_gone");
     select("B2");
-    ASSERT_EQ(form.Label6->text(), "250");
+    ASSERT_EQ(form.Label6->text(), ""); // never A1's figure beside B2
     h.messages.texts.clear();
     auto before = db.allPeriods();
     form.cmdFix_Click();
@@ -344,21 +347,33 @@ TEST_F(Repair, RebuildWithoutChargesClearsTheExtraCharges) {
     expectPeriods("A1", {{0, 0, 100, 0}, {0, 0, 100, 0}, {30, 0, 100, 0}});
 }
 
-TEST_F(Repair, AnEmptyChargeAmountIsReportedAndTheTenantRolledBack) {
-    workedExampleTenant("A1");
-    db.exec("insert into rent_periods_charges (tenantcode, period_from, value) values ('A1', '2025-01-01', null)");
+TEST_F(Repair, ChargesWithoutAnAmountOrADateAreLeftOutWithAWordAndTheOthersAdded) {
+    db.addTenancy("A1");
+    db.addPeriod("A1", "2025-01-01", 100, 0, 99, 0);
+    db.addPeriod("A1", "2025-02-01", 100, 0, 99, 0);
+    db.addPeriod("A1", "2025-03-01", 100, 0, 99, 0);
+    db.exec("insert into rent_periods_charges (tenantcode, period_from, value) values "
+            "('A1', '2025-01-01', null), ('A1', '2025-02-30', 10), ('A1', '2025-02-01', 20), "
+            "('A1', '2025-03-01', 'abc'), ('A1', '', 40), ('A1', '2025-01-01', 5)");
+    db.addRevenue("A1", "RENT", 300);
+    db.addRevenue("A1", "410", 25);
     frmMain& form = select("A1");
-    auto before = db.periods("A1");
     form.Command1_Click();
-    ASSERT_EQ(h.messages.texts.size(), 1u);
-    EXPECT_EQ(h.messages.texts[0].rfind("Execute SQL\r\nupdate rent_periods set extra_charges = extra_charges +  "
-                                        "where tenant_code = 'A1' and period_from = #01/01/2025#",
-                                        0),
-              0u)
-        << h.messages.texts[0];
-    auto after = db.periods("A1");
-    for (std::size_t i = 0; i < before.size(); ++i)
-        EXPECT_EQ(after[i].extraCharges, before[i].extraCharges);
+    // One word for each, in the order the charges are read (which is not fixed).
+    std::vector<std::string> said = h.messages.texts;
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "A charge of tenant A1 for the period from 01/01/2025 has no amount; it was left out.",
+                        "A charge of tenant A1 for the period from 01/03/2025 has an amount that is not a number: "
+                        "abc; it was left out.",
+                        "A charge of tenant A1 has a period_from that is not a date: 2025-02-30; it was left out.",
+                        "A charge of tenant A1 has no period_from date; it was left out.",
+                    }));
+    // The other charges are added and the tenant reallocated, in one go.
+    expectPeriods("A1", {{100, 5, 100, 5}, {100, 20, 100, 20}, {100, 0, 100, 0}});
+    expectNeighbourUntouched();
+    EXPECT_EQ(form.Label22->text(), "25");
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
 }
 
 class FixAll : public Repair {
@@ -370,6 +385,17 @@ protected:
             db.addRevenue(tenant, "RENT", 250);
             db.addRevenue(tenant, "410", 30);
         }
+    }
+    std::string logPath() const { return dir.file("errDec26.log"); }
+    std::string logText() const {
+        std::ifstream in(logPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static std::size_t occurrences(const std::string& text, const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
     }
 };
 
@@ -387,7 +413,7 @@ TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     EXPECT_FALSE(form.batchRunning());
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
     EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 4)");
-    EXPECT_TRUE(h.messages.texts.empty());
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 4 of 4 tenants."});
 }
 
 TEST_F(FixAll, AnEmptyListDoesNothingAndSaysNothing) {
@@ -424,23 +450,85 @@ TEST_F(FixAll, ATenantWhoseFiguresCannotBeWorkedOutIsReportedAndTheBatchGoesOn) 
         expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
     expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
     expectPeriods("ZZZ", {{995, 5, 100, 5}});
-    ASSERT_EQ(h.messages.texts.size(), 1u);
-    EXPECT_NE(h.messages.texts[0].find("tenant B2"), std::string::npos);
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"Fix All repaired 3 of 4 tenants. 1 could not be repaired and was left exactly "
+                                       "as it was: B2. What went wrong is written in the error log " +
+                                       logPath() + "."});
+    EXPECT_EQ(occurrences(logText(), "The income totals of tenant B2"), 1u);
 }
 
-TEST_F(FixAll, StaleFiguresAreReportedPerTenant) {
+TEST_F(FixAll, StaleFiguresAreLoggedPerTenantAndSummedUpInOneBox) {
     frmMain& form = select("A1");
     // A broken code list makes the extra-charge income statement fail for everyone.
     form.extraChargeCodes = "'xcvdfgsdfs',";
+    h.messages.texts.clear();
     form.cmdFixAll_Click();
     for (const char* tenant : {"A1", "B2", "C3"})
         expectPeriods(tenant, {{0, 0}, {0, 0}, {0, 0}});
     expectNeighbourUntouched();
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"Fix All repaired 0 of 4 tenants. 4 could not be repaired and were left "
+                                       "exactly as they were: A1, B2, C3, ZZZ. What went wrong is written in the "
+                                       "error log " +
+                                       logPath() + "."});
     // For each of the four tenants: the failed statement's report, then the refusal.
-    ASSERT_EQ(h.messages.texts.size(), 8u);
-    EXPECT_EQ(h.messages.texts[0].rfind("Data Create Set", 0), 0u);
-    EXPECT_EQ(h.messages.texts[1].rfind("The income totals shown were not worked out for tenant A1", 0), 0u);
+    const std::string log = logText();
+    EXPECT_EQ(occurrences(log, "14:05:09 Data Create Set\r\nGeneral Errors...\r\n\r\n1 - "), 4u);
+    EXPECT_EQ(occurrences(log, "14:05:09 The income totals shown were not worked out for tenant "), 4u);
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+}
+
+TEST_F(FixAll, AReadOnlyDatabaseStopsAfterTheFirstTenantsWithOneBoxAndChangesNothing) {
+    for (int i = 1; i <= 8; ++i) {
+        const std::string tenant = "D" + std::to_string(i);
+        workedExampleTenant(tenant);
+        db.addRevenue(tenant, "RENT", 250);
+    }
+    frmMain& form = h.open(db.path());
+    // The same file, opened so that it cannot be written.
+    form.database().CurrentDatabase = engine::DBEngine().OpenDatabase(db.path(), false, true);
+    const auto before = db.allPeriods();
+    form.cmdFixAll_Click();
+
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"Fix All stopped: the database cannot be written to (attempt to write a "
+                                       "readonly database). No tenant was changed. The first 10 tenants all failed "
+                                       "with this error, so the other 2 were not tried. Each failure is written in "
+                                       "full in the error log " +
+                                       logPath() + "."});
+    const auto after = db.allPeriods();
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].paid, before[i].paid);
+        EXPECT_EQ(after[i].extraChargesPaid, before[i].extraChargesPaid);
+    }
+    // Every failure in the log in full, as its box would have shown it.
+    EXPECT_EQ(occurrences(logText(), " Execute SQL\r\nupdate rent_periods set rent_due = abs(rent_due), paid=0, "
+                                     "extra_charges_paid=0 where tenant_code = '"),
+              10u);
+    EXPECT_EQ(occurrences(logText(), "\r\nGeneral Errors...\r\n\r\n8 - attempt to write a readonly database\r\n"
+                                     "\r\n\r\n"),
+              10u);
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+    EXPECT_FALSE(form.batchRunning());
+}
+
+TEST_F(FixAll, TheLastTenantSelectedDuringTheFirstPauseEndsItWithASummaryThatSaysSo) {
+    frmMain& form = select("A1");
+    h.messages.texts.clear();
+    h.program.whileEventsRun = [&] {
+        if (h.program.eventRuns == 1)
+            form.SetListIndex(form.Combo1->count() - 1);
+    };
+    form.cmdFixAll_Click();
+    expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
+    expectPeriods("C3", {{0, 0}, {0, 0}, {0, 0}});
+    expectPeriods("ZZZ", {{995, 5, 100, 5}});
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"Fix All repaired 2 of 4 tenants. It ended before the end of the list "
+                                       "because the last tenant was selected during the batch: 2 tenants were not "
+                                       "reached."});
 }
 
 TEST_F(FixAll, EndingTheProgramDuringTheBatchKeepsWhatWasDone) {
@@ -450,6 +538,12 @@ TEST_F(FixAll, EndingTheProgramDuringTheBatchKeepsWhatWasDone) {
     expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
     expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+    // The batch says what it did, then the program ends.
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"Fix All repaired 1 of 4 tenants. It ended before the end of the list "
+                                       "because Exit was pressed: 3 tenants were not reached."});
+    EXPECT_EQ(h.program.endRequests, 1);
+    EXPECT_EQ(h.program.lastExitStatus, 0);
 }
 
 } // namespace

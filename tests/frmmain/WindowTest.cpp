@@ -2,6 +2,8 @@
 
 #include "WindowHarness.h"
 
+#include "platform/RegistryFile.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -120,8 +122,10 @@ TEST(WindowLifecycle, ExitAndTheCloseBoxEndTheProgram) {
     frmMain& form = h.create();
     form.cmdExit->click();
     EXPECT_EQ(h.program.endRequests, 1);
+    EXPECT_EQ(h.program.lastExitStatus, 0);
     form.close();
     EXPECT_EQ(h.program.endRequests, 2);
+    EXPECT_EQ(h.program.lastExitStatus, 0);
 }
 
 TEST(WindowLifecycle, ActivationRunsOnceWhenTheWindowIsFirstShown) {
@@ -261,6 +265,48 @@ TEST_F(DatabasePath, NetworkableThatIsNotANumberIsSaidOnceAndTheLocalDatabaseIsU
         EXPECT_EQ(h.messages.texts[0], std::string("The setting Networkable has the value \"") + text +
                                            "\", which is not a number. The local database is used.");
     }
+}
+
+TEST_F(DatabasePath, NetworkedFolderIsCalledAFolder) {
+    const std::string folder = root.file("x/property.mdb");
+    fs::create_directories(folder);
+    h.registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+    h.registry.setting("DatabaseLocation", folder);
+    h.registry.setting("APPPath", "/srv/app");
+
+    // Nothing to turn to: the folder stays the path, and the start fails naming it.
+    frmMain& form = h.create();
+    EXPECT_EQ(form.lblDatabase->text().toStdString(), folder);
+    EXPECT_TRUE(h.messages.texts.empty());
+    form.Form_Activate();
+    ASSERT_EQ(h.messages.texts.size(), 3u);
+    EXPECT_EQ(h.messages.texts[0], folder + " is a folder, not a database file.");
+    EXPECT_NE(h.messages.texts[1].find("is a folder, not a database file."), std::string::npos);
+    EXPECT_EQ(h.messages.texts[2], "Unable to start habitorium database.");
+    EXPECT_EQ(h.program.lastExitStatus, 1);
+
+    // With a database in the program's folder, the tool turns to it and says why.
+    h.messages.texts.clear();
+    touch(inApp());
+    EXPECT_EQ(chosen(), inApp());
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{folder + " is a folder, not a database file.\r\nReverting back to \r\n" + inApp()});
+}
+
+TEST_F(DatabasePath, ASettingsFileOfRandomBytesIsSaidOnceThenTheDefaultsApply) {
+    touch(inApp());
+    const std::string path = root.file("registry.reg");
+    std::ofstream(path, std::ios::binary) << std::string("\x8f\x13\xa7\x00\xfe\x41\x99\r\n", 9);
+    platform::RegistryFile file(path);
+    frmMain form({h.messages, h.program, h.clock, h.files, file});
+    EXPECT_EQ(h.messages.texts,
+              std::vector<std::string>{"The settings file " + path +
+                                       " cannot be read as it should be:\r\nIt does not begin with the header of a "
+                                       "registry file (\"Windows Registry Editor Version 5.00\", \"REGEDIT4\" or "
+                                       "\"WINE REGISTRY Version 2\").\r\nThe default settings are used for what "
+                                       "cannot be read."});
+    // The defaults: not networked, the database in the program's folder.
+    EXPECT_EQ(form.lblDatabase->text().toStdString(), inApp());
 }
 
 } // namespace

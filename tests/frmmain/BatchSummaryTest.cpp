@@ -1,0 +1,143 @@
+// The account of a "Fix All" batch on its own: what counts as repaired, when
+// it stops early, and the closing text in the cases the window tests do not reach.
+
+#include "Recorders.h"
+
+#include "frmmain/BatchSummary.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using engine::EngineError;
+
+const EngineError readOnly(8, "SQLite", "attempt to write a readonly database");
+const EngineError busy(5, "SQLite", "database is locked");
+
+TEST(BatchSummary, CountsAndClosingTexts) {
+    TempDir dir;
+    RecordingMessages messages;
+    FixedClock clock;
+    TestFileSystem files(dir.path().string());
+    ErrorReport log(messages, clock, files);
+    const std::string logPath = dir.file("errDec26.log");
+
+    // Entry i is named T<i>; fail() reports an error for the tenant in hand.
+    struct Case {
+        const char* what;
+        int tenants;
+        std::function<void(BatchSummary&)> run;
+        BatchSummary::End end;
+        std::string expected;
+        bool stops = false;
+    };
+    auto done = [](BatchSummary& s, int index, bool kept, const EngineError* error = nullptr) {
+        s.beginTenant();
+        if (error)
+            s.ReportError("Execute SQL\r\nupdate rent_periods", *error);
+        s.tenantDone(index, "T" + std::to_string(index), kept);
+    };
+    const Case cases[] = {
+        {"kept repairs count once committed", 2,
+         [&](BatchSummary& s) {
+             done(s, 0, true);
+             done(s, 1, true);
+             s.groupCommitted();
+         },
+         BatchSummary::End::EndOfList, "Fix All repaired 2 of 2 tenants."},
+        {"a group whose commit failed is not repaired", 3,
+         [&](BatchSummary& s) {
+             done(s, 0, true);
+             s.groupCommitted();
+             done(s, 1, true);
+             done(s, 2, true);
+             s.groupLost(busy);
+         },
+         BatchSummary::End::EndOfList,
+         "Fix All repaired 1 of 3 tenants. 2 could not be repaired and were left exactly as they were: T1, T2. What "
+         "went wrong is written in the error log " +
+             logPath + "."},
+        {"a repair still waiting for its commit is not counted", 1, [&](BatchSummary& s) { done(s, 0, true); },
+         BatchSummary::End::EndOfList,
+         "Fix All repaired 0 of 1 tenant. 1 could not be repaired and was left exactly as it was: T0. What went wrong "
+         "is written in the error log " +
+             logPath + "."},
+        {"ten names, then the log", 14,
+         [&](BatchSummary& s) {
+             done(s, 0, true);
+             for (int i = 1; i < 14; ++i)
+                 done(s, i, false, i % 2 ? &busy : &readOnly);
+             s.groupCommitted();
+         },
+         BatchSummary::End::EndOfList,
+         "Fix All repaired 1 of 14 tenants. 13 could not be repaired and were left exactly as they were: T1, T2, T3, "
+         "T4, T5, T6, T7, T8, T9, T10 and 3 more; see " +
+             logPath + "."},
+        {"the window closed", 5,
+         [&](BatchSummary& s) {
+             done(s, 0, true);
+             s.groupCommitted();
+         },
+         BatchSummary::End::WindowClosed,
+         "Fix All repaired 1 of 5 tenants. It ended before the end of the list because the window was closed: 4 "
+         "tenants were not reached."},
+        {"a tenant done twice counts once, as it ended last", 2,
+         [&](BatchSummary& s) {
+             done(s, 0, false, &busy);
+             done(s, 1, true);
+             done(s, 0, true);
+             s.groupCommitted();
+         },
+         BatchSummary::End::EndOfList, "Fix All repaired 2 of 2 tenants."},
+        {"the first ten failing alike stop it", 40,
+         [&](BatchSummary& s) {
+             for (int i = 0; i < 10; ++i)
+                 done(s, i, false, &readOnly);
+         },
+         BatchSummary::End::Stopped,
+         "Fix All stopped: the database cannot be written to (attempt to write a readonly database). No tenant was "
+         "changed. The first 10 tenants all failed with this error, so the other 30 were not tried. Each failure is "
+         "written in full in the error log " +
+             logPath + ".",
+         true},
+        {"an error without plain words is quoted as it is", 11,
+         [&](BatchSummary& s) {
+             static const EngineError noTable(1, "SQLite", "no such table: rent_periods");
+             for (int i = 0; i < 10; ++i)
+                 done(s, i, false, &noTable);
+         },
+         BatchSummary::End::Stopped,
+         "Fix All stopped: every tenant failed with the same error (no such table: rent_periods). No tenant was "
+         "changed. The first 10 tenants all failed with this error, so the last one was not tried. Each failure is "
+         "written in full in the error log " +
+             logPath + ".",
+         true},
+        {"two errors among the first ten do not stop it", 12,
+         [&](BatchSummary& s) {
+             for (int i = 0; i < 10; ++i)
+                 done(s, i, false, i == 9 ? &busy : &readOnly);
+         },
+         BatchSummary::End::EndOfList, ""},
+        {"a refusal without an engine error does not stop it", 12,
+         [&](BatchSummary& s) {
+             for (int i = 0; i < 10; ++i)
+                 done(s, i, false, i == 4 ? nullptr : &readOnly);
+         },
+         BatchSummary::End::EndOfList, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BatchSummary summary(log, c.tenants);
+        c.run(summary);
+        EXPECT_EQ(summary.shouldStop(), c.stops);
+        if (!c.expected.empty()) {
+            EXPECT_EQ(summary.text(c.end), c.expected);
+        }
+    }
+    EXPECT_TRUE(messages.texts.empty()); // the batch's reports go to the log alone
+}
+
+} // namespace
