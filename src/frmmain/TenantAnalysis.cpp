@@ -83,10 +83,9 @@ void frmMain::Combo1_Click() {
          "paid", Label20, &extraChargeIncomeShown},
         {"select sum(value)+0 as paid from rent_periods_charges where tenantcode = " + quotedTenant, "paid", Label21,
          nullptr},
-        {"select sum(extra_charges) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
-         Label22, nullptr},
-        {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7,
+        {"select sum(extra_charges) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label22,
          nullptr},
+        {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7, nullptr},
         {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
          Label19, nullptr},
         {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "

@@ -289,8 +289,8 @@ TEST_F(DatabasePath, NetworkedFolderIsCalledAFolder) {
     h.messages.texts.clear();
     touch(inApp());
     EXPECT_EQ(chosen(), inApp());
-    EXPECT_EQ(h.messages.texts,
-              std::vector<std::string>{folder + " is a folder, not a database file.\r\nReverting back to \r\n" + inApp()});
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{
+                                    folder + " is a folder, not a database file.\r\nReverting back to \r\n" + inApp()});
 }
 
 TEST_F(DatabasePath, ASettingsFileOfRandomBytesIsSaidOnceThenTheDefaultsApply) {

@@ -201,14 +201,16 @@ TEST(SettingsProblemText, NamesTheFileAndEachProblemOnceAndIsSilentWhenThereIsNo
     } cases[] = {
         {"no file", std::nullopt, {}},
         {"a file without the key", "REGEDIT4\r\n[HKLM\\SOFTWARE\\Other]\r\n\"a\"=\"1\"", {}},
-        {"random bytes", "\x8f\x13\xa7\x00\xfe\x41"s,
+        {"random bytes",
+         "\x8f\x13\xa7\x00\xfe\x41"s,
          {"It does not begin with the header of a registry file (\"Windows Registry Editor Version 5.00\", "
           "\"REGEDIT4\" or \"WINE REGISTRY Version 2\")."}},
         {"a value too long and a line left out",
          settingsWith("\"DatabaseLocation\"=\"" + std::string(1100, 'p') + "\"\r\n\"APPPath\"=C:\\App"),
          {"Line 5 (the value \"APPPath\") cannot be read as a value; it is left out.",
           "The value DatabaseLocation is longer than the 1023 characters a setting may have; it is left out."}},
-        {"more than ten problems", settingsWith(manyBadLines),
+        {"more than ten problems",
+         settingsWith(manyBadLines),
          {"Line 4 (the value \"bad0\") cannot be read as a value; it is left out.",
           "Line 5 (the value \"bad1\") cannot be read as a value; it is left out.",
           "Line 6 (the value \"bad2\") cannot be read as a value; it is left out.",

@@ -358,7 +358,9 @@ TEST(RegistryFileOnDisk, AFileThatCannotBeReadIsARegistryWithoutKeysAndSaysWhy) 
         {"a missing file is no problem", std::nullopt, {}},
         {"random bytes", "\x8f\x13\xa7\x00\xfe\x41\x99\r\n[HKLM]"s, {noHeader}},
         {"a wrong header", "REGEDIT5\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\r\n\"a\"=\"1\"", {noHeader}},
-        {"UTF-16 without its mark", utf16, {"It is UTF-16 text without the byte-order mark that must begin such a file."}},
+        {"UTF-16 without its mark",
+         utf16,
+         {"It is UTF-16 text without the byte-order mark that must begin such a file."}},
         {"an empty file", "", {"It is empty."}},
     };
     for (const auto& c : cases) {
@@ -453,7 +455,9 @@ TEST(RegistryFileDamage, BadLinesLoseOnlyThemselves) {
             std::vector<std::string> said;
             if (valueLine)
                 said.push_back("Line " + std::to_string(line) +
-                               (named ? " (the value \"bad\")" : bad[0] == '@' ? " (the default value)" : "") +
+                               (named           ? " (the value \"bad\")"
+                                : bad[0] == '@' ? " (the default value)"
+                                                : "") +
                                " cannot be read as a value; it is left out.");
             EXPECT_EQ(registry->problems(), said);
         }
@@ -466,9 +470,11 @@ TEST(RegistryFileDamage, KeyLinesThatCannotBeReadAreSaidOnceForAllTheirValues) {
         std::string file;
         std::vector<std::string> problems;
     } cases[] = {
-        {"unclosed key line", settings("\"a\"=\"1\"\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings\r\n\"b\"=\"2\"\r\n\"c\"=\"3\""),
+        {"unclosed key line",
+         settings("\"a\"=\"1\"\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings\r\n\"b\"=\"2\"\r\n\"c\"=\"3\""),
          {"Line 5 cannot be read as a key; the values under it are left out."}},
-        {"unknown root", editor("[HKEY_NOWHERE\\SOFTWARE]\n\"a\"=\"1\"\n[HKLM\\SOFTWARE]\n\"b\"=x"),
+        {"unknown root",
+         editor("[HKEY_NOWHERE\\SOFTWARE]\n\"a\"=\"1\"\n[HKLM\\SOFTWARE]\n\"b\"=x"),
          {"Line 3 cannot be read as a key; the values under it are left out.",
           "Line 6 (the value \"b\") cannot be read as a value; it is left out."}},
         {"value before any key", editor("\"a\"=\"1\""), {"Line 3 holds a value outside any key; it is left out."}},
