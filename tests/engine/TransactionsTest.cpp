@@ -2,7 +2,9 @@
 
 #include "engine/Database.h"
 
+#ifdef HABITORIUM_HAVE_SQLITE
 #include <sqlite3.h>
+#endif
 
 #include <chrono>
 
@@ -81,6 +83,7 @@ TEST_P(Transactions, SavepointNamesAreQuoted) {
     EXPECT_EQ(paid(), 7);
 }
 
+#ifdef HABITORIUM_HAVE_SQLITE
 // What only the SQLite backend shows: its own error numbers, and another
 // process's lock on the file.
 class SqliteTransactions : public Transactions {};
@@ -173,13 +176,17 @@ TEST_P(SqliteTransactions, AWrittenRowLeavesNoLockBehind) {
     }
 }
 
+#endif
+
 } // namespace
 
 namespace {
 
 const auto name = [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); };
 INSTANTIATE_FOR_EVERY_BACKEND(Transactions);
+#ifdef HABITORIUM_HAVE_SQLITE
 INSTANTIATE_TEST_SUITE_P(Backends, SqliteTransactions, testing::Values(Backend::Sqlite), name);
 INSTANTIATE_TEST_SUITE_P(Backends, AnotherWriter, testing::Values(Backend::Sqlite), name);
+#endif
 
 } // namespace

@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -22,6 +24,7 @@ constexpr const char* sqliteDriver = "Habitorium SQLite3";
 constexpr const char* postgresDriver = "Habitorium PostgreSQL";
 constexpr const char* testDatabase = "habitorium_test";
 
+#ifndef _WIN32
 // The first of the candidate files that exists.
 std::string firstExisting(const std::vector<std::string>& candidates) {
     for (const std::string& candidate : candidates) {
@@ -47,6 +50,8 @@ std::string driverFile(const char* file, const char* package) {
                                  package + "); install it with the project's set-up (build.sh).");
     return found;
 }
+
+#endif
 
 // Writes the test-local odbcinst.ini once and points unixODBC at it. On
 // Windows (under Wine) the drivers are those Wine's ODBC layer offers.
@@ -116,7 +121,8 @@ public:
             const int port = 20000 + (getpid() * 7 + attempt * 131) % 30000;
             const std::string options = "-p " + std::to_string(port) + " -k " + folder_.string() +
                                         " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off "
-                                        "-c full_page_writes=off" + (std::getenv("HABITORIUM_TEST_PG_LOG") ? " -c log_statement=all" : "");
+                                        "-c full_page_writes=off" +
+                                        (std::getenv("HABITORIUM_TEST_PG_LOG") ? " -c log_statement=all" : "");
             if (run(asUser_ + quoted(bin + "/pg_ctl") + " -D " + quoted(data) + " -o " + quoted(options) + " -l " +
                     quoted((folder_ / "server.log").string()) + " -w -t 60 start > /dev/null 2>&1") == 0)
                 port_ = port;
@@ -183,10 +189,35 @@ std::string backendName(Backend backend) {
     return traitsOf(backend).name;
 }
 
+#ifdef _WIN32
+namespace {
+// Under Wine the drivers are Linux libraries: they open the file by its Linux
+// path, which Wine's kernel32 gives. On Windows itself the path stays as it is.
+std::string driverPath(const std::string& path) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName)
+        return path;
+    const std::wstring wide = std::filesystem::path(path).wstring();
+    char* name = unixName(wide.c_str());
+    if (!name)
+        throw std::runtime_error("Wine has no Linux path for " + path);
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+} // namespace
+#else
+static const std::string& driverPath(const std::string& path) {
+    return path;
+}
+#endif
+
 std::string sqliteOdbcConnection(const std::string& path) {
     registerDrivers();
     // No per-statement sync: the tests' files are temporary.
-    return std::string("Driver={") + sqliteDriver + "};Database=" + path + ";Timeout=5000;";
+    return std::string("Driver={") + sqliteDriver + "};Database=" + driverPath(path) + ";Timeout=5000;";
 }
 
 std::string postgresConnection() {

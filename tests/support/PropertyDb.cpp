@@ -3,8 +3,11 @@
 #include "OdbcSession.h"
 #include "tools/PropertySchema.h"
 
+#ifdef HABITORIUM_HAVE_SQLITE
 #include <sqlite3.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +15,7 @@
 
 namespace {
 
+#ifdef HABITORIUM_HAVE_SQLITE
 void check(sqlite3* db, int rc, const std::string& what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
         throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
@@ -32,6 +36,8 @@ struct Statement {
         return *this;
     }
 };
+
+#endif
 
 std::string literal(const std::string& text) {
     std::string out = "'";
@@ -80,15 +86,32 @@ PropertyDb::PropertyDb(std::string path, const std::string& rentGroup, Backend b
         location_ = "ODBC;" + connection_;
     }
     std::filesystem::remove(path_);
+#ifdef HABITORIUM_HAVE_SQLITE
     check(db_, sqlite3_open(path_.c_str(), &db_), "open " + path_);
     exec(property_schema::createTables);
     Statement s(db_, "insert into options (company_name, rent_group) values ('Test Lettings', ?)");
     s.text(1, rentGroup);
     check(db_, sqlite3_step(s.stmt), "options");
+#else
+    // A build without SQLite (the Windows one) makes the file through the
+    // SQLite ODBC driver, one statement at a time.
+    if (backend != Backend::SqliteOdbc)
+        throw std::runtime_error("This build has no SQLite: only the ODBC backends can be tested.");
+    odbc_ = std::make_unique<OdbcSession>(connection_);
+    const std::string tables = property_schema::createTables;
+    for (std::size_t start = 0, end; start < tables.size(); start = end + 1) {
+        end = std::min(tables.find(';', start), tables.size());
+        if (tables.find_first_not_of(" \r\n", start) < end)
+            odbc_->exec(tables.substr(start, end - start));
+    }
+    odbc_->exec("insert into options (company_name, rent_group) values ('Test Lettings', " + literal(rentGroup) + ")");
+#endif
 }
 
 PropertyDb::~PropertyDb() {
+#ifdef HABITORIUM_HAVE_SQLITE
     sqlite3_close_v2(db_);
+#endif
 }
 
 void PropertyDb::exec(const std::string& sql) {
@@ -96,12 +119,14 @@ void PropertyDb::exec(const std::string& sql) {
         odbc_->exec(sql);
         return;
     }
+#ifdef HABITORIUM_HAVE_SQLITE
     char* error = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
     std::string message = error ? error : "";
     sqlite3_free(error);
     if (rc != SQLITE_OK)
         throw std::runtime_error(sql + ": " + message);
+#endif
 }
 
 void PropertyDb::insert(const std::string& sql, const std::vector<std::string>& values) {
@@ -116,18 +141,22 @@ void PropertyDb::addTenancy(const std::string& reference, const std::string& nam
     if (odbc_)
         return insert("insert into tenancy (reference, name, \"property code\", \"when started\") values",
                       {literal(reference), literal(name), literal(property), literal(started)});
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, "insert into tenancy (reference, name, [property code], [when started]) values (?, ?, ?, ?)");
     s.text(1, reference).text(2, name).text(3, property).text(4, started);
     check(db_, sqlite3_step(s.stmt), "tenancy");
+#endif
 }
 
 void PropertyDb::addGlCode(const std::string& code, bool paysExtraCharges) {
     if (odbc_)
         return insert("insert into glcodes (gl_code, description, pay_extra_charges) values",
                       {literal(code), "'code'", paysExtraCharges ? "-1" : "0"});
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, "insert into glcodes (gl_code, description, pay_extra_charges) values (?, 'code', ?)");
     s.text(1, code).real(2, paysExtraCharges ? -1 : 0);
     check(db_, sqlite3_step(s.stmt), "glcodes");
+#endif
 }
 
 void PropertyDb::addRevenue(const std::string& tenant, const std::string& group, double amount, const std::string& date,
@@ -135,10 +164,12 @@ void PropertyDb::addRevenue(const std::string& tenant, const std::string& group,
     if (odbc_)
         return insert("insert into revenues (tenant_code, \"revenue group\", amount, date, \"property code\") values",
                       {literal(tenant), literal(group), number(amount), literal(date), literal(property)});
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) "
                      "values (?, ?, ?, ?, ?)");
     s.text(1, tenant).text(2, group).real(3, amount).text(4, date).text(5, property);
     check(db_, sqlite3_step(s.stmt), "revenues");
+#endif
 }
 
 void PropertyDb::addPeriod(const PeriodRow& row) {
@@ -147,11 +178,13 @@ void PropertyDb::addPeriod(const PeriodRow& row) {
                       "extra_charges_paid) values",
                       {literal(row.tenant), literal(row.periodFrom), number(row.rentDue), number(row.paid),
                        number(row.extraCharges), number(row.extraChargesPaid)});
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, "insert into rent_periods (tenant_code, period_from, rent_due, paid, extra_charges, "
                      "extra_charges_paid) values (?, ?, ?, ?, ?, ?)");
     s.text(1, row.tenant).text(2, row.periodFrom).real(3, row.rentDue).real(4, row.paid);
     s.real(5, row.extraCharges).real(6, row.extraChargesPaid);
     check(db_, sqlite3_step(s.stmt), "rent_periods");
+#endif
 }
 
 void PropertyDb::addPeriod(const std::string& tenant, const std::string& from, double rentDue, double paid,
@@ -163,10 +196,12 @@ void PropertyDb::addCharge(const std::string& tenant, const std::string& from, d
     if (odbc_)
         return insert("insert into rent_periods_charges (tenantcode, period_from, description, value) values",
                       {literal(tenant), literal(from), "'charge'", number(value)});
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, "insert into rent_periods_charges (tenantcode, period_from, description, value) "
                      "values (?, ?, 'charge', ?)");
     s.text(1, tenant).text(2, from).real(3, value);
     check(db_, sqlite3_step(s.stmt), "rent_periods_charges");
+#endif
 }
 
 std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::string& tenant, bool bindTenant) {
@@ -181,6 +216,7 @@ std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::stri
         }
         return rows;
     }
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, sql);
     if (bindTenant)
         s.text(1, tenant);
@@ -196,10 +232,13 @@ std::vector<PeriodRow> PropertyDb::query(const std::string& sql, const std::stri
     }
     check(db_, rc, sql);
     return rows;
+#else
+    return {};
+#endif
 }
 
 std::vector<PeriodRow> PropertyDb::periods(const std::string& tenant) {
-    if (odbc_)
+    if (backend_ == Backend::Postgres)
         return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
                      "from rent_periods where tenant_code::text = ? order by period_from",
                      tenant, true);
@@ -209,7 +248,7 @@ std::vector<PeriodRow> PropertyDb::periods(const std::string& tenant) {
 }
 
 std::vector<PeriodRow> PropertyDb::allPeriods() {
-    if (odbc_)
+    if (backend_ == Backend::Postgres)
         return query("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid "
                      "from rent_periods order by id",
                      {}, false);
@@ -223,6 +262,7 @@ std::string PropertyDb::scalarText(const std::string& sql) {
         const auto rows = odbc_->rows(sql);
         return rows.empty() || rows[0].empty() ? std::string() : rows[0][0].value_or("");
     }
+#ifdef HABITORIUM_HAVE_SQLITE
     Statement s(db_, sql);
     int rc = sqlite3_step(s.stmt);
     check(db_, rc, sql);
@@ -230,4 +270,7 @@ std::string PropertyDb::scalarText(const std::string& sql) {
         return {};
     const unsigned char* t = sqlite3_column_text(s.stmt, 0);
     return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+#else
+    return {};
+#endif
 }
