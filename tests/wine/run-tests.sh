@@ -7,9 +7,10 @@
 #   - Wine's odbc32 hands ODBC calls to the host's unixODBC, which finds the
 #     drivers in a test-local odbcinst.ini (ODBCSYSINI): the SQLite ODBC driver
 #     over a fresh database file, and the PostgreSQL driver against a server
-#     this script starts (initdb and pg_ctl as the postgres system user, on a
-#     private port on 127.0.0.1) and stops;
-#   - the connection strings reach the programs in environment variables;
+#     this script starts and stops (tests/e2e/lib/postgres.sh: initdb and
+#     pg_ctl as the postgres system user, on a private port on 127.0.0.1);
+#   - the connection strings reach the programs in environment variables
+#     (HABITORIUM_TEST_ODBC: the PostgreSQL database of the engine's tests);
 #   - a UTF-8 locale, in which unixODBC passes text to the drivers.
 #
 # usage: run-tests.sh BUILD_DIR PROGRAM.exe...
@@ -27,7 +28,6 @@ fail() {
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 odbc_drivers=/usr/lib/x86_64-linux-gnu/odbc
-pg_bin=/usr/lib/postgresql/15/bin
 # Debian 12's wine launcher looks for the 32-bit loader first; the 64-bit
 # loader is started directly.
 [ -x "$wine" ] || fail "$wine is missing: install the Debian package wine64"
@@ -35,7 +35,7 @@ pg_bin=/usr/lib/postgresql/15/bin
 [ -e /usr/lib/x86_64-linux-gnu/libodbc.so.2 ] || fail "unixODBC is missing: install unixodbc-dev"
 [ -e "$odbc_drivers/libsqlite3odbc.so" ] || fail "the SQLite ODBC driver is missing: install libsqliteodbc"
 [ -e "$odbc_drivers/psqlodbcw.so" ] || fail "the PostgreSQL ODBC driver is missing: install odbc-postgresql"
-[ -x "$pg_bin/initdb" ] || fail "PostgreSQL 15 is missing: install postgresql"
+compgen -G "/usr/lib/postgresql/*/bin/initdb" >/dev/null || fail "PostgreSQL is missing: install postgresql"
 id postgres >/dev/null 2>&1 || fail "there is no postgres system user: install postgresql"
 objdump=x86_64-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || fail "$objdump is missing: install binutils-mingw-w64-x86-64"
@@ -49,8 +49,6 @@ done
 
 work=$(mktemp -d "$build_dir/wine-run.XXXXXX")
 chmod 755 "$work"
-pg_data=$work/postgres
-started_pg=no
 
 cleanup() {
     local status=$?
@@ -58,8 +56,8 @@ cleanup() {
         "$wineserver" -k 2>/dev/null || true
         "$wineserver" -w 2>/dev/null || true
     fi
-    if [ "$started_pg" = yes ]; then
-        runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -m immediate -w stop >/dev/null 2>&1 || true
+    if declare -F stop_postgres >/dev/null; then
+        stop_postgres
     fi
     rm -rf "$work"
     exit "$status"
@@ -92,40 +90,19 @@ started=$(now)
 [ -f "$WINEPREFIX/system.reg" ] || { cat "$work/wineboot.log" >&2; fail "wineboot made no prefix"; }
 echo "wine tests: prefix ready in $(seconds_since "$started") s"
 
-# --- PostgreSQL ------------------------------------------------------------
+# --- PostgreSQL and ODBC ---------------------------------------------------
+# The end-to-end checks' helper: the server, and an odbcinst.ini naming both
+# drivers as the tests' connection strings do (ODBCSYSINI, ODBCINI).
 started=$(now)
-install -d -o postgres -g postgres -m 700 "$pg_data"
-runuser -u postgres -- "$pg_bin/initdb" -D "$pg_data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
-    >"$work/initdb.log" 2>&1 || { cat "$work/initdb.log" >&2; fail "initdb failed"; }
-pg_port=
-for _ in 1 2 3 4 5 6 7 8 9 10; do
-    port=$((20000 + RANDOM % 20000))
-    if runuser -u postgres -- "$pg_bin/pg_ctl" -D "$pg_data" -w -t 60 -l "$pg_data/server.log" \
-        -o "-c listen_addresses=127.0.0.1 -p $port -c unix_socket_directories=$pg_data -c fsync=off" \
-        start >/dev/null 2>&1; then
-        pg_port=$port
-        started_pg=yes
-        break
-    fi
-done
-[ -n "$pg_port" ] || { cat "$pg_data/server.log" >&2 || true; fail "the PostgreSQL server did not start"; }
-echo "wine tests: PostgreSQL on 127.0.0.1:$pg_port in $(seconds_since "$started") s"
-
-# --- ODBC ------------------------------------------------------------------
-export ODBCSYSINI=$work/odbc
-export ODBCINI=$ODBCSYSINI/odbc.ini
-mkdir -p "$ODBCSYSINI"
-cat >"$ODBCSYSINI/odbcinst.ini" <<EOF
-[SQLite3]
-Driver=$odbc_drivers/libsqlite3odbc.so
-
-[PostgreSQL Unicode]
-Driver=$odbc_drivers/psqlodbcw.so
-EOF
-: >"$ODBCINI"
-# The drivers are Linux libraries: paths in connection strings are Linux paths.
-export HABITORIUM_WINE_ODBC_SQLITE="Driver={SQLite3};Database=$work/odbc-sqlite.db"
-export HABITORIUM_WINE_ODBC_POSTGRES="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=postgres;Uid=postgres;Pwd="
+# shellcheck source=../e2e/lib/postgres.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib/postgres.sh"
+start_postgres "$work" || fail "the PostgreSQL server did not start"
+echo "wine tests: PostgreSQL in $(seconds_since "$started") s"
+# The drivers are Linux libraries: paths in connection strings are Linux paths
+# (the engine's tests ask Wine for them).
+export HABITORIUM_TEST_ODBC=$pg_odbc
+export HABITORIUM_WINE_ODBC_POSTGRES=$pg_odbc
+export HABITORIUM_WINE_ODBC_SQLITE="Driver={Habitorium SQLite3};Database=$work/odbc-sqlite.db"
 
 # --- The programs ----------------------------------------------------------
 status=0
