@@ -89,9 +89,22 @@ std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool e
         std::string path;
         for (char c : name)
             path += c == '}' ? std::string("}}") : std::string(1, c);
-        auto connection = std::make_shared<odbc::OdbcConnection>(
-            "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ={" + path + "};", name, readOnly);
-        return std::make_shared<Database>(std::move(connection));
+        try {
+            auto connection = std::make_shared<odbc::OdbcConnection>(
+                "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ={" + path + "};", name, readOnly);
+            return std::make_shared<Database>(std::move(connection));
+        } catch (const EngineError& e) {
+            // The driver manager's words alone ("data source name not found",
+            // "can't open lib") do not tell the user that the usual cause is
+            // a machine without the Access Database Engine, or with only its
+            // other bitness.
+            const char* bits = sizeof(void*) == 8 ? "64-bit" : "32-bit";
+            throw EngineError(e.number, e.source,
+                              "'" + name + "' is an Access database (" + jetHeader +
+                                  "); the Microsoft Access ODBC driver could not open it. This " + bits +
+                                  " program needs the driver of the " + bits +
+                                  " Microsoft Access Database Engine.\r\n" + e.description);
+        }
 #else
         notADatabase("'" + name + "' is an Access database (" + jetHeader +
                      "). This build cannot open an Access file itself: open it with the Windows build of the tool "
