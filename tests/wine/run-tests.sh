@@ -48,7 +48,10 @@ for program in "$@"; do
 done
 
 work=$(mktemp -d "$build_dir/wine-run.XXXXXX")
-chmod 755 "$work"
+# The server's folder is one the postgres user can reach whatever the clone's
+# own folders allow: a temporary folder of the system's.
+pg_work=$(mktemp -d)
+chmod 755 "$pg_work"
 
 cleanup() {
     local status=$?
@@ -59,7 +62,7 @@ cleanup() {
     if declare -F stop_postgres >/dev/null; then
         stop_postgres
     fi
-    rm -rf "$work"
+    rm -rf "$work" "$pg_work"
     exit "$status"
 }
 trap cleanup EXIT
@@ -96,7 +99,7 @@ echo "wine tests: prefix ready in $(seconds_since "$started") s"
 started=$(now)
 # shellcheck source=../e2e/lib/postgres.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib/postgres.sh"
-start_postgres "$work" || fail "the PostgreSQL server did not start"
+start_postgres "$pg_work" || fail "the PostgreSQL server did not start"
 echo "wine tests: PostgreSQL in $(seconds_since "$started") s"
 # The drivers are Linux libraries: paths in connection strings are Linux paths
 # (the engine's tests ask Wine for them).
