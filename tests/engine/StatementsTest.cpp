@@ -291,8 +291,8 @@ TEST_P(Statements, AChargeWithoutAmountIsRejectedAndChangesNothing) {
     EXPECT_EQ(db.periods("A1")[1].extraCharges, 20);
 }
 
-// The SQLite backend runs every statement of the text; over ODBC a second
-// statement is refused and nothing runs.
+// Execute runs exactly one statement on every backend; the SQLite backend's
+// own cases, and its money, which it adds up and writes as currency itself.
 class SqliteStatements : public Statements {};
 class OdbcStatements : public Statements {};
 
@@ -309,12 +309,119 @@ TEST_P(OdbcStatements, ExecuteRefusesASecondStatementAndRunsNothing) {
     EXPECT_EQ(db.periods("B2")[0].paid, 3) << "a trailing semicolon is one statement";
 }
 
-TEST_P(SqliteStatements, ExecuteRunsEveryStatementOfTheText) {
-    database->Execute("update rent_periods set paid = 1 where tenant_code = 'A1'; "
-                      "update rent_periods set paid = 2 where tenant_code = 'B2';");
-    EXPECT_EQ(database->RecordsAffected(), 4);
-    EXPECT_EQ(db.periods("A1")[2].paid, 1);
-    EXPECT_EQ(db.periods("B2")[0].paid, 2);
+TEST_P(SqliteStatements, ExecuteRunsExactlyOneStatement) {
+    // A text that holds a second statement is refused whole: nothing of it runs.
+    for (const char* sql : {"update rent_periods set paid = 1 where tenant_code = 'A1'; "
+                            "update rent_periods set paid = 2 where tenant_code = 'B2';",
+                            "update rent_periods set paid = 1 where tenant_code = 'A1'; select 1",
+                            "update rent_periods set paid = 1 where tenant_code = 'A1';; -- x\n; vacuum", "", " ; ",
+                            "/* nothing */"}) {
+        const auto error = errorOf([&] { database->Execute(sql); });
+        ASSERT_TRUE(error.has_value()) << sql;
+        EXPECT_EQ(error->number, errInvalidOperation) << sql;
+        EXPECT_EQ(database->RecordsAffected(), 0);
+    }
+    EXPECT_EQ(db.periods("A1")[2].paid, 0);
+    EXPECT_EQ(db.periods("B2")[0].paid, 80);
+
+    // A closing semicolon, a comment, or a semicolon inside a quoted value
+    // leave one statement.
+    database->Execute("update rent_periods set paid = 3 where tenant_code = 'B2'; -- the last one\n");
+    EXPECT_EQ(database->RecordsAffected(), 1);
+    database->Execute("update rent_periods set paid = 4 where tenant_code = 'B2;A1' /* ; */");
+    EXPECT_EQ(database->RecordsAffected(), 0);
+    EXPECT_EQ(db.periods("B2")[0].paid, 3);
+}
+
+// Money adds up as the original engine's currency does: each value to four
+// places, summed exactly, where binary floating point leaves a residue.
+TEST_P(SqliteStatements, MoneySumsAreExact) {
+    struct Case {
+        double amount;
+        int rows;
+        const char* total;
+    } cases[] = {
+        {0.10, 1000, "100"}, {0.29, 777, "225.33"}, {100.1, 333, "33333.3"},
+        {20.2, 17, "343.4"}, {433.33, 999, "432896.67"}, {-0.07, 100, "-7"},
+    };
+    for (const Case& c : cases) {
+        db.exec("delete from revenues where tenant_code = 'M1'");
+        db.exec("begin");
+        for (int i = 0; i < c.rows; ++i)
+            db.addRevenue("M1", "RENT", c.amount);
+        db.exec("commit");
+        const std::string sql = "select sum(amount)+0 as paid from revenues where tenant_code = 'M1'";
+        EXPECT_EQ(total(sql, "paid"), c.total) << c.amount << " x " << c.rows;
+        EXPECT_EQ(scalar(*database, sql, "paid").toCurrency(), Variant(std::string(c.total)).toCurrency());
+    }
+
+    // Seventeen periods each paid in full: due exactly 0, not 6.0E-14.
+    for (int month = 1; month <= 17; ++month) {
+        char from[16];
+        std::snprintf(from, sizeof from, "%04d-%02d-01", 2024 + (month - 1) / 12, (month - 1) % 12 + 1);
+        db.addPeriod("S17", from, 100.1, 100.1, 20.2, 20.2);
+    }
+    const Variant due = scalar(*database,
+                               "select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from "
+                               "rent_periods where tenant_code = 'S17'",
+                               "amount");
+    EXPECT_EQ(NumberText(due.toDouble()), "0");
+    EXPECT_EQ(total("select sum(paid) as amount from rent_periods where tenant_code = 'S17'", "amount"), "1701.7");
+    // Sums of whole numbers stay whole numbers; sums over nothing stay Null.
+    EXPECT_EQ(scalar(*database, "select sum(pay_extra_charges) as n from glcodes", "n"), Variant(-3));
+    EXPECT_TRUE(scalar(*database, "select sum(paid) as n from rent_periods where tenant_code = 'nobody'", "n").isNull());
+}
+
+TEST_P(SqliteStatements, MoneyThatCannotBeAddedUpIsAnEngineError) {
+    struct Case {
+        const char* setUp;
+        const char* sql;
+        std::int32_t number;
+        const char* says;
+    } cases[] = {
+        {"update rent_periods set paid = 'abc' where tenant_code = 'B2'",
+         "select sum(paid) as amount from rent_periods", errTypeMismatch,
+         "Type mismatch: sum(paid) met the value 'abc', which is not an amount of money."},
+        {"update revenues set amount = 1e300 where tenant_code = 'B2'",
+         "select sum(amount)+0 as paid from revenues", errOverflow,
+         "Overflow: sum(amount) met the value 1E+300, which is outside the range of currency amounts."},
+        {"update revenues set amount = 900000000000000 where tenant_code in ('A1', 'B2')",
+         "select sum(amount)+0 as paid from revenues", errOverflow,
+         "Overflow: the total of sum(amount) is outside the range of currency amounts."},
+    };
+    for (const Case& c : cases) {
+        db.exec(c.setUp);
+        const auto error = errorOf([&] { scalar(*database, c.sql, "amount"); });
+        ASSERT_TRUE(error.has_value()) << c.sql;
+        EXPECT_EQ(error->number, c.number);
+        EXPECT_EQ(error->source, engineSource);
+        EXPECT_EQ(error->description, c.says);
+    }
+}
+
+TEST_P(SqliteStatements, MoneyIsWrittenAsCurrency) {
+    // Many inexact charges added one by one come to their exact sum.
+    for (int i = 0; i < 500; ++i)
+        database->Execute("update rent_periods set extra_charges = extra_charges + 0.1 where tenant_code = 'B2'");
+    for (int i = 0; i < 300; ++i)
+        database->Execute("update rent_periods set extra_charges = extra_charges + 433.33 where tenant_code = 'B2'");
+    EXPECT_EQ(db.periods("B2")[0].extraCharges, 8 + 50 + 129999.0);
+    // A value through a recordset is taken to four places too.
+    auto rs = dynaset("select * from rent_periods where tenant_code = 'B2'");
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(0.1 + 0.2 + 0.00004));
+    rs->Update();
+    EXPECT_EQ(db.periods("B2")[0].paid, 0.3);
+    EXPECT_EQ(rs->Fields("paid").Value(), Variant(0.3));
+    // Not a number, or out of range: an engine error, and nothing written.
+    const auto text = errorOf([&] { database->Execute("update rent_periods set paid = 'abc' where tenant_code = 'B2'"); });
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->number, errTypeMismatch);
+    EXPECT_NE(text->description.find("'abc' cannot be written to the money column paid"), std::string::npos);
+    EXPECT_EQ(errorNumberOf([&] { database->Execute("update rent_periods set [paid] = 1e300, rent_due = 1"); }),
+              errOverflow);
+    EXPECT_EQ(db.periods("B2")[0].paid, 0.3);
+    EXPECT_EQ(db.periods("B2")[0].rentDue, 80);
 }
 
 INSTANTIATE_FOR_EVERY_BACKEND(Statements);

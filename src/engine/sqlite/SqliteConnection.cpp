@@ -1,7 +1,10 @@
 #include "engine/sqlite/SqliteConnection.h"
 
 #include "engine/JetDialect.h"
+#include "engine/sqlite/SqlShape.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace engine {
@@ -118,17 +121,11 @@ bool plainColumnsOfOneTable(sqlite3* db, sqlite3_stmt* stmt, std::string& table,
     return true;
 }
 
-// Rejects statements a recordset cannot stand on: more than one statement, or
-// one that would change the database while its rows are read.
-void checkRecordsetStatement(sqlite3_stmt* stmt, const std::string& sql, std::size_t tail) {
+// Rejects statements a recordset cannot stand on: none at all, or one that
+// would change the database while its rows are read.
+void checkRecordsetStatement(sqlite3_stmt* stmt) {
     if (!stmt)
         throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
-    for (std::size_t i = tail; i < sql.size(); ++i) {
-        const char c = sql[i];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != ';')
-            throw EngineError(errInvalidOperation, engineSource,
-                              "Invalid operation: a recordset is opened on one statement only.");
-    }
     if (!sqlite3_stmt_readonly(stmt))
         throw EngineError(errInvalidOperation, engineSource,
                           "Invalid operation: a recordset cannot be opened on a statement that changes data.");
@@ -149,6 +146,113 @@ void verify(sqlite3* db, const std::string& path) {
 
 } // namespace
 
+
+namespace {
+
+// Functions whose answer depends only on their arguments and the rows read;
+// a statement that calls any other (random(), date('now'), changes()) is run
+// afresh every time.
+bool sameAnswerOnSameData(const char* function) {
+    static const char* const functions[] = {"sum",    "total",  "min",   "max",    "count", "avg",   "abs",
+                                            "coalesce", "ifnull", "nullif", "iif", "lower", "upper", "length",
+                                            "round",  "substr", "substring", "trim", "ltrim", "rtrim", "replace",
+                                            "instr",  "typeof", "cast"};
+    if (!function)
+        return false;
+    for (const char* known : functions) {
+        if (equalsIgnoringCase(function, known))
+            return true;
+    }
+    return false;
+}
+
+std::string lowerCase(const char* text) {
+    std::string out;
+    for (const char* c = text; *c; ++c)
+        out += lower(*c);
+    return out;
+}
+
+// The key of kept rows: the statement's shape and its values, each tagged
+// with its kind so that 1 and '1' never meet.
+std::string keptRowsKey(const std::string& shape, const std::vector<Variant>& values) {
+    std::string key = shape;
+    for (const Variant& value : values) {
+        key += '\0';
+        switch (value.kind()) {
+        case Variant::Kind::Integer:
+            key += 'I' + std::to_string(value.integer());
+            break;
+        case Variant::Kind::Double: {
+            char bits[32];
+            std::snprintf(bits, sizeof bits, "D%a", value.number());
+            key += bits;
+            break;
+        }
+        default:
+            key += 'T' + std::to_string(value.text().size()) + ':' + value.text();
+            break;
+        }
+    }
+    return key;
+}
+
+bool isPlainReadOrWrite(const std::string& sql, const std::vector<SqlToken>& tokens) {
+    if (tokens.empty())
+        return false;
+    const SqlToken& first = tokens.front();
+    return first.is(sql, "select") || first.is(sql, "update") || first.is(sql, "insert") || first.is(sql, "delete") ||
+           first.is(sql, "replace") || first.is(sql, "with");
+}
+
+// Rows of a read-only statement kept for the next run with the same values;
+// small results only (the totals and single rows of the analysis).
+constexpr std::size_t keptRowsLimit = 32;
+constexpr std::size_t keptRowsMaxRows = 16;
+
+} // namespace
+
+struct SqliteConnection::KeptRows {
+    std::string key;
+    Rows rows;
+    std::uint64_t epoch;
+    std::vector<std::pair<std::string, std::uint64_t>> versions;
+};
+
+// The authoriser is installed for the connection's life (installing one
+// expires every prepared statement, so it is never swapped): while a query is
+// being prepared it notes the tables the statement reads and whether its rows
+// may be kept; it never refuses anything.
+int authorise(void* data, int action, const char* first, const char* second, const char*, const char* inner) {
+    auto* self = static_cast<SqliteConnection*>(data);
+    if (!self->tablesBeingRead_)
+        return SQLITE_OK;
+    if (action == SQLITE_READ && first) {
+        std::string table = lowerCase(first);
+        auto& tables = *self->tablesBeingRead_;
+        if (std::find(tables.begin(), tables.end(), table) == tables.end())
+            tables.push_back(std::move(table));
+        if (inner)
+            self->viewBeingRead_ = true; // read through a view or trigger
+    } else if (action == SQLITE_FUNCTION) {
+        if (!sameAnswerOnSameData(second))
+            self->viewBeingRead_ = true;
+    } else if (action != SQLITE_SELECT) {
+        self->viewBeingRead_ = true;
+    }
+    return SQLITE_OK;
+}
+
+void noteChange(void* data, int, const char*, const char* table, std::int64_t) {
+    auto* self = static_cast<SqliteConnection*>(data);
+    ++self->changesSeen_;
+    ++self->tableVersions_[lowerCase(table ? table : "")];
+}
+
+void noteRollback(void* data) {
+    ++static_cast<SqliteConnection*>(data)->epoch_;
+}
+
 SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool readOnly) : path_(path) {
     sqlite3* raw = nullptr;
     // Never create: the file must be the host application's.
@@ -167,86 +271,228 @@ SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool
     // memory through a "Fix All" (the default is 2 MB). Another user's write
     // still invalidates it, as it must.
     run(raw, "pragma cache_size = -32768");
+    RegisterMoneyFunctions(raw, moneyFailure_);
+    sqlite3_set_authorizer(raw, authorise, this);
+    sqlite3_update_hook(
+        raw, [](void* data, int op, const char* database, const char* table, sqlite3_int64 rowid) {
+            noteChange(data, op, database, table, rowid);
+        },
+        this);
+    sqlite3_rollback_hook(raw, noteRollback, this);
+    dataVersion_ = prepare(raw, "pragma data_version");
+    totalChanges_ = sqlite3_total_changes64(raw);
 }
 
-long long SqliteConnection::execute(const std::string& jetSql) {
+SqliteConnection::~SqliteConnection() {
     sqlite3* db = db_.get();
-    const std::string text = TranslateJetSql(jetSql);
-    long long affected = 0;
-    std::size_t offset = 0;
-    while (offset < text.size()) {
-        std::size_t tail = 0;
-        StatementHandle stmt = prepare(db, text, offset, &tail);
-        if (tail <= offset)
-            break;
-        offset = tail;
-        if (!stmt)
-            continue;
-        const sqlite3_int64 before = sqlite3_total_changes64(db);
-        int rc;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        }
-        if (rc != SQLITE_DONE)
-            throw sqliteError(db);
-        // Only a statement that changed rows sets sqlite3_changes64 afresh.
-        if (sqlite3_total_changes64(db) != before)
-            affected += sqlite3_changes64(db);
+    if (db) {
+        sqlite3_update_hook(db, nullptr, nullptr);
+        sqlite3_rollback_hook(db, nullptr, nullptr);
     }
-    return affected;
 }
 
-Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
-    sqlite3* db = db_.get();
-    const std::string text = TranslateJetSql(jetSql);
-    Rows rows;
-    StatementHandle stmt;
-    bool editable = false;
+void SqliteConnection::setStatementCapacity(std::size_t capacity) {
+    statements_.setCapacity(capacity < 1 ? 1 : capacity);
+}
 
+[[noreturn]] void SqliteConnection::fail(const std::string& sql) {
+    if (moneyFailure_) {
+        const MoneyFailure failure = std::move(*moneyFailure_);
+        moneyFailure_.reset();
+        throw MoneyError(failure, sql);
+    }
+    throw sqliteError(db_.get());
+}
+
+void SqliteConnection::bindAll(sqlite3_stmt* stmt, const std::vector<Variant>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        bindValue(db_.get(), stmt, static_cast<int>(i + 1), values[i]);
+}
+
+StatementCache::Lease SqliteConnection::statement(const std::string& key, const std::string& sql, bool forQuery,
+                                                  bool wantEditable) {
+    if (StatementCache::Lease lease = statements_.find(key))
+        return lease;
+    sqlite3* db = db_.get();
+    PreparedStatement prepared;
+    if (!forQuery) {
+        prepared.stmt = prepare(db, WithMoneyAssignments(db, sql));
+        if (!prepared.stmt)
+            throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
+        return statements_.insert(key, std::move(prepared));
+    }
     if (wantEditable) {
-        const std::string injected = withRowid(text);
+        const std::string injected = withRowid(sql);
         if (!injected.empty()) {
             try {
-                std::size_t tail = 0;
-                StatementHandle candidate = prepare(db, injected, 0, &tail);
-                if (candidate && plainColumnsOfOneTable(db, candidate.get(), rows.table, rows.columns)) {
-                    checkRecordsetStatement(candidate.get(), injected, tail);
-                    stmt = std::move(candidate);
-                    editable = true;
+                StatementHandle candidate = prepare(db, injected);
+                if (candidate &&
+                    plainColumnsOfOneTable(db, candidate.get(), prepared.table, prepared.columns)) {
+                    checkRecordsetStatement(candidate.get());
+                    prepared.stmt = std::move(candidate);
+                    prepared.editable = true;
                 }
             } catch (const EngineError&) {
                 // Not a statement over one table's rows: opened as it is, read-only.
             }
         }
     }
-    if (!editable) {
-        rows.table.clear();
-        rows.columns.clear();
-        std::size_t tail = 0;
-        stmt = prepare(db, text, 0, &tail);
-        checkRecordsetStatement(stmt.get(), text, tail);
+    if (!prepared.editable) {
+        prepared.table.clear();
+        prepared.columns.clear();
+        tablesBeingRead_ = &prepared.tablesRead;
+        viewBeingRead_ = false;
+        try {
+            prepared.stmt = prepare(db, sql);
+        } catch (...) {
+            tablesBeingRead_ = nullptr;
+            throw;
+        }
+        tablesBeingRead_ = nullptr;
+        prepared.rowsReusable = !viewBeingRead_;
+        checkRecordsetStatement(prepared.stmt.get());
+    }
+    return statements_.insert(key, std::move(prepared));
+}
+
+void SqliteConnection::forgetKeptRows() {
+    keptRows_.clear();
+    ++epoch_;
+}
+
+void SqliteConnection::noteOutsideChanges() {
+    sqlite3* db = db_.get();
+    // Another connection's commit: nothing kept can be trusted.
+    sqlite3_reset(dataVersion_.get());
+    std::int64_t version = otherVersion_;
+    if (sqlite3_step(dataVersion_.get()) == SQLITE_ROW)
+        version = sqlite3_column_int64(dataVersion_.get(), 0);
+    else
+        version = -2; // unknown: forget and ask again next time
+    sqlite3_reset(dataVersion_.get());
+    if (version != otherVersion_ || version < 0) {
+        forgetKeptRows();
+        otherVersion_ = version;
+    }
+    // Changes of this connection that the update hook did not see (a delete
+    // of a whole table goes without it).
+    const std::int64_t total = sqlite3_total_changes64(db);
+    if (total != totalChanges_ + changesSeen_)
+        forgetKeptRows();
+    totalChanges_ = total;
+    changesSeen_ = 0;
+}
+
+std::uint64_t SqliteConnection::versionOf(const std::string& table) const {
+    const auto found = tableVersions_.find(table);
+    return found == tableVersions_.end() ? 0 : found->second;
+}
+
+long long SqliteConnection::execute(const std::string& jetSql) {
+    sqlite3* db = db_.get();
+    const std::string text = TranslateJetSql(jetSql);
+    const std::vector<SqlToken> tokens = TokeniseSql(text);
+    const std::size_t count = CountStatements(tokens);
+    if (count == 0)
+        throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
+    if (count > 1)
+        throw EngineError(errInvalidOperation, engineSource,
+                          "Invalid operation: Execute runs one statement, and the SQL text holds " +
+                              std::to_string(count) + "; none of them was run.");
+    const SqlShape shape = ShapeOf(text, tokens);
+    StatementCache::Lease stmt = statement("X" + shape.text, shape.text, false, false);
+    bindAll(stmt.get(), shape.values);
+    // A statement other than a plain read or write (a pragma, a schema change,
+    // a transaction's end) may change what any kept rows stand on.
+    if (!isPlainReadOrWrite(text, tokens))
+        forgetKeptRows();
+
+    moneyFailure_.reset();
+    const sqlite3_int64 before = sqlite3_total_changes64(db);
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        fail(text);
+    // Only a statement that changed rows sets sqlite3_changes64 afresh.
+    return sqlite3_total_changes64(db) != before ? sqlite3_changes64(db) : 0;
+}
+
+Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
+    sqlite3* db = db_.get();
+    const std::string text = TranslateJetSql(jetSql);
+    const std::vector<SqlToken> tokens = TokeniseSql(text);
+    const std::size_t count = CountStatements(tokens);
+    if (count > 1) {
+        // The first statement's own error comes first, as SQLite reads it.
+        prepare(db, text);
+        throw EngineError(errInvalidOperation, engineSource,
+                          "Invalid operation: a recordset is opened on one statement only.");
+    }
+    if (count == 0)
+        throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
+
+    const SqlShape shape = ShapeOf(text, tokens);
+    StatementCache::Lease stmt = statement((wantEditable ? "E" : "Q") + shape.text, shape.text, true, wantEditable);
+    const PreparedStatement& prepared = stmt.prepared();
+    const bool editable = prepared.editable;
+
+    std::string keptKey;
+    if (!editable && prepared.rowsReusable) {
+        noteOutsideChanges();
+        keptKey = keptRowsKey(shape.text, shape.values);
+        for (auto it = keptRows_.begin(); it != keptRows_.end(); ++it) {
+            KeptRows& kept = **it;
+            if (kept.key != keptKey)
+                continue;
+            bool current = kept.epoch == epoch_;
+            for (const auto& [table, version] : kept.versions)
+                current = current && versionOf(table) == version;
+            if (!current) {
+                keptRows_.erase(it);
+                break;
+            }
+            keptRows_.splice(keptRows_.begin(), keptRows_, it);
+            return kept.rows;
+        }
     }
 
+    Rows rows;
+    if (editable) {
+        rows.table = prepared.table;
+        rows.columns = prepared.columns;
+    }
+    bindAll(stmt.get(), shape.values);
     const int first = editable ? 1 : 0;
-    const int count = sqlite3_column_count(stmt.get());
-    for (int i = first; i < count; ++i) {
+    const int columns = sqlite3_column_count(stmt.get());
+    for (int i = first; i < columns; ++i) {
         const char* name = sqlite3_column_name(stmt.get(), i);
         rows.names.emplace_back(name ? name : "");
     }
+    moneyFailure_.reset();
     int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         if (editable)
             rows.keys.push_back({Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt.get(), 0)))});
         std::vector<Variant> row;
-        row.reserve(static_cast<std::size_t>(count - first));
-        for (int i = first; i < count; ++i)
+        row.reserve(static_cast<std::size_t>(columns - first));
+        for (int i = first; i < columns; ++i)
             row.push_back(columnValue(stmt.get(), i));
         rows.values.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE)
-        throw sqliteError(db);
-    stmt.reset(); // no read lock outlives the open
+        fail(text);
     if (editable)
         rows.keyColumns = {"rowid"};
+
+    if (!keptKey.empty() && rows.values.size() <= keptRowsMaxRows) {
+        auto kept = std::make_unique<KeptRows>(KeptRows{keptKey, rows, epoch_, {}});
+        for (const std::string& table : prepared.tablesRead)
+            kept->versions.emplace_back(table, versionOf(table));
+        keptRows_.push_front(std::move(kept));
+        if (keptRows_.size() > keptRowsLimit)
+            keptRows_.pop_back();
+    }
     return rows;
 }
 
@@ -263,67 +509,77 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
         sql += quoteIdentifier(rows.columns[i]) + " = ?";
         changed.push_back(i);
     }
-    if (!changed.empty()) {
-        sql += " where rowid = ?";
-        CachedStatement stmt(*this, sql);
-        int parameter = 1;
-        for (std::size_t i : changed)
-            bindValue(db, stmt.get(), parameter++, *edits[i]);
-        if (sqlite3_bind_int64(stmt.get(), parameter, rowid) != SQLITE_OK)
-            throw sqliteError(db);
-        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-            throw sqliteError(db);
-        // A row that another user deleted meanwhile takes no write; say so
-        // rather than let the change vanish.
-        if (sqlite3_changes64(db) == 0)
-            throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
+    if (changed.empty())
+        return;
+    sql += " where rowid = ?";
+    StatementCache::Lease stmt = statement("I" + sql, sql, false, false);
+    int parameter = 1;
+    for (std::size_t i : changed)
+        bindValue(db, stmt.get(), parameter++, *edits[i]);
+    if (sqlite3_bind_int64(stmt.get(), parameter, rowid) != SQLITE_OK)
+        throw sqliteError(db);
+    moneyFailure_.reset();
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        fail(sql);
+    // A row that another user deleted meanwhile takes no write; say so rather
+    // than let the change vanish.
+    if (sqlite3_changes64(db) == 0)
+        throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
 
-        // Read the row back, so that the recordset shows what the table now
-        // holds (the column's type may have converted what was written).
-        std::string select;
+    // Read the row back, so that the recordset shows what the table now holds
+    // (the column's type may have converted what was written).
+    std::string select;
+    for (std::size_t i = 0; i < rows.columns.size(); ++i)
+        select += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
+    select += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
+    StatementCache::Lease reread = statement("I" + select, select, false, false);
+    if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
+        throw sqliteError(db);
+    const int rc = sqlite3_step(reread.get());
+    if (rc == SQLITE_ROW) {
         for (std::size_t i = 0; i < rows.columns.size(); ++i)
-            select += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
-        select += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
-        CachedStatement reread(*this, select);
-        if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
-            throw sqliteError(db);
-        const int rc = sqlite3_step(reread.get());
-        if (rc == SQLITE_ROW) {
-            for (std::size_t i = 0; i < rows.columns.size(); ++i)
-                rows.values[row][i] = columnValue(reread.get(), static_cast<int>(i));
-        } else if (rc != SQLITE_DONE) {
-            throw sqliteError(db);
-        }
+            rows.values[row][i] = columnValue(reread.get(), static_cast<int>(i));
+    } else if (rc != SQLITE_DONE) {
+        throw sqliteError(db);
     }
+}
+
+void SqliteConnection::runStatement(const std::string& sql) {
+    StatementCache::Lease stmt = statement("T" + sql, sql, false, false);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        throw sqliteError(db_.get());
 }
 
 void SqliteConnection::beginTrans() {
     // Immediate: the write lock is taken (or waited for) now, so that a repair
     // that reads and then writes never meets another writer half-way, where
     // SQLite could only give up at once.
-    run(db_.get(), "begin immediate");
+    runStatement("begin immediate");
 }
 
 void SqliteConnection::commitTrans() {
-    run(db_.get(), "commit");
+    runStatement("commit");
 }
 
 void SqliteConnection::rollback() {
-    run(db_.get(), "rollback");
+    ++epoch_;
+    runStatement("rollback");
 }
 
 void SqliteConnection::savepoint(const std::string& name) {
-    run(db_.get(), "savepoint " + quoteIdentifier(name));
+    runStatement("savepoint " + quoteIdentifier(name));
 }
 
 void SqliteConnection::releaseSavepoint(const std::string& name) {
-    run(db_.get(), "release " + quoteIdentifier(name));
+    runStatement("release " + quoteIdentifier(name));
 }
 
 void SqliteConnection::rollbackToSavepoint(const std::string& name) {
     const std::string quoted = quoteIdentifier(name);
-    run(db_.get(), "rollback to " + quoted);
-    run(db_.get(), "release " + quoted);
+    // What was read inside the savepoint may be undone now.
+    ++epoch_;
+    runStatement("rollback to " + quoted);
+    runStatement("release " + quoted);
 }
 
 bool SqliteConnection::inTransaction() const {
@@ -332,26 +588,6 @@ bool SqliteConnection::inTransaction() const {
 
 void SqliteConnection::setBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(db_.get(), milliseconds);
-}
-
-CachedStatement::CachedStatement(SqliteConnection& connection, const std::string& sql) {
-    // The engine's own statements are a handful per table; a cache that has
-    // grown past that is simply started again.
-    constexpr std::size_t limit = 64;
-    auto found = connection.statements_.find(sql);
-    if (found == connection.statements_.end()) {
-        StatementHandle prepared = prepare(connection.db_.get(), sql);
-        if (connection.statements_.size() >= limit)
-            connection.statements_.clear();
-        found = connection.statements_.emplace(sql, std::move(prepared)).first;
-    }
-    stmt_ = found->second.get();
-    sqlite3_reset(stmt_);
-}
-
-CachedStatement::~CachedStatement() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
 }
 
 } // namespace engine

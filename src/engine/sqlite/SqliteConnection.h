@@ -1,22 +1,41 @@
 #pragma once
 // The SQLite backend: a property database file opened through SQLite.
+//
+// Each statement shape is prepared once per connection and kept in a bounded
+// cache (StatementCache.h); the values of a statement are bound to it. The rows
+// of a read-only statement may be served again for the same statement and
+// values while none of the tables it reads has been written since, by this
+// connection or any other; anything that could have changed them (a write to
+// one of its tables, a rollback, any statement that is not a plain read or
+// write, another connection's commit) makes the statement run again. Money is
+// added up and written as currency (SqliteMoney.h).
 
 #include "engine/Connection.h"
 #include "engine/sqlite/Sqlite.h"
+#include "engine/sqlite/SqliteMoney.h"
+#include "engine/sqlite/StatementCache.h"
 
+#include <cstdint>
+#include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace engine {
 
 class SqliteConnection : public Connection {
 public:
+    // How many statement shapes the cache keeps: the tool uses about thirty.
+    static constexpr std::size_t defaultStatementCapacity = 64;
+
     // Opens the SQLite file at path read-write (read-only when asked), never
     // creating it, with the busy timeout set, and reads its schema so that a
     // file SQLite cannot use fails here. Raises the SQLite error, or
     // errNotADatabase for a damaged file.
     SqliteConnection(const std::string& path, bool exclusive, bool readOnly);
+    ~SqliteConnection() override;
 
     const std::string& name() const override { return path_; }
     long long execute(const std::string& jetSql) override;
@@ -32,31 +51,46 @@ public:
     bool supportsSavepoints() const override { return true; }
     void setBusyTimeout(int milliseconds) override;
 
-    sqlite3* handle() const { return db_.get(); }
+    // The number of prepared statements the cache keeps (at least one).
+    void setStatementCapacity(std::size_t capacity);
+    std::size_t cachedStatements() const { return statements_.size(); }
 
 private:
-    friend class CachedStatement;
+    struct KeptRows;
+    friend int authorise(void*, int, const char*, const char*, const char*, const char*);
+    friend void noteChange(void*, int, const char*, const char*, std::int64_t);
+    friend void noteRollback(void*);
+
+    // The statement kept under key, prepared from sql when it is not there.
+    StatementCache::Lease statement(const std::string& key, const std::string& sql, bool forQuery, bool editable);
+    // Raises the failure of the statement just stepped: a money failure as
+    // the engine error it is, else the SQLite error.
+    [[noreturn]] void fail(const std::string& sql);
+    // Runs one of the backend's own statements (transactions, savepoints).
+    void runStatement(const std::string& sql);
+    void bindAll(sqlite3_stmt* stmt, const std::vector<Variant>& values);
+
+    // Whether rows read before may stand: nothing written since to tables.
+    void noteOutsideChanges();
+    std::uint64_t versionOf(const std::string& table) const;
+    void forgetKeptRows();
 
     ConnectionHandle db_;
     std::string path_;
-    // The statements the engine builds itself to write a row back and read it
-    // again, prepared once; declared after db_ so they are finalised first.
-    std::unordered_map<std::string, StatementHandle> statements_;
-};
+    std::optional<MoneyFailure> moneyFailure_;
+    // Declared after db_ so that the statements are finalised first.
+    StatementCache statements_{defaultStatementCapacity};
+    StatementHandle dataVersion_;
 
-// A statement of the connection's cache, prepared on first use. It is handed
-// out reset, and reset again (bindings cleared) when the borrow ends, so it
-// never holds a lock between uses. Raises the SQLite error.
-class CachedStatement {
-public:
-    CachedStatement(SqliteConnection& connection, const std::string& sql);
-    ~CachedStatement();
-    CachedStatement(const CachedStatement&) = delete;
-    CachedStatement& operator=(const CachedStatement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_;
+    // Kept rows and what they depend on.
+    std::vector<std::string>* tablesBeingRead_ = nullptr;
+    bool viewBeingRead_ = false;
+    std::unordered_map<std::string, std::uint64_t> tableVersions_;
+    std::uint64_t epoch_ = 0;
+    std::int64_t otherVersion_ = -1;
+    std::int64_t changesSeen_ = 0;
+    std::int64_t totalChanges_ = 0;
+    std::list<std::unique_ptr<KeptRows>> keptRows_; // most recently used first
 };
 
 } // namespace engine

@@ -1,0 +1,78 @@
+#include "engine/sqlite/StatementCache.h"
+
+#include <utility>
+
+namespace engine {
+
+StatementCache::Lease::Lease(StatementCache* cache, Entry* entry) : cache_(cache), entry_(entry) {
+    ++entry_->borrowed;
+    sqlite3_reset(get());
+}
+
+StatementCache::Lease::Lease(Lease&& other) noexcept
+    : cache_(std::exchange(other.cache_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {}
+
+StatementCache::Lease& StatementCache::Lease::operator=(Lease&& other) noexcept {
+    if (this != &other) {
+        release();
+        cache_ = std::exchange(other.cache_, nullptr);
+        entry_ = std::exchange(other.entry_, nullptr);
+    }
+    return *this;
+}
+
+StatementCache::Lease::~Lease() {
+    release();
+}
+
+void StatementCache::Lease::release() {
+    if (!entry_)
+        return;
+    sqlite3_reset(get());
+    sqlite3_clear_bindings(get());
+    --entry_->borrowed;
+    entry_ = nullptr;
+    cache_->trim();
+}
+
+StatementCache::Lease StatementCache::find(const std::string& key) {
+    const auto found = index_.find(key);
+    if (found == index_.end())
+        return {};
+    entries_.splice(entries_.begin(), entries_, found->second);
+    return Lease(this, &*found->second);
+}
+
+StatementCache::Lease StatementCache::insert(const std::string& key, PreparedStatement prepared) {
+    entries_.push_front(Entry{key, std::move(prepared), 0});
+    index_[key] = entries_.begin();
+    Lease lease(this, &entries_.front());
+    trim();
+    return lease;
+}
+
+void StatementCache::setCapacity(std::size_t capacity) {
+    capacity_ = capacity;
+    trim();
+}
+
+void StatementCache::clear() {
+    const std::size_t keep = capacity_;
+    capacity_ = 0;
+    trim();
+    capacity_ = keep;
+}
+
+void StatementCache::trim() {
+    // From the least recently used end, past any statement still in use.
+    auto it = entries_.end();
+    while (entries_.size() > capacity_ && it != entries_.begin()) {
+        --it;
+        if (it->borrowed > 0)
+            continue;
+        index_.erase(it->key);
+        it = entries_.erase(it);
+    }
+}
+
+} // namespace engine
