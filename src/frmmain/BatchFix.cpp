@@ -107,6 +107,7 @@ void frmMain::cmdFixAll_Click() {
         BatchTransaction batch(database_, &summary);
         ReportsTo direct(database_, summary);
         batchSummary_ = &summary;
+        batch_ = &batch;
         summary.beginTenant();
         SetListIndex(0);
         for (;;) {
@@ -118,7 +119,6 @@ void frmMain::cmdFixAll_Click() {
             const std::string tenant = tenantReference();
             const bool kept = repairSelectedTenant(false);
             summary.tenantDone(index, tenant, kept);
-            batch.tenantDone();
             // The rest would fail the same way; at the list's end there is no rest.
             if (summary.shouldStop() && Combo1->currentIndex() + 1 < Combo1->count()) {
                 end = BatchSummary::End::Stopped;
@@ -129,13 +129,18 @@ void frmMain::cmdFixAll_Click() {
             summary.beginTenant();
             if (!SetListIndex(Combo1->currentIndex() + 1))
                 break;
-            platform_.program.letPendingEventsRun();
-            if (endDuringBatch_ || platform_.program.endRequested()) {
-                end = endDuringBatch_.value_or(BatchSummary::End::ExitPressed);
-                break;
+            // The window's events run only when no lock is held: after the
+            // first tenant, then at each commit (at least every quarter second).
+            if (batch.tenantDone()) {
+                platform_.program.letPendingEventsRun();
+                if (endDuringBatch_ || platform_.program.endRequested()) {
+                    end = endDuringBatch_.value_or(BatchSummary::End::ExitPressed);
+                    break;
+                }
             }
         }
         batch.commitNow();
+        batch_ = nullptr;
         batchSummary_ = nullptr;
     }
     setWindowTitle(title);

@@ -58,6 +58,8 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     bool kept = false;
     heldMessages_.emplace();
     {
+        if (batch_)
+            batch_->beginGroup();
         RepairScope scope(database_);
         runGuarded(database_, "Fix this value", [&] {
             if (scope.ok() && (!rebuildExtraChargesFirst || rebuildExtraCharges(scope)))

@@ -84,15 +84,13 @@ bool RepairScope::finish() {
 }
 
 BatchTransaction::BatchTransaction(Database& database, BatchSummary* summary)
-    : database_(database), summary_(summary), held_(database) {
-    begin();
-}
+    : database_(database), summary_(summary), held_(database) {}
 
 BatchTransaction::~BatchTransaction() {
     commitNow();
 }
 
-void BatchTransaction::begin() {
+void BatchTransaction::beginGroup() {
     try {
         // Without savepoints a tenant cannot be undone inside a batch
         // transaction: each tenant's repair is then a transaction of its own.
@@ -132,11 +130,14 @@ void BatchTransaction::commit() {
     }
 }
 
-void BatchTransaction::tenantDone() {
-    if (!held_.empty() || std::chrono::steady_clock::now() - openedAt_ >= maxHold) {
+bool BatchTransaction::tenantDone() {
+    // A sync of the database per tenant would make a batch many times slower:
+    // groups are committed at most every maxHold.
+    const bool due = !firstDone_ || !held_.empty() || std::chrono::steady_clock::now() - openedAt_ >= maxHold;
+    firstDone_ = true;
+    if (due || !open_)
         commitNow();
-        begin();
-    }
+    return !open_;
 }
 
 void BatchTransaction::commitNow() {

@@ -66,9 +66,12 @@ private:
 };
 
 // The transaction of a "Fix All" batch: tenants' repairs are committed in
-// groups, and a group never holds the write lock for longer than maxHold.
-// Where the database has no savepoints there is no batch transaction: each
-// tenant's repair commits on its own.
+// groups. A group opens at the first write of a tenant's repair and is
+// committed at a tenant boundary once it has held the write lock for maxHold;
+// the window's events run only then, with no lock held, so a window held by
+// the user (a drag on Windows) never keeps other users out. Where the database
+// has no savepoints there is no batch transaction: each tenant's repair
+// commits on its own, and the events run after every tenant.
 class BatchTransaction {
 public:
     static constexpr std::chrono::milliseconds maxHold{250};
@@ -80,20 +83,23 @@ public:
     BatchTransaction(const BatchTransaction&) = delete;
     BatchTransaction& operator=(const BatchTransaction&) = delete;
 
-    // At a tenant boundary: commits when the group has been open for maxHold,
-    // or when reports are waiting (so their boxes are shown with no lock held),
-    // then shows them.
-    void tenantDone();
+    // Before a tenant's repair writes: opens a group unless one is open.
+    void beginGroup();
+    // At a tenant boundary: after the first tenant, when the group has been
+    // open for maxHold, or when reports are waiting (so their boxes are shown
+    // with no lock held), commits and shows them. True when no lock is held
+    // now, so that the window's events may run.
+    bool tenantDone();
     // Commits what is open and shows what is held, e.g. before a message box.
     void commitNow();
 
 private:
-    void begin();
     void commit();
 
     Database& database_;
     BatchSummary* summary_;
     HeldReports held_;
     bool open_ = false;
+    bool firstDone_ = false;
     std::chrono::steady_clock::time_point openedAt_;
 };

@@ -122,6 +122,8 @@ private:
     bool activated_ = false;
     bool batchRunning_ = false;
     BatchSummary* batchSummary_ = nullptr;
+    // The batch's transaction, which a repair opens a group of before it writes.
+    BatchTransaction* batch_ = nullptr;
     // Exit or the close box during a batch: the batch ends at the next
     // tenant boundary, says what it did, then the program ends.
     std::optional<BatchSummary::End> endDuringBatch_;

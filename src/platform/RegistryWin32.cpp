@@ -16,13 +16,13 @@ bool isPredefinedRoot(std::uint32_t root) {
 }
 
 // The predefined roots are 32-bit values that HKEY carries sign-extended.
-HKEY toHkey(std::uint32_t root) {
+HKEY rootHkey(std::uint32_t root) {
     if (isPredefinedRoot(root))
         return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
     return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root));
 }
 
-HKEY toHkey(RegistryKey key) {
+HKEY openedHkey(RegistryKey key) {
     return reinterpret_cast<HKEY>(key);
 }
 
@@ -67,7 +67,7 @@ bool isText(DWORD type) {
 long RegistryWin32::openKey(std::uint32_t root, const std::string& subKey, std::uint32_t options, std::uint32_t access,
                             RegistryKey& key) {
     HKEY opened = nullptr;
-    LONG status = RegOpenKeyExA(toHkey(root), toAnsi(subKey).c_str(), static_cast<DWORD>(options),
+    LONG status = RegOpenKeyExA(rootHkey(root), toAnsi(subKey).c_str(), static_cast<DWORD>(options),
                                 static_cast<REGSAM>(access), &opened);
     key = status == ERROR_SUCCESS ? reinterpret_cast<RegistryKey>(opened) : 0;
     return status;
@@ -78,7 +78,7 @@ long RegistryWin32::queryValue(RegistryKey key, const std::string& valueName, st
     const std::uint32_t capacity = count;
     DWORD valueType = REG_NONE;
     DWORD size = capacity;
-    LONG status = RegQueryValueExA(toHkey(key), toAnsi(valueName).c_str(), nullptr, &valueType, data, &size);
+    LONG status = RegQueryValueExA(openedHkey(key), toAnsi(valueName).c_str(), nullptr, &valueType, data, &size);
     type = valueType;
     count = size;
     if (status != ERROR_SUCCESS || data == nullptr || !isText(valueType) || ansiIsUtf8() ||
@@ -98,7 +98,7 @@ long RegistryWin32::queryValue(RegistryKey key, const std::string& valueName, st
 void RegistryWin32::closeKey(RegistryKey key) {
     // Closing a predefined root (what an open of the empty path gives back) does nothing.
     if (key != 0)
-        RegCloseKey(toHkey(key));
+        RegCloseKey(openedHkey(key));
 }
 
 std::unique_ptr<Registry> systemRegistry() {

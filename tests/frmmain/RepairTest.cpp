@@ -436,8 +436,21 @@ protected:
 TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     frmMain& form = select("A1");
     std::vector<QString> titles;
-    h.program.whileEventsRun = [&] { titles.push_back(form.windowTitle()); };
+    // While the window's events run, the tool holds no lock: another user
+    // writes at once, without waiting.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
+    std::vector<int> otherWrites;
+    h.program.whileEventsRun = [&] {
+        titles.push_back(form.windowTitle());
+        EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+        otherWrites.push_back(
+            sqlite3_exec(other, "begin immediate; update options set company_name = 'x'; commit", nullptr, nullptr,
+                         nullptr));
+    };
     form.cmdFixAll_Click();
+    sqlite3_close(other);
+    EXPECT_EQ(otherWrites, std::vector<int>(1, SQLITE_OK));
     for (const char* tenant : {"A1", "B2", "C3"})
         expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
     // ZZZ is the last entry: 1000 of rent over one period of 100 and 5 of extra charges.

@@ -360,23 +360,16 @@ void SqliteConnection::forgetKeptRows() {
     ++epoch_;
 }
 
-void SqliteConnection::noteOutsideChanges() {
-    sqlite3* db = db_.get();
-    // Another connection's commit: nothing kept can be trusted.
-    sqlite3_reset(dataVersion_.get());
-    std::int64_t version = otherVersion_;
-    if (sqlite3_step(dataVersion_.get()) == SQLITE_ROW)
-        version = sqlite3_column_int64(dataVersion_.get(), 0);
-    else
-        version = -2; // unknown: forget and ask again next time
-    sqlite3_reset(dataVersion_.get());
-    if (version != otherVersion_ || version < 0) {
+void SqliteConnection::noteOutsideChanges(std::int64_t otherVersion) {
+    // Another connection's commit, or a version that could not be read:
+    // nothing kept can be trusted.
+    if (otherVersion != otherVersion_ || otherVersion < 0) {
         forgetKeptRows();
-        otherVersion_ = version;
+        otherVersion_ = otherVersion;
     }
     // Changes of this connection that the update hook did not see (a delete
     // of a whole table goes without it).
-    const std::int64_t total = sqlite3_total_changes64(db);
+    const std::int64_t total = sqlite3_total_changes64(db_.get());
     if (total != totalChanges_ + changesSeen_)
         forgetKeptRows();
     totalChanges_ = total;
@@ -438,10 +431,30 @@ Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
     const bool editable = prepared.editable;
 
     std::string keptKey;
+    // While the data version statement is stepped and not yet reset, its read
+    // transaction is open, so the version read belongs to the very snapshot
+    // the rows are read from (and costs no lock of its own).
+    struct Snapshot {
+        sqlite3_stmt* stmt = nullptr;
+        ~Snapshot() {
+            if (stmt)
+                sqlite3_reset(stmt);
+        }
+    } snapshot;
     if (!editable && prepared.rowsReusable) {
-        noteOutsideChanges();
-        keptKey = keptRowsKey(shape.text, shape.values);
-        for (auto it = keptRows_.begin(); it != keptRows_.end(); ++it) {
+        sqlite3_stmt* dataVersion = dataVersion_.get();
+        sqlite3_reset(dataVersion);
+        std::int64_t otherVersion = -1;
+        if (sqlite3_step(dataVersion) == SQLITE_ROW) {
+            otherVersion = sqlite3_column_int64(dataVersion, 0);
+            snapshot.stmt = dataVersion;
+        } else {
+            sqlite3_reset(dataVersion);
+        }
+        noteOutsideChanges(otherVersion);
+        if (otherVersion >= 0)
+            keptKey = keptRowsKey(shape.text, shape.values);
+        for (auto it = keptRows_.begin(); !keptKey.empty() && it != keptRows_.end(); ++it) {
             KeptRows& kept = **it;
             if (kept.key != keptKey)
                 continue;

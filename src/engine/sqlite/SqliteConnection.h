@@ -70,8 +70,10 @@ private:
     void runStatement(const std::string& sql);
     void bindAll(sqlite3_stmt* stmt, const std::vector<Variant>& values);
 
-    // Whether rows read before may stand: nothing written since to tables.
-    void noteOutsideChanges();
+    // Forgets every kept row when another connection has committed since
+    // (otherVersion is PRAGMA data_version, negative when unknown) or this one
+    // changed rows that the update hook did not see.
+    void noteOutsideChanges(std::int64_t otherVersion);
     std::uint64_t versionOf(const std::string& table) const;
     void forgetKeptRows();
 
