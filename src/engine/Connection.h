@@ -35,6 +35,13 @@ struct Rows {
     }
 };
 
+// Money, in every backend, is the original engine's currency: sum() takes
+// each row's value as currency (rounded half to even to four places) and adds
+// exactly, so a total never carries a binary residue; a value that is not a
+// number is errTypeMismatch and a value or total outside the currency range
+// errOverflow, each naming the value, never counted as 0 or shown as infinity.
+// A money column is written as currency. The tool has no sums that are not
+// money.
 class Connection {
 public:
     virtual ~Connection() = default;
@@ -43,9 +50,11 @@ public:
     // connection text with any password masked.
     virtual const std::string& name() const = 0;
 
-    // Runs one action statement given in Jet dialect; returns the rows it
-    // changed. Raises the backend's error; a failed statement leaves nothing
-    // of itself behind.
+    // Runs exactly one action statement given in Jet dialect; returns the rows
+    // it changed. A text holding no statement or more than one (a trailing
+    // semicolon and comments count for nothing) raises errInvalidOperation and
+    // none of it runs. Raises the backend's error; a failed statement leaves
+    // nothing of itself behind.
     virtual long long execute(const std::string& jetSql) = 0;
 
     // Runs one select given in Jet dialect and reads all its rows. With

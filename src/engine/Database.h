@@ -29,11 +29,12 @@ public:
 
     const std::string& Name() const;
 
-    // Runs an action statement (update); a text of several statements runs
-    // them in turn. Raises the backend's error on failure (for SQLite
-    // SQLITE_BUSY, "database is locked", once another user's lock has
-    // outlasted the busy timeout); a failed statement leaves nothing of itself
-    // behind.
+    // Runs exactly one action statement (update). A text that holds a second
+    // statement, or none, raises errInvalidOperation and nothing of it runs.
+    // Raises the backend's error on failure (for SQLite SQLITE_BUSY, "database
+    // is locked", once another user's lock has outlasted the busy timeout); a
+    // failed statement leaves nothing of itself behind. Money is written and
+    // added up as currency (see Connection.h).
     void Execute(const std::string& sql);
 
     // Opens a recordset positioned on its first row, or with BOF and EOF both

@@ -311,11 +311,11 @@ TEST_P(OdbcStatements, ExecuteRefusesASecondStatementAndRunsNothing) {
 
 TEST_P(SqliteStatements, ExecuteRunsExactlyOneStatement) {
     // A text that holds a second statement is refused whole: nothing of it runs.
-    for (const char* sql : {"update rent_periods set paid = 1 where tenant_code = 'A1'; "
-                            "update rent_periods set paid = 2 where tenant_code = 'B2';",
-                            "update rent_periods set paid = 1 where tenant_code = 'A1'; select 1",
-                            "update rent_periods set paid = 1 where tenant_code = 'A1';; -- x\n; vacuum", "", " ; ",
-                            "/* nothing */"}) {
+    for (const char* sql :
+         {"update rent_periods set paid = 1 where tenant_code = 'A1'; "
+          "update rent_periods set paid = 2 where tenant_code = 'B2';",
+          "update rent_periods set paid = 1 where tenant_code = 'A1'; select 1",
+          "update rent_periods set paid = 1 where tenant_code = 'A1';; -- x\n; vacuum", "", " ; ", "/* nothing */"}) {
         const auto error = errorOf([&] { database->Execute(sql); });
         ASSERT_TRUE(error.has_value()) << sql;
         EXPECT_EQ(error->number, errInvalidOperation) << sql;
@@ -341,7 +341,7 @@ TEST_P(SqliteStatements, MoneySumsAreExact) {
         int rows;
         const char* total;
     } cases[] = {
-        {0.10, 1000, "100"}, {0.29, 777, "225.33"}, {100.1, 333, "33333.3"},
+        {0.10, 1000, "100"}, {0.29, 777, "225.33"},      {100.1, 333, "33333.3"},
         {20.2, 17, "343.4"}, {433.33, 999, "432896.67"}, {-0.07, 100, "-7"},
     };
     for (const Case& c : cases) {
@@ -369,7 +369,8 @@ TEST_P(SqliteStatements, MoneySumsAreExact) {
     EXPECT_EQ(total("select sum(paid) as amount from rent_periods where tenant_code = 'S17'", "amount"), "1701.7");
     // Sums of whole numbers stay whole numbers; sums over nothing stay Null.
     EXPECT_EQ(scalar(*database, "select sum(pay_extra_charges) as n from glcodes", "n"), Variant(-3));
-    EXPECT_TRUE(scalar(*database, "select sum(paid) as n from rent_periods where tenant_code = 'nobody'", "n").isNull());
+    EXPECT_TRUE(
+        scalar(*database, "select sum(paid) as n from rent_periods where tenant_code = 'nobody'", "n").isNull());
 }
 
 TEST_P(SqliteStatements, MoneyThatCannotBeAddedUpIsAnEngineError) {
@@ -382,9 +383,8 @@ TEST_P(SqliteStatements, MoneyThatCannotBeAddedUpIsAnEngineError) {
         {"update rent_periods set paid = 'abc' where tenant_code = 'B2'",
          "select sum(paid) as amount from rent_periods", errTypeMismatch,
          "Type mismatch: sum(paid) met the value 'abc', which is not an amount of money."},
-        {"update revenues set amount = 1e300 where tenant_code = 'B2'",
-         "select sum(amount)+0 as paid from revenues", errOverflow,
-         "Overflow: sum(amount) met the value 1E+300, which is outside the range of currency amounts."},
+        {"update revenues set amount = 1e300 where tenant_code = 'B2'", "select sum(amount)+0 as paid from revenues",
+         errOverflow, "Overflow: sum(amount) met the value 1E+300, which is outside the range of currency amounts."},
         {"update revenues set amount = 900000000000000 where tenant_code in ('A1', 'B2')",
          "select sum(amount)+0 as paid from revenues", errOverflow,
          "Overflow: the total of sum(amount) is outside the range of currency amounts."},
@@ -414,7 +414,8 @@ TEST_P(SqliteStatements, MoneyIsWrittenAsCurrency) {
     EXPECT_EQ(db.periods("B2")[0].paid, 0.3);
     EXPECT_EQ(rs->Fields("paid").Value(), Variant(0.3));
     // Not a number, or out of range: an engine error, and nothing written.
-    const auto text = errorOf([&] { database->Execute("update rent_periods set paid = 'abc' where tenant_code = 'B2'"); });
+    const auto text =
+        errorOf([&] { database->Execute("update rent_periods set paid = 'abc' where tenant_code = 'B2'"); });
     ASSERT_TRUE(text.has_value());
     EXPECT_EQ(text->number, errTypeMismatch);
     EXPECT_NE(text->description.find("'abc' cannot be written to the money column paid"), std::string::npos);

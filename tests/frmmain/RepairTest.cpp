@@ -444,9 +444,8 @@ TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     h.program.whileEventsRun = [&] {
         titles.push_back(form.windowTitle());
         EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
-        otherWrites.push_back(
-            sqlite3_exec(other, "begin immediate; update options set company_name = 'x'; commit", nullptr, nullptr,
-                         nullptr));
+        otherWrites.push_back(sqlite3_exec(other, "begin immediate; update options set company_name = 'x'; commit",
+                                           nullptr, nullptr, nullptr));
     };
     form.cmdFixAll_Click();
     sqlite3_close(other);

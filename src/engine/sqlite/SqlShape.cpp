@@ -98,6 +98,7 @@ bool SqlToken::is(const std::string& sql, const char* keyword) const {
 std::vector<SqlToken> TokeniseSql(const std::string& sql) {
     using Kind = SqlToken::Kind;
     std::vector<SqlToken> tokens;
+    tokens.reserve(sql.size() / 4 + 4);
     const std::size_t n = sql.size();
     std::size_t i = 0;
     while (i < n) {
@@ -186,7 +187,10 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
     std::string text;
     text.reserve(sql.size());
     std::vector<Variant> values;
-    std::vector<Frame> frames(1);
+    // One frame per open parenthesis; a statement nested deeper is left as it is.
+    constexpr std::size_t maxDepth = 32;
+    Frame frames[maxDepth];
+    std::size_t depth = 1;
     std::size_t copied = 0;
     bool afterAs = false;
     for (std::size_t t = 0; t < tokens.size(); ++t) {
@@ -195,20 +199,23 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
         afterAs = false;
         if (token.kind == Kind::Punctuation) {
             if (token.end - token.begin == 1 && sql[token.begin] == '(') {
-                frames.emplace_back();
-            } else if (token.end - token.begin == 1 && sql[token.begin] == ')' && frames.size() > 1) {
-                frames.pop_back();
+                if (depth == maxDepth)
+                    return shape;
+                frames[depth++] = Frame{};
+            } else if (token.end - token.begin == 1 && sql[token.begin] == ')' && depth > 1) {
+                --depth;
             }
             continue;
         }
         if (token.kind == Kind::Word) {
-            Frame& frame = frames.back();
+            Frame& frame = frames[depth - 1];
             if (token.is(sql, "select")) {
                 frame.resultColumns = true;
                 frame.ordering = false;
             } else if (token.is(sql, "from")) {
                 frame.resultColumns = false;
-            } else if (token.is(sql, "by") && t > 0 && (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
+            } else if (token.is(sql, "by") && t > 0 &&
+                       (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
                 frame.ordering = true;
             } else if (token.is(sql, "limit") || token.is(sql, "offset") || token.is(sql, "having") ||
                        token.is(sql, "window") || token.is(sql, "union") || token.is(sql, "intersect") ||
@@ -222,8 +229,8 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
         if (token.kind != Kind::String && token.kind != Kind::Number)
             continue;
         bool keep = nameExpected;
-        for (const Frame& frame : frames)
-            keep = keep || frame.resultColumns || frame.ordering;
+        for (std::size_t f = 0; f < depth; ++f)
+            keep = keep || frames[f].resultColumns || frames[f].ordering;
         if (keep)
             continue;
 

@@ -42,7 +42,7 @@ std::vector<SqlToken> TokeniseSql(const std::string& sql);
 std::size_t CountStatements(const std::vector<SqlToken>& tokens);
 
 struct SqlShape {
-    std::string text;           // the statement with ?1, ?2, ... in place of its values
+    std::string text;            // the statement with ?1, ?2, ... in place of its values
     std::vector<Variant> values; // the values, in the order of their parameters
 };
 

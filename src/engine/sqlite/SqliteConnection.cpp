@@ -146,17 +146,16 @@ void verify(sqlite3* db, const std::string& path) {
 
 } // namespace
 
-
 namespace {
 
 // Functions whose answer depends only on their arguments and the rows read;
 // a statement that calls any other (random(), date('now'), changes()) is run
 // afresh every time.
 bool sameAnswerOnSameData(const char* function) {
-    static const char* const functions[] = {"sum",    "total",  "min",   "max",    "count", "avg",   "abs",
-                                            "coalesce", "ifnull", "nullif", "iif", "lower", "upper", "length",
-                                            "round",  "substr", "substring", "trim", "ltrim", "rtrim", "replace",
-                                            "instr",  "typeof", "cast"};
+    static const char* const functions[] = {"sum",   "total",    "min",     "max",    "count",     "avg",
+                                            "abs",   "coalesce", "ifnull",  "nullif", "iif",       "lower",
+                                            "upper", "length",   "round",   "substr", "substring", "trim",
+                                            "ltrim", "rtrim",    "replace", "instr",  "typeof",    "cast"};
     if (!function)
         return false;
     for (const char* known : functions) {
@@ -274,7 +273,8 @@ SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool
     RegisterMoneyFunctions(raw, moneyFailure_);
     sqlite3_set_authorizer(raw, authorise, this);
     sqlite3_update_hook(
-        raw, [](void* data, int op, const char* database, const char* table, sqlite3_int64 rowid) {
+        raw,
+        [](void* data, int op, const char* database, const char* table, sqlite3_int64 rowid) {
             noteChange(data, op, database, table, rowid);
         },
         this);
@@ -326,8 +326,7 @@ StatementCache::Lease SqliteConnection::statement(const std::string& key, const 
         if (!injected.empty()) {
             try {
                 StatementHandle candidate = prepare(db, injected);
-                if (candidate &&
-                    plainColumnsOfOneTable(db, candidate.get(), prepared.table, prepared.columns)) {
+                if (candidate && plainColumnsOfOneTable(db, candidate.get(), prepared.table, prepared.columns)) {
                     checkRecordsetStatement(candidate.get());
                     prepared.stmt = std::move(candidate);
                     prepared.editable = true;
@@ -513,18 +512,41 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
     sqlite3* db = db_.get();
     const std::int64_t rowid = rows.keys.at(row).at(0).integer();
 
-    std::string sql;
+    // The write-back and re-read statements of this table, columns and set of
+    // edited fields, built once.
+    std::string key;
+    key.reserve(rows.table.size() + 16 * rows.columns.size());
+    key += rows.table;
+    for (const std::string& column : rows.columns) {
+        key += '\x1f';
+        key += column;
+    }
+    key += '\x1e';
     std::vector<std::size_t> changed;
     for (std::size_t i = 0; i < edits.size(); ++i) {
-        if (!edits[i])
-            continue;
-        sql += sql.empty() ? "update " + quoteIdentifier(rows.table) + " set " : ", ";
-        sql += quoteIdentifier(rows.columns[i]) + " = ?";
-        changed.push_back(i);
+        key += edits[i] ? '1' : '0';
+        if (edits[i])
+            changed.push_back(i);
     }
     if (changed.empty())
         return;
-    sql += " where rowid = ?";
+    auto found = writeBack_.find(key);
+    if (found == writeBack_.end()) {
+        if (writeBack_.size() >= StatementCache::defaultCapacity)
+            writeBack_.clear();
+        std::string update;
+        for (std::size_t i : changed)
+            update += (update.empty() ? "update " + quoteIdentifier(rows.table) + " set " : std::string(", ")) +
+                      quoteIdentifier(rows.columns[i]) + " = ?";
+        update += " where rowid = ?";
+        std::string select;
+        for (std::size_t i = 0; i < rows.columns.size(); ++i)
+            select += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
+        select += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
+        found = writeBack_.emplace(key, std::make_pair(std::move(update), std::move(select))).first;
+    }
+    const std::string& sql = found->second.first;
+    const std::string& select = found->second.second;
     StatementCache::Lease stmt = statement("I" + sql, sql, false, false);
     int parameter = 1;
     for (std::size_t i : changed)
@@ -541,10 +563,6 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
 
     // Read the row back, so that the recordset shows what the table now holds
     // (the column's type may have converted what was written).
-    std::string select;
-    for (std::size_t i = 0; i < rows.columns.size(); ++i)
-        select += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
-    select += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
     StatementCache::Lease reread = statement("I" + select, select, false, false);
     if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
         throw sqliteError(db);

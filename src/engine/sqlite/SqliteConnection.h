@@ -21,15 +21,13 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace engine {
 
 class SqliteConnection : public Connection {
 public:
-    // How many statement shapes the cache keeps: the tool uses about thirty.
-    static constexpr std::size_t defaultStatementCapacity = 64;
-
     // Opens the SQLite file at path read-write (read-only when asked), never
     // creating it, with the busy timeout set, and reads its schema so that a
     // file SQLite cannot use fails here. Raises the SQLite error, or
@@ -81,8 +79,10 @@ private:
     std::string path_;
     std::optional<MoneyFailure> moneyFailure_;
     // Declared after db_ so that the statements are finalised first.
-    StatementCache statements_{defaultStatementCapacity};
+    StatementCache statements_{StatementCache::defaultCapacity};
     StatementHandle dataVersion_;
+    // The write-back and re-read texts of a table's columns and edited fields.
+    std::unordered_map<std::string, std::pair<std::string, std::string>> writeBack_;
 
     // Kept rows and what they depend on.
     std::vector<std::string>* tablesBeingRead_ = nullptr;

@@ -169,8 +169,8 @@ void RegisterMoneyFunctions(sqlite3* db, std::optional<MoneyFailure>& failure) {
     // one for this connection, so every statement keeps its text.
     if (sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &failure, sumStep, sumValue,
                                        sumValue, sumInverse, nullptr) != SQLITE_OK ||
-        sqlite3_create_function_v2(db, currencyFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &failure,
-                                   currencyValue, nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_create_function_v2(db, currencyFunction, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &failure, currencyValue,
+                                   nullptr, nullptr, nullptr) != SQLITE_OK)
         throw sqliteError(db);
 }
 

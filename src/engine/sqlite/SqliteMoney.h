@@ -18,8 +18,8 @@
 //   repeated leaves the exact decimal sum rather than a binary residue.
 
 #include "engine/EngineError.h"
-#include "engine/sqlite/Sqlite.h"
 #include "engine/sqlite/SqlShape.h"
+#include "engine/sqlite/Sqlite.h"
 
 #include <optional>
 #include <string>

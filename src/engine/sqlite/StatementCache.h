@@ -39,6 +39,9 @@ class StatementCache {
     };
 
 public:
+    // How many statement shapes a connection keeps: the tool uses about thirty.
+    static constexpr std::size_t defaultCapacity = 64;
+
     explicit StatementCache(std::size_t capacity) : capacity_(capacity) {}
     StatementCache(const StatementCache&) = delete;
     StatementCache& operator=(const StatementCache&) = delete;
