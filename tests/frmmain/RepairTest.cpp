@@ -393,15 +393,21 @@ TEST_F(Repair, ChargesWithoutAnAmountOrADateAreLeftOutWithAWordAndTheOthersAdded
     db.addRevenue("A1", "410", 25);
     frmMain& form = select("A1");
     form.Command1_Click();
-    // One word for each, in the order the charges are read (which is not fixed).
+    // One word for each, in the order the charges are read (which is not fixed);
+    // and the analysis, before and after, cannot add up charges of which one
+    // is not an amount of money, and says so rather than count it as 0.
     std::vector<std::string> said = h.messages.texts;
     std::sort(said.begin(), said.end());
+    const std::string notMoney = "Data Create Set\r\nGeneral Errors...\r\n\r\n13 - Type mismatch: sum(value) met the "
+                                 "value 'abc', which is not an amount of money.\r\n\r\n";
     EXPECT_EQ(said, (std::vector<std::string>{
                         "A charge of tenant A1 for the period from 01/01/2025 has no amount; it was left out.",
                         "A charge of tenant A1 for the period from 01/03/2025 has an amount that is not a number: "
                         "abc; it was left out.",
                         "A charge of tenant A1 has a period_from that is not a date: 2025-02-30; it was left out.",
                         "A charge of tenant A1 has no period_from date; it was left out.",
+                        notMoney,
+                        notMoney,
                     }));
     // The other charges are added and the tenant reallocated, in one go.
     expectPeriods("A1", {{100, 5, 100, 5}, {100, 20, 100, 20}, {100, 0, 100, 0}});
