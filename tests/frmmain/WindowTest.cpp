@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -235,6 +236,32 @@ TEST_F(DatabasePath, NetworkedDefaultLocationIsTestedLikeAConfiguredOne) {
     h.registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
     EXPECT_EQ(chosen(), inApp());
     EXPECT_TRUE(h.messages.texts.empty());
+}
+
+TEST_F(DatabasePath, AConnectionTextIsNotAFileAndShowsWithItsPasswordMasked) {
+    touch(inApp());
+    h.registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+    h.registry.setting("DatabaseLocation", "ODBC;Driver={No Such Driver};Server=db;UID=office;PWD={s3c;ret}");
+    EXPECT_EQ(chosen(), "ODBC;Driver={No Such Driver};Server=db;UID=office;PWD=****");
+    EXPECT_TRUE(h.messages.texts.empty()) << "no existence test, no fallback";
+
+    // The open uses the password; a connection that fails is the "Start ADO"
+    // report with the driver's message, masked, and no "file not found" box.
+    h.form->Form_Activate();
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    EXPECT_NE(h.messages.texts[0], "Unable to open Habitorium database - file not found");
+    EXPECT_NE(h.messages.texts[0].find("Start ADO"), std::string::npos) << h.messages.texts[0];
+    EXPECT_NE(h.messages.texts[0].find("No Such Driver"), std::string::npos) << h.messages.texts[0];
+    EXPECT_NE(h.messages.texts[0].find("PWD=****"), std::string::npos) << h.messages.texts[0];
+    EXPECT_EQ(h.messages.texts[1], "Unable to start habitorium database.");
+    EXPECT_TRUE(h.program.endRequested());
+    for (const auto& entry : fs::directory_iterator(app)) {
+        std::ifstream in(entry.path());
+        const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(log.find("s3c"), std::string::npos) << entry.path();
+    }
+    for (const std::string& text : h.messages.texts)
+        EXPECT_EQ(text.find("s3c"), std::string::npos) << text;
 }
 
 TEST_F(DatabasePath, NetworkableForms) {
