@@ -5,9 +5,16 @@
 //
 //   habitorium-sample-db /tmp/bench.mdb --tenants 10000
 //   fix_all_bench /tmp/bench.mdb
+//
+// Given an ODBC connection string as well, "Fix All" also runs on that
+// database (PostgreSQL through ODBC), which must hold the same sample
+// (habitorium-sample-db --odbc "..." --tenants 10000 --force), and its
+// figure is printed beside the others; its rows are compared with the
+// SQLite run's.
 
 #include "FakeRegistry.h"
 #include "Recorders.h"
+#include "engine/DBEngine.h"
 #include "frmmain/frmMain.h"
 
 #include <QApplication>
@@ -22,6 +29,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,11 +65,11 @@ struct ToolRun {
     std::size_t messages = 0;
 };
 
-ToolRun runTool(const std::string& path) {
+ToolRun runTool(const std::string& path, const std::string& folder) {
     RecordingMessages messages;
     RecordingProgram program;
     FixedClock clock;
-    TestFileSystem files(fs::path(path).parent_path().string());
+    TestFileSystem files(folder);
     FakeRegistry registry;
     registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
     registry.setting("DatabaseLocation", path);
@@ -206,11 +214,31 @@ int differences(const std::string& a, const std::string& b) {
     return count;
 }
 
+// Rows of the SQLite file and of the ODBC database (in the order both were
+// written) whose money columns differ to 4 decimal places, or -1 when the
+// row counts differ.
+int odbcDifferences(const std::string& path, const std::string& odbc) {
+    engine::DBEngine dbEngine;
+    const char* sql = "select rent_due, paid, extra_charges_paid from rent_periods order by id";
+    auto a = dbEngine.OpenDatabase(path)->OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
+    auto b = dbEngine.OpenDatabase("ODBC;" + odbc)->OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
+    int count = 0;
+    for (; !a->Eof() && !b->Eof(); a->MoveNext(), b->MoveNext()) {
+        for (const char* field : {"rent_due", "paid", "extra_charges_paid"}) {
+            if (std::abs(a->Fields(field).Value().toDouble() - b->Fields(field).Value().toDouble()) > 0.00005) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return a->Eof() && b->Eof() ? count : -1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE [ODBC_CONNECTION_STRING]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -222,10 +250,13 @@ int main(int argc, char* argv[]) {
     fs::copy_file(argv[1], toolCopy);
     fs::copy_file(argv[1], baselineCopy);
 
-    ToolRun tool = runTool(toolCopy);
+    ToolRun tool = runTool(toolCopy, work.path().string());
     long toolPeak = peakMemoryKb();
     Baseline baseline(baselineCopy);
     const double baselineSeconds = baseline.run();
+    std::optional<ToolRun> odbc;
+    if (argc == 3)
+        odbc = runTool(std::string("ODBC;") + argv[2], work.path().string());
 
     const double perTenantMs = 1000.0 / std::max(tool.tenants, 1);
     std::printf("tenants                         %d\n", tool.tenants);
@@ -246,5 +277,19 @@ int main(int argc, char* argv[]) {
         tool.analysisSeconds / baselineSeconds, tool.analysisCpu / baseline.cpu);
     int diff = differences(toolCopy, baselineCopy);
     std::printf("rows that differ                %d\n", diff);
+    if (odbc) {
+        std::printf("ODBC: tenants                   %d\n", odbc->tenants);
+        std::printf("ODBC: analysis of every tenant  %.3f s (%.3f ms a tenant)\n", odbc->analysisSeconds,
+                    odbc->analysisSeconds * 1000.0 / std::max(odbc->tenants, 1));
+        std::printf("ODBC: Fix All                   %.3f s (%.3f ms a tenant)\n", odbc->fixAllSeconds,
+                    odbc->fixAllSeconds * 1000.0 / std::max(odbc->tenants, 1));
+        std::printf("ODBC: messages shown            %zu\n", odbc->messages);
+        std::printf("ratio ODBC / SQLite Fix All     %.1f\n", odbc->fixAllSeconds / tool.fixAllSeconds);
+        std::printf("ratio ODBC / lower bound        %.1f\n", odbc->fixAllSeconds / baselineSeconds);
+        const int odbcDiff = odbcDifferences(toolCopy, argv[2]);
+        std::printf("rows that differ, ODBC / SQLite %d\n", odbcDiff);
+        if (odbcDiff != 0)
+            diff = 1;
+    }
     return diff == 0 ? 0 : 1;
 }

@@ -438,11 +438,13 @@ std::u16string wide(const std::string& text) {
     return toWide(text);
 }
 
-void execDirect(SQLHSTMT stmt, const std::string& sql) {
+// Runs sql; false when it answered SQL_NO_DATA (a searched update or delete
+// that matched no row, with no result to read).
+bool execDirect(SQLHSTMT stmt, const std::string& sql) {
     std::u16string text = wide(sql);
     const SQLRETURN rc = SQLExecDirectW(stmt, wideArg(text), SQL_NTS);
-    // A searched update or delete that matched no row answers SQL_NO_DATA.
     check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect", true);
+    return rc != SQL_NO_DATA;
 }
 
 long long rowCount(SQLHSTMT stmt) {
@@ -549,26 +551,35 @@ long long OdbcConnection::run(const std::string& sql) {
 template <typename F> auto OdbcConnection::fenced(F&& f) -> decltype(f()) {
     if (!inTransaction_ || !FailureAbortsTransaction(dialect_))
         return f();
+    // The fence of the statement before is released only now, in the same
+    // round trip that sets this one's: a statement costs one trip more, not two.
     const std::string name = QuoteName(dialect_, fenceName);
-    run("SAVEPOINT " + name);
+    run((fencePending_ ? "RELEASE SAVEPOINT " + name + "; SAVEPOINT " : "SAVEPOINT ") + name);
+    fencePending_ = false;
     try {
         if constexpr (std::is_void_v<decltype(f())>) {
             f();
-            run("RELEASE SAVEPOINT " + name);
+            fencePending_ = true;
         } else {
             auto result = f();
-            run("RELEASE SAVEPOINT " + name);
+            fencePending_ = true;
             return result;
         }
     } catch (...) {
         try {
-            run("ROLLBACK TO SAVEPOINT " + name);
-            run("RELEASE SAVEPOINT " + name);
+            run("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
         } catch (const EngineError&) {
             // The statement's own error is the one to report.
         }
         throw;
     }
+}
+
+void OdbcConnection::releaseFence() {
+    if (!fencePending_)
+        return;
+    fencePending_ = false;
+    run("RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName));
 }
 
 long long OdbcConnection::execute(const std::string& jetSql) {
@@ -771,13 +782,39 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         }
     }
 
+    // What the row holds once written: the key columns, then the fields.
+    std::string readBack;
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
+        readBack += QuoteName(dialect_, rows.keyColumns[k]) + ", ";
+    for (std::size_t i = 0; i < rows.columns.size(); ++i)
+        readBack += (i ? ", " : "") + QuoteName(dialect_, rows.columns[i]);
+    // PostgreSQL hands the written row back with the write itself.
+    const bool returning = dialect_ == Dialect::PostgreSql;
+    if (returning)
+        sql += " RETURNING " + readBack;
+    std::vector<Variant> values2;
+    bool found = false;
+
     auto write = [&] {
         Handle stmt = statement();
         Parameters parameters;
         for (const Variant* value : values)
             parameters.bind(stmt.get(), *value);
-        execDirect(stmt.get(), sql);
-        const long long changed = rowCount(stmt.get());
+        const bool answered = execDirect(stmt.get(), sql);
+        long long changed = 0;
+        if (returning && answered) {
+            const std::vector<Column> columns = describe(stmt.get(), dialect_);
+            values2.clear();
+            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                if (changed++ == 0) {
+                    for (std::size_t i = 0; i < columns.size(); ++i)
+                        values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                }
+            }
+            found = changed == 1;
+        } else if (answered) {
+            changed = rowCount(stmt.get());
+        }
         if (changed == 0) {
             if (byValues)
                 throw EngineError(errRowChanged, engineSource,
@@ -840,28 +877,22 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
 
     // Read the row back, so the recordset shows what the table now holds.
     std::vector<const Variant*> bound;
-    std::string select = "SELECT ";
-    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
-        select += QuoteName(dialect_, rows.keyColumns[k]) + ", ";
-    for (std::size_t i = 0; i < rows.columns.size(); ++i)
-        select += (i ? ", " : "") + QuoteName(dialect_, rows.columns[i]);
-    select += " FROM " + QuoteName(dialect_, rows.table) + where(newKey, bound);
-    std::vector<Variant> values2;
-    bool found = false;
+    const std::string select = "SELECT " + readBack + " FROM " + QuoteName(dialect_, rows.table) + where(newKey, bound);
     try {
-        fenced([&] {
-            Handle stmt = statement();
-            Parameters parameters;
-            for (const Variant* value : bound)
-                parameters.bind(stmt.get(), *value);
-            execDirect(stmt.get(), select);
-            const std::vector<Column> columns = describe(stmt.get(), dialect_);
-            if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
-                for (std::size_t i = 0; i < columns.size(); ++i)
-                    values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
-                found = true;
-            }
-        });
+        if (!returning)
+            fenced([&] {
+                Handle stmt = statement();
+                Parameters parameters;
+                for (const Variant* value : bound)
+                    parameters.bind(stmt.get(), *value);
+                execDirect(stmt.get(), select);
+                const std::vector<Column> columns = describe(stmt.get(), dialect_);
+                if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                    for (std::size_t i = 0; i < columns.size(); ++i)
+                        values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                    found = true;
+                }
+            });
     } catch (const EngineError&) {
         // The write stands; the recordset shows the values given.
     }
@@ -897,6 +928,7 @@ void OdbcConnection::endTransaction(SQLSMALLINT completion) {
         throw EngineError(errInvalidOperation, odbcSource,
                           completion == SQL_COMMIT ? "Cannot commit: no transaction is open."
                                                    : "Cannot roll back: no transaction is open.");
+    fencePending_ = false; // the transaction's end ends its savepoints
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
     if (!SQL_SUCCEEDED(rc)) {
         const EngineError error = odbcError(SQL_HANDLE_DBC, dbc_.get(), "SQLEndTran");
@@ -932,6 +964,7 @@ void OdbcConnection::savepoint(const std::string& name) {
         savepoints_.push_back({name, true});
         return;
     }
+    releaseFence();
     run("SAVEPOINT " + QuoteName(dialect_, name));
     savepoints_.push_back({name, false});
 }
@@ -946,6 +979,7 @@ void OdbcConnection::releaseSavepoint(const std::string& name) {
             commitTrans();
             return;
         }
+        releaseFence();
         run("RELEASE SAVEPOINT " + QuoteName(dialect_, name));
         savepoints_.resize(i);
         return;
@@ -964,6 +998,7 @@ void OdbcConnection::rollbackToSavepoint(const std::string& name) {
             return;
         }
         const std::string quoted = QuoteName(dialect_, name);
+        releaseFence();
         run("ROLLBACK TO SAVEPOINT " + quoted);
         run("RELEASE SAVEPOINT " + quoted);
         savepoints_.resize(i);

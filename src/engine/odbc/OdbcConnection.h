@@ -59,6 +59,8 @@ private:
     // Runs f so that its failure leaves nothing behind and the transaction
     // usable, as on the other engines (see FailureAbortsTransaction).
     template <typename F> auto fenced(F&& f) -> decltype(f());
+    // Releases the last statement's fence, before a savepoint of the caller's.
+    void releaseFence();
     void setAutocommit(bool on);
     void endTransaction(SQLSMALLINT completion);
 
@@ -68,6 +70,7 @@ private:
     std::string dbmsName_;
     Dialect dialect_ = Dialect::Other;
     bool inTransaction_ = false;
+    bool fencePending_ = false; // the last statement's fence is not released yet
     struct OpenSavepoint {
         std::string name;
         bool startedTransaction;
