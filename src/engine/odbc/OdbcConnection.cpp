@@ -638,7 +638,7 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
         std::u16string name = toWide(info.name);
         const SQLRETURN rc =
             SQLPrimaryKeysW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()));
-        // A driver without primary keys leaves the rows to be found by their values.
+        // A driver without primary keys answers with an error here.
         if (SQL_SUCCEEDED(rc)) {
             const Column textColumn{"", SQL_WVARCHAR, false};
             std::vector<std::pair<std::int64_t, std::string>> keyColumns;
@@ -647,6 +647,36 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
                 const Variant sequence = columnValue(stmt.get(), 5, Column{"", SQL_INTEGER, false});
                 if (columnName.kind() == Variant::Kind::Text)
                     keyColumns.emplace_back(sequence.kind() == Variant::Kind::Integer ? sequence.integer() : 0,
+                                            columnName.text());
+            }
+            std::stable_sort(keyColumns.begin(), keyColumns.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (const auto& column : keyColumns)
+                info.primaryKey.push_back(column.second);
+        }
+    }
+    if (!info.name.empty() && info.primaryKey.empty() && dialect_ != Dialect::Sqlite) {
+        // Drivers that know no primary keys (the Access driver) still list a
+        // table's unique indexes; the first one serves as its key.
+        Handle stmt = statement();
+        std::u16string name = toWide(info.name);
+        if (SQL_SUCCEEDED(SQLStatisticsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name),
+                                         static_cast<SQLSMALLINT>(name.size()), SQL_INDEX_UNIQUE, SQL_QUICK))) {
+            const Column textColumn{"", SQL_WVARCHAR, false};
+            std::string index;
+            std::vector<std::pair<std::int64_t, std::string>> keyColumns;
+            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+                const Variant type = columnValue(stmt.get(), 7, Column{"", SQL_SMALLINT, false});
+                const Variant indexName = columnValue(stmt.get(), 6, textColumn);
+                const Variant position = columnValue(stmt.get(), 8, Column{"", SQL_SMALLINT, false});
+                const Variant columnName = columnValue(stmt.get(), 9, textColumn);
+                if (type.kind() != Variant::Kind::Integer || type.integer() == SQL_TABLE_STAT ||
+                    indexName.kind() != Variant::Kind::Text || columnName.kind() != Variant::Kind::Text)
+                    continue;
+                if (index.empty())
+                    index = indexName.text();
+                if (indexName.text() == index)
+                    keyColumns.emplace_back(position.kind() == Variant::Kind::Integer ? position.integer() : 0,
                                             columnName.text());
             }
             std::stable_sort(keyColumns.begin(), keyColumns.end(),
