@@ -380,23 +380,41 @@ std::uint64_t SqliteConnection::versionOf(const std::string& table) const {
     return found == tableVersions_.end() ? 0 : found->second;
 }
 
+const SqliteConnection::ReadText& SqliteConnection::readText(const std::string& jetSql) {
+    // The same text comes again within a tenant (its second analysis): read
+    // it once. The texts of the last few tenants are kept.
+    const auto found = readTexts_.find(jetSql);
+    if (found != readTexts_.end())
+        return found->second;
+    if (readTexts_.size() >= StatementCache::defaultCapacity)
+        readTexts_.clear();
+    ReadText read;
+    read.text = TranslateJetSql(jetSql);
+    const std::vector<SqlToken> tokens = TokeniseSql(read.text);
+    read.statements = CountStatements(tokens);
+    read.plainReadOrWrite = isPlainReadOrWrite(read.text, tokens);
+    if (read.statements == 1)
+        read.shape = ShapeOf(read.text, tokens);
+    return readTexts_.emplace(jetSql, std::move(read)).first->second;
+}
+
 long long SqliteConnection::execute(const std::string& jetSql) {
     sqlite3* db = db_.get();
-    const std::string text = TranslateJetSql(jetSql);
-    const std::vector<SqlToken> tokens = TokeniseSql(text);
-    const std::size_t count = CountStatements(tokens);
+    const ReadText& read = readText(jetSql);
+    const std::string& text = read.text;
+    const std::size_t count = read.statements;
     if (count == 0)
         throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
     if (count > 1)
         throw EngineError(errInvalidOperation, engineSource,
                           "Invalid operation: Execute runs one statement, and the SQL text holds " +
                               std::to_string(count) + "; none of them was run.");
-    const SqlShape shape = ShapeOf(text, tokens);
+    const SqlShape& shape = read.shape;
     StatementCache::Lease stmt = statement("X" + shape.text, shape.text, false, false);
     bindAll(stmt.get(), shape.values);
     // A statement other than a plain read or write (a pragma, a schema change,
     // a transaction's end) may change what any kept rows stand on.
-    if (!isPlainReadOrWrite(text, tokens))
+    if (!read.plainReadOrWrite)
         forgetKeptRows();
 
     moneyFailure_.reset();
@@ -412,9 +430,9 @@ long long SqliteConnection::execute(const std::string& jetSql) {
 
 Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
     sqlite3* db = db_.get();
-    const std::string text = TranslateJetSql(jetSql);
-    const std::vector<SqlToken> tokens = TokeniseSql(text);
-    const std::size_t count = CountStatements(tokens);
+    const ReadText& read = readText(jetSql);
+    const std::string& text = read.text;
+    const std::size_t count = read.statements;
     if (count > 1) {
         // The first statement's own error comes first, as SQLite reads it.
         prepare(db, text);
@@ -424,7 +442,7 @@ Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
     if (count == 0)
         throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
 
-    const SqlShape shape = ShapeOf(text, tokens);
+    const SqlShape& shape = read.shape;
     StatementCache::Lease stmt = statement((wantEditable ? "E" : "Q") + shape.text, shape.text, true, wantEditable);
     const PreparedStatement& prepared = stmt.prepared();
     const bool editable = prepared.editable;

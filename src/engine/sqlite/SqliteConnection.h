@@ -11,6 +11,7 @@
 // added up and written as currency (SqliteMoney.h).
 
 #include "engine/Connection.h"
+#include "engine/sqlite/SqlShape.h"
 #include "engine/sqlite/Sqlite.h"
 #include "engine/sqlite/SqliteMoney.h"
 #include "engine/sqlite/StatementCache.h"
@@ -59,6 +60,16 @@ private:
     friend void noteChange(void*, int, const char*, const char*, std::int64_t);
     friend void noteRollback(void*);
 
+    // A statement's text as the backend reads it: translated from Jet
+    // dialect, its number of statements, and its shape when it is one.
+    struct ReadText {
+        std::string text;
+        std::size_t statements = 0;
+        bool plainReadOrWrite = false;
+        SqlShape shape;
+    };
+    const ReadText& readText(const std::string& jetSql);
+
     // The statement kept under key, prepared from sql when it is not there.
     StatementCache::Lease statement(const std::string& key, const std::string& sql, bool forQuery, bool editable);
     // Raises the failure of the statement just stepped: a money failure as
@@ -81,6 +92,7 @@ private:
     // Declared after db_ so that the statements are finalised first.
     StatementCache statements_{StatementCache::defaultCapacity};
     StatementHandle dataVersion_;
+    std::unordered_map<std::string, ReadText> readTexts_;
     // The write-back and re-read texts of a table's columns and edited fields.
     std::unordered_map<std::string, std::pair<std::string, std::string>> writeBack_;
 

@@ -5,8 +5,8 @@
 namespace engine {
 
 StatementCache::Lease::Lease(StatementCache* cache, Entry* entry) : cache_(cache), entry_(entry) {
+    // A statement is reset whenever a borrow ends, so it is handed out reset.
     ++entry_->borrowed;
-    sqlite3_reset(get());
 }
 
 StatementCache::Lease::Lease(Lease&& other) noexcept
