@@ -35,12 +35,14 @@ struct Rows {
     }
 };
 
-// Money, in every backend, is the original engine's currency: sum() takes
-// each row's value as currency (rounded half to even to four places) and adds
-// exactly, so a total never carries a binary residue; a value that is not a
+// Money is the original engine's currency: a backend's sums of money are
+// exact to four places, never a binary residue. The SQLite backend adds up
+// with its own sum(): each row's value taken as currency (rounded half to even
+// to four places) and added as a scaled 64-bit integer; a value that is not a
 // number is errTypeMismatch and a value or total outside the currency range
-// errOverflow, each naming the value, never counted as 0 or shown as infinity.
-// A money column is written as currency. The tool has no sums that are not
+// errOverflow, each naming the value, never counted as 0 or shown as infinity;
+// a money column is written as currency. A database with exact decimal money
+// columns adds them up exactly by itself. The tool has no sums that are not
 // money.
 class Connection {
 public:

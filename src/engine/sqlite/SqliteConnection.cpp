@@ -254,8 +254,10 @@ void noteRollback(void* data) {
 
 SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool readOnly) : path_(path) {
     sqlite3* raw = nullptr;
-    // Never create: the file must be the host application's.
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    // Never create: the file must be the host application's. The connection
+    // is only ever used by the thread that opened it, so SQLite need not lock
+    // it around every call.
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) {

@@ -28,8 +28,8 @@ StatementCache::Lease::~Lease() {
 void StatementCache::Lease::release() {
     if (!entry_)
         return;
+    // Every use binds all of the statement's parameters afresh.
     sqlite3_reset(get());
-    sqlite3_clear_bindings(get());
     --entry_->borrowed;
     entry_ = nullptr;
     cache_->trim();

@@ -47,8 +47,8 @@ public:
     StatementCache& operator=(const StatementCache&) = delete;
 
     // A statement borrowed from the cache. It is handed out reset, and reset
-    // again (bindings cleared) when the borrow ends, so it holds no lock
-    // between uses; until then the cache never finalises it.
+    // again when the borrow ends, so it holds no lock between uses; until
+    // then the cache never finalises it. A borrower binds every parameter.
     class Lease {
     public:
         Lease() = default;
