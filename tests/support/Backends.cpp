@@ -53,11 +53,22 @@ std::string driverFile(const char* file, const char* package) {
 
 #endif
 
+// Why the drivers could not be registered (a driver not installed), said
+// when a test asks for one; empty when they were.
+std::string driverProblem;
+
 // Writes the test-local odbcinst.ini once and points unixODBC at it. On
 // Windows (under Wine) the drivers are those Wine's ODBC layer offers.
 void registerDrivers() {
 #ifndef _WIN32
     static const bool registered = [] {
+        std::string sqlite, postgres;
+        try {
+            sqlite = driverFile("libsqlite3odbc.so", "libsqliteodbc");
+            postgres = driverFile("psqlodbcw.so", "odbc-postgresql");
+        } catch (const std::exception& error) {
+            driverProblem = error.what();
+        }
         // One folder for every test process; each writes the same file and
         // puts it in place by a rename, so a reader never sees half of it.
         const fs::path folder = fs::temp_directory_path() / "habitorium-odbc";
@@ -65,8 +76,8 @@ void registerDrivers() {
         const std::string pid = std::to_string(getpid());
         {
             std::ofstream ini(folder / ("odbcinst.ini." + pid));
-            ini << "[" << sqliteDriver << "]\nDriver=" << driverFile("libsqlite3odbc.so", "libsqliteodbc") << "\n\n";
-            ini << "[" << postgresDriver << "]\nDriver=" << driverFile("psqlodbcw.so", "odbc-postgresql") << "\n";
+            ini << "[" << sqliteDriver << "]\nDriver=" << sqlite << "\n\n";
+            ini << "[" << postgresDriver << "]\nDriver=" << postgres << "\n";
             std::ofstream(folder / ("odbc.ini." + pid)).close();
         }
         fs::rename(folder / ("odbcinst.ini." + pid), folder / "odbcinst.ini");
@@ -82,7 +93,21 @@ void registerDrivers() {
     }();
     (void)registered;
 #endif
+    if (!driverProblem.empty())
+        throw std::runtime_error(driverProblem);
 }
+
+// The driver manager reads odbcinst.ini where ODBCSYSINI pointed at its first
+// use and keeps to it: the drivers are registered when the test program
+// starts, before any test can reach ODBC (a problem is said by the tests that
+// need a driver).
+const bool registeredAtStart = [] {
+    try {
+        registerDrivers();
+    } catch (const std::exception&) {
+    }
+    return true;
+}();
 
 #ifndef _WIN32
 int run(const std::string& command) {
