@@ -1,7 +1,7 @@
-// "Fix All" over a property database, timed beside a lower bound: the same
-// reallocation done by a plain program with prepared statements in one
-// transaction. Both work on copies of the database given, and the two results
-// are compared row by row.
+// "Fix All" over a property database, timed with the repair journal and
+// without it, beside a lower bound: the same reallocation done by a plain
+// program with prepared statements in one transaction. Each works on its own
+// copy of the database given, and the results are compared row by row.
 //
 //   habitorium-sample-db /tmp/bench.mdb --tenants 10000
 //   fix_all_bench /tmp/bench.mdb
@@ -65,7 +65,9 @@ struct ToolRun {
     std::size_t messages = 0;
 };
 
-ToolRun runTool(const std::string& path, const std::string& folder) {
+// The journal (unless withJournal is false) goes in journalFolder.
+ToolRun runTool(const std::string& path, const std::string& folder, const std::string& journalFolder,
+                bool withJournal = true) {
     RecordingMessages messages;
     RecordingProgram program;
     FixedClock clock;
@@ -73,7 +75,10 @@ ToolRun runTool(const std::string& path, const std::string& folder) {
     FakeRegistry registry;
     registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
     registry.setting("DatabaseLocation", path);
-    frmMain form(platform::Platform{messages, program, clock, files, registry});
+    FixedUser user(journalFolder);
+    frmMain form(platform::Platform{messages, program, clock, files, registry, user});
+    if (!withJournal)
+        form.disableRepairJournal();
     form.Form_Activate();
 
     ToolRun run;
@@ -245,18 +250,31 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     TempDir work;
-    const std::string toolCopy = work.file("tool.mdb");
-    const std::string baselineCopy = work.file("baseline.mdb");
-    fs::copy_file(argv[1], toolCopy);
-    fs::copy_file(argv[1], baselineCopy);
-
-    ToolRun tool = runTool(toolCopy, work.path().string());
+    // With and without the journal in the order without, with, with, without,
+    // so a drift in the machine's speed during the run weighs on both alike.
+    const char* names[] = {"without-1.mdb", "with-1.mdb", "with-2.mdb", "without-2.mdb", "baseline.mdb"};
+    std::vector<std::string> copies;
+    for (const char* name : names) {
+        copies.push_back(work.file(name));
+        fs::copy_file(argv[1], copies.back());
+    }
+    ToolRun runs[4];
+    for (std::size_t i = 0; i < 4; ++i)
+        runs[i] = runTool(copies[i], work.path().string(), work.file("journal-" + std::to_string(i)), i == 1 || i == 2);
+    const ToolRun& tool = runs[1];
+    const std::string& toolCopy = copies[1];
+    const std::string& baselineCopy = copies[4];
+    const double withJournal = (runs[1].fixAllSeconds + runs[2].fixAllSeconds) / 2;
+    const double withoutJournal = (runs[0].fixAllSeconds + runs[3].fixAllSeconds) / 2;
+    std::uintmax_t journalBytes = 0;
+    for (const auto& file : fs::directory_iterator(work.file("journal-1")))
+        journalBytes += file.file_size();
     long toolPeak = peakMemoryKb();
     Baseline baseline(baselineCopy);
     const double baselineSeconds = baseline.run();
     std::optional<ToolRun> odbc;
     if (argc == 3)
-        odbc = runTool(std::string("ODBC;") + argv[2], work.path().string());
+        odbc = runTool(std::string("ODBC;") + argv[2], work.path().string(), work.file("journal-odbc"));
 
     const double perTenantMs = 1000.0 / std::max(tool.tenants, 1);
     std::printf("tenants                         %d\n", tool.tenants);
@@ -266,6 +284,13 @@ int main(int argc, char* argv[]) {
                 tool.fixAllSeconds, tool.fixAllSeconds * perTenantMs);
     std::printf("tool: repair alone (estimate)   %.3f ms a tenant\n",
                 (tool.fixAllSeconds - 2 * tool.analysisSeconds) * perTenantMs);
+    std::printf("tool: Fix All with journal      %.3f s (runs %.3f, %.3f)\n", withJournal, runs[1].fixAllSeconds,
+                runs[2].fixAllSeconds);
+    std::printf("tool: Fix All without journal   %.3f s (runs %.3f, %.3f)\n", withoutJournal, runs[0].fixAllSeconds,
+                runs[3].fixAllSeconds);
+    std::printf("ratio with / without journal    %.2f (CPU time: %.2f)\n", withJournal / withoutJournal,
+                (runs[1].fixAllCpu + runs[2].fixAllCpu) / (runs[0].fixAllCpu + runs[3].fixAllCpu));
+    std::printf("journal: one Fix All            %.1f MB\n", static_cast<double>(journalBytes) / 1e6);
     std::printf("tool: peak memory               %ld KiB\n", toolPeak);
     std::printf("tool: messages shown            %zu\n", tool.messages);
     std::printf("lower bound: plain program      %.3f s (%.3f ms a tenant)\n", baselineSeconds,
@@ -276,7 +301,10 @@ int main(int argc, char* argv[]) {
         "ratio analysis / lower bound    %.2f (CPU time: %.2f; one tenant's analysis against its whole repair)\n",
         tool.analysisSeconds / baselineSeconds, tool.analysisCpu / baseline.cpu);
     int diff = differences(toolCopy, baselineCopy);
-    std::printf("rows that differ                %d\n", diff);
+    const int journalDiff = differences(toolCopy, copies[0]);
+    std::printf("rows that differ                %d (with / without journal %d)\n", diff, journalDiff);
+    if (journalDiff != 0)
+        diff = 1;
     if (odbc) {
         std::printf("ODBC: tenants                   %d\n", odbc->tenants);
         std::printf("ODBC: analysis of every tenant  %.3f s (%.3f ms a tenant)\n", odbc->analysisSeconds,

@@ -16,8 +16,9 @@ int main(int argc, char* argv[]) {
     QtProgram program;
     platform::SystemClock clock;
     platform::LocalFileSystem files;
+    QtUserAccount user;
     std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
-    platform::Platform platform{messages, program, clock, files, *registry};
+    platform::Platform platform{messages, program, clock, files, *registry, user};
 
     frmMain window(platform);
     if (program.endRequested())

@@ -1,6 +1,7 @@
 // "Fix this value" beside the Extra Charges row (rebuild the periods' extra
 // charges from the individual charges, then reallocate) and "Fix All".
 
+#include "frmmain/JournalCommit.h"
 #include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
 
@@ -12,6 +13,7 @@
 #include <QComboBox>
 
 #include <optional>
+#include <utility>
 
 void frmMain::Command1_Click() {
     repairSelectedTenant(true);
@@ -94,7 +96,12 @@ void frmMain::cmdFixAll_Click() {
     // window's events) is ignored.
     if (batchRunning_ || Combo1->count() == 0)
         return;
+    // The whole batch is one action of the journal; without the journal it does not start.
+    const long long action = journal_ ? beginJournalAction(journal::kindFixAll, std::string()) : 0;
+    if (journal_ && action == 0)
+        return;
     batchRunning_ = true;
+    batchAction_ = action;
     endDuringBatch_.reset();
     const QString title = windowTitle();
     BatchSummary summary(errorReport_, Combo1->count());
@@ -104,7 +111,8 @@ void frmMain::cmdFixAll_Click() {
         // those the batch transaction holds back, which it hands on at its
         // commits; the others straight away, so each is known to its tenant.
         ReportsTo toLog(database_, summary);
-        BatchTransaction batch(database_, &summary);
+        JournalCommit journalCommit(journal_.get(), journalFailure_);
+        BatchTransaction batch(database_, &summary, &journalCommit);
         ReportsTo direct(database_, summary);
         batchSummary_ = &summary;
         batch_ = &batch;
@@ -119,6 +127,11 @@ void frmMain::cmdFixAll_Click() {
             const std::string tenant = tenantReference();
             const bool kept = repairSelectedTenant(false);
             summary.tenantDone(index, tenant, kept);
+            // Nothing is repaired without its way back.
+            if (!journalFailure_.empty()) {
+                end = BatchSummary::End::JournalFailed;
+                break;
+            }
             // The rest would fail the same way; at the list's end there is no rest.
             if (summary.shouldStop() && Combo1->currentIndex() + 1 < Combo1->count()) {
                 end = BatchSummary::End::Stopped;
@@ -143,9 +156,16 @@ void frmMain::cmdFixAll_Click() {
         batch_ = nullptr;
         batchSummary_ = nullptr;
     }
+    batchAction_ = 0;
+    if (journal_)
+        journal_->EndAction(action);
     setWindowTitle(title);
     batchRunning_ = false;
-    showMessage(summary.text(end));
+    std::string text = summary.text(end);
+    if (!journalFailure_.empty())
+        text += " " + journalProblem(std::exchange(journalFailure_, {}),
+                                     "so the repairs it could not record were not kept; the others can be undone.");
+    showMessage(text);
     if (endDuringBatch_)
         platform_.program.endProgram(0);
 }

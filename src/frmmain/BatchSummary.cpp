@@ -128,9 +128,10 @@ std::string BatchSummary::text(End end) const {
             text += ". What went wrong is written in the error log " + logPath + ".";
     }
     if (notReached > 0) {
-        const char* why = end == End::ExitPressed    ? "Exit was pressed"
-                          : end == End::WindowClosed ? "the window was closed"
-                                                     : "the last tenant was selected during the batch";
+        const char* why = end == End::ExitPressed     ? "Exit was pressed"
+                          : end == End::WindowClosed  ? "the window was closed"
+                          : end == End::JournalFailed ? "the repair journal could not be written"
+                                                      : "the last tenant was selected during the batch";
         text += std::string(" It ended before the end of the list because ") + why + ": " +
                 count(notReached, "tenant was", "tenants were") + " not reached.";
     }

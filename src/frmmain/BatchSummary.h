@@ -16,8 +16,9 @@
 class BatchSummary : public ErrorReporter {
 public:
     // How the batch ended: past the last entry of the list, on Exit or the
-    // window's close box, or by the early stop (see shouldStop).
-    enum class End { EndOfList, ExitPressed, WindowClosed, Stopped };
+    // window's close box, by the early stop (see shouldStop), or because the
+    // repair journal could not be written.
+    enum class End { EndOfList, ExitPressed, WindowClosed, Stopped, JournalFailed };
 
     // The first this many tenants failing with one and the same error stop
     // the batch: the rest would fail the same way.

@@ -1,15 +1,38 @@
 #include "frmmain/QtPlatform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
+#include <QStandardPaths>
 
-void QtMessageBox::showMessage(const std::string& text) {
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QMessageBox::StandardButton showBox(const std::string& text, QMessageBox::StandardButtons buttons) {
     QString shown = QString::fromStdString(text);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), shown, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), shown, buttons,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    if (buttons & QMessageBox::Cancel) {
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Cancel);
+    }
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+} // namespace
+
+void QtMessageBox::showMessage(const std::string& text) {
+    showBox(text, QMessageBox::Ok);
+}
+
+bool QtMessageBox::confirm(const std::string& text) {
+    return showBox(text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void QtProgram::endProgram(int exitStatus) {
@@ -20,4 +43,20 @@ void QtProgram::endProgram(int exitStatus) {
 
 void QtProgram::letPendingEventsRun() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+std::string QtUserAccount::dataFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return QDir::toNativeSeparators(folder).toStdString();
+}
+
+std::string QtUserAccount::loginName() {
+#ifdef _WIN32
+    return qEnvironmentVariable("USERNAME").toStdString();
+#else
+    // The account the process runs as, not what the environment claims.
+    if (const passwd* account = getpwuid(geteuid()))
+        return account->pw_name;
+    return qEnvironmentVariable("USER").toStdString();
+#endif
 }

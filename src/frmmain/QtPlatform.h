@@ -1,6 +1,7 @@
 #pragma once
-// The desktop versions of the seams that need the window system: message
-// boxes, ending the program, and letting pending window events run.
+// The desktop versions of the seams that need the window system or Qt's
+// knowledge of the desktop: message boxes, ending the program, letting pending
+// window events run, and the user's data folder and login name.
 
 #include "platform/Seams.h"
 
@@ -8,6 +9,8 @@ class QtMessageBox : public platform::MessageBox {
 public:
     // Modal, OK only, no icon, the application's title; CR LF pairs become line breaks.
     void showMessage(const std::string& text) override;
+    // The same box with OK (the default) and Cancel.
+    bool confirm(const std::string& text) override;
 };
 
 class QtProgram : public platform::Program {
@@ -23,4 +26,13 @@ public:
 private:
     bool ended_ = false;
     int exitStatus_ = 0;
+};
+
+class QtUserAccount : public platform::UserAccount {
+public:
+    // Qt's application data folder (QStandardPaths::AppDataLocation: on Linux
+    // ~/.local/share/<application name>, on Windows %APPDATA%), native separators.
+    std::string dataFolder() override;
+    // The login name of the effective user (USERNAME on Windows).
+    std::string loginName() override;
 };

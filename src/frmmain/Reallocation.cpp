@@ -8,9 +8,12 @@
 #include "database/Schema.h"
 #include "database/SqlText.h"
 #include "engine/NumberText.h"
+#include "journal/RepairJournal.h"
 
 #include <QComboBox>
 #include <QLabel>
+
+#include <utility>
 
 namespace {
 
@@ -55,17 +58,40 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
         return false;
     }
 
+    // Outside "Fix All" each press is an action of the journal of its own.
+    long long action = batchAction_;
+    if (journal_ && !batch_) {
+        action = beginJournalAction(rebuildExtraChargesFirst ? journal::kindRebuild : journal::kindRepair, tenant);
+        if (action == 0)
+            return false;
+    }
     bool kept = false;
     heldMessages_.emplace();
     {
         if (batch_)
             batch_->beginGroup();
         RepairScope scope(database_);
+        bool syncedAlone = false; // the tenant's entry went to disk ahead of its own commit
         runGuarded(database_, "Fix this value", [&] {
-            if (scope.ok() && (!rebuildExtraChargesFirst || rebuildExtraCharges(scope)))
-                reallocate(rentIncome, extraChargeIncome, scope);
+            if (!scope.ok())
+                return;
+            // The rows as they are, read before the first write.
+            journal::PeriodRows before;
+            if (journal_)
+                before = journal::ReadPeriods(*database_.CurrentDatabase, tenant);
+            if ((!rebuildExtraChargesFirst || rebuildExtraCharges(scope)) &&
+                reallocate(rentIncome, extraChargeIncome, scope) && journal_)
+                syncedAlone = recordRepair(scope, action, tenant, before);
         });
         kept = scope.finish();
+        if (!kept && syncedAlone)
+            journal_->ForgetLastSync();
+    }
+    if (journal_ && !batch_) {
+        journal_->EndAction(action);
+        if (!journalFailure_.empty())
+            heldMessages_->push_back(
+                journalProblem(std::exchange(journalFailure_, {}), "so the repair was not made. Nothing was changed."));
     }
     // The transaction has ended: what was said inside it may wait for the user now.
     std::vector<std::string> messages = std::move(*heldMessages_);

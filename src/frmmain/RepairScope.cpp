@@ -83,8 +83,8 @@ bool RepairScope::finish() {
     return kept;
 }
 
-BatchTransaction::BatchTransaction(Database& database, BatchSummary* summary)
-    : database_(database), summary_(summary), held_(database) {}
+BatchTransaction::BatchTransaction(Database& database, BatchSummary* summary, CommitGuard* guard)
+    : database_(database), summary_(summary), guard_(guard), held_(database) {}
 
 BatchTransaction::~BatchTransaction() {
     commitNow();
@@ -114,6 +114,21 @@ void BatchTransaction::commit() {
         return;
     }
     open_ = false;
+    const auto rollback = [this] {
+        try {
+            if (database_.CurrentDatabase->InTransaction())
+                database_.CurrentDatabase->Rollback();
+        } catch (const engine::EngineError&) {
+        }
+    };
+    // Nothing is committed whose way back has not reached the disk.
+    if (guard_ && !guard_->beforeCommit()) {
+        rollback();
+        if (summary_)
+            summary_->groupLost(
+                engine::EngineError(0, "Repair journal", "the repair journal could not record these repairs"));
+        return;
+    }
     try {
         database_.CurrentDatabase->CommitTrans();
         if (summary_)
@@ -122,11 +137,9 @@ void BatchTransaction::commit() {
         database_.report("Commit Fix All", error);
         if (summary_)
             summary_->groupLost(error);
-        try {
-            if (database_.CurrentDatabase->InTransaction())
-                database_.CurrentDatabase->Rollback();
-        } catch (const engine::EngineError&) {
-        }
+        rollback();
+        if (guard_)
+            guard_->commitFailed();
     }
 }
 

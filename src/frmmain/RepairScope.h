@@ -47,8 +47,12 @@ public:
     RepairScope(const RepairScope&) = delete;
     RepairScope& operator=(const RepairScope&) = delete;
 
-    // True while nothing has been reported since the scope opened.
-    bool ok() const { return database_.failureCount() == failuresAtStart_; }
+    // True while nothing has been reported since the scope opened and fail()
+    // has not been called.
+    bool ok() const { return !failed_ && database_.failureCount() == failuresAtStart_; }
+    // Marks the repair failed for a reason told elsewhere (the repair journal
+    // could not take it), so finish() rolls it back.
+    void fail() { failed_ = true; }
 
     // Releases the savepoint (commits the transaction) when everything
     // succeeded, else rolls back to it (rolls it back), so the tenant's rows
@@ -63,6 +67,18 @@ private:
     bool open_ = false;
     bool ownTransaction_ = false; // no savepoints: the scope is a transaction
     bool finished_ = false;
+    bool failed_ = false;
+};
+
+// What must reach the disk before a batch's commit (the repair journal): the
+// batch asks before each commit and says when a commit failed.
+class CommitGuard {
+public:
+    virtual ~CommitGuard() = default;
+    // False refuses the commit: the batch rolls its open group back instead.
+    virtual bool beforeCommit() = 0;
+    // The commit that beforeCommit allowed failed; nothing of the group was kept.
+    virtual void commitFailed() = 0;
 };
 
 // The transaction of a "Fix All" batch: tenants' repairs are committed in
@@ -77,8 +93,9 @@ public:
     static constexpr std::chrono::milliseconds maxHold{250};
 
     // summary, when given, learns of each commit: the repairs it kept are
-    // repaired only once their group is committed.
-    explicit BatchTransaction(Database& database, BatchSummary* summary = nullptr);
+    // repaired only once their group is committed. guard, when given, is
+    // asked before each commit (the repair journal).
+    explicit BatchTransaction(Database& database, BatchSummary* summary = nullptr, CommitGuard* guard = nullptr);
     ~BatchTransaction();
     BatchTransaction(const BatchTransaction&) = delete;
     BatchTransaction& operator=(const BatchTransaction&) = delete;
@@ -92,12 +109,16 @@ public:
     bool tenantDone();
     // Commits what is open and shows what is held, e.g. before a message box.
     void commitNow();
+    // True while a batch transaction is open; when false, each tenant's
+    // repair commits on its own.
+    bool holdsTransaction() const { return open_; }
 
 private:
     void commit();
 
     Database& database_;
     BatchSummary* summary_;
+    CommitGuard* guard_;
     HeldReports held_;
     bool open_ = false;
     bool firstDone_ = false;

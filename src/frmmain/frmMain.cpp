@@ -3,7 +3,9 @@
 #include "engine/ConnectionText.h"
 #include "engine/NumberText.h"
 #include "general/Settings.h"
+#include "journal/RepairJournal.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -77,7 +79,8 @@ std::optional<std::int32_t> settingNumber(const std::string& text) {
 
 frmMain::frmMain(const platform::Platform& platform, QWidget* parent)
     : QWidget(parent), platform_(platform), errorReport_(platform.messages, platform.clock, platform.files),
-      database_(platform.messages, platform.files, errorReport_) {
+      database_(platform.messages, platform.files, errorReport_),
+      journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
     createControls();
     Form_Load();
 }
@@ -146,6 +149,14 @@ void frmMain::createControls() {
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(cmdFixAll, &QPushButton::clicked, this, [this] { cmdFixAll_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+
+    // Undo has no control of its own: the standard key anywhere in the window.
+    mnuUndo = new QAction(this);
+    mnuUndo->setObjectName("mnuUndo");
+    mnuUndo->setShortcut(QKeySequence::Undo);
+    mnuUndo->setShortcutContext(Qt::WindowShortcut);
+    addAction(mnuUndo);
+    connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndo_Click(); });
 }
 
 void frmMain::showMessage(const std::string& text) {

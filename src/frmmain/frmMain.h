@@ -7,17 +7,24 @@
 #include "engine/Date.h"
 #include "frmmain/BatchSummary.h"
 #include "general/ErrorReport.h"
+#include "journal/PeriodRows.h"
 #include "platform/Platform.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+namespace journal {
+class RepairJournal;
+}
+
 class BatchTransaction;
 class RepairScope;
+class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -40,6 +47,15 @@ public:
     void Command1_Click();
     void cmdFixAll_Click();
     void cmdExit_Click();
+    // The standard Undo key (Ctrl+Z): after the user confirms, puts back the
+    // rental periods of the newest repair made on the open database that is
+    // not yet undone, tenant by tenant where the rows are still as that repair
+    // left them. Does nothing during "Fix All".
+    void mnuUndo_Click();
+
+    // Switches the repair journal off, for the benchmark's figure without it:
+    // repairs made afterwards cannot be undone.
+    void disableRepairJournal();
 
     // Sets the selection index of Combo1 from code; like a user's choice it
     // runs Combo1_Click. An index past the end of the list changes nothing and
@@ -79,6 +95,7 @@ public:
     QLabel* Label3;
     QLabel* lblDatabase;
     QLabel* Label1;
+    QAction* mnuUndo; // Ctrl+Z
 
     // Window state for the handlers.
     std::string rentGroup;
@@ -116,13 +133,31 @@ private:
     // while the same tenant is analysed again (as after its repair).
     void notifyOnce(const std::string& text);
 
+    // The repair journal's part. beginJournalAction records a new action on
+    // the open database and returns its id, or shows why it cannot and
+    // returns 0. recordRepair reads the tenant's rows as the repair left them
+    // and adds them with before to the action; when the tenant's repair
+    // commits on its own (no batch transaction is open) it also commits them
+    // to disk and returns true, else the batch's commit guard does that. When
+    // the journal cannot take them it fails the scope, so the repair is
+    // rolled back, and keeps the reason in journalFailure_.
+    long long beginJournalAction(const char* kind, const std::string& tenant, long long undoes = 0);
+    bool recordRepair(RepairScope& scope, long long action, const std::string& tenant,
+                      const journal::PeriodRows& before);
+    // "The repair journal in <folder> cannot be written (<reason>)" and what follows.
+    std::string journalProblem(const std::string& reason, const std::string& consequence) const;
+    std::string undoQuestion(long long tenants, const std::string& kind, const std::string& tenant,
+                             const platform::LocalTime& madeAt) const;
+
     platform::Platform platform_;
     ErrorReport errorReport_;
     Database database_;
     bool activated_ = false;
     bool batchRunning_ = false;
     BatchSummary* batchSummary_ = nullptr;
-    // The batch's transaction, which a repair opens a group of before it writes.
+    // The batch's transaction ("Fix All", an undo), which a repair opens a
+    // group of before it writes; the repair journal's entries go to disk at
+    // its commits.
     BatchTransaction* batch_ = nullptr;
     // Exit or the close box during a batch: the batch ends at the next
     // tenant boundary, says what it did, then the program ends.
@@ -132,6 +167,12 @@ private:
     // The tenant of the last analysis and what notifyOnce has said of it.
     std::string analysedTenant_;
     std::set<std::string> told_;
+    bool undoRunning_ = false;
+
+    // The repair journal in the user's data folder; none only when switched off.
+    std::unique_ptr<journal::RepairJournal> journal_;
+    long long batchAction_ = 0;  // the journal action of the running "Fix All"
+    std::string journalFailure_; // why the journal could not take a repair, until told
 
     // The tenant whose rent and extra-charge income totals the captions of
     // Label6 and Label20 now show, when the last analysis computed both for

@@ -4,6 +4,7 @@
 #include "engine/NumberText.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QLocale>
 
 #include <cstdio>
@@ -11,6 +12,11 @@
 std::string ShortDate(const engine::Date& date) {
     const engine::DateParts parts = date.parts();
     return QLocale().toString(QDate(parts.year, parts.month, parts.day), QLocale::ShortFormat).toStdString();
+}
+
+std::string ShortDateTime(const platform::LocalTime& time) {
+    const QDateTime when(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute));
+    return QLocale().toString(when, QLocale::ShortFormat).toStdString();
 }
 
 std::string TextForm(const engine::Variant& value) {

@@ -2,6 +2,7 @@
 // The plain conversion of a value to text, as a caption receives it.
 
 #include "engine/Variant.h"
+#include "platform/Seams.h"
 
 #include <string>
 
@@ -14,3 +15,7 @@ std::string TextForm(const engine::Variant& value);
 
 // The date in the short date form of the default QLocale.
 std::string ShortDate(const engine::Date& date);
+
+// A date and time of day (to the minute) in the short date and time form of
+// the default QLocale, as "08/12/2026 14:02" in the United Kingdom.
+std::string ShortDateTime(const platform::LocalTime& time);

@@ -12,6 +12,7 @@ struct Platform {
     Clock& clock;
     FileSystem& files;
     Registry& registry;
+    UserAccount& user;
 };
 
 } // namespace platform

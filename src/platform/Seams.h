@@ -6,12 +6,15 @@
 
 namespace platform {
 
-// Modal message box with an OK button only, no icon and the application's
-// title. Returns when the user has closed it.
+// Modal message boxes with no icon and the application's title.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
+    // OK button only. Returns when the user has closed the box.
     virtual void showMessage(const std::string& text) = 0;
+    // OK and Cancel, OK the default (Enter). True for OK; false for Cancel,
+    // Escape or closing the box.
+    virtual bool confirm(const std::string& text) = 0;
 };
 
 // Ending the program and letting pending window events run.
@@ -54,6 +57,17 @@ public:
     virtual bool isNormalFile(const std::string& path) = 0;
     // True when path names a folder; false for anything else, never an error.
     virtual bool isFolder(const std::string& path) = 0;
+};
+
+// The user the tool runs for.
+class UserAccount {
+public:
+    virtual ~UserAccount() = default;
+    // The folder where the tool keeps its own data for this user (it may not
+    // exist yet), without a trailing separator; empty when the platform has none.
+    virtual std::string dataFolder() = 0;
+    // The user's login name; empty when it cannot be told.
+    virtual std::string loginName() = 0;
 };
 
 // The character that joins a folder and a file name on this platform.

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # "Fix All" pressed with real input on the sample database: when it has
 # finished, every tenant's periods are what the rules give, worked out here
-# independently of the tool.
+# independently of the tool. Then Ctrl+Z and Enter undo it: every row of
+# rent_periods is exactly as it was before.
 set -euo pipefail
 source "$(dirname "$0")/lib/xserver.sh"
 
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
+cp "$work/property.mdb" "$work/original.mdb"
 start_tool_on "$work/property.mdb"
 sleep 0.5
 
@@ -31,8 +33,6 @@ xdotool key Return
 sleep 0.5
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "more than one box after Fix All" >&2; exit 1; }
 
-exit_tool
-
 PYTHONPATH="$here/lib" "$python" - "$work/property.mdb" <<'PY'
 import sys
 import reference
@@ -46,4 +46,20 @@ if wrong:
     print(f"{len(wrong)} tenants differ, first {t}:\n  file: {after[t]}\n  want: {want[t]}")
     sys.exit(1)
 print(f"fix_all: {len(want)} tenants as the rules give")
+PY
+
+undo_with_enter
+[ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared after the undo" >&2; exit 1; }
+exit_tool
+"$python" - "$work/original.mdb" "$work/property.mdb" <<'PY'
+import sqlite3, sys
+def rows(path):
+    db = sqlite3.connect(path)
+    return db.execute("select * from rent_periods order by rowid").fetchall()
+original, now = rows(sys.argv[1]), rows(sys.argv[2])
+changed = [(a, b) for a, b in zip(original, now) if a != b]
+if len(original) != len(now) or changed:
+    print(f"after the undo {len(changed)} rows differ from the original, first: {changed[:1]}")
+    sys.exit(1)
+print(f"fix_all: Ctrl+Z put all {len(now)} rows back as they were")
 PY

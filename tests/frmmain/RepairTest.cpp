@@ -300,6 +300,9 @@ TEST_F(Repair, ACommitThatAnotherReaderBlocksLeavesTheRowsAsTheyWere) {
     auto after = db.allPeriods();
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(after[i].paid, before[i].paid);
+    // The journal does not keep a repair that was not kept.
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts.back(), "There is no repair to undo on this database.");
 }
 
 TEST_F(Repair, AFailureAfterTheResetRollsTheTenantBack) {
@@ -484,10 +487,13 @@ TEST_F(FixAll, ASecondPressWhileRunningIsIgnoredAndTheUserMayMoveTheSelection) {
     h.program.whileEventsRun = [&] {
         if (presses++ == 0) {
             form.cmdFixAll_Click(); // ignored
+            form.mnuUndo_Click();   // ignored too: no box, nothing undone
             form.SetListIndex(2);   // the user jumps to C3; the batch goes on from there
         }
     };
     form.cmdFixAll_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u); // the summary alone
+    EXPECT_EQ(h.messages.texts[0].rfind("Fix All repaired", 0), 0u) << h.messages.texts[0];
     expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
     expectPeriods("B2", {{0, 0}, {0, 0}, {0, 0}});
     expectPeriods("C3", {{100, 0}, {100, 20}, {60, 0}});

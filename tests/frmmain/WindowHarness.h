@@ -19,11 +19,14 @@ struct WindowHarness {
     FixedClock clock;
     TestFileSystem files;
     FakeRegistry registry;
+    TempDir userFolder;
+    // The journal's folder is made by the tool on first use.
+    FixedUser user{userFolder.file("Habitorium Rent Analysis")};
     std::unique_ptr<frmMain> form;
 
     explicit WindowHarness(std::string programFolder = {}) : files(std::move(programFolder)) {}
 
-    platform::Platform platform() { return {messages, program, clock, files, registry}; }
+    platform::Platform platform() { return {messages, program, clock, files, registry, user}; }
 
     // Builds the window (which runs Form_Load).
     frmMain& create() {

@@ -325,7 +325,7 @@ TEST_F(DatabasePath, ASettingsFileOfRandomBytesIsSaidOnceThenTheDefaultsApply) {
     const std::string path = root.file("registry.reg");
     std::ofstream(path, std::ios::binary) << std::string("\x8f\x13\xa7\x00\xfe\x41\x99\r\n", 9);
     platform::RegistryFile file(path);
-    frmMain form({h.messages, h.program, h.clock, h.files, file});
+    frmMain form({h.messages, h.program, h.clock, h.files, file, h.user});
     EXPECT_EQ(h.messages.texts,
               std::vector<std::string>{"The settings file " + path +
                                        " cannot be read as it should be:\r\nIt does not begin with the header of a "

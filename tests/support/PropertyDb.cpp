@@ -274,3 +274,24 @@ std::string PropertyDb::scalarText(const std::string& sql) {
     return {};
 #endif
 }
+
+std::vector<std::string> TableRows(const std::string& path, const std::string& table) {
+    sqlite3* db = nullptr;
+    check(db, sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), "open " + path);
+    std::vector<std::string> rows;
+    {
+        // quote() writes a real with all its digits, text between apostrophes, NULL as NULL.
+        Statement columns(db, "select group_concat('quote(\"' || name || '\")', ' || ''|'' || ') from "
+                              "pragma_table_info('" +
+                                  table + "')");
+        check(db, sqlite3_step(columns.stmt), "columns of " + table);
+        const std::string list = reinterpret_cast<const char*>(sqlite3_column_text(columns.stmt, 0));
+        Statement select(db, "select " + list + " from \"" + table + "\" order by rowid");
+        int rc;
+        while ((rc = sqlite3_step(select.stmt)) == SQLITE_ROW)
+            rows.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(select.stmt, 0)));
+        check(db, rc, "rows of " + table);
+    }
+    sqlite3_close(db);
+    return rows;
+}

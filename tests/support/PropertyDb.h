@@ -22,6 +22,11 @@ struct PeriodRow {
     double extraChargesPaid = 0;
 };
 
+// Every row of table in the SQLite file at path, in rowid order, each as one
+// text that tells every column's storage class and exact value, so two
+// listings are equal only when the rows are exactly equal.
+std::vector<std::string> TableRows(const std::string& path, const std::string& table);
+
 class PropertyDb {
 public:
     // Creates the tables at path (an existing file is replaced), with one

@@ -10,8 +10,13 @@
 #include <vector>
 
 struct RecordingMessages : platform::MessageBox {
-    std::vector<std::string> texts;
+    std::vector<std::string> texts; // every box, confirmations included, in order
+    bool confirmAnswer = true;      // what "the user" answers a confirmation: OK or Cancel
     void showMessage(const std::string& text) override { texts.push_back(text); }
+    bool confirm(const std::string& text) override {
+        texts.push_back(text);
+        return confirmAnswer;
+    }
 };
 
 struct RecordingProgram : platform::Program {
@@ -44,6 +49,15 @@ struct TestFileSystem : platform::FileSystem {
     std::string programFolder() override { return folder; }
     bool isNormalFile(const std::string& path) override;
     bool isFolder(const std::string& path) override;
+};
+
+// A user with a fixed login name and a data folder the test chooses.
+struct FixedUser : platform::UserAccount {
+    std::string folder;
+    std::string login = "tester";
+    explicit FixedUser(std::string folder = {}) : folder(std::move(folder)) {}
+    std::string dataFolder() override { return folder; }
+    std::string loginName() override { return login; }
 };
 
 struct RecordedReport {

@@ -16,6 +16,8 @@ python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 
 work=$(mktemp -d)
+# The tool's own data (its repair journal) goes under the test's folder.
+export XDG_DATA_HOME="$work/data"
 app_pid=""
 xvfb_pid=""
 cleanup() {
@@ -85,6 +87,34 @@ wait_for_window() {
 # Clicks at a position given in twips inside the window's client area.
 click_twips() {
     xdotool mousemove --window "$1" $(( $2 / 15 )) $(( $3 / 15 )) click 1
+}
+
+# Waits until exactly $1 windows (the tool's and its boxes) are shown.
+wait_for_windows() {
+    for _ in $(seq 100); do
+        [ "$(windows_named | wc -l)" -eq "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Presses Ctrl+Z in the window, then Enter in the box that appears (OK of the
+# confirmation, or the message that there is nothing to undo), and waits
+# until the box has gone.
+undo_with_enter() {
+    click_twips "$window" $((120 + 200)) $((240 + 120)) # on the caption "Database Location": the keys go to the window
+    sleep 0.2
+    # On a busy machine the focus may come late; a repeated Ctrl+Z goes to the box, which ignores it.
+    local attempt
+    for attempt in 1 2 3; do
+        xdotool key ctrl+z
+        wait_for_windows 2 && break
+        [ "$attempt" -lt 3 ] || { echo "no box appeared on Ctrl+Z" >&2; return 1; }
+    done
+    sleep 0.3
+    xdotool key Return
+    wait_for_windows 1 || { echo "the box did not go on Enter" >&2; return 1; }
+    sleep 0.5
 }
 
 wait_for_exit() {

@@ -1,0 +1,48 @@
+#pragma once
+// A tenant's rental periods as the repair journal keeps them, read and written
+// through the engine's own Database and Recordset, so the same code serves
+// every backend the engine opens.
+//
+// A period is identified within its tenant by its period_from; the periods of
+// a tenant are always taken earliest first, so two lists of the same tenant
+// are compared row for row.
+
+#include "engine/Database.h"
+#include "engine/Variant.h"
+
+#include <string>
+#include <vector>
+
+namespace journal {
+
+struct PeriodRow {
+    engine::Variant periodFrom;
+    engine::Variant rentDue;
+    engine::Variant paid;
+    engine::Variant extraCharges;
+    engine::Variant extraChargesPaid;
+};
+
+using PeriodRows = std::vector<PeriodRow>;
+
+// The tenant's rows of rent_periods, earliest period_from first, as the open
+// transaction (if any) sees them. An empty list for a tenant without periods.
+// Raises the engine's error.
+PeriodRows ReadPeriods(engine::Database& database, const std::string& tenant);
+
+// True when both lists have the same number of rows and each row has the same
+// period_from and the same four amounts: numbers equal as numbers (whatever
+// their kind), dates as dates, Null only to Null, text only to equal text.
+bool SamePeriods(const PeriodRows& a, const PeriodRows& b);
+
+// Writes the amounts of replacement over the tenant's rows, when they are
+// exactly expected now (SamePeriods); rows whose amounts already agree are not
+// written. Returns false, having written nothing, when the rows are not
+// expected. replacement must have the rows of expected (same number, same
+// period_from) or errInvalidOperation is raised before anything is written.
+// Raises the engine's error; the caller's transaction then undoes what was
+// written.
+bool ReplacePeriods(engine::Database& database, const std::string& tenant, const PeriodRows& expected,
+                    const PeriodRows& replacement);
+
+} // namespace journal

@@ -1,0 +1,230 @@
+// Undo through the real window's handlers: every repair can be put back from
+// the journal, only where the tenant's rows are still as the repair left them,
+// and nothing is repaired that the journal could not record.
+
+#include "PropertyDb.h"
+#include "WindowHarness.h"
+
+#include "journal/RepairJournal.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr const char* nothingToUndo = "There is no repair to undo on this database.";
+
+class Undo : public ::testing::Test {
+protected:
+    TempDir dir;
+    PropertyDb db{dir.file("property.mdb")};
+    WindowHarness h{dir.path().string()};
+
+    void SetUp() override {
+        db.addGlCode("RENT", false);
+        db.addGlCode("410", true);
+        // Three monthly periods of 100, February with extra charges of 20; the
+        // money received does not agree with what they record.
+        for (const char* tenant : {"A1", "B2", "C3", "ZZZ"}) {
+            db.addTenancy(tenant);
+            db.addPeriod(tenant, "2025-01-01", -100, 7, 0, 1.5);
+            db.addPeriod(tenant, "2025-02-01", 100, 0, 20, 0);
+            db.addPeriod(tenant, "2025-03-01", 100, 33.3333);
+            db.addRevenue(tenant, "RENT", 250);
+            db.addRevenue(tenant, "410", 30);
+        }
+        db.addCharge("B2", "2025-01-01", 12.5);
+    }
+
+    std::vector<std::string> rows() { return TableRows(db.path(), "rent_periods"); }
+    frmMain& select(const std::string& reference) { return h.select(db.path(), reference); }
+    std::string journalPath() { return platform::joinPath(h.user.folder, journal::RepairJournal::fileName); }
+};
+
+TEST_F(Undo, OneRepairAndThenTwoAreUndoneNewestFirst) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    form.cmdFix_Click();
+    const auto afterA1 = rows();
+    ASSERT_NE(afterA1, original);
+
+    form.mnuUndo_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0], "Undo the repair of tenant A1 of 07/12/2026 14:05?");
+    EXPECT_EQ(rows(), original);
+    // The window shows the figures after the undo: 7 + 0 + 33.3333 paid.
+    EXPECT_EQ(form.Label7->text(), "40.3333");
+
+    // Two repairs, at different times: the newer is offered first. Cancel changes nothing.
+    form.cmdFix_Click();
+    h.clock.time.minute = 9;
+    select("B2").Command1_Click();
+    const auto afterBoth = rows();
+    h.messages.texts.clear();
+    h.messages.confirmAnswer = false;
+    form.mnuUndo_Click();
+    EXPECT_EQ(rows(), afterBoth);
+    h.messages.confirmAnswer = true;
+    form.mnuUndo_Click();
+    EXPECT_EQ(rows(), afterA1);
+    form.mnuUndo_Click();
+    EXPECT_EQ(rows(), original);
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts,
+              (std::vector<std::string>{"Undo the repair of tenant B2 of 07/12/2026 14:09?",
+                                        "Undo the repair of tenant B2 of 07/12/2026 14:09?",
+                                        "Undo the repair of tenant A1 of 07/12/2026 14:05?", nothingToUndo}));
+
+    // What the journal says of each action, beside the user's data.
+    sqlite3* journal = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(journalPath().c_str(), &journal, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(journal,
+                                 "select group_concat(kind || ' ' || coalesce(tenant, '') || ' ' || login || ' ' || "
+                                 "made_at || ' ' || (database_name = ?1) || ' ' || (undone_by is not null), '; ') "
+                                 "from (select * from actions order by id)",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_text(stmt, 1, db.path().c_str(), -1, SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))),
+              "repair A1 tester 2026-12-07 14:05:09 1 1; undo A1 tester 2026-12-07 14:05:09 1 0; "
+              "repair A1 tester 2026-12-07 14:05:09 1 1; rebuild B2 tester 2026-12-07 14:09:09 1 1; "
+              "undo B2 tester 2026-12-07 14:09:09 1 0; undo A1 tester 2026-12-07 14:09:09 1 0");
+    sqlite3_finalize(stmt);
+    sqlite3_close(journal);
+}
+
+TEST_F(Undo, FixAllIsUndoneExceptWhereAnotherUserChangedTheRowsSince) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    form.cmdFixAll_Click();
+    ASSERT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 4 of 4 tenants."});
+    h.messages.texts.clear();
+    // Another connection changes two tenants after "Fix All".
+    db.exec("update rent_periods set paid = paid + 1 where tenant_code = 'B2' and period_from = '2025-03-01'");
+    db.exec("update rent_periods set extra_charges = 21 where tenant_code = 'zzz' and period_from = '2025-02-01'");
+    auto changed = db.allPeriods();
+
+    form.mnuUndo_Click();
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    EXPECT_EQ(h.messages.texts[0], "Undo Fix All of 07/12/2026 14:05 (4 tenants)? Their rental periods go back to "
+                                   "what they were before it.");
+    EXPECT_EQ(h.messages.texts[1], "2 tenants were not undone because their periods have changed since: B2, ZZZ.");
+    const auto now = rows();
+    const auto all = db.allPeriods();
+    ASSERT_EQ(now.size(), original.size());
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        SCOPED_TRACE(all[i].tenant + " " + all[i].periodFrom);
+        if (all[i].tenant == "B2" || all[i].tenant == "ZZZ") {
+            EXPECT_EQ(all[i].paid, changed[i].paid);
+            EXPECT_EQ(all[i].extraCharges, changed[i].extraCharges);
+        } else {
+            EXPECT_EQ(now[i], original[i]);
+        }
+    }
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts.back(), nothingToUndo);
+}
+
+TEST_F(Undo, ATenantRepairedTwiceInOneFixAllGoesBackToWhereItStarted) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    bool jumped = false;
+    h.program.whileEventsRun = [&] {
+        if (!std::exchange(jumped, true))
+            form.SetListIndex(0); // the user goes back to A1 while the batch runs
+    };
+    form.cmdFixAll_Click();
+    h.messages.texts.clear(); // the summary
+    form.mnuUndo_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u) << h.messages.texts.back();
+    EXPECT_EQ(h.messages.texts[0], "Undo Fix All of 07/12/2026 14:05 (5 tenants)? Their rental periods go back to "
+                                   "what they were before it.");
+    EXPECT_EQ(rows(), original);
+}
+
+TEST_F(Undo, NothingIsRepairedThatTheJournalCouldNotRecord) {
+    frmMain& form = select("ZZZ");
+    form.cmdFix_Click();
+    const auto afterZZZ = rows();
+    // The journal fails for C3 as a full disk does.
+    sqlite3* journal = nullptr;
+    ASSERT_EQ(sqlite3_open(journalPath().c_str(), &journal), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(journal,
+                           "create trigger full before insert on tenants when new.tenant = 'C3' begin "
+                           "select raise(fail, 'database or disk is full'); end",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(journal);
+
+    form.cmdFixAll_Click();
+    // C3 and ZZZ as they were; B2, in C3's group, lost its record with C3's.
+    const auto afterFixAll = rows();
+    for (std::size_t row = 6; row < afterZZZ.size(); ++row)
+        EXPECT_EQ(afterFixAll[row], afterZZZ[row]) << row;
+    // One box: the batch's summary, and why it stopped.
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Fix All repaired ", 0), 0u) << h.messages.texts[0];
+    const std::string why = " It ended before the end of the list because the repair journal could not be written: "
+                            "1 tenant was not reached. The repair journal cannot be written in the folder \"" +
+                            h.user.folder +
+                            "\" (database or disk is full), so the repairs it could not record were not kept; the "
+                            "others can be undone.";
+    ASSERT_GE(h.messages.texts[0].size(), why.size());
+    EXPECT_EQ(h.messages.texts[0].substr(h.messages.texts[0].size() - why.size()), why);
+    EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
+    EXPECT_FALSE(form.batchRunning());
+
+    // A single repair that the journal cannot take is rolled back.
+    h.messages.texts.clear();
+    select("C3").cmdFix_Click();
+    EXPECT_EQ(rows(), afterFixAll);
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_NE(h.messages.texts[0].find("so the repair was not made. Nothing was changed."), std::string::npos);
+
+    // Every repair that was kept has its way back: the undo of "Fix All"
+    // leaves the rows exactly as before it; then the repair before it is next.
+    h.messages.texts.clear();
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts.at(0).rfind("Undo Fix All of 07/12/2026 14:05 (", 0), 0u) << h.messages.texts.at(0);
+    EXPECT_EQ(rows(), afterZZZ);
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts.back(), "Undo the repair of tenant ZZZ of 07/12/2026 14:05?");
+}
+
+TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {
+    TempDir dir;
+    const std::string path = dir.file("property.mdb");
+    const std::string generate =
+        std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" --tenants 60 >/dev/null";
+    ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
+    const auto original = TableRows(path, "rent_periods");
+
+    WindowHarness h(dir.path().string());
+    frmMain& form = h.open(path);
+    form.cmdFixAll_Click();
+    const auto repaired = TableRows(path, "rent_periods");
+    ASSERT_EQ(repaired.size(), original.size());
+    std::size_t rewritten = 0;
+    for (std::size_t i = 0; i < original.size(); ++i)
+        rewritten += repaired[i] != original[i];
+    EXPECT_GT(rewritten, 0u);
+
+    const std::size_t boxes = h.messages.texts.size(); // the sample's bad tenancies report themselves
+    form.mnuUndo_Click();
+    ASSERT_GT(h.messages.texts.size(), boxes);
+    EXPECT_EQ(h.messages.texts[boxes].rfind("Undo Fix All of 07/12/2026 14:05 (", 0), 0u) << h.messages.texts[boxes];
+    EXPECT_EQ(TableRows(path, "rent_periods"), original);
+    EXPECT_EQ(h.messages.texts.size(), boxes + 1);
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts.back(), nothingToUndo);
+}
+
+} // namespace
