@@ -3,11 +3,15 @@
 #
 #   ./build.sh run     install what is missing, build, start the tool on the sample database
 #   ./build.sh test    install what is missing, build, run every test
+#   ./build.sh windows build the Windows executable with MinGW-w64 (in build-windows):
+#                      build-windows/dist/habitorium-rent-analysis.exe, one file to copy
+#                      beside the host application
 #   ./build.sh windows-test
-#                      cross-build the Windows engine and its tests with MinGW-w64
-#                      (into build-windows) and run them under Wine
+#                      cross-build the Windows tool and its tests with MinGW-w64
+#                      (into build-windows) and run them under Wine and Xvfb
 #
-# Environment: BUILD_DIR (default build; build-windows for windows-test), CMAKE_ARGS (extra configure flags).
+# Environment: BUILD_DIR (default build; build-windows for windows and windows-test),
+# CMAKE_ARGS (extra configure flags).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,7 +20,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-
           unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib)
 # The Windows build and its test run under Wine, against the host's ODBC drivers.
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest wine64 unixodbc-dev libsqliteodbc
-                  odbc-postgresql postgresql)
+                  odbc-postgresql postgresql xvfb xauth xdotool python3)
 build_dir=${BUILD_DIR:-build}
 
 install_missing() {
@@ -58,6 +62,18 @@ test)
     build
     ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
     ;;
+windows)
+    install_missing cmake ninja-build g++-mingw-w64-x86-64
+    build_dir=${BUILD_DIR:-build-windows}
+    # shellcheck disable=SC2086
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" ${CMAKE_ARGS:-}
+    cmake --build "$build_dir" --parallel "$(nproc)" --target habitorium-rent-analysis
+    # The copy to hand out: without its debugging symbols, in a folder of its own.
+    mkdir -p "$build_dir/dist"
+    x86_64-w64-mingw32-strip -o "$build_dir/dist/habitorium-rent-analysis.exe" "$build_dir/habitorium-rent-analysis.exe"
+    echo "Built $build_dir/dist/habitorium-rent-analysis.exe ($(du -k "$build_dir/dist/habitorium-rent-analysis.exe" | cut -f1) KiB)"
+    ;;
 windows-test)
     install_missing "${windows_packages[@]}"
     build_dir=${BUILD_DIR:-build-windows}
@@ -65,7 +81,7 @@ windows-test)
     ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
     ;;
 *)
-    echo "usage: $0 run|test|windows-test" >&2
+    echo "usage: $0 run|test|windows|windows-test" >&2
     exit 2
     ;;
 esac

@@ -15,10 +15,9 @@
 #include "FakeRegistry.h"
 #include "Recorders.h"
 #include "engine/DBEngine.h"
-#include "frmmain/frmMain.h"
+#include "frmmain/qt/QtWindow.h"
 
 #include <QApplication>
-#include <QComboBox>
 
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -76,13 +75,15 @@ ToolRun runTool(const std::string& path, const std::string& folder, const std::s
     registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
     registry.setting("DatabaseLocation", path);
     FixedUser user(journalFolder);
-    frmMain form(platform::Platform{messages, program, clock, files, registry, user});
+    BritishLocale locale;
+    QtWindow window(platform::Platform{messages, program, clock, files, registry, user, locale});
+    frmMain& form = window.form();
     if (!withJournal)
         form.disableRepairJournal();
     form.Form_Activate();
 
     ToolRun run;
-    run.tenants = form.Combo1->count();
+    run.tenants = form.Combo1->listCount();
     auto start = Clock::now();
     double cpu = cpuSeconds();
     for (int i = 0; i < run.tenants; ++i)

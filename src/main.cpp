@@ -1,8 +1,9 @@
 // Habitorium Rent Analysis: builds the real platform pieces, creates the
 // window and runs the event loop.
 
-#include "frmmain/QtPlatform.h"
-#include "frmmain/frmMain.h"
+#include "frmmain/qt/QtLocale.h"
+#include "frmmain/qt/QtPlatform.h"
+#include "frmmain/qt/QtWindow.h"
 #include "platform/LocalSystem.h"
 
 #include <QApplication>
@@ -17,10 +18,11 @@ int main(int argc, char* argv[]) {
     platform::SystemClock clock;
     platform::LocalFileSystem files;
     QtUserAccount user;
+    QtLocale locale;
     std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
-    platform::Platform platform{messages, program, clock, files, *registry, user};
+    platform::Platform platform{messages, program, clock, files, *registry, user, locale};
 
-    frmMain window(platform);
+    QtWindow window(platform);
     if (program.endRequested())
         return program.exitStatus();
     window.show();

@@ -12,7 +12,10 @@
 #include <system_error>
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -232,9 +235,13 @@ fs::path temporaryPathFor(const fs::path& output) {
 // Creates the temporary file, refusing to take over a file of that name.
 void createEmpty(const fs::path& path) {
 #if defined(_WIN32)
-    if (fs::exists(path)) {
-        throw SampleWriteError("cannot create " + path.string() + ": the file exists");
+    // Made here, empty, as on other systems: SQLite then opens it without
+    // creating a file of its own.
+    const int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) {
+        throw SampleWriteError("cannot create " + path.string() + ": " + std::strerror(errno));
     }
+    _close(descriptor);
 #else
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (descriptor < 0) {

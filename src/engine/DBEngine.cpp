@@ -3,6 +3,7 @@
 #include "engine/ConnectionText.h"
 #include "engine/EngineError.h"
 #include "engine/odbc/OdbcConnection.h"
+#include "platform/Seams.h"
 
 #ifdef HABITORIUM_HAVE_SQLITE
 #include "engine/sqlite/SqliteConnection.h"
@@ -29,7 +30,8 @@ enum class FileKind { Sqlite, Jet };
 FileKind checkHeader(const std::string& path, std::string& jetHeader) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    const fs::path file = platform::nativePath(path);
+    const fs::file_status status = fs::status(file, ec);
     if (path.empty() || status.type() == fs::file_type::not_found)
         throw EngineError(errNotFound, engineSource, "Could not find file '" + path + "'.");
     if (ec)
@@ -37,13 +39,13 @@ FileKind checkHeader(const std::string& path, std::string& jetHeader) {
     if (status.type() == fs::file_type::directory)
         notADatabase("'" + path + "' is a folder, not a database file.");
 
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in)
         throw EngineError(errCannotOpen, engineSource, "Could not open '" + path + "' for reading.");
     char header[100] = {};
     in.read(header, sizeof header);
     const auto got = static_cast<std::size_t>(in.gcount());
-    const std::uintmax_t size = fs::file_size(path, ec);
+    const std::uintmax_t size = fs::file_size(file, ec);
 
     if (got == 0)
         notADatabase("'" + path + "' is empty; it is not a database file.");

@@ -10,8 +10,6 @@
 #include "engine/NumberText.h"
 #include "general/TextForm.h"
 
-#include <QComboBox>
-
 #include <optional>
 #include <utility>
 
@@ -52,13 +50,15 @@ bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
         }
         if (!date) {
             notify("A charge of tenant " + reference + " has " +
-                   (periodFrom.isNull() || periodFrom.isEmpty() || TextForm(periodFrom).empty()
+                   (periodFrom.isNull() || periodFrom.isEmpty() || TextForm(periodFrom, platform_.locale).empty()
                         ? std::string("no period_from date")
-                        : "a period_from that is not a date: " + TextForm(periodFrom)) +
+                        : "a period_from that is not a date: " + TextForm(periodFrom, platform_.locale)) +
                    "; it was left out.");
         } else if (!amount) {
-            notify("A charge of tenant " + reference + " for the period from " + ShortDate(*date) + " has " +
-                   (noAmount ? std::string("no amount") : "an amount that is not a number: " + TextForm(value)) +
+            notify("A charge of tenant " + reference + " for the period from " + ShortDate(*date, platform_.locale) +
+                   " has " +
+                   (noAmount ? std::string("no amount")
+                             : "an amount that is not a number: " + TextForm(value, platform_.locale)) +
                    "; it was left out.");
         } else {
             sql = "update rent_periods set extra_charges = extra_charges + " + engine::NumberText(*amount) +
@@ -94,7 +94,7 @@ private:
 void frmMain::cmdFixAll_Click() {
     // One batch at a time: a press while it runs (during its pauses for the
     // window's events) is ignored.
-    if (batchRunning_ || Combo1->count() == 0)
+    if (batchRunning_ || Combo1->listCount() == 0)
         return;
     // The whole batch is one action of the journal; without the journal it does not start.
     const long long action = journal_ ? beginJournalAction(journal::kindFixAll, std::string()) : 0;
@@ -103,8 +103,8 @@ void frmMain::cmdFixAll_Click() {
     batchRunning_ = true;
     batchAction_ = action;
     endDuringBatch_.reset();
-    const QString title = windowTitle();
-    BatchSummary summary(errorReport_, Combo1->count());
+    const std::string title = Me->caption();
+    BatchSummary summary(errorReport_, Combo1->listCount());
     BatchSummary::End end = BatchSummary::End::EndOfList;
     {
         // Every failure of the batch goes to the log, none to a box: also
@@ -119,11 +119,9 @@ void frmMain::cmdFixAll_Click() {
         summary.beginTenant();
         SetListIndex(0);
         for (;;) {
-            setWindowTitle(QStringLiteral("%1 - Fix All: %2 (%3 of %4)")
-                               .arg(title, Combo1->currentText())
-                               .arg(Combo1->currentIndex() + 1)
-                               .arg(Combo1->count()));
-            const int index = Combo1->currentIndex();
+            Me->setCaption(title + " - Fix All: " + Combo1->text() + " (" + std::to_string(Combo1->listIndex() + 1) +
+                           " of " + std::to_string(Combo1->listCount()) + ")");
+            const int index = Combo1->listIndex();
             const std::string tenant = tenantReference();
             const bool kept = repairSelectedTenant(false);
             summary.tenantDone(index, tenant, kept);
@@ -133,14 +131,14 @@ void frmMain::cmdFixAll_Click() {
                 break;
             }
             // The rest would fail the same way; at the list's end there is no rest.
-            if (summary.shouldStop() && Combo1->currentIndex() + 1 < Combo1->count()) {
+            if (summary.shouldStop() && Combo1->listIndex() + 1 < Combo1->listCount()) {
                 end = BatchSummary::End::Stopped;
                 break;
             }
             // The advance is taken from the current selection, which the user
             // may have changed while the window's events ran.
             summary.beginTenant();
-            if (!SetListIndex(Combo1->currentIndex() + 1))
+            if (!SetListIndex(Combo1->listIndex() + 1))
                 break;
             // The window's events run only when no lock is held: after the
             // first tenant, then at each commit (at least every quarter second).
@@ -159,7 +157,7 @@ void frmMain::cmdFixAll_Click() {
     batchAction_ = 0;
     if (journal_)
         journal_->EndAction(action);
-    setWindowTitle(title);
+    Me->setCaption(title);
     batchRunning_ = false;
     std::string text = summary.text(end);
     if (!journalFailure_.empty())

@@ -10,9 +10,6 @@
 #include "engine/NumberText.h"
 #include "journal/RepairJournal.h"
 
-#include <QComboBox>
-#include <QLabel>
-
 #include <utility>
 
 namespace {
@@ -49,12 +46,11 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     engine::Currency rentIncome;
     engine::Currency extraChargeIncome;
     try {
-        rentIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label6->text().toStdString()));
-        extraChargeIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label20->text().toStdString()));
+        rentIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label6->caption()));
+        extraChargeIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label20->caption()));
     } catch (const engine::EngineError&) {
-        notify("The income totals of tenant " + tenant + " (" + Label6->text().toStdString() + " and " +
-               Label20->text().toStdString() + ") are outside the range of amounts that can be allocated. " +
-               "Nothing was changed.");
+        notify("The income totals of tenant " + tenant + " (" + Label6->caption() + " and " + Label20->caption() +
+               ") are outside the range of amounts that can be allocated. " + "Nothing was changed.");
         return false;
     }
 

@@ -8,8 +8,6 @@
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 
-#include <QComboBox>
-
 RecordsetRef frmMain::openReadOnly(std::string sql) {
     RecordsetRef rs;
     database_.CreateRecordset(rs, sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
@@ -24,28 +22,27 @@ void frmMain::LoadReferenceData() {
     Combo1->clear();
     runGuarded(database_, "Load Reference Data", [this] {
         RecordsetRef rs = openReadOnly("select reference from tenancy order by reference");
-        QStringList references;
         while (hasRow(rs)) {
             // A tenancy without a reference can be neither selected nor repaired.
             engine::Variant reference = rs->Fields(schema::tenancyReference).Value();
             if (!reference.isNull())
-                references.append(QString::fromStdString(TextForm(reference)));
+                Combo1->addItem(TextForm(reference, platform_.locale));
             database_.MoveNextRecord(rs);
         }
-        Combo1->addItems(references);
 
         rs = openReadOnly("select * from options");
         if (hasRow(rs))
-            rentGroup = TextForm(ValueOrDefault(rs->Fields(schema::optionsRentGroup).Value(), std::string()));
+            rentGroup =
+                TextForm(ValueOrDefault(rs->Fields(schema::optionsRentGroup).Value(), std::string()), platform_.locale);
 
         extraChargeCodes = "'xcvdfgsdfs'";
         rs = openReadOnly("select * from glcodes where pay_extra_charges<>0");
         while (hasRow(rs)) {
             // A Null code stands as an empty quoted code.
             engine::Variant code = ValueOrDefault(rs->Fields(schema::glcodesCode).Value(), std::string());
-            extraChargeCodes += "," + SqlQuote(TextForm(code));
+            extraChargeCodes += "," + SqlQuote(TextForm(code, platform_.locale));
             database_.MoveNextRecord(rs);
         }
     });
-    Combo1->setCurrentIndex(-1);
+    // Nothing is selected until the user chooses (the list was cleared above).
 }

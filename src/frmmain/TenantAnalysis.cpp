@@ -9,18 +9,6 @@
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-
-namespace {
-
-QString caption(const engine::Variant& value) {
-    return QString::fromStdString(TextForm(value));
-}
-
-} // namespace
-
 void frmMain::notifyOnce(const std::string& text) {
     if (told_.insert(text).second)
         notify(text);
@@ -41,35 +29,37 @@ void frmMain::Combo1_Click() {
     // Every caption shows a figure of this tenant or nothing: a step that
     // cannot be worked out (already reported) leaves its caption empty, never
     // the figure of the tenant shown before, and the next step still runs.
-    QString name;
-    QString started;
+    std::string name;
+    std::string started;
     runGuarded(database_, "Tenant Analysis", [&] {
         RecordsetRef rs =
             openReadOnly("select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
         if (!hasRow(rs))
             return;
         // A tenancy row with empty fields shows empty captions.
-        name = caption(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string()));
-        propertyCode = TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()));
+        name = TextForm(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string()), platform_.locale);
+        propertyCode =
+            TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()), platform_.locale);
         const engine::Variant value = rs->Fields(schema::tenancyWhenStarted).Value();
         if (value.isNull() || value.isEmpty())
             return;
         try {
             tenancyStart = value.toDate();
-            started = QString::fromStdString(ShortDate(tenancyStart));
+            started = ShortDate(tenancyStart, platform_.locale);
         } catch (const engine::EngineError&) {
             // The start date plays no part in a repair: said in plain words,
             // its caption stays empty and the analysis goes on.
-            notifyOnce("The tenancy " + tenant + " has a start date that is not a date: " + TextForm(value) + ".");
+            notifyOnce("The tenancy " + tenant +
+                       " has a start date that is not a date: " + TextForm(value, platform_.locale) + ".");
         }
     });
-    Label2->setText(name);
-    Label13->setText(started);
+    Label2->setCaption(name);
+    Label13->setCaption(started);
 
     struct Total {
         std::string sql;
         const char* field;
-        QLabel* label;
+        controls::Label* label;
         bool* shown;
     };
     bool rentIncomeShown = false;
@@ -94,33 +84,33 @@ void frmMain::Combo1_Click() {
          "amount", Label14, nullptr},
     };
     for (const Total& total : totals) {
-        QString shown;
+        std::string shown;
         const bool done = runGuarded(database_, "Tenant Analysis", [&] {
             RecordsetRef rs = openReadOnly(total.sql);
             if (hasRow(rs))
-                shown = caption(ValueOrDefault(rs->Fields(total.field).Value(), 0));
+                shown = TextForm(ValueOrDefault(rs->Fields(total.field).Value(), 0), platform_.locale);
             else
                 shown.clear();
         });
-        total.label->setText(shown);
+        total.label->setCaption(shown);
         if (total.shown)
-            *total.shown = done && !shown.isEmpty();
+            *total.shown = done && !shown.empty();
     }
 
-    QString firstTransaction;
+    std::string firstTransaction;
     runGuarded(database_, "Tenant Analysis", [&] {
-        firstTransaction = QString::fromStdString(LookupValue(database_, "min(date)", "revenues",
-                                                              "where [revenue group] = " + SqlQuote(rentGroup) +
-                                                                  " and [property code] = " + SqlQuote(propertyCode) +
-                                                                  " and tenant_code = " + quotedTenant));
+        firstTransaction = LookupValue(database_, "min(date)", "revenues",
+                                       "where [revenue group] = " + SqlQuote(rentGroup) + " and [property code] = " +
+                                           SqlQuote(propertyCode) + " and tenant_code = " + quotedTenant,
+                                       platform_.locale);
     });
-    Label11->setText(firstTransaction);
-    QString firstPeriod;
+    Label11->setCaption(firstTransaction);
+    std::string firstPeriod;
     runGuarded(database_, "Tenant Analysis", [&] {
-        firstPeriod = QString::fromStdString(
-            LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant));
+        firstPeriod = LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant,
+                                  platform_.locale);
     });
-    Label10->setText(firstPeriod);
+    Label10->setCaption(firstPeriod);
 
     cmdFix->setEnabled(true);
     if (rentIncomeShown && extraChargeIncomeShown)

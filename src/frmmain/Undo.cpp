@@ -32,7 +32,7 @@ std::string tenantList(const std::vector<std::string>& tenants) {
 
 std::string frmMain::undoQuestion(long long tenants, const std::string& kind, const std::string& tenant,
                                   const platform::LocalTime& madeAt) const {
-    const std::string when = ShortDateTime(madeAt);
+    const std::string when = ShortDateTime(madeAt, platform_.locale);
     if (kind == journal::kindFixAll)
         return "Undo Fix All of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
                ")? Their rental periods go back to what they were before it.";

@@ -5,14 +5,6 @@
 #include "general/Settings.h"
 #include "journal/RepairJournal.h"
 
-#include <QAction>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QShowEvent>
-#include <QTimer>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -21,32 +13,8 @@
 
 namespace {
 
-constexpr int twipsPerPixel = 15;
 constexpr const char* windowCaption = "Habitorium Rent Analysis";
 constexpr const char* databaseFileName = "property.mdb";
-
-QRect fromTwips(int left, int top, int width, int height) {
-    return {left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel, height / twipsPerPixel};
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setObjectName(name);
-    label->setGeometry(geometry);
-    label->setFocusPolicy(Qt::NoFocus);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::StrongFocus);
-    return button;
-}
 
 // The setting's text as a 32-bit number: decimal (a fraction rounds half to
 // even) or "&h" hexadecimal, blanks around it ignored. Nothing for any other text.
@@ -77,86 +45,52 @@ std::optional<std::int32_t> settingNumber(const std::string& text) {
 
 } // namespace
 
-frmMain::frmMain(const platform::Platform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), errorReport_(platform.messages, platform.clock, platform.files),
+frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd)
+    : platform_(platform), errorReport_(platform.messages, platform.clock, platform.files, platform.locale),
       database_(platform.messages, platform.files, errorReport_),
       journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
-    createControls();
+    createControls(frontEnd);
     Form_Load();
 }
 
 frmMain::~frmMain() = default;
 
-void frmMain::createControls() {
-    setObjectName("frmMain");
-    setWindowTitle(windowCaption);
-    // A fixed dialog frame: a title and a close box, no minimise or maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(7515 / twipsPerPixel, 5760 / twipsPerPixel);
-    // The layout is drawn for a small, narrow dialog font: at 11 pixels,
-    // condensed, the widest caption, "Total of income transactions
-    // paid", still fits its label.
-    QFont dialogFont = font();
-    dialogFont.setPixelSize(11);
-    dialogFont.setStretch(QFont::Condensed);
-    setFont(dialogFont);
-
-    Command1 = makeButton(this, "Command1", "Fix this value", fromTwips(5520, 3960, 1695, 375));
-    cmdFixAll = makeButton(this, "cmdFixAll", "Fix All", fromTwips(240, 4320, 1695, 375));
-    cmdFix = makeButton(this, "cmdFix", "Fix this value", fromTwips(5520, 3120, 1695, 375));
-    Combo1 = new QComboBox(this);
-    Combo1->setObjectName("Combo1");
-    Combo1->setGeometry(fromTwips(2160, 960, 2175, 315));
-    Combo1->setEditable(false);
-    Combo1->setFocusPolicy(Qt::StrongFocus);
-    cmdExit = makeButton(this, "cmdExit", "Exit", fromTwips(3120, 4320, 1455, 375));
-    Label23 = makeLabel(this, "Label23", "Extra Charges", fromTwips(240, 3960, 2415, 255));
-    Label22 = makeLabel(this, "Label22", "", fromTwips(2760, 3960, 1215, 255));
-    Label21 = makeLabel(this, "Label21", "", fromTwips(4200, 3960, 1215, 255));
-    Label20 = makeLabel(this, "Label20", "", fromTwips(4200, 2880, 1215, 255));
-    Label19 = makeLabel(this, "Label19", "", fromTwips(4200, 3240, 1215, 255));
-    Label18 = makeLabel(this, "Label18", "", fromTwips(4200, 3600, 1215, 255));
-    Label17 = makeLabel(this, "Label17", "Extra Charges", fromTwips(4200, 2640, 1215, 255));
-    Label16 = makeLabel(this, "Label16", "Rent", fromTwips(2760, 2640, 1215, 255));
-    Label15 = makeLabel(this, "Label15", "Total of Rental Periods Due", fromTwips(240, 3600, 2415, 255));
-    Label14 = makeLabel(this, "Label14", "", fromTwips(2760, 3600, 1215, 255));
-    Label13 = makeLabel(this, "Label13", "", fromTwips(2760, 1560, 1215, 255));
-    Label12 = makeLabel(this, "Label12", "Tenancy start date", fromTwips(240, 1560, 2415, 255));
-    Label11 = makeLabel(this, "Label11", "", fromTwips(2760, 1920, 1215, 255));
-    Label10 = makeLabel(this, "Label10", "", fromTwips(2760, 2280, 1215, 255));
-    Label9 = makeLabel(this, "Label9", "First transaction date", fromTwips(240, 1920, 2415, 255));
-    Label8 = makeLabel(this, "Label8", "Rental Periods start date", fromTwips(240, 2280, 2415, 255));
-    Label7 = makeLabel(this, "Label7", "", fromTwips(2760, 3240, 1215, 255));
-    Label6 = makeLabel(this, "Label6", "", fromTwips(2760, 2880, 1215, 255));
-    Label5 = makeLabel(this, "Label5", "Total of Rental Periods paid", fromTwips(240, 3240, 2415, 255));
-    Label4 = makeLabel(this, "Label4", "Total of income transactions paid", fromTwips(240, 2880, 2415, 255));
-    Label2 = makeLabel(this, "Label2", "", fromTwips(4440, 960, 3015, 255));
-    Label3 = makeLabel(this, "Label3", "Select Tenant", fromTwips(120, 960, 1935, 255));
-    lblDatabase = makeLabel(this, "lblDatabase", "", fromTwips(1800, 240, 5655, 495));
-    lblDatabase->setWordWrap(true); // two lines high, for a long path
-    Label1 = makeLabel(this, "Label1", "Database Location", fromTwips(120, 240, 1575, 255));
-
+void frmMain::createControls(controls::FrontEnd& ui) {
+    using controls::TwipRect;
+    Me = &ui.createWindow("frmMain", windowCaption, 7515, 5760);
+    Command1 =
+        &ui.addButton("Command1", "Fix this value", TwipRect{5520, 3960, 1695, 375}, [this] { Command1_Click(); });
+    cmdFixAll = &ui.addButton("cmdFixAll", "Fix All", TwipRect{240, 4320, 1695, 375}, [this] { cmdFixAll_Click(); });
+    cmdFix = &ui.addButton("cmdFix", "Fix this value", TwipRect{5520, 3120, 1695, 375}, [this] { cmdFix_Click(); });
+    Combo1 = &ui.addComboBox("Combo1", TwipRect{2160, 960, 2175, 315}, [this] { Combo1_Click(); });
+    cmdExit = &ui.addButton("cmdExit", "Exit", TwipRect{3120, 4320, 1455, 375}, [this] { cmdExit_Click(); });
+    Label23 = &ui.addLabel("Label23", "Extra Charges", TwipRect{240, 3960, 2415, 255}, false);
+    Label22 = &ui.addLabel("Label22", "", TwipRect{2760, 3960, 1215, 255}, false);
+    Label21 = &ui.addLabel("Label21", "", TwipRect{4200, 3960, 1215, 255}, false);
+    Label20 = &ui.addLabel("Label20", "", TwipRect{4200, 2880, 1215, 255}, false);
+    Label19 = &ui.addLabel("Label19", "", TwipRect{4200, 3240, 1215, 255}, false);
+    Label18 = &ui.addLabel("Label18", "", TwipRect{4200, 3600, 1215, 255}, false);
+    Label17 = &ui.addLabel("Label17", "Extra Charges", TwipRect{4200, 2640, 1215, 255}, false);
+    Label16 = &ui.addLabel("Label16", "Rent", TwipRect{2760, 2640, 1215, 255}, false);
+    Label15 = &ui.addLabel("Label15", "Total of Rental Periods Due", TwipRect{240, 3600, 2415, 255}, false);
+    Label14 = &ui.addLabel("Label14", "", TwipRect{2760, 3600, 1215, 255}, false);
+    Label13 = &ui.addLabel("Label13", "", TwipRect{2760, 1560, 1215, 255}, false);
+    Label12 = &ui.addLabel("Label12", "Tenancy start date", TwipRect{240, 1560, 2415, 255}, false);
+    Label11 = &ui.addLabel("Label11", "", TwipRect{2760, 1920, 1215, 255}, false);
+    Label10 = &ui.addLabel("Label10", "", TwipRect{2760, 2280, 1215, 255}, false);
+    Label9 = &ui.addLabel("Label9", "First transaction date", TwipRect{240, 1920, 2415, 255}, false);
+    Label8 = &ui.addLabel("Label8", "Rental Periods start date", TwipRect{240, 2280, 2415, 255}, false);
+    Label7 = &ui.addLabel("Label7", "", TwipRect{2760, 3240, 1215, 255}, false);
+    Label6 = &ui.addLabel("Label6", "", TwipRect{2760, 2880, 1215, 255}, false);
+    Label5 = &ui.addLabel("Label5", "Total of Rental Periods paid", TwipRect{240, 3240, 2415, 255}, false);
+    Label4 = &ui.addLabel("Label4", "Total of income transactions paid", TwipRect{240, 2880, 2415, 255}, false);
+    Label2 = &ui.addLabel("Label2", "", TwipRect{4440, 960, 3015, 255}, false);
+    Label3 = &ui.addLabel("Label3", "Select Tenant", TwipRect{120, 960, 1935, 255}, false);
+    // Two lines high, for a long path.
+    lblDatabase = &ui.addLabel("lblDatabase", "", TwipRect{1800, 240, 5655, 495}, true);
+    Label1 = &ui.addLabel("Label1", "Database Location", TwipRect{120, 240, 1575, 255}, false);
     // Keyboard order by tab index; labels take no focus.
-    setTabOrder(cmdExit, Combo1);
-    setTabOrder(Combo1, cmdFix);
-    setTabOrder(cmdFix, cmdFixAll);
-    setTabOrder(cmdFixAll, Command1);
-    cmdExit->setFocus();
-
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
-    connect(cmdFix, &QPushButton::clicked, this, [this] { cmdFix_Click(); });
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(cmdFixAll, &QPushButton::clicked, this, [this] { cmdFixAll_Click(); });
-    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
-
-    // Undo has no control of its own: the standard key anywhere in the window.
-    mnuUndo = new QAction(this);
-    mnuUndo->setObjectName("mnuUndo");
-    mnuUndo->setShortcut(QKeySequence::Undo);
-    mnuUndo->setShortcutContext(Qt::WindowShortcut);
-    addAction(mnuUndo);
-    connect(mnuUndo, &QAction::triggered, this, [this] { mnuUndo_Click(); });
+    ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"});
 }
 
 void frmMain::showMessage(const std::string& text) {
@@ -164,7 +98,7 @@ void frmMain::showMessage(const std::string& text) {
 }
 
 std::string frmMain::tenantReference() const {
-    return Combo1->currentText().toStdString();
+    return Combo1->text();
 }
 
 void frmMain::Form_Load() {
@@ -223,34 +157,22 @@ void frmMain::Form_Load() {
     // The label shows the location with any password masked; the open uses
     // the location as it was read.
     databaseLocation_ = path;
-    lblDatabase->setText(QString::fromStdString(engine::MaskPassword(path)));
+    lblDatabase->setCaption(engine::MaskPassword(path));
 }
 
-void frmMain::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // The database is opened once, after the window first appears; coming
-    // back to the window later keeps the list and its selection.
-    if (!activated_) {
-        activated_ = true;
-        QTimer::singleShot(0, this, [this] { Form_Activate(); });
-    }
-}
-
-void frmMain::closeEvent(QCloseEvent* event) {
+bool frmMain::Form_QueryUnload() {
     if (batchRunning_) {
         // The window stays until the batch has said what it did.
-        event->ignore();
         if (!endDuringBatch_)
             endDuringBatch_ = BatchSummary::End::WindowClosed;
-        return;
+        return true;
     }
-    QWidget::closeEvent(event);
-    if (event->isAccepted())
-        platform_.program.endProgram(0);
+    platform_.program.endProgram(0);
+    return false;
 }
 
 void frmMain::Form_Activate() {
-    std::string path = lblDatabase->text().toStdString();
+    std::string path = lblDatabase->caption();
     if (path == engine::MaskPassword(databaseLocation_))
         path = databaseLocation_;
     if (database_.OpenDatabaseFile(path) != -1) {
@@ -273,9 +195,9 @@ void frmMain::cmdExit_Click() {
 }
 
 bool frmMain::SetListIndex(int index) {
-    if (index < -1 || index >= Combo1->count())
+    if (index < -1 || index >= Combo1->listCount())
         return false;
-    Combo1->setCurrentIndex(index);
-    Combo1_Click();
+    // Like a user's choice, the selection raises Combo1_Click.
+    Combo1->setListIndex(index);
     return true;
 }

@@ -1,16 +1,17 @@
 #pragma once
 // The tool's one window: the tenant list, the figures of the selected tenant,
-// and the buttons that repair the tenant's rental periods.
+// and the buttons that repair the tenant's rental periods. The handlers are
+// written once, against the controls of Controls.h; a front end (Qt, Win32)
+// makes the real controls and calls the handlers.
 
 #include "database/Database.h"
 #include "engine/Currency.h"
 #include "engine/Date.h"
 #include "frmmain/BatchSummary.h"
+#include "frmmain/Controls.h"
 #include "general/ErrorReport.h"
 #include "journal/PeriodRows.h"
 #include "platform/Platform.h"
-
-#include <QWidget>
 
 #include <memory>
 #include <optional>
@@ -24,19 +25,16 @@ class RepairJournal;
 
 class BatchTransaction;
 class RepairScope;
-class QAction;
-class QComboBox;
-class QLabel;
-class QPushButton;
 
-class frmMain : public QWidget {
-    Q_OBJECT
-
+class frmMain {
 public:
-    // Builds the window and runs Form_Load. Nothing is opened until the
-    // window is first shown (Form_Activate).
-    explicit frmMain(const platform::Platform& platform, QWidget* parent = nullptr);
-    ~frmMain() override;
+    // Makes the window and its controls through frontEnd, then runs
+    // Form_Load. Nothing is opened until the front end has shown the window
+    // and runs Form_Activate.
+    frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd);
+    ~frmMain();
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
 
     // Handlers, named as the control and event they answer.
     void Form_Load();
@@ -57,6 +55,11 @@ public:
     // repairs made afterwards cannot be undone.
     void disableRepairJournal();
 
+    // The close box. Returns true (Cancel) to keep the window open: during
+    // "Fix All", which then ends at the next tenant and says what it did
+    // before the program ends. Otherwise the program ends.
+    bool Form_QueryUnload();
+
     // Sets the selection index of Combo1 from code; like a user's choice it
     // runs Combo1_Click. An index past the end of the list changes nothing and
     // returns false.
@@ -65,37 +68,37 @@ public:
     Database& database() { return database_; }
     bool batchRunning() const { return batchRunning_; }
 
-    // Controls, in creation order.
-    QPushButton* Command1;
-    QPushButton* cmdFixAll;
-    QPushButton* cmdFix;
-    QComboBox* Combo1;
-    QPushButton* cmdExit;
-    QLabel* Label23;
-    QLabel* Label22;
-    QLabel* Label21;
-    QLabel* Label20;
-    QLabel* Label19;
-    QLabel* Label18;
-    QLabel* Label17;
-    QLabel* Label16;
-    QLabel* Label15;
-    QLabel* Label14;
-    QLabel* Label13;
-    QLabel* Label12;
-    QLabel* Label11;
-    QLabel* Label10;
-    QLabel* Label9;
-    QLabel* Label8;
-    QLabel* Label7;
-    QLabel* Label6;
-    QLabel* Label5;
-    QLabel* Label4;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* lblDatabase;
-    QLabel* Label1;
-    QAction* mnuUndo; // Ctrl+Z
+    // The window, and its controls in creation order.
+    controls::Window* Me;
+    controls::Button* Command1;
+    controls::Button* cmdFixAll;
+    controls::Button* cmdFix;
+    controls::ComboBox* Combo1;
+    controls::Button* cmdExit;
+    controls::Label* Label23;
+    controls::Label* Label22;
+    controls::Label* Label21;
+    controls::Label* Label20;
+    controls::Label* Label19;
+    controls::Label* Label18;
+    controls::Label* Label17;
+    controls::Label* Label16;
+    controls::Label* Label15;
+    controls::Label* Label14;
+    controls::Label* Label13;
+    controls::Label* Label12;
+    controls::Label* Label11;
+    controls::Label* Label10;
+    controls::Label* Label9;
+    controls::Label* Label8;
+    controls::Label* Label7;
+    controls::Label* Label6;
+    controls::Label* Label5;
+    controls::Label* Label4;
+    controls::Label* Label2;
+    controls::Label* Label3;
+    controls::Label* lblDatabase;
+    controls::Label* Label1;
 
     // Window state for the handlers.
     std::string rentGroup;
@@ -103,12 +106,8 @@ public:
     engine::Date tenancyStart;
     std::string extraChargeCodes;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    void createControls();
+    void createControls(controls::FrontEnd& ui);
     std::string tenantReference() const;
     void showMessage(const std::string& text);
     // Opens sql forward-only and read-only into a recordset of its own, so a
@@ -152,7 +151,6 @@ private:
     platform::Platform platform_;
     ErrorReport errorReport_;
     Database database_;
-    bool activated_ = false;
     bool batchRunning_ = false;
     BatchSummary* batchSummary_ = nullptr;
     // The batch's transaction ("Fix All", an undo), which a repair opens a

@@ -1,10 +1,8 @@
 #include "general/ErrorReport.h"
 
-#include <QLocale>
-#include <QString>
-
 #include <cstdio>
 #include <exception>
+#include <fstream>
 
 namespace {
 
@@ -17,20 +15,6 @@ std::string twoDigits(int value) {
     return text;
 }
 
-// The month as the default locale abbreviates it, first letter capital
-// ("Dec"). English names are three letters, as the log files have always
-// been named (British English data abbreviates September as "Sept"); other
-// languages keep their own abbreviation.
-std::string monthAbbreviation(int month) {
-    const QLocale locale;
-    QString name = locale.monthName(month, QLocale::ShortFormat);
-    if (locale.language() == QLocale::English)
-        name.truncate(3);
-    if (!name.isEmpty())
-        name[0] = name[0].toUpper();
-    return name.toStdString();
-}
-
 } // namespace
 
 std::string ReportText(const std::string& label, const engine::EngineError& error) {
@@ -40,8 +24,9 @@ std::string ReportText(const std::string& label, const engine::EngineError& erro
            "\r\n\r\n";
 }
 
-ErrorReport::ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files)
-    : messages_(messages), clock_(clock), files_(files) {}
+ErrorReport::ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files,
+                         const platform::Locale& locale)
+    : messages_(messages), clock_(clock), files_(files), locale_(locale) {}
 
 void ErrorReport::ReportError(const std::string& label, const engine::EngineError& error) {
     std::string text;
@@ -68,7 +53,7 @@ void ErrorReport::LogError(const std::string& label, const engine::EngineError& 
 std::string ErrorReport::logPath() {
     const platform::LocalTime now = clock_.now();
     return platform::joinPath(files_.programFolder(),
-                              "err" + monthAbbreviation(now.month) + twoDigits(now.year % 100) + ".log");
+                              "err" + locale_.monthAbbreviation(now.month) + twoDigits(now.year % 100) + ".log");
 }
 
 void ErrorReport::WriteErrorLog(const std::string& message) {
@@ -82,11 +67,10 @@ void ErrorReport::WriteErrorLog(const std::string& message) {
                                   twoDigits(now.second) + " " + message + "\r\n";
         // Binary append: the bytes of the report go out as they are, CR LF
         // included, on every platform.
-        std::FILE* file = std::fopen(path.c_str(), "ab");
-        if (file == nullptr)
+        std::ofstream file(platform::nativePath(path), std::ios::binary | std::ios::app);
+        if (!file)
             return; // read-only folder, a folder in the way: the entry is simply missing
-        std::fwrite(entry.data(), 1, entry.size(), file);
-        std::fclose(file);
+        file.write(entry.data(), static_cast<std::streamsize>(entry.size()));
     } catch (...) {
         // Nothing of the log may reach the caller.
     }

@@ -16,7 +16,9 @@ std::string ReportText(const std::string& label, const engine::EngineError& erro
 
 class ErrorReport : public ErrorReporter {
 public:
-    ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files);
+    // The log's file name takes its month name from locale.
+    ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files,
+                const platform::Locale& locale);
 
     // Shows the report text in a modal box, then appends it to the log.
     void ReportError(const std::string& label, const engine::EngineError& error) override;
@@ -36,4 +38,5 @@ private:
     platform::MessageBox& messages_;
     platform::Clock& clock_;
     platform::FileSystem& files_;
+    const platform::Locale& locale_;
 };

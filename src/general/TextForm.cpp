@@ -3,23 +3,18 @@
 #include "engine/EngineError.h"
 #include "engine/NumberText.h"
 
-#include <QDate>
-#include <QDateTime>
-#include <QLocale>
-
 #include <cstdio>
 
-std::string ShortDate(const engine::Date& date) {
+std::string ShortDate(const engine::Date& date, const platform::Locale& locale) {
     const engine::DateParts parts = date.parts();
-    return QLocale().toString(QDate(parts.year, parts.month, parts.day), QLocale::ShortFormat).toStdString();
+    return locale.shortDate(parts.year, parts.month, parts.day);
 }
 
-std::string ShortDateTime(const platform::LocalTime& time) {
-    const QDateTime when(QDate(time.year, time.month, time.day), QTime(time.hour, time.minute));
-    return QLocale().toString(when, QLocale::ShortFormat).toStdString();
+std::string ShortDateTime(const platform::LocalTime& time, const platform::Locale& locale) {
+    return locale.shortDate(time.year, time.month, time.day) + " " + locale.shortTime(time.hour, time.minute);
 }
 
-std::string TextForm(const engine::Variant& value) {
+std::string TextForm(const engine::Variant& value, const platform::Locale& locale) {
     using Kind = engine::Variant::Kind;
     switch (value.kind()) {
     case Kind::Empty:
@@ -36,7 +31,7 @@ std::string TextForm(const engine::Variant& value) {
         // The time is judged on the whole seconds shown, so a fraction too
         // small to show never adds " 00:00:00".
         const engine::DateParts parts = value.date().parts();
-        std::string text = ShortDate(value.date());
+        std::string text = ShortDate(value.date(), locale);
         if (parts.hour != 0 || parts.minute != 0 || parts.second != 0) {
             char time[64];
             std::snprintf(time, sizeof time, " %02d:%02d:%02d", parts.hour, parts.minute, parts.second);

@@ -7,15 +7,15 @@
 #include <string>
 
 // Numbers in the locale-independent form ("." always, 15 significant digits,
-// no trailing zeros); a date in the short date form of the default QLocale,
+// no trailing zeros); a date in the locale's short date form,
 // followed by the time of day when it is not midnight; text as it is;
 // booleans as "True" / "False"; Empty as the empty text. Null throws
 // EngineError errTypeMismatch, as converting Null to text does.
-std::string TextForm(const engine::Variant& value);
+std::string TextForm(const engine::Variant& value, const platform::Locale& locale);
 
-// The date in the short date form of the default QLocale.
-std::string ShortDate(const engine::Date& date);
+// The date in the locale's short date form.
+std::string ShortDate(const engine::Date& date, const platform::Locale& locale);
 
-// A date and time of day (to the minute) in the short date and time form of
-// the default QLocale, as "08/12/2026 14:02" in the United Kingdom.
-std::string ShortDateTime(const platform::LocalTime& time);
+// A date and time of day (to the minute) in the locale's short date and time
+// forms, as "08/12/2026 14:02" in the United Kingdom.
+std::string ShortDateTime(const platform::LocalTime& time, const platform::Locale& locale);

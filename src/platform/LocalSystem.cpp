@@ -6,6 +6,8 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include "platform/WideText.h"
+
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -25,39 +27,64 @@ LocalTime SystemClock::now() {
 }
 
 std::string LocalFileSystem::programFolder() {
-    std::error_code ec;
 #ifdef _WIN32
-    char buffer[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::filesystem::path exe(std::string(buffer, n));
+    // The executable's full path, UTF-16, however long; the folder is what
+    // comes before its last separator.
+    std::wstring exe(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+        if (n == 0)
+            return {};
+        if (n < exe.size()) {
+            exe.resize(n);
+            break;
+        }
+        exe.resize(exe.size() * 2);
+    }
+    const std::size_t separator = exe.find_last_of(L"\\/");
+    return narrow(separator == std::wstring::npos ? std::wstring() : exe.substr(0, separator));
 #else
+    std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return std::filesystem::current_path(ec).string();
-#endif
     return exe.parent_path().string();
+#endif
 }
 
 bool LocalFileSystem::isNormalFile(const std::string& path) {
     // A directory search with normal attributes: the entry must be an ordinary
     // file and not hidden. Errors (an unreachable folder) count as "not found".
+#ifdef _WIN32
+    // A wildcard would make the search match other names: such a path names no file.
+    if (path.empty() || path.find_first_of("*?") != std::string::npos)
+        return false;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(widen(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return !(found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
+#else
     std::error_code ec;
     std::filesystem::path p(path);
     if (!std::filesystem::is_regular_file(p, ec) || ec)
         return false;
-#ifdef _WIN32
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
-#else
     std::string name = p.filename().string();
     return !name.empty() && name[0] != '.';
 #endif
 }
 
 bool LocalFileSystem::isFolder(const std::string& path) {
+    if (path.empty())
+        return false;
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
     std::error_code ec;
-    return !path.empty() && std::filesystem::is_directory(std::filesystem::path(path), ec) && !ec;
+    return std::filesystem::is_directory(std::filesystem::path(path), ec) && !ec;
+#endif
 }
 
 } // namespace platform

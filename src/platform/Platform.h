@@ -13,6 +13,7 @@ struct Platform {
     FileSystem& files;
     Registry& registry;
     UserAccount& user;
+    Locale& locale;
 };
 
 } // namespace platform

@@ -2,6 +2,7 @@
 // What the operating system provides to the tool, behind small interfaces.
 // The application hands in its desktop versions; tests hand in recorders.
 
+#include <filesystem>
 #include <string>
 
 namespace platform {
@@ -70,12 +71,37 @@ public:
     virtual std::string loginName() = 0;
 };
 
+// How the user's locale writes dates, times of day and month names.
+class Locale {
+public:
+    virtual ~Locale() = default;
+    // A valid calendar date in the locale's short date form ("07/12/2026" in
+    // the United Kingdom).
+    virtual std::string shortDate(int year, int month, int day) const = 0;
+    // A time of day in the locale's short time form ("14:05" in the United Kingdom).
+    virtual std::string shortTime(int hour, int minute) const = 0;
+    // The month (1 to 12) as the error log's file names abbreviate it: the
+    // locale's own abbreviation with a capital first letter; English names
+    // three letters in every English locale ("Sep", never "Sept").
+    virtual std::string monthAbbreviation(int month) const = 0;
+};
+
 // The character that joins a folder and a file name on this platform.
 #ifdef _WIN32
 inline constexpr char pathSeparator = '\\';
 #else
 inline constexpr char pathSeparator = '/';
 #endif
+
+// The file system's path for UTF-8 text: on Windows the wide-character path
+// (a narrow one would pass through the ANSI code page and lose "Zoë").
+inline std::filesystem::path nativePath(const std::string& text) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+#else
+    return std::filesystem::path(text);
+#endif
+}
 
 inline std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + pathSeparator + name;

@@ -4,18 +4,14 @@
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-
 #include <gtest/gtest.h>
 
 namespace {
 
-QStringList entries(QComboBox* combo) {
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
+std::vector<std::string> entries(const controls::ComboBox* combo) {
+    std::vector<std::string> list;
+    for (int i = 0; i < combo->listCount(); ++i)
+        list.push_back(combo->list(i));
     return list;
 }
 
@@ -30,15 +26,15 @@ TEST_F(ReferenceData, TenantsInTheDatabaseOrderWithoutRegardToCase) {
     for (const char* reference : {"B2", "A1", "C3", "b1"})
         db.addTenancy(reference);
     frmMain& form = h.open(db.path());
-    EXPECT_EQ(entries(form.Combo1), (QStringList{"A1", "b1", "B2", "C3"}));
-    EXPECT_EQ(form.Combo1->currentIndex(), -1);
+    EXPECT_EQ(entries(form.Combo1), (std::vector<std::string>{"A1", "b1", "B2", "C3"}));
+    EXPECT_EQ(form.Combo1->listIndex(), -1);
     EXPECT_TRUE(h.messages.texts.empty());
     EXPECT_EQ(h.program.endRequests, 0);
 }
 
 TEST_F(ReferenceData, AnEmptyTenancyTableGivesAnEmptyListAndTheWindowStaysOpen) {
     frmMain& form = h.open(db.path());
-    EXPECT_EQ(form.Combo1->count(), 0);
+    EXPECT_EQ(form.Combo1->listCount(), 0);
     EXPECT_EQ(h.program.endRequests, 0);
 }
 
@@ -72,8 +68,8 @@ TEST_F(ReferenceData, LoadingTwiceGivesTheSameListAndCodes) {
     frmMain& form = h.open(db.path());
     form.SetListIndex(1);
     form.LoadReferenceData();
-    EXPECT_EQ(entries(form.Combo1), (QStringList{"A1", "B2"}));
-    EXPECT_EQ(form.Combo1->currentIndex(), -1);
+    EXPECT_EQ(entries(form.Combo1), (std::vector<std::string>{"A1", "B2"}));
+    EXPECT_EQ(form.Combo1->listIndex(), -1);
     EXPECT_EQ(form.extraChargeCodes, "'xcvdfgsdfs','410'");
 }
 
@@ -84,7 +80,7 @@ TEST_F(ReferenceData, NullReferenceIsSkippedAndNullRentGroupIsEmpty) {
     db.exec("insert into tenancy (reference) values (null), ('A1')");
     db.exec("update options set rent_group = null");
     frmMain& form = h.open(db.path());
-    EXPECT_EQ(entries(form.Combo1), (QStringList{"A1"}));
+    EXPECT_EQ(entries(form.Combo1), (std::vector<std::string>{"A1"}));
     EXPECT_EQ(form.rentGroup, "");
     EXPECT_TRUE(h.messages.texts.empty());
 }
@@ -108,7 +104,7 @@ TEST_F(ReferenceData, ADatabaseThatCannotBeOpenedEndsTheProgram) {
     EXPECT_EQ(nowhere.messages.texts[2], "Unable to start habitorium database.");
     EXPECT_EQ(nowhere.program.endRequests, 1);
     EXPECT_EQ(nowhere.program.lastExitStatus, 1);
-    EXPECT_EQ(form.Combo1->count(), 0);
+    EXPECT_EQ(form.Combo1->listCount(), 0);
 }
 
 class Analysis : public ::testing::Test {
@@ -122,7 +118,7 @@ protected:
         db.addGlCode("410", true);
     }
     frmMain& select(const std::string& reference) { return h.select(db.path(), reference); }
-    static std::string text(QLabel* label) { return label->text().toStdString(); }
+    static std::string text(const controls::Label* label) { return label->caption(); }
 };
 
 TEST_F(Analysis, EveryFigureOfATenant) {
@@ -150,16 +146,15 @@ TEST_F(Analysis, EveryFigureOfATenant) {
     EXPECT_EQ(text(form.Label14), "65");
     EXPECT_EQ(text(form.Label18), "");
     EXPECT_EQ(form.propertyCode, "P1");
-    EXPECT_TRUE(form.cmdFix->isEnabled());
+    EXPECT_TRUE(form.cmdFix->enabled());
     EXPECT_TRUE(h.messages.texts.empty());
 }
 
 TEST_F(Analysis, ATenantWithoutIncomeOrPeriodsShowsZerosAndNoDates) {
     db.addTenancy("NEW001", "New Tenant", "P2", "2026-03-01");
     frmMain& form = select("NEW001");
-    for (QLabel* label :
-         {form.Label6, form.Label20, form.Label21, form.Label22, form.Label7, form.Label19, form.Label14})
-        EXPECT_EQ(text(label), "0") << label->objectName().toStdString();
+    for (const char* name : {"Label6", "Label20", "Label21", "Label22", "Label7", "Label19", "Label14"})
+        EXPECT_EQ(h.window->control(name)->property("text").toString(), "0") << name;
     EXPECT_EQ(text(form.Label11), "");
     EXPECT_EQ(text(form.Label10), "");
     EXPECT_EQ(text(form.Label2), "New Tenant");
@@ -245,7 +240,7 @@ TEST_F(Analysis, AReferenceWithoutATenancyRowShowsNoNameButComputesItsTotals) {
     EXPECT_EQ(text(form.Label6), "10");
 
     form.Combo1->addItem("GHOST");
-    form.SetListIndex(form.Combo1->count() - 1);
+    form.SetListIndex(form.Combo1->listCount() - 1);
     // Never the name and start date of the tenant shown before.
     EXPECT_EQ(text(form.Label2), "");
     EXPECT_EQ(text(form.Label13), "");
@@ -284,9 +279,9 @@ TEST_F(Analysis, SelectingTheSameTenantTwiceChangesNothing) {
     db.addPeriod("A1", "2025-01-01", 100, 5);
     auto before = db.allPeriods();
     frmMain& form = select("A1");
-    QString first = form.Label14->text();
+    std::string first = form.Label14->caption();
     select("A1");
-    EXPECT_EQ(form.Label14->text(), first);
+    EXPECT_EQ(form.Label14->caption(), first);
     auto after = db.allPeriods();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after[0].paid, before[0].paid);

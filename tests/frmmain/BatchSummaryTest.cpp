@@ -22,7 +22,8 @@ TEST(BatchSummary, CountsAndClosingTexts) {
     RecordingMessages messages;
     FixedClock clock;
     TestFileSystem files(dir.path().string());
-    ErrorReport log(messages, clock, files);
+    BritishLocale locale;
+    ErrorReport log(messages, clock, files, locale);
     const std::string logPath = dir.file("errDec26.log");
 
     // Entry i is named T<i>; fail() reports an error for the tenant in hand.

@@ -13,9 +13,6 @@
 #include "tools/SampleOdbcWriter.h"
 #include "tools/SampleWriter.h"
 
-#include <QComboBox>
-#include <QLabel>
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -59,9 +56,9 @@ AllPeriods postgresPeriods(const std::string& connection) {
 // What the window shows for the selected tenant.
 std::vector<std::string> captions(frmMain& form) {
     std::vector<std::string> out;
-    for (QLabel* label : {form.Label2, form.Label6, form.Label7, form.Label10, form.Label11, form.Label13, form.Label14,
-                          form.Label18, form.Label19, form.Label20, form.Label21, form.Label22})
-        out.push_back(label->text().toStdString());
+    for (controls::Label* label : {form.Label2, form.Label6, form.Label7, form.Label10, form.Label11, form.Label13,
+                                   form.Label14, form.Label18, form.Label19, form.Label20, form.Label21, form.Label22})
+        out.push_back(label->caption());
     return out;
 }
 
@@ -80,7 +77,7 @@ protected:
         onSqlite.open(sqlitePath);
         onPostgres.open("ODBC;" + postgres);
         ASSERT_TRUE(onPostgres.messages.texts.empty()) << onPostgres.messages.texts[0];
-        ASSERT_GT(onSqlite.form->Combo1->count(), 20);
+        ASSERT_GT(onSqlite.form->Combo1->listCount(), 20);
     }
 
     void expectSameRows(const char* after) {
@@ -102,13 +99,13 @@ protected:
 TEST_P(Sample, AnalysisRepairsAndFixAllGiveTheRowsThatSqliteGives) {
     frmMain& a = *onSqlite.form;
     frmMain& b = *onPostgres.form;
-    ASSERT_EQ(a.Combo1->count(), b.Combo1->count());
-    const int count = a.Combo1->count();
+    ASSERT_EQ(a.Combo1->listCount(), b.Combo1->listCount());
+    const int count = a.Combo1->listCount();
     for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(a.Combo1->itemText(i), b.Combo1->itemText(i)) << "the tenant list is in the same order";
+        ASSERT_EQ(a.Combo1->list(i), b.Combo1->list(i)) << "the tenant list is in the same order";
         a.SetListIndex(i);
         b.SetListIndex(i);
-        EXPECT_EQ(captions(a), captions(b)) << a.Combo1->itemText(i).toStdString();
+        EXPECT_EQ(captions(a), captions(b)) << a.Combo1->list(i);
         // The first third re-allocated, the second rebuilt and re-allocated.
         if (i < count / 3) {
             a.cmdFix_Click();
@@ -117,7 +114,7 @@ TEST_P(Sample, AnalysisRepairsAndFixAllGiveTheRowsThatSqliteGives) {
             a.Command1_Click();
             b.Command1_Click();
         }
-        EXPECT_EQ(captions(a), captions(b)) << "after the repair of " << a.Combo1->itemText(i).toStdString();
+        EXPECT_EQ(captions(a), captions(b)) << "after the repair of " << a.Combo1->list(i);
     }
     EXPECT_EQ(onSqlite.messages.texts, onPostgres.messages.texts);
     expectSameRows("the repairs");

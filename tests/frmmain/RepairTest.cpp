@@ -4,9 +4,6 @@
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
-#include <QComboBox>
-#include <QLabel>
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -74,15 +71,15 @@ TEST_F(Repair, WorkedExample) {
     db.addRevenue("A1", "RENT", 250);
     db.addRevenue("A1", "410", 30);
     frmMain& form = select("A1");
-    ASSERT_EQ(form.Label6->text(), "250");
-    ASSERT_EQ(form.Label20->text(), "30");
+    ASSERT_EQ(form.Label6->caption(), "250");
+    ASSERT_EQ(form.Label20->caption(), "30");
     form.cmdFix_Click();
     expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});
     expectNeighbourUntouched();
     // The window shows the repaired totals.
-    EXPECT_EQ(form.Label7->text(), "260");
-    EXPECT_EQ(form.Label19->text(), "20");
-    EXPECT_EQ(form.Label14->text(), "40");
+    EXPECT_EQ(form.Label7->caption(), "260");
+    EXPECT_EQ(form.Label19->caption(), "20");
+    EXPECT_EQ(form.Label14->caption(), "40");
     EXPECT_TRUE(h.messages.texts.empty());
 }
 
@@ -177,7 +174,7 @@ TEST_F(Repair, ATenantWithoutPeriodsWritesNothing) {
     frmMain& form = select("A1");
     form.cmdFix_Click();
     expectNeighbourUntouched();
-    EXPECT_EQ(form.Label6->text(), "100");
+    EXPECT_EQ(form.Label6->caption(), "100");
     EXPECT_TRUE(h.messages.texts.empty());
 }
 
@@ -216,7 +213,7 @@ TEST_F(Repair, StaleFiguresAreNeverWritten) {
     // The income statement fails for B2, so the captions still hold A1's money.
     db.exec("alter table revenues rename to revenues_gone");
     select("B2");
-    ASSERT_EQ(form.Label6->text(), ""); // never A1's figure beside B2
+    ASSERT_EQ(form.Label6->caption(), ""); // never A1's figure beside B2
     h.messages.texts.clear();
     auto before = db.allPeriods();
     form.cmdFix_Click();
@@ -274,7 +271,7 @@ TEST_F(Repair, AnotherUsersLockLeavesTheRowsAsTheyWereAfterOneReport) {
         EXPECT_EQ(after[i].rentDue, before[i].rentDue);
     }
     // The window was refreshed and shows the unchanged figures; a retry works.
-    EXPECT_EQ(form.Label7->text(), "99");
+    EXPECT_EQ(form.Label7->caption(), "99");
     form.cmdFix_Click();
     expectPeriods("A1", {{100, 0, 100}, {100, 0, 100}, {50, 0, 100}});
 }
@@ -342,9 +339,9 @@ TEST_F(Repair, RebuildOfExtraCharges) {
     form.Command1_Click();
     expectPeriods("A1", {{100, 19.75, 100, 19.75}, {100, 0, 100, 0}, {113.25, -3, 100, -3}});
     expectNeighbourUntouched();
-    EXPECT_EQ(form.Combo1->currentText(), "A1");
-    EXPECT_EQ(form.Label22->text(), "16.75");
-    EXPECT_EQ(form.Label19->text(), "16.75");
+    EXPECT_EQ(form.Combo1->text(), "A1");
+    EXPECT_EQ(form.Label22->caption(), "16.75");
+    EXPECT_EQ(form.Label19->caption(), "16.75");
     EXPECT_TRUE(h.messages.texts.empty());
 }
 
@@ -363,16 +360,16 @@ TEST_F(Repair, InexactAmountsComeOutExact) {
     }
     db.exec("commit");
     frmMain& form = select("A1");
-    ASSERT_EQ(form.Label6->text(), "4040.67");
+    ASSERT_EQ(form.Label6->caption(), "4040.67");
     form.Command1_Click();
     const auto periods = db.periods("A1");
     EXPECT_EQ(periods[0].extraCharges, 78);
     EXPECT_EQ(periods[1].extraCharges, 4040);
-    EXPECT_EQ(form.Label22->text(), "4118");
+    EXPECT_EQ(form.Label22->caption(), "4118");
     // Nothing but rent was received, and less than is due: all of it is rent paid.
-    EXPECT_EQ(form.Label7->text(), form.Label6->text());
-    EXPECT_EQ(form.Label19->text(), "0");
-    EXPECT_EQ(form.Label14->text(), "5277.29");
+    EXPECT_EQ(form.Label7->caption(), form.Label6->caption());
+    EXPECT_EQ(form.Label19->caption(), "0");
+    EXPECT_EQ(form.Label14->caption(), "5277.29");
     EXPECT_TRUE(h.messages.texts.empty());
 }
 
@@ -415,7 +412,7 @@ TEST_F(Repair, ChargesWithoutAnAmountOrADateAreLeftOutWithAWordAndTheOthersAdded
     // The other charges are added and the tenant reallocated, in one go.
     expectPeriods("A1", {{100, 5, 100, 5}, {100, 20, 100, 20}, {100, 0, 100, 0}});
     expectNeighbourUntouched();
-    EXPECT_EQ(form.Label22->text(), "25");
+    EXPECT_EQ(form.Label22->caption(), "25");
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
 }
 
@@ -444,14 +441,14 @@ protected:
 
 TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     frmMain& form = select("A1");
-    std::vector<QString> titles;
+    std::vector<std::string> titles;
     // While the window's events run, the tool holds no lock: another user
     // writes at once, without waiting.
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
     std::vector<int> otherWrites;
     h.program.whileEventsRun = [&] {
-        titles.push_back(form.windowTitle());
+        titles.push_back(form.Me->caption());
         EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
         otherWrites.push_back(sqlite3_exec(other, "begin immediate; update options set company_name = 'x'; commit",
                                            nullptr, nullptr, nullptr));
@@ -463,8 +460,8 @@ TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
         expectPeriods(tenant, {{100, 0}, {100, 20}, {60, 0}});
     // ZZZ is the last entry: 1000 of rent over one period of 100 and 5 of extra charges.
     expectPeriods("ZZZ", {{995, 5, 100, 5}});
-    EXPECT_EQ(form.Combo1->currentText(), "ZZZ");
-    EXPECT_EQ(form.windowTitle(), "Habitorium Rent Analysis");
+    EXPECT_EQ(form.Combo1->text(), "ZZZ");
+    EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
     EXPECT_FALSE(form.batchRunning());
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
     EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 4)");
@@ -579,7 +576,7 @@ TEST_F(FixAll, TheLastTenantSelectedDuringTheFirstPauseEndsItWithASummaryThatSay
     h.messages.texts.clear();
     h.program.whileEventsRun = [&] {
         if (h.program.eventRuns == 1)
-            form.SetListIndex(form.Combo1->count() - 1);
+            form.SetListIndex(form.Combo1->listCount() - 1);
     };
     form.cmdFixAll_Click();
     expectPeriods("A1", {{100, 0}, {100, 20}, {60, 0}});

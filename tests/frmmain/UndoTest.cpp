@@ -7,9 +7,6 @@
 
 #include "journal/RepairJournal.h"
 
-#include <QComboBox>
-#include <QLabel>
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -59,7 +56,7 @@ TEST_F(Undo, OneRepairAndThenTwoAreUndoneNewestFirst) {
     EXPECT_EQ(h.messages.texts[0], "Undo the repair of tenant A1 of 07/12/2026 14:05?");
     EXPECT_EQ(rows(), original);
     // The window shows the figures after the undo: 7 + 0 + 33.3333 paid.
-    EXPECT_EQ(form.Label7->text(), "40.3333");
+    EXPECT_EQ(form.Label7->caption(), "40.3333");
 
     // Two repairs, at different times: the newer is offered first. Cancel changes nothing.
     form.cmdFix_Click();

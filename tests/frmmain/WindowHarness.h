@@ -4,10 +4,9 @@
 #include "FakeRegistry.h"
 #include "Recorders.h"
 
-#include "frmmain/frmMain.h"
+#include "frmmain/qt/QtWindow.h"
 
 #include <QApplication>
-#include <QComboBox>
 
 #include <gtest/gtest.h>
 
@@ -22,15 +21,19 @@ struct WindowHarness {
     TempDir userFolder;
     // The journal's folder is made by the tool on first use.
     FixedUser user{userFolder.file("Habitorium Rent Analysis")};
-    std::unique_ptr<frmMain> form;
+    BritishLocale locale;
+    std::unique_ptr<QtWindow> window;
+    frmMain* form = nullptr;
 
     explicit WindowHarness(std::string programFolder = {}) : files(std::move(programFolder)) {}
 
-    platform::Platform platform() { return {messages, program, clock, files, registry, user}; }
+    platform::Platform platform() { return {messages, program, clock, files, registry, user, locale}; }
 
-    // Builds the window (which runs Form_Load).
+    // Builds the Qt window and its form (which runs Form_Load).
     frmMain& create() {
-        form = std::make_unique<frmMain>(platform());
+        window.reset();
+        window = std::make_unique<QtWindow>(platform());
+        form = &window->form();
         return *form;
     }
 
@@ -51,7 +54,12 @@ struct WindowHarness {
             open(databasePath);
         else
             form->LoadReferenceData();
-        int index = form->Combo1->findText(QString::fromStdString(reference), Qt::MatchFixedString);
+        // Found as the list finds an entry typed: without regard to case.
+        int index = -1;
+        for (int i = 0; i < form->Combo1->listCount() && index < 0; ++i)
+            if (QString::fromStdString(form->Combo1->list(i))
+                    .compare(QString::fromStdString(reference), Qt::CaseInsensitive) == 0)
+                index = i;
         EXPECT_GE(index, 0) << reference;
         form->SetListIndex(index);
         return *form;

@@ -68,7 +68,8 @@ QString captionOf(QWidget* w) {
 
 TEST(WindowLayout, ControlsInCreationOrderWithCaptionsAndGeometry) {
     WindowHarness h;
-    frmMain& form = h.create();
+    h.create();
+    QtWindow& form = *h.window;
     EXPECT_EQ(form.windowTitle(), "Habitorium Rent Analysis");
     EXPECT_EQ(form.size(), QSize(501, 384));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
@@ -96,20 +97,23 @@ TEST(WindowLayout, ControlsInCreationOrderWithCaptionsAndGeometry) {
             EXPECT_LE(w->fontMetrics().horizontalAdvance(captionOf(w)), w->width());
         }
     }
-    EXPECT_FALSE(form.Combo1->isEditable());
-    EXPECT_EQ(form.Combo1->count(), 0);
+    auto* combo = qobject_cast<QComboBox*>(form.control("Combo1"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_FALSE(combo->isEditable());
+    EXPECT_EQ(combo->count(), 0);
 }
 
 TEST(WindowLayout, KeyboardFocusRunsInTabOrderFromExit) {
     WindowHarness h;
-    frmMain& form = h.create();
+    h.create();
+    QtWindow& form = *h.window;
     form.show();
     form.activateWindow();
     QApplication::processEvents();
-    EXPECT_EQ(QApplication::focusWidget(), form.cmdExit);
+    EXPECT_EQ(QApplication::focusWidget(), form.control("cmdExit"));
 
     std::vector<QString> order;
-    QWidget* w = form.cmdExit;
+    QWidget* w = form.control("cmdExit");
     for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus)
             w = w->nextInFocusChain();
@@ -120,8 +124,9 @@ TEST(WindowLayout, KeyboardFocusRunsInTabOrderFromExit) {
 
 TEST(WindowLifecycle, ExitAndTheCloseBoxEndTheProgram) {
     WindowHarness h;
-    frmMain& form = h.create();
-    form.cmdExit->click();
+    h.create();
+    QtWindow& form = *h.window;
+    qobject_cast<QPushButton*>(form.control("cmdExit"))->click();
     EXPECT_EQ(h.program.endRequests, 1);
     EXPECT_EQ(h.program.lastExitStatus, 0);
     form.close();
@@ -133,7 +138,8 @@ TEST(WindowLifecycle, ActivationRunsOnceWhenTheWindowIsFirstShown) {
     TempDir dir;
     WindowHarness h(dir.path().string());
     h.registry.setting("APPPath", dir.file("nowhere"));
-    frmMain& form = h.create();
+    h.create();
+    QtWindow& form = *h.window;
     form.show();
     QApplication::processEvents();
     // The database is missing: the file-not-found box, the failed open, then the window's own message.
@@ -160,7 +166,7 @@ protected:
     static void touch(const std::string& path) { std::ofstream(path) << "x"; }
     std::string inApp() const { return app + "/property.mdb"; }
     std::string above() const { return app + "/../property.mdb"; }
-    std::string chosen() { return h.create().lblDatabase->text().toStdString(); }
+    std::string chosen() { return h.create().lblDatabase->caption(); }
 };
 
 TEST_F(DatabasePath, LocalProgramFolder) {
@@ -303,7 +309,7 @@ TEST_F(DatabasePath, NetworkedFolderIsCalledAFolder) {
 
     // Nothing to turn to: the folder stays the path, and the start fails naming it.
     frmMain& form = h.create();
-    EXPECT_EQ(form.lblDatabase->text().toStdString(), folder);
+    EXPECT_EQ(form.lblDatabase->caption(), folder);
     EXPECT_TRUE(h.messages.texts.empty());
     form.Form_Activate();
     ASSERT_EQ(h.messages.texts.size(), 3u);
@@ -325,7 +331,8 @@ TEST_F(DatabasePath, ASettingsFileOfRandomBytesIsSaidOnceThenTheDefaultsApply) {
     const std::string path = root.file("registry.reg");
     std::ofstream(path, std::ios::binary) << std::string("\x8f\x13\xa7\x00\xfe\x41\x99\r\n", 9);
     platform::RegistryFile file(path);
-    frmMain form({h.messages, h.program, h.clock, h.files, file, h.user});
+    QtWindow window({h.messages, h.program, h.clock, h.files, file, h.user, h.locale});
+    frmMain& form = window.form();
     EXPECT_EQ(h.messages.texts,
               std::vector<std::string>{"The settings file " + path +
                                        " cannot be read as it should be:\r\nIt does not begin with the header of a "
@@ -333,7 +340,7 @@ TEST_F(DatabasePath, ASettingsFileOfRandomBytesIsSaidOnceThenTheDefaultsApply) {
                                        "\"WINE REGISTRY Version 2\").\r\nThe default settings are used for what "
                                        "cannot be read."});
     // The defaults: not networked, the database in the program's folder.
-    EXPECT_EQ(form.lblDatabase->text().toStdString(), inApp());
+    EXPECT_EQ(form.lblDatabase->caption(), inApp());
 }
 
 } // namespace

@@ -4,8 +4,6 @@
 
 #include "Recorders.h"
 
-#include <QLocale>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,21 +55,16 @@ TEST(ReportText, ByteForByte) {
 
 class ErrorReportTest : public testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-        files_.folder = dir_.path().string();
-    }
-    void TearDown() override { QLocale::setDefault(saved_); }
+    void SetUp() override { files_.folder = dir_.path().string(); }
 
     std::string log(const std::string& name) const { return dir_.file(name); }
 
-    QLocale saved_;
     TempDir dir_;
     RecordingMessages messages_;
     FixedClock clock_; // 7 December 2026, 14:05:09
     TestFileSystem files_;
-    ErrorReport report_{messages_, clock_, files_};
+    BritishLocale locale_;
+    ErrorReport report_{messages_, clock_, files_, locale_};
 };
 
 TEST_F(ErrorReportTest, ShowsTheBoxThenAppendsTheSameText) {
@@ -110,28 +103,6 @@ TEST_F(ErrorReportTest, FileNameAndEntryPadToTwoDigits) {
     clock_.time = {2026, 12, 31, 23, 59, 59};
     report_.WriteErrorLog("late");
     EXPECT_EQ(readBytes(log("errDec26.log")), "31/12/26 23:59:59 late\r\n");
-}
-
-TEST_F(ErrorReportTest, MonthNameFollowsTheDefaultLocale) {
-    const struct {
-        QLocale locale;
-        int month;
-        std::string name;
-    } cases[] = {
-        {QLocale(QLocale::English, QLocale::UnitedStates), 9, "errSep26.log"},
-        // English names are three letters, whatever the locale data says.
-        {QLocale(QLocale::English, QLocale::UnitedKingdom), 9, "errSep26.log"},
-        {QLocale::c(), 5, "errMay26.log"},
-        // A locale that writes its abbreviations in lower case gets a capital.
-        {QLocale(QLocale::French, QLocale::France), 12,
-         "errD\xc3\xa9"
-         "c.26.log"},
-    };
-    for (const auto& c : cases) {
-        QLocale::setDefault(c.locale);
-        clock_.time.month = c.month;
-        EXPECT_EQ(report_.logPath(), log(c.name)) << c.locale.name().toStdString();
-    }
 }
 
 TEST_F(ErrorReportTest, NewMonthStartsANewFileAndLeavesTheOldOne) {
@@ -178,7 +149,7 @@ struct SteppingClock : platform::Clock {
 TEST_F(ErrorReportTest, EntryTimeIsTakenAgain) {
     SteppingClock clock;
     clock.times = {{2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 0}};
-    ErrorReport report(messages_, clock, files_);
+    ErrorReport report(messages_, clock, files_, locale_);
     report.WriteErrorLog("turn of the year");
     EXPECT_EQ(readBytes(log("errDec26.log")), "01/01/27 00:00:00 turn of the year\r\n");
 }

@@ -3,8 +3,6 @@
 #include "PropertyDb.h"
 #include "Recorders.h"
 
-#include <QLocale>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,8 +15,6 @@ using engine::Variant;
 class LookupTest : public testing::Test {
 protected:
     void SetUp() override {
-        saved_ = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
         sample_ = std::make_unique<PropertyDb>(dir_.file("property.mdb"));
         sample_->addTenancy("ABC", "Alice", "P1", "2024-12-20");
         sample_->addTenancy("O'NEIL", "Owen", "P2", "2025-02-01");
@@ -31,9 +27,8 @@ protected:
         sample_->addRevenue("ABC", "RENT", 250.25, "2025-01-07");
         ASSERT_EQ(db_.OpenDatabaseFile(sample_->path()), -1);
     }
-    void TearDown() override { QLocale::setDefault(saved_); }
 
-    QLocale saved_;
+    BritishLocale locale_;
     TempDir dir_;
     std::unique_ptr<PropertyDb> sample_;
     RecordingMessages messages_;
@@ -65,34 +60,34 @@ TEST_F(LookupTest, TextFormOfTheFirstRowsResult) {
         {"truth word normalised", "min(gl_code)", "glcodes", "where pay_extra_charges = true", "410"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(LookupValue(db_, c.expression, c.table, c.criteria), c.expected) << c.why;
+        EXPECT_EQ(LookupValue(db_, c.expression, c.table, c.criteria, locale_), c.expected) << c.why;
     EXPECT_TRUE(reporter_.reports.empty());
 }
 
 TEST_F(LookupTest, NullFieldGivesEmptyText) {
     sample_->exec("insert into tenancy (reference, name) values ('NONAME', null)");
-    EXPECT_EQ(LookupValue(db_, "name", "tenancy", "where reference = 'NONAME'"), "");
+    EXPECT_EQ(LookupValue(db_, "name", "tenancy", "where reference = 'NONAME'", locale_), "");
     EXPECT_TRUE(reporter_.reports.empty());
 }
 
 TEST_F(LookupTest, FailedStatementIsReportedOnceAndGivesEmptyText) {
-    EXPECT_EQ(LookupValue(db_, "min(period_from)", "no_such_table", "where tenant_code = 'ABC'"), "");
+    EXPECT_EQ(LookupValue(db_, "min(period_from)", "no_such_table", "where tenant_code = 'ABC'", locale_), "");
     ASSERT_EQ(reporter_.reports.size(), 1u);
     EXPECT_EQ(reporter_.reports[0].label, "Data Create Set");
 }
 
 TEST_F(LookupTest, WithoutADatabaseGivesEmptyText) {
     Database closed(messages_, files_, reporter_);
-    EXPECT_EQ(LookupValue(closed, "min(period_from)", "rent_periods", "where tenant_code = 'ABC'"), "");
+    EXPECT_EQ(LookupValue(closed, "min(period_from)", "rent_periods", "where tenant_code = 'ABC'", locale_), "");
     ASSERT_EQ(reporter_.reports.size(), 1u);
     EXPECT_EQ(reporter_.reports[0].label, "Data Create Set");
 }
 
 // The criteria are joined after one blank, never glued to the table name.
 TEST_F(LookupTest, CriteriaFollowOneBlank) {
-    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods", "where tenant_code = 'ABC'"), "2");
-    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods ", "where tenant_code = 'ABC'"), "2");
-    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods", " where tenant_code = 'ABC'"), "2");
+    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods", "where tenant_code = 'ABC'", locale_), "2");
+    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods ", "where tenant_code = 'ABC'", locale_), "2");
+    EXPECT_EQ(LookupValue(db_, "count(*)", "rent_periods", " where tenant_code = 'ABC'", locale_), "2");
     EXPECT_TRUE(reporter_.reports.empty());
 }
 

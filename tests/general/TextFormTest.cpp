@@ -2,7 +2,7 @@
 
 #include "engine/EngineError.h"
 
-#include <QLocale>
+#include "Recorders.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,18 @@ using engine::Variant;
 
 class TextFormTest : public testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = QLocale();
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    BritishLocale locale_;
+};
+
+// A locale whose forms show which parts it was handed.
+struct PartsLocale : platform::Locale {
+    std::string shortDate(int year, int month, int day) const override {
+        return std::to_string(month) + "|" + std::to_string(day) + "|" + std::to_string(year);
     }
-    void TearDown() override { QLocale::setDefault(saved_); }
-    QLocale saved_;
+    std::string shortTime(int hour, int minute) const override {
+        return std::to_string(hour) + "h" + std::to_string(minute);
+    }
+    std::string monthAbbreviation(int month) const override { return "M" + std::to_string(month); }
 };
 
 TEST_F(TextFormTest, PlainFormOfEachKind) {
@@ -52,12 +58,12 @@ TEST_F(TextFormTest, PlainFormOfEachKind) {
         {"one second past midnight", Variant(Date::fromParts({2027, 1, 1, 0, 0, 1})), "01/01/2027 00:00:01"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextForm(c.value), c.expected) << c.why;
+        EXPECT_EQ(TextForm(c.value, locale_), c.expected) << c.why;
 }
 
 TEST_F(TextFormTest, NullIsATypeMismatch) {
     try {
-        TextForm(Variant::null());
+        TextForm(Variant::null(), locale_);
         FAIL() << "Null converted to text";
     } catch (const engine::EngineError& e) {
         EXPECT_EQ(e.number, engine::errTypeMismatch);
@@ -68,21 +74,21 @@ TEST_F(TextFormTest, NullIsATypeMismatch) {
 
 // Captions of totals are read back with "." as the decimal point.
 TEST_F(TextFormTest, NumbersIgnoreTheLocale) {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(TextForm(Variant(1250.5)), "1250.5");
-    EXPECT_EQ(TextForm(Variant(1234567.25)), "1234567.25");
-    EXPECT_EQ(TextForm(Variant(Currency::fromScaled(-12345))), "-1.2345");
+    const PartsLocale other;
+    EXPECT_EQ(TextForm(Variant(1250.5), other), "1250.5");
+    EXPECT_EQ(TextForm(Variant(1234567.25), other), "1234567.25");
+    EXPECT_EQ(TextForm(Variant(Currency::fromScaled(-12345)), other), "-1.2345");
 }
 
-TEST_F(TextFormTest, DatesFollowTheDefaultLocale) {
+// The date part goes through the locale; the time of day keeps its own form.
+TEST_F(TextFormTest, DatesFollowTheLocale) {
+    const PartsLocale other;
     const Date date = Date::fromParts({2026, 12, 7, 0, 0, 0});
-    EXPECT_EQ(ShortDate(date), "07/12/2026");
-    EXPECT_EQ(ShortDate(Date::fromParts({2026, 12, 7, 18, 30, 0})), "07/12/2026");
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    EXPECT_EQ(ShortDate(date), "12/7/26");
-    EXPECT_EQ(TextForm(Variant(date)), "12/7/26");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(TextForm(Variant(Date::fromParts({2026, 12, 7, 8, 0, 0}))), "07.12.26 08:00:00");
+    EXPECT_EQ(ShortDate(date, locale_), "07/12/2026");
+    EXPECT_EQ(ShortDate(Date::fromParts({2026, 12, 7, 18, 30, 0}), locale_), "07/12/2026");
+    EXPECT_EQ(ShortDate(date, other), "12|7|2026");
+    EXPECT_EQ(TextForm(Variant(date), other), "12|7|2026");
+    EXPECT_EQ(TextForm(Variant(Date::fromParts({2026, 12, 7, 8, 0, 0})), other), "12|7|2026 08:00:00");
 }
 
 } // namespace

@@ -42,6 +42,21 @@ struct FixedClock : platform::Clock {
     platform::LocalTime now() override { return time; }
 };
 
+struct FixedUser : platform::UserAccount {
+    std::string folder;
+    std::string login = "tester";
+    explicit FixedUser(std::string folder = {}) : folder(std::move(folder)) {}
+    std::string dataFolder() override { return folder; }
+    std::string loginName() override { return login; }
+};
+
+// Dates, times and month names as the United Kingdom writes them.
+struct BritishLocale : platform::Locale {
+    std::string shortDate(int year, int month, int day) const override;
+    std::string shortTime(int hour, int minute) const override;
+    std::string monthAbbreviation(int month) const override;
+};
+
 // The real file test over a program folder the test chooses.
 struct TestFileSystem : platform::FileSystem {
     std::string folder;
@@ -52,14 +67,6 @@ struct TestFileSystem : platform::FileSystem {
 };
 
 // A user with a fixed login name and a data folder the test chooses.
-struct FixedUser : platform::UserAccount {
-    std::string folder;
-    std::string login = "tester";
-    explicit FixedUser(std::string folder = {}) : folder(std::move(folder)) {}
-    std::string dataFolder() override { return folder; }
-    std::string loginName() override { return login; }
-};
-
 struct RecordedReport {
     std::string label;
     engine::EngineError error;

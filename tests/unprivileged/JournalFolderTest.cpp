@@ -6,8 +6,6 @@
 #include "PropertyDb.h"
 #include "frmmain/WindowHarness.h"
 
-#include <QLabel>
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -72,12 +70,12 @@ TEST(JournalFolder, ARepairThatCannotBeRecordedIsNotMade) {
         WindowHarness h(dir.path().string());
         h.user.folder = folder;
         frmMain& form = h.select(dir.file("property.mdb"), "A1");
-        const QString paidShown = form.Label7->text();
+        const std::string paidShown = form.Label7->caption();
         c.press(form);
         EXPECT_EQ(TableRows(dir.file("property.mdb"), "rent_periods"), before);
         ASSERT_EQ(h.messages.texts.size(), 1u);
         EXPECT_EQ(h.messages.texts[0], "The repair journal cannot be written in the folder \"" + folder + c.message);
-        EXPECT_EQ(form.Label7->text(), paidShown);
+        EXPECT_EQ(form.Label7->caption(), paidShown);
         EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
         form.mnuUndo_Click();
         EXPECT_EQ(h.messages.texts.back(), "There is no repair to undo on this database.");

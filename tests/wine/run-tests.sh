@@ -11,14 +11,26 @@
 #     pg_ctl as the postgres system user, on a private port on 127.0.0.1);
 #   - the connection strings reach the programs in environment variables
 #     (HABITORIUM_TEST_ODBC: the PostgreSQL database of the engine's tests);
-#   - a UTF-8 locale, in which unixODBC passes text to the drivers.
+#   - a UTF-8 locale, in which unixODBC passes text to the drivers;
+#   - an X server of its own (Xvfb on a display it picks) for the programs
+#     that open windows, and for the end-to-end scripts given after --e2e,
+#     which run last in the same prefix (tests/wine/e2e/lib.sh).
 #
-# usage: run-tests.sh BUILD_DIR PROGRAM.exe...
+# usage: run-tests.sh BUILD_DIR PROGRAM.exe... [--e2e SCRIPT.sh...]
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
 shift
-[ $# -gt 0 ] || { echo "usage: $0 BUILD_DIR PROGRAM.exe..." >&2; exit 2; }
+programs=()
+scripts=()
+while [ $# -gt 0 ] && [ "$1" != "--e2e" ]; do
+    programs+=("$1")
+    shift
+done
+[ $# -gt 0 ] && shift
+scripts=("$@")
+set -- "${programs[@]}"
+[ $# -gt 0 ] || { echo "usage: $0 BUILD_DIR PROGRAM.exe... [--e2e SCRIPT.sh...]" >&2; exit 2; }
 
 fail() {
     echo "wine tests: $*" >&2
@@ -37,9 +49,12 @@ odbc_drivers=/usr/lib/x86_64-linux-gnu/odbc
 [ -e "$odbc_drivers/psqlodbcw.so" ] || fail "the PostgreSQL ODBC driver is missing: install odbc-postgresql"
 compgen -G "/usr/lib/postgresql/*/bin/initdb" >/dev/null || fail "PostgreSQL is missing: install postgresql"
 id postgres >/dev/null 2>&1 || fail "there is no postgres system user: install postgresql"
+command -v Xvfb >/dev/null || fail "Xvfb is missing: install the Debian package xvfb"
+[ ${#scripts[@]} -eq 0 ] || command -v xdotool >/dev/null || fail "xdotool is missing: install xdotool"
 objdump=x86_64-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || fail "$objdump is missing: install binutils-mingw-w64-x86-64"
-for program in "$@"; do
+# The tool itself (for the end-to-end scripts) is held to the same rule.
+for program in "$@" ${HABITORIUM_WINE_APP:+"$HABITORIUM_WINE_APP"}; do
     [ -f "$program" ] || fail "$program has not been built"
     # Linked statically: nothing but Windows' own DLLs (a MinGW runtime DLL,
     # lib*.dll, is on no Windows machine and in no Wine prefix).
@@ -52,6 +67,7 @@ work=$(mktemp -d "$build_dir/wine-run.XXXXXX")
 # own folders allow: a temporary folder of the system's.
 pg_work=$(mktemp -d)
 chmod 755 "$pg_work"
+xvfb_pid=""
 
 cleanup() {
     local status=$?
@@ -59,6 +75,7 @@ cleanup() {
         "$wineserver" -k 2>/dev/null || true
         "$wineserver" -w 2>/dev/null || true
     fi
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     if declare -F stop_postgres >/dev/null; then
         stop_postgres
     fi
@@ -78,7 +95,7 @@ export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 # No menu entries, no .NET or HTML engine to install: none is needed here.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-# Console programs: no display is needed, and none is used.
+# The prefix is made without a display; the X server comes after.
 unset DISPLAY WAYLAND_DISPLAY
 # unixODBC hands a driver without wide-character calls (the SQLite ODBC
 # driver) its statements in the character set of the locale; in the C locale
@@ -107,6 +124,19 @@ export HABITORIUM_TEST_ODBC=$pg_odbc
 export HABITORIUM_WINE_ODBC_POSTGRES=$pg_odbc
 export HABITORIUM_WINE_ODBC_SQLITE="Driver={Habitorium SQLite3};Database=$work/odbc-sqlite.db"
 
+# --- X server --------------------------------------------------------------
+# For the window tests and the end-to-end scripts; Xvfb picks a free display
+# and writes its number to the pipe. 96 DPI, as the window tests expect.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "could not start Xvfb"; }
+export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+
 # --- The programs ----------------------------------------------------------
 status=0
 total=0
@@ -130,6 +160,23 @@ for program in "$@"; do
         echo "wine tests: $name: $ran tests passed in $(seconds_since "$started") s"
         total=$((total + ran))
     fi
+done
+
+# --- End to end ------------------------------------------------------------
+export wine wineserver work
+for script in "${scripts[@]}"; do
+    name=$(basename "$script" .sh)
+    started=$(now)
+    if bash "$script"; then
+        echo "wine tests: e2e $name passed in $(seconds_since "$started") s"
+        total=$((total + 1))
+    else
+        echo "wine tests: e2e $name FAILED in $(seconds_since "$started") s" >&2
+        status=1
+    fi
+    # Nothing of one script is left running for the next.
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w 2>/dev/null || true
 done
 
 [ "$status" -eq 0 ] || fail "FAILED"

@@ -1,4 +1,4 @@
-#include "frmmain/QtPlatform.h"
+#include "frmmain/qt/QtPlatform.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,34 @@
+// Habitorium Rent Analysis for Windows: builds the real platform pieces,
+// creates the window and runs the message loop.
+
+#include "frmmain/win32/Win32Platform.h"
+#include "frmmain/win32/Win32Window.h"
+#include "platform/LocalSystem.h"
+#include "platform/LocaleWin32.h"
+#include "platform/UserWin32.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Sizes come from the screen's real DPI, not a scaled 96.
+    SetProcessDPIAware();
+
+    Win32MessageBox messages;
+    Win32Program program;
+    platform::SystemClock clock;
+    platform::LocalFileSystem files;
+    platform::Win32UserAccount user;
+    platform::Win32Locale locale;
+    std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
+    platform::Platform platform{messages, program, clock, files, *registry, user, locale};
+
+    Win32Window window(platform);
+    // The window's keys (Tab, Ctrl+Z) also work while a batch lets events run.
+    program.preTranslate = [&window](void* msg) { return window.preTranslate(*static_cast<MSG*>(msg)); };
+    // A failed start may end the program before the message loop has begun.
+    if (program.endRequested())
+        return program.exitStatus();
+    window.show();
+    const int status = window.run();
+    return program.endRequested() ? program.exitStatus() : status;
+}

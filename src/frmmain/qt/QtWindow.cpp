@@ -1,0 +1,181 @@
+#include "frmmain/qt/QtWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+constexpr int twipsPerPixel = 15;
+
+QRect fromTwips(controls::TwipRect r) {
+    return {r.left / twipsPerPixel, r.top / twipsPerPixel, r.width / twipsPerPixel, r.height / twipsPerPixel};
+}
+
+QString qt(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// The controls are the Qt widgets themselves (no Q_OBJECT of their own, so a
+// test sees them as a QLabel, a QPushButton, a QComboBox).
+class QtLabel : public QLabel, public controls::Label {
+public:
+    using QLabel::QLabel;
+    std::string caption() const override { return utf8(text()); }
+    void setCaption(const std::string& text) override { setText(qt(text)); }
+};
+
+class QtButton : public QPushButton, public controls::Button {
+public:
+    using QPushButton::QPushButton;
+    bool enabled() const override { return isEnabled(); }
+    void setEnabled(bool enabled) override { QPushButton::setEnabled(enabled); }
+};
+
+class QtComboBox : public QComboBox, public controls::ComboBox {
+public:
+    QtComboBox(QWidget* parent, std::function<void()> click) : QComboBox(parent), click_(std::move(click)) {
+        // Only a user's choice: a selection made from code raises the click itself.
+        connect(this, &QComboBox::activated, this, [this] { click_(); });
+    }
+    std::string text() const override { return utf8(currentText()); }
+    void clear() override { QComboBox::clear(); }
+    void addItem(const std::string& text) override {
+        // A list without a selection keeps none (Qt selects the first entry
+        // added to an empty list).
+        const bool none = currentIndex() < 0;
+        QComboBox::addItem(qt(text));
+        if (none)
+            setCurrentIndex(-1);
+    }
+    int listCount() const override { return count(); }
+    std::string list(int index) const override {
+        return index >= 0 && index < count() ? utf8(itemText(index)) : std::string();
+    }
+    int listIndex() const override { return currentIndex(); }
+    void setListIndex(int index) override {
+        setCurrentIndex(index);
+        click_();
+    }
+
+private:
+    std::function<void()> click_;
+};
+
+} // namespace
+
+QtWindow::QtWindow(const platform::Platform& platform, QWidget* parent) : QWidget(parent) {
+    form_ = std::make_unique<frmMain>(platform, *this);
+    // Undo has no control of its own: the standard key anywhere in the window.
+    auto* undo = new QAction(this);
+    undo->setObjectName("mnuUndo");
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcutContext(Qt::WindowShortcut);
+    addAction(undo);
+    connect(undo, &QAction::triggered, this, [this] { form_->mnuUndo_Click(); });
+}
+
+QtWindow::~QtWindow() = default;
+
+QWidget* QtWindow::control(const std::string& name) const {
+    auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+controls::Window& QtWindow::createWindow(const std::string& name, const std::string& caption, int width, int height) {
+    setObjectName(qt(name));
+    setWindowTitle(qt(caption));
+    // A fixed dialog frame: a title and a close box, no minimise or maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(width / twipsPerPixel, height / twipsPerPixel);
+    // The layout is drawn for a small, narrow dialog font: at 11 pixels,
+    // condensed, the widest caption, "Total of income transactions
+    // paid", still fits its label.
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    dialogFont.setStretch(QFont::Condensed);
+    setFont(dialogFont);
+    return *this;
+}
+
+controls::Label& QtWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place,
+                                    bool wraps) {
+    auto* label = new QtLabel(qt(caption), this);
+    label->setObjectName(qt(name));
+    label->setGeometry(fromTwips(place));
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(wraps);
+    controls_[name] = label;
+    return *label;
+}
+
+controls::Button& QtWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
+                                      std::function<void()> click) {
+    auto* button = new QtButton(qt(caption), this);
+    button->setObjectName(qt(name));
+    button->setGeometry(fromTwips(place));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    connect(button, &QPushButton::clicked, this, [click = std::move(click)] { click(); });
+    controls_[name] = button;
+    return *button;
+}
+
+controls::ComboBox& QtWindow::addComboBox(const std::string& name, controls::TwipRect place,
+                                          std::function<void()> click) {
+    auto* combo = new QtComboBox(this, std::move(click));
+    combo->setObjectName(qt(name));
+    combo->setGeometry(fromTwips(place));
+    combo->setEditable(false);
+    combo->setFocusPolicy(Qt::StrongFocus);
+    controls_[name] = combo;
+    return *combo;
+}
+
+void QtWindow::setTabOrder(const std::vector<std::string>& names) {
+    for (std::size_t i = 1; i < names.size(); ++i)
+        QWidget::setTabOrder(control(names[i - 1]), control(names[i]));
+    if (!names.empty())
+        control(names.front())->setFocus();
+}
+
+std::string QtWindow::caption() const {
+    return utf8(windowTitle());
+}
+
+void QtWindow::setCaption(const std::string& text) {
+    setWindowTitle(qt(text));
+}
+
+void QtWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The database is opened once, after the window first appears; coming
+    // back to the window later keeps the list and its selection.
+    if (!activated_) {
+        activated_ = true;
+        QTimer::singleShot(0, this, [this] { form_->Form_Activate(); });
+    }
+}
+
+void QtWindow::closeEvent(QCloseEvent* event) {
+    // The form may keep the window open (a batch says what it did first).
+    if (form_->Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The Win32 front end of frmMain: a window of the system's own controls
+// (STATIC, BUTTON, COMBOBOX with CBS_DROPDOWNLIST) in a fixed dialog frame,
+// placed from the form's twips with the screen's DPI, in the dialog font.
+// Tab runs through the controls in the form's order; Ctrl+Z is Undo; the
+// close box asks the form first.
+
+#include "frmmain/Controls.h"
+#include "frmmain/frmMain.h"
+#include "platform/Platform.h"
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Win32Window : public controls::FrontEnd, public controls::Window {
+public:
+    // Builds the window (hidden) and its form, which runs Form_Load.
+    explicit Win32Window(const platform::Platform& platform);
+    ~Win32Window() override;
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    frmMain& form() { return *form_; }
+    HWND handle() const { return window_; }
+    // The child window of the control named name, or nullptr.
+    HWND control(const std::string& name) const;
+
+    // Shows the window with the focus on the first control of the tab order;
+    // Form_Activate runs once, as the first message after the window appears.
+    void show();
+    // The message loop, until WM_QUIT; returns its exit status.
+    int run();
+    // Handles the window's own keys in msg (Tab and its kin, Ctrl+Z); true
+    // when msg needs nothing more.
+    bool preTranslate(MSG& msg);
+
+    // Pixels at the screen's DPI for a length in twips.
+    int pixels(int twips) const;
+
+    // controls::FrontEnd
+    controls::Window& createWindow(const std::string& name, const std::string& caption, int width, int height) override;
+    controls::Label& addLabel(const std::string& name, const std::string& caption, controls::TwipRect place,
+                              bool wraps) override;
+    controls::Button& addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
+                                std::function<void()> click) override;
+    controls::ComboBox& addComboBox(const std::string& name, controls::TwipRect place,
+                                    std::function<void()> click) override;
+    void setTabOrder(const std::vector<std::string>& names) override;
+
+    // controls::Window
+    std::string caption() const override;
+    void setCaption(const std::string& text) override;
+
+    // A control made by this front end: its window and what a click does.
+    struct Control {
+        virtual ~Control() = default;
+        HWND hwnd = nullptr;
+        std::function<void()> click;
+    };
+
+private:
+    static LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
+                     int extraHeight);
+    void remember(const std::string& name, std::unique_ptr<Control> control);
+
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    int dpi_ = 96;
+    int nextId_ = 100;
+    bool activated_ = false;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::map<std::string, Control*> byName_;
+    std::map<int, Control*> byId_;
+    std::vector<std::string> tabOrder_;
+    std::unique_ptr<frmMain> form_; // last: its controls are the ones above
+};

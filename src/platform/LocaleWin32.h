@@ -1,0 +1,18 @@
+#pragma once
+// The user's locale as Windows knows it (the user default locale). Windows only.
+
+#include "platform/Seams.h"
+
+namespace platform {
+
+class Win32Locale : public Locale {
+public:
+    // GetDateFormatEx with DATE_SHORTDATE.
+    std::string shortDate(int year, int month, int day) const override;
+    // GetTimeFormatEx with TIME_NOSECONDS.
+    std::string shortTime(int hour, int minute) const override;
+    // LOCALE_SABBREVMONTHNAME1.., first letter a capital; three letters in English.
+    std::string monthAbbreviation(int month) const override;
+};
+
+} // namespace platform

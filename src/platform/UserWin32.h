@@ -1,0 +1,17 @@
+#pragma once
+// The user the tool runs for, as Windows knows them. Windows only.
+
+#include "platform/Seams.h"
+
+namespace platform {
+
+class Win32UserAccount : public UserAccount {
+public:
+    // "Habitorium Rent Analysis" in the user's roaming application data
+    // folder (FOLDERID_RoamingAppData, else %APPDATA%); empty when neither is known.
+    std::string dataFolder() override;
+    // GetUserNameW's name; else %USERNAME%.
+    std::string loginName() override;
+};
+
+} // namespace platform

@@ -1,0 +1,238 @@
+// The Win32 front end under Wine: the same form as the Qt window shows, made
+// of the system's own controls and read back from them with GetWindowTextW;
+// the database is an SQLite file reached through Wine's odbc32 and the host's
+// SQLite ODBC driver.
+
+#include "FakeRegistry.h"
+#include "PropertyDb.h"
+#include "Recorders.h"
+
+#include "frmmain/win32/Win32Window.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring wideText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string utf8(const std::wstring& text) {
+    std::string out(text.size() * 4 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                      static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return out;
+}
+
+struct Win32Harness {
+    RecordingMessages messages;
+    RecordingProgram program;
+    FixedClock clock;
+    TestFileSystem files;
+    FakeRegistry registry;
+    FixedUser user;
+    BritishLocale locale;
+    std::unique_ptr<Win32Window> window;
+
+    explicit Win32Harness(const std::string& folder) : files(folder), user(folder + "\\journal") {}
+    platform::Platform platform() { return {messages, program, clock, files, registry, user, locale}; }
+
+    Win32Window& create() {
+        window = std::make_unique<Win32Window>(platform());
+        return *window;
+    }
+    // The window on the database at location, shown, its activation run.
+    Win32Window& open(const std::string& location) {
+        registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+        registry.setting("DatabaseLocation", location);
+        create();
+        window->show();
+        pump();
+        return *window;
+    }
+    // Lets the window's pending messages run (the activation among them).
+    void pump() {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (window && window->preTranslate(msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    std::string text(const char* control) { return utf8(wideText(window->control(control))); }
+    // Picks reference in the drop-down as a user does: the selection, then
+    // the notification the control sends its window.
+    void choose(const std::string& reference) {
+        const HWND combo = window->control("Combo1");
+        const std::wstring wide(reference.begin(), reference.end());
+        const LRESULT index =
+            SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(wide.c_str()));
+        ASSERT_NE(index, CB_ERR) << reference;
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(window->handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+    }
+    void click(const char* button) { SendMessageW(window->control(button), BM_CLICK, 0, 0); }
+};
+
+class Win32WindowTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    PropertyDb db{Backend::SqliteOdbc, dir.file("property.mdb")};
+    Win32Harness h{dir.path().string()};
+
+    void SetUp() override {
+        db.addGlCode("RENT", false);
+        db.addGlCode("410", true);
+    }
+
+    void expectPaid(const std::string& tenant, const std::vector<std::pair<double, double>>& paid) {
+        const auto rows = db.periods(tenant);
+        ASSERT_EQ(rows.size(), paid.size()) << tenant;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_NEAR(rows[i].paid, paid[i].first, 0.00005) << tenant << " " << rows[i].periodFrom;
+            EXPECT_NEAR(rows[i].extraChargesPaid, paid[i].second, 0.00005) << tenant << " " << rows[i].periodFrom;
+        }
+    }
+    // Three monthly periods of 100, February with extra charges of 20.
+    void workedExampleTenant(const std::string& tenant) {
+        db.addTenancy(tenant);
+        db.addPeriod(tenant, "2025-01-01", 100, 0);
+        db.addPeriod(tenant, "2025-02-01", 100, 0, 20, 0);
+        db.addPeriod(tenant, "2025-03-01", 100, 0);
+        db.addRevenue(tenant, "RENT", 250);
+        db.addRevenue(tenant, "410", 30);
+    }
+};
+
+struct Place {
+    const char* name;
+    const wchar_t* className;
+    int left, top, width, height;
+};
+
+TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) {
+    Win32Window& window = h.create();
+    ASSERT_EQ(window.pixels(1440), 96) << "the test expects the screen at 96 DPI";
+    EXPECT_EQ(wideText(window.handle()), L"Habitorium Rent Analysis");
+    RECT client{};
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right - client.left, 501);
+    EXPECT_EQ(client.bottom - client.top, 384);
+    const LONG_PTR style = GetWindowLongPtrW(window.handle(), GWL_STYLE);
+    EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
+
+    const Place places[] = {
+        {"Command1", L"Button", 5520, 3960, 1695, 375}, {"cmdFixAll", L"Button", 240, 4320, 1695, 375},
+        {"cmdFix", L"Button", 5520, 3120, 1695, 375},   {"Combo1", L"ComboBox", 2160, 960, 2175, 315},
+        {"cmdExit", L"Button", 3120, 4320, 1455, 375},  {"Label6", L"Static", 2760, 2880, 1215, 255},
+        {"Label4", L"Static", 240, 2880, 2415, 255},    {"lblDatabase", L"Static", 1800, 240, 5655, 495},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.name);
+        const HWND control = window.control(p.name);
+        ASSERT_NE(control, nullptr);
+        wchar_t className[64] = {};
+        GetClassNameW(control, className, 64);
+        EXPECT_EQ(std::wstring(className), p.className);
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, window.handle(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, p.left / 15);
+        EXPECT_EQ(r.top, p.top / 15);
+        EXPECT_EQ(r.right - r.left, p.width / 15);
+        // A drop-down list's closed height is the system's, from its font.
+        if (std::wstring(p.className) != L"ComboBox") {
+            EXPECT_EQ(r.bottom - r.top, p.height / 15);
+        }
+    }
+    EXPECT_EQ(GetWindowLongPtrW(window.control("Combo1"), GWL_STYLE) & 3, CBS_DROPDOWNLIST);
+    EXPECT_EQ(h.text("Label4"), "Total of income transactions paid");
+    EXPECT_EQ(h.text("cmdFixAll"), "Fix All");
+
+    // Tab runs from Exit through the list and the buttons, as in the Qt window.
+    std::vector<std::string> order;
+    HWND at = window.control("cmdExit");
+    for (int i = 0; i < 5; ++i, at = GetNextDlgTabItem(window.handle(), at, FALSE))
+        for (const char* name : {"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"})
+            if (window.control(name) == at)
+                order.push_back(name);
+    EXPECT_EQ(order, (std::vector<std::string>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"}));
+
+    // UTF-8 inside, UTF-16 in the control.
+    window.form().Label2->setCaption("Zo\xc3\xab");
+    EXPECT_EQ(wideText(window.control("Label2")), L"Zo\u00eb");
+    EXPECT_EQ(window.form().Label2->caption(), "Zo\xc3\xab");
+}
+
+TEST_F(Win32WindowTest, TheAnalysisOfAChosenTenantInTheLabels) {
+    db.addTenancy("SMI001", "Jane Smith", "P1", "2025-01-03");
+    db.addRevenue("SMI001", "RENT", 650, "2025-01-05");
+    db.addRevenue("SMI001", "RENT", 650.5, "2025-02-05");
+    db.addRevenue("SMI001", "410", 25, "2025-02-06");
+    db.addPeriod("SMI001", "2025-01-03", 650, 600, 25, 0);
+    db.addPeriod("SMI001", "2025-02-03", 650, 650, 0, 10);
+    db.addCharge("SMI001", "2025-01-03", 20);
+    db.addCharge("SMI001", "2025-01-03", 5.25);
+
+    h.open(db.location());
+    h.choose("SMI001");
+    EXPECT_EQ(h.text("Combo1"), "SMI001");
+    EXPECT_EQ(h.text("Label2"), "Jane Smith");
+    EXPECT_EQ(h.text("Label13"), "03/01/2025");
+    EXPECT_EQ(h.text("Label11"), "05/01/2025");
+    EXPECT_EQ(h.text("Label10"), "03/01/2025");
+    EXPECT_EQ(h.text("Label6"), "1300.5");
+    EXPECT_EQ(h.text("Label20"), "25");
+    EXPECT_EQ(h.text("Label21"), "25.25");
+    EXPECT_EQ(h.text("Label22"), "25");
+    EXPECT_EQ(h.text("Label7"), "1250");
+    EXPECT_EQ(h.text("Label19"), "10");
+    EXPECT_EQ(h.text("Label14"), "65");
+    EXPECT_TRUE(IsWindowEnabled(h.window->control("cmdFix")));
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+}
+
+TEST_F(Win32WindowTest, ARepairByItsButtonAndTheRepairedTotals) {
+    workedExampleTenant("A1");
+    h.open(db.location());
+    h.choose("A1");
+    ASSERT_EQ(h.text("Label6"), "250");
+    h.click("cmdFix");
+    expectPaid("A1", {{100, 0}, {100, 20}, {60, 0}});
+    EXPECT_EQ(h.text("Label7"), "260");
+    EXPECT_EQ(h.text("Label19"), "20");
+    EXPECT_EQ(h.text("Label14"), "40");
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+}
+
+TEST_F(Win32WindowTest, FixAllToTheEndOfTheList) {
+    for (const char* tenant : {"A1", "B2", "C3"})
+        workedExampleTenant(tenant);
+    h.open(db.location());
+    std::vector<std::string> titles;
+    h.program.whileEventsRun = [&] { titles.push_back(utf8(wideText(h.window->handle()))); };
+    h.click("cmdFixAll");
+    for (const char* tenant : {"A1", "B2", "C3"})
+        expectPaid(tenant, {{100, 0}, {100, 20}, {60, 0}});
+    EXPECT_EQ(h.text("Combo1"), "C3");
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 3)");
+    EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 3 of 3 tenants."});
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+# Helpers of the end-to-end checks of the Windows executable under Wine, run
+# by run-tests.sh inside its Wine prefix and X server. From there come wine,
+# wineserver, WINEPREFIX, DISPLAY, work, and in HABITORIUM_WINE_APP,
+# HABITORIUM_WINE_SAMPLE and HABITORIUM_WINE_BOX the programs: the tool, the
+# sample generator and box-text.exe.
+
+app=${HABITORIUM_WINE_APP:?}
+sample=${HABITORIUM_WINE_SAMPLE:?}
+box=${HABITORIUM_WINE_BOX:?}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd) # tests/
+python=/usr/bin/python3
+title="Habitorium Rent Analysis"
+app_pid=""
+
+for tool in xdotool "$python"; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (install xdotool, python3)" >&2; exit 1; }
+done
+
+e2e_cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+}
+trap e2e_cleanup EXIT
+
+# The Windows form of a Linux path (Z:\...).
+windows_path() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+
+# The tool's settings in the prefix's registry, as an installer would leave them.
+settings() {
+    local key='HKLM\SOFTWARE\Habitorium\Settings'
+    "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
+    "$wine" reg add "$key" /v Networkable /t REG_DWORD /d 1 /f >/dev/null
+    "$wine" reg add "$key" /v DatabaseLocation /t REG_SZ /d "$1" /f >/dev/null
+}
+
+windows_named() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true; }
+
+# Starts the tool (a copy in $1) and waits for its window; sets window.
+start_app() {
+    "$wine" "$1" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    window=""
+    for _ in $(seq 300); do
+        window=$(windows_named | head -n 1)
+        [ -n "$window" ] && break
+        kill -0 "$app_pid" 2>/dev/null || { echo "the tool ended before its window appeared" >&2; return 1; }
+        sleep 0.1
+    done
+    [ -n "$window" ] || { echo "no window named $title appeared" >&2; return 1; }
+    sleep 1
+}
+
+# Clicks at a point of the window's client area given in twips. Without a
+# window manager Wine draws the frame itself, inside the X window: the client
+# area sits at the bottom centre of it.
+click_twips() {
+    local geometry width height border
+    geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+    read -r width height <<<"$geometry"
+    border=$(((width - 501) / 2))
+    xdotool mousemove --window "$window" $((border + $1 / 15)) $((height - 384 - border + $2 / 15)) click 1
+}
+
+wait_for_exit() {
+    for _ in $(seq 200); do
+        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; return $?; }
+        sleep 0.1
+    done
+    echo "the tool did not end" >&2
+    return 1
+}
