@@ -18,6 +18,7 @@ app_pid=$!
 boxes=()
 while text=$("$wine" "$box" 10); do
     while [[ "$text" == *$'\r' || "$text" == *$'\n' ]]; do text=${text%?}; done
+    text=${text//$'\r'/} # line ends as the box shows them: Wine's box keeps LF alone
     boxes+=("$text")
 done
 status=0
@@ -36,7 +37,7 @@ expected=(
 [ "${#boxes[@]}" -eq "${#expected[@]}" ] ||
     { echo "expected ${#expected[@]} boxes, saw ${#boxes[@]}" >&2; exit 1; }
 for i in "${!expected[@]}"; do
-    [ "${boxes[$i]}" = "${expected[$i]}" ] || { echo "box $((i + 1)) differs: ${boxes[$i]}" >&2; exit 1; }
+    [ "${boxes[$i]}" = "${expected[$i]//$'\r'/}" ] || { echo "box $((i + 1)) differs: ${boxes[$i]}" >&2; exit 1; }
 done
 [ "$status" -eq 1 ] || { echo "a failed start must exit with status 1, not $status" >&2; exit 1; }
 logs=("$dir/bin/"err*.log)
