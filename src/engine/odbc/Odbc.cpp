@@ -1,32 +1,13 @@
 #include "engine/odbc/Odbc.h"
 
+#include "platform/Utf8.h"
+
 #include <vector>
 
 namespace engine::odbc {
 
-namespace {
-
-constexpr char32_t replacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-} // namespace
+using platform::appendUtf8;
+constexpr char32_t replacement = platform::replacementCharacter;
 
 std::u16string toWide(const std::string& utf8) {
     std::u16string out;
