@@ -4,7 +4,12 @@
 // copy of the database given, and the results are compared row by row.
 //
 //   habitorium-sample-db /tmp/bench.mdb --tenants 10000
-//   fix_all_bench /tmp/bench.mdb
+//   fix_all_bench /tmp/bench.mdb [--rounds N]
+//
+// A shared machine's speed drifts by tens of percent within a minute, so the
+// three are run in rounds (three unless told), one after the other in an
+// order that turns each round, and the ratios are given from the best run of
+// each (the run least disturbed) and from the medians.
 //
 // Given an ODBC connection string as well, "Fix All" also runs on that
 // database (PostgreSQL through ODBC), which must hold the same sample
@@ -23,9 +28,11 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -240,69 +247,120 @@ int odbcDifferences(const std::string& path, const std::string& odbc) {
     return a->Eof() && b->Eof() ? count : -1;
 }
 
+// The best (least) and the median of a measure over the rounds.
+struct Spread {
+    std::vector<double> values;
+    double best() const { return *std::min_element(values.begin(), values.end()); }
+    double median() const {
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const std::size_t n = sorted.size();
+        return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    }
+};
+
+void printRatio(const char* label, const Spread& a, const Spread& b, const Spread& aCpu, const Spread& bCpu,
+                const char* note = "") {
+    std::printf("%-32s%.2f best, %.2f median (CPU time: %.2f, %.2f)%s\n", label, a.best() / b.best(),
+                a.median() / b.median(), aCpu.best() / bCpu.best(), aCpu.median() / bCpu.median(), note);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE [ODBC_CONNECTION_STRING]\n", argv[0]);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int rounds = 3;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--rounds" && i + 1 < args.size()) {
+            rounds = std::max(1, std::atoi(args[i + 1].c_str()));
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            break;
+        }
+    }
+    if (args.size() != 1 && args.size() != 2) {
+        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE [ODBC_CONNECTION_STRING] [--rounds N]\n", argv[0]);
         return 2;
     }
+    const std::string source = args[0];
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
     TempDir work;
-    // With and without the journal in the order without, with, with, without,
-    // so a drift in the machine's speed during the run weighs on both alike.
-    const char* names[] = {"without-1.mdb", "with-1.mdb", "with-2.mdb", "without-2.mdb", "baseline.mdb"};
-    std::vector<std::string> copies;
-    for (const char* name : names) {
-        copies.push_back(work.file(name));
-        fs::copy_file(argv[1], copies.back());
-    }
-    ToolRun runs[4];
-    for (std::size_t i = 0; i < 4; ++i)
-        runs[i] = runTool(copies[i], work.path().string(), work.file("journal-" + std::to_string(i)), i == 1 || i == 2);
-    const ToolRun& tool = runs[1];
-    const std::string& toolCopy = copies[1];
-    const std::string& baselineCopy = copies[4];
-    const double withJournal = (runs[1].fixAllSeconds + runs[2].fixAllSeconds) / 2;
-    const double withoutJournal = (runs[0].fixAllSeconds + runs[3].fixAllSeconds) / 2;
+    Spread analysis, analysisCpu, withJournal, withJournalCpu, withoutJournal, withoutJournalCpu, plain, plainCpu;
+    ToolRun tool;
     std::uintmax_t journalBytes = 0;
-    for (const auto& file : fs::directory_iterator(work.file("journal-1")))
-        journalBytes += file.file_size();
-    long toolPeak = peakMemoryKb();
-    Baseline baseline(baselineCopy);
-    const double baselineSeconds = baseline.run();
+    int diff = 0;
+    int journalDiff = 0;
+    std::string toolCopy;
+    for (int round = 0; round < rounds; ++round) {
+        const std::string tag = std::to_string(round);
+        const std::string with = work.file("with-" + tag + ".mdb");
+        const std::string without = work.file("without-" + tag + ".mdb");
+        const std::string lower = work.file("plain-" + tag + ".mdb");
+        for (const std::string& copy : {with, without, lower})
+            fs::copy_file(source, copy);
+        // Each round begins with a different one of the three.
+        for (int step = 0; step < 3; ++step) {
+            switch ((round + step) % 3) {
+            case 0: {
+                const ToolRun run = runTool(with, work.path().string(), work.file("journal-" + tag));
+                withJournal.values.push_back(run.fixAllSeconds);
+                withJournalCpu.values.push_back(run.fixAllCpu);
+                analysis.values.push_back(run.analysisSeconds);
+                analysisCpu.values.push_back(run.analysisCpu);
+                tool = run;
+                break;
+            }
+            case 1: {
+                const ToolRun run = runTool(without, work.path().string(), work.file("journal-" + tag), false);
+                withoutJournal.values.push_back(run.fixAllSeconds);
+                withoutJournalCpu.values.push_back(run.fixAllCpu);
+                analysis.values.push_back(run.analysisSeconds);
+                analysisCpu.values.push_back(run.analysisCpu);
+                break;
+            }
+            default: {
+                Baseline baseline(lower);
+                plain.values.push_back(baseline.run());
+                plainCpu.values.push_back(baseline.cpu);
+                break;
+            }
+            }
+        }
+        if (round == 0) {
+            for (const auto& file : fs::directory_iterator(work.file("journal-" + tag)))
+                journalBytes += file.file_size();
+            diff = differences(with, lower);
+            journalDiff = differences(with, without);
+            toolCopy = work.file("result.mdb");
+            fs::copy_file(with, toolCopy);
+        }
+        for (const std::string& copy : {with, without, lower})
+            fs::remove(copy);
+    }
+    const long toolPeak = peakMemoryKb();
     std::optional<ToolRun> odbc;
-    if (argc == 3)
-        odbc = runTool(std::string("ODBC;") + argv[2], work.path().string(), work.file("journal-odbc"));
+    if (args.size() == 2)
+        odbc = runTool(std::string("ODBC;") + args[1], work.path().string(), work.file("journal-odbc"));
 
     const double perTenantMs = 1000.0 / std::max(tool.tenants, 1);
-    std::printf("tenants                         %d\n", tool.tenants);
-    std::printf("tool: analysis of every tenant  %.3f s (%.3f ms a tenant)\n", tool.analysisSeconds,
-                tool.analysisSeconds * perTenantMs);
-    std::printf("tool: Fix All                   %.3f s (%.3f ms a tenant: two analyses and a repair)\n",
-                tool.fixAllSeconds, tool.fixAllSeconds * perTenantMs);
-    std::printf("tool: repair alone (estimate)   %.3f ms a tenant\n",
-                (tool.fixAllSeconds - 2 * tool.analysisSeconds) * perTenantMs);
-    std::printf("tool: Fix All with journal      %.3f s (runs %.3f, %.3f)\n", withJournal, runs[1].fixAllSeconds,
-                runs[2].fixAllSeconds);
-    std::printf("tool: Fix All without journal   %.3f s (runs %.3f, %.3f)\n", withoutJournal, runs[0].fixAllSeconds,
-                runs[3].fixAllSeconds);
-    std::printf("ratio with / without journal    %.2f (CPU time: %.2f)\n", withJournal / withoutJournal,
-                (runs[1].fixAllCpu + runs[2].fixAllCpu) / (runs[0].fixAllCpu + runs[3].fixAllCpu));
+    std::printf("tenants                         %d (%d rounds)\n", tool.tenants, rounds);
+    std::printf("tool: analysis of every tenant  %.3f s best, %.3f median (%.3f ms a tenant)\n", analysis.best(),
+                analysis.median(), analysis.best() * perTenantMs);
+    std::printf("tool: Fix All with journal      %.3f s best, %.3f median (%.3f ms a tenant: two analyses and a "
+                "repair)\n",
+                withJournal.best(), withJournal.median(), withJournal.best() * perTenantMs);
+    std::printf("tool: Fix All without journal   %.3f s best, %.3f median\n", withoutJournal.best(),
+                withoutJournal.median());
+    std::printf("lower bound: plain program      %.3f s best, %.3f median (%.3f ms a tenant)\n", plain.best(),
+                plain.median(), plain.best() * perTenantMs);
+    printRatio("ratio Fix All / lower bound", withJournal, plain, withJournalCpu, plainCpu, " (journal on)");
+    printRatio("ratio analysis / lower bound", analysis, plain, analysisCpu, plainCpu,
+               " (one tenant's analysis against its whole repair)");
+    printRatio("ratio with / without journal", withJournal, withoutJournal, withJournalCpu, withoutJournalCpu);
     std::printf("journal: one Fix All            %.1f MB\n", static_cast<double>(journalBytes) / 1e6);
     std::printf("tool: peak memory               %ld KiB\n", toolPeak);
     std::printf("tool: messages shown            %zu\n", tool.messages);
-    std::printf("lower bound: plain program      %.3f s (%.3f ms a tenant)\n", baselineSeconds,
-                baselineSeconds * perTenantMs);
-    std::printf("ratio Fix All / lower bound     %.2f (CPU time: %.2f)\n", tool.fixAllSeconds / baselineSeconds,
-                tool.fixAllCpu / baseline.cpu);
-    std::printf(
-        "ratio analysis / lower bound    %.2f (CPU time: %.2f; one tenant's analysis against its whole repair)\n",
-        tool.analysisSeconds / baselineSeconds, tool.analysisCpu / baseline.cpu);
-    int diff = differences(toolCopy, baselineCopy);
-    const int journalDiff = differences(toolCopy, copies[0]);
     std::printf("rows that differ                %d (with / without journal %d)\n", diff, journalDiff);
     if (journalDiff != 0)
         diff = 1;
@@ -313,9 +371,9 @@ int main(int argc, char* argv[]) {
         std::printf("ODBC: Fix All                   %.3f s (%.3f ms a tenant)\n", odbc->fixAllSeconds,
                     odbc->fixAllSeconds * 1000.0 / std::max(odbc->tenants, 1));
         std::printf("ODBC: messages shown            %zu\n", odbc->messages);
-        std::printf("ratio ODBC / SQLite Fix All     %.1f\n", odbc->fixAllSeconds / tool.fixAllSeconds);
-        std::printf("ratio ODBC / lower bound        %.1f\n", odbc->fixAllSeconds / baselineSeconds);
-        const int odbcDiff = odbcDifferences(toolCopy, argv[2]);
+        std::printf("ratio ODBC / SQLite Fix All     %.1f\n", odbc->fixAllSeconds / withJournal.median());
+        std::printf("ratio ODBC / lower bound        %.1f\n", odbc->fixAllSeconds / plain.median());
+        const int odbcDiff = odbcDifferences(toolCopy, args[1]);
         std::printf("rows that differ, ODBC / SQLite %d\n", odbcDiff);
         if (odbcDiff != 0)
             diff = 1;

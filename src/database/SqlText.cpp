@@ -153,6 +153,9 @@ std::string NormaliseSql(std::string& sql) {
     // The replacement never touches an apostrophe, so one count serves both
     // steps. It comes first, and the repair then examines the replaced text.
     const bool oddCount = countApostrophes(sql) % 2 == 1;
+    // Most texts hold neither word and no unpaired apostrophe: nothing to do.
+    if (!oddCount && sql.find("true") == std::string::npos && sql.find("false") == std::string::npos)
+        return sql;
     sql = replaceTruthWords(sql, quotedAfterRepair(sql, oddCount));
     if (oddCount)
         repairApostrophes(sql, nullptr);

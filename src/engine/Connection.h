@@ -28,6 +28,11 @@ struct Rows {
     std::vector<std::string> columns;
     std::vector<std::string> keyColumns;
     std::vector<std::vector<Variant>> keys;
+    // The backend's note of what the rows were read in (SQLite: the
+    // transaction, and the count of changes to the table then), so that a
+    // write-back can tell whether rows it did not write may have changed since.
+    std::uint64_t readTransaction = 0;
+    std::uint64_t tableChanges = 0;
 
     // Whether the rows carry all a write-back needs.
     bool writable() const {

@@ -98,6 +98,36 @@ TEST_P(SqliteRecordset, UpdateStoresEachKindOfValue) {
     EXPECT_TRUE(rs->Fields("n").Value().isNull());
 }
 
+// Inside a transaction a written row of money is known without reading it
+// back; whatever else changed the row since the read must still show.
+TEST_P(SqliteRecordset, RowAfterUpdateInATransactionShowsWhatTheTableHolds) {
+    db.exec("create trigger late_charge after update of paid on rent_periods when new.tenant_code = 'B2' "
+            "begin update rent_periods set extra_charges = 7 where id = new.id; end");
+    database->BeginTrans();
+    auto rs = periods("A1");
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(1.23456)); // written as currency
+    rs->Update();
+    EXPECT_EQ(rs->Fields("paid").Value(), Variant(1.2346));
+    rs->MoveNext();
+    // The same row changed by a statement of this connection since the read.
+    database->Execute("update rent_periods set rent_due = 111 where tenant_code = 'A1' and period_from = #02/01/2025#");
+    rs->Edit();
+    rs->Fields("paid").SetValue(Currency::fromDouble(5));
+    rs->Update();
+    EXPECT_EQ(rs->Fields("rent_due").Value().toDouble(), 111.0);
+    EXPECT_EQ(rs->Fields("paid").Value(), Variant(5.0));
+    // A trigger's change to the row written.
+    auto b2 = periods("B2");
+    b2->Edit();
+    b2->Fields("paid").SetValue(Variant(80.0));
+    b2->Update();
+    EXPECT_EQ(b2->Fields("extra_charges").Value().toDouble(), 7.0);
+    database->CommitTrans();
+    EXPECT_EQ(db.periods("A1")[0].paid, 1.2346);
+    EXPECT_EQ(db.periods("B2")[0].extraCharges, 7);
+}
+
 TEST_P(RecordsetTest, UpdateWithoutChangesWritesNothing) {
     auto rs = periods("A1");
     rs->Edit();

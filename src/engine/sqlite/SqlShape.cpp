@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace engine {
 
@@ -208,20 +209,26 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
             continue;
         }
         if (token.kind == Kind::Word) {
+            // The word in lower case, when it is short enough to be one of the keywords below.
+            char lowered[10];
+            const std::size_t length = token.end - token.begin;
+            if (length < 2 || length > sizeof lowered)
+                continue;
+            for (std::size_t i = 0; i < length; ++i)
+                lowered[i] = lower(sql[token.begin + i]);
+            const std::string_view word(lowered, length);
             Frame& frame = frames[depth - 1];
-            if (token.is(sql, "select")) {
+            if (word == "select") {
                 frame.resultColumns = true;
                 frame.ordering = false;
-            } else if (token.is(sql, "from")) {
+            } else if (word == "from") {
                 frame.resultColumns = false;
-            } else if (token.is(sql, "by") && t > 0 &&
-                       (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
+            } else if (word == "by" && t > 0 && (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
                 frame.ordering = true;
-            } else if (token.is(sql, "limit") || token.is(sql, "offset") || token.is(sql, "having") ||
-                       token.is(sql, "window") || token.is(sql, "union") || token.is(sql, "intersect") ||
-                       token.is(sql, "except")) {
+            } else if (word == "limit" || word == "offset" || word == "having" || word == "window" ||
+                       word == "union" || word == "intersect" || word == "except") {
                 frame.ordering = false;
-            } else if (token.is(sql, "as")) {
+            } else if (word == "as") {
                 afterAs = true;
             }
             continue;

@@ -4,6 +4,7 @@
 #include "engine/sqlite/SqlShape.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -249,7 +250,9 @@ void noteChange(void* data, int, const char*, const char* table, std::int64_t) {
 }
 
 void noteRollback(void* data) {
-    ++static_cast<SqliteConnection*>(data)->epoch_;
+    auto* self = static_cast<SqliteConnection*>(data);
+    ++self->epoch_;
+    ++self->transactionSerial_;
 }
 
 SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool readOnly) : path_(path) {
@@ -272,6 +275,7 @@ SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool
     // memory through a "Fix All" (the default is 2 MB). Another user's write
     // still invalidates it, as it must.
     run(raw, "pragma cache_size = -32768");
+    run(raw, "pragma temp_store = memory");
     RegisterMoneyFunctions(raw, moneyFailure_);
     sqlite3_set_authorizer(raw, authorise, this);
     sqlite3_update_hook(
@@ -359,6 +363,7 @@ StatementCache::Lease SqliteConnection::statement(const std::string& key, const 
 void SqliteConnection::forgetKeptRows() {
     keptRows_.clear();
     ++epoch_;
+    ++transactionSerial_;
 }
 
 void SqliteConnection::noteOutsideChanges(std::int64_t otherVersion) {
@@ -514,8 +519,11 @@ Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
     }
     if (rc != SQLITE_DONE)
         fail(text);
-    if (editable)
+    if (editable) {
         rows.keyColumns = {"rowid"};
+        rows.readTransaction = inTransaction() ? transactionSerial_ : 0;
+        rows.tableChanges = versionOf(lowerCase(rows.table.c_str()));
+    }
 
     if (!keptKey.empty() && rows.values.size() <= keptRowsMaxRows) {
         auto kept = std::make_unique<KeptRows>(KeptRows{keptKey, rows, epoch_, {}});
@@ -554,36 +562,52 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
     if (found == writeBack_.end()) {
         if (writeBack_.size() >= StatementCache::defaultCapacity)
             writeBack_.clear();
-        std::string update;
-        for (std::size_t i : changed)
-            update += (update.empty() ? "update " + quoteIdentifier(rows.table) + " set " : std::string(", ")) +
-                      quoteIdentifier(rows.columns[i]) + " = ?";
-        update += " where rowid = ?";
-        std::string select;
+        WriteBack writeBack;
+        writeBack.tableKey = lowerCase(rows.table.c_str());
+        writeBack.editsMoneyOnly = true;
+        for (std::size_t i : changed) {
+            writeBack.update += (writeBack.update.empty() ? "update " + quoteIdentifier(rows.table) + " set "
+                                                          : std::string(", ")) +
+                                quoteIdentifier(rows.columns[i]) + " = ?";
+            writeBack.editsMoneyOnly = writeBack.editsMoneyOnly && IsMoneyColumn(db, rows.table, rows.columns[i]);
+        }
+        writeBack.update += " where rowid = ?";
         for (std::size_t i = 0; i < rows.columns.size(); ++i)
-            select += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
-        select += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
-        found = writeBack_.emplace(key, std::make_pair(std::move(update), std::move(select))).first;
+            writeBack.reread += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
+        writeBack.reread += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
+        found = writeBack_.emplace(key, std::move(writeBack)).first;
     }
-    const std::string& sql = found->second.first;
-    const std::string& select = found->second.second;
-    StatementCache::Lease stmt = statement("I" + sql, sql, false, false);
+    const WriteBack& writeBack = found->second;
+    StatementCache::Lease stmt = statement("I" + writeBack.update, writeBack.update, false, false);
     int parameter = 1;
     for (std::size_t i : changed)
         bindValue(db, stmt.get(), parameter++, *edits[i]);
     if (sqlite3_bind_int64(stmt.get(), parameter, rowid) != SQLITE_OK)
         throw sqliteError(db);
     moneyFailure_.reset();
+    const std::uint64_t changesBefore = versionOf(writeBack.tableKey);
     if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-        fail(sql);
+        fail(writeBack.update);
     // A row that another user deleted meanwhile takes no write; say so rather
     // than let the change vanish.
     if (sqlite3_changes64(db) == 0)
         throw EngineError(errRecordDeleted, engineSource, "Record is deleted.");
 
-    // Read the row back, so that the recordset shows what the table now holds
-    // (the column's type may have converted what was written).
-    StatementCache::Lease reread = statement("I" + select, select, false, false);
+    // The recordset shows what the table now holds: the column's type may have
+    // converted what was written, and a trigger may have changed the row.
+    if (rowKnownAfterWrite(rows, writeBack, changesBefore, edits)) {
+        for (std::size_t i : changed) {
+            const Variant& edit = *edits[i];
+            rows.values[row][i] = edit.isNull() || edit.isEmpty()
+                                      ? Variant::null()
+                                      : Variant(WrittenMoney(edit.kind() == Variant::Kind::Currency
+                                                                 ? edit.currency().toDouble()
+                                                                 : edit.number()));
+        }
+        rows.tableChanges += 1;
+        return;
+    }
+    StatementCache::Lease reread = statement("I" + writeBack.reread, writeBack.reread, false, false);
     if (sqlite3_bind_int64(reread.get(), 1, rowid) != SQLITE_OK)
         throw sqliteError(db);
     const int rc = sqlite3_step(reread.get());
@@ -595,7 +619,28 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
     }
 }
 
+bool SqliteConnection::rowKnownAfterWrite(const Rows& rows, const WriteBack& writeBack, std::uint64_t changesBefore,
+                                          const std::vector<std::optional<Variant>>& edits) const {
+    // Only money was written, as finite numbers or Null: what a money column
+    // then holds is known.
+    if (!writeBack.editsMoneyOnly)
+        return false;
+    for (const std::optional<Variant>& edit : edits) {
+        if (!edit || edit->isNull() || edit->isEmpty() || edit->kind() == Variant::Kind::Currency)
+            continue;
+        if (edit->kind() != Variant::Kind::Double || !std::isfinite(edit->number()))
+            return false;
+    }
+    // The rows were read in the transaction still open, so no other user can
+    // have changed them since; nothing of this connection changed the table
+    // since but this recordset's own writes; and the write changed this one
+    // row alone (a trigger's change to the table would count as well).
+    return rows.readTransaction != 0 && rows.readTransaction == transactionSerial_ && inTransaction() &&
+           changesBefore == rows.tableChanges && versionOf(writeBack.tableKey) == changesBefore + 1;
+}
+
 void SqliteConnection::runStatement(const std::string& sql) {
+    ++transactionSerial_;
     StatementCache::Lease stmt = statement("T" + sql, sql, false, false);
     if (sqlite3_step(stmt.get()) != SQLITE_DONE)
         throw sqliteError(db_.get());

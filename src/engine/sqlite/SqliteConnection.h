@@ -93,14 +93,30 @@ private:
     StatementCache statements_{StatementCache::defaultCapacity};
     StatementHandle dataVersion_;
     std::unordered_map<std::string, ReadText> readTexts_;
-    // The write-back and re-read texts of a table's columns and edited fields.
-    std::unordered_map<std::string, std::pair<std::string, std::string>> writeBack_;
+    // How a row is written back, for one table, its columns and the set of
+    // edited fields: the update, the re-read of the row, the table's name as
+    // the change counts know it, and whether every edited field is a money
+    // column (whose stored value the backend knows without reading it).
+    struct WriteBack {
+        std::string update;
+        std::string reread;
+        std::string tableKey;
+        bool editsMoneyOnly = false;
+    };
+    std::unordered_map<std::string, WriteBack> writeBack_;
+    // Whether the row just written holds exactly its edits and, in its other
+    // fields, what the recordset read; then the recordset need not read it back.
+    bool rowKnownAfterWrite(const Rows& rows, const WriteBack& writeBack, std::uint64_t changesBefore,
+                            const std::vector<std::optional<Variant>>& edits) const;
 
     // Kept rows and what they depend on.
     std::vector<std::string>* tablesBeingRead_ = nullptr;
     bool viewBeingRead_ = false;
     std::unordered_map<std::string, std::uint64_t> tableVersions_;
     std::uint64_t epoch_ = 0;
+    // Counts the transactions' beginnings and ends (and savepoints'), so that
+    // rows read in the transaction still open can be told from others.
+    std::uint64_t transactionSerial_ = 1;
     std::int64_t otherVersion_ = -1;
     std::int64_t changesSeen_ = 0;
     std::int64_t totalChanges_ = 0;

@@ -110,6 +110,10 @@ void sumValue(sqlite3_context* context) {
 }
 
 // jet_currency(value, 'column'): the value written to a money column.
+double fromScaled(std::int64_t scaled) {
+    return static_cast<double>(scaled) / static_cast<double>(scale);
+}
+
 void currencyValue(sqlite3_context* context, int, sqlite3_value** values) {
     sqlite3_value* value = values[0];
     if (sqlite3_value_type(value) == SQLITE_NULL) {
@@ -124,7 +128,7 @@ void currencyValue(sqlite3_context* context, int, sqlite3_value** values) {
     if (integer)
         sqlite3_result_int64(context, scaled / scale);
     else
-        sqlite3_result_double(context, static_cast<double>(scaled) / static_cast<double>(scale));
+        sqlite3_result_double(context, fromScaled(scaled));
 }
 
 // Whether a column declared so holds money: REAL affinity.
@@ -141,6 +145,13 @@ bool moneyType(const char* declared) {
     }
     return type.find("REAL") != std::string::npos || type.find("FLOA") != std::string::npos ||
            type.find("DOUB") != std::string::npos;
+}
+
+bool isMoneyColumn(sqlite3* db, const std::string& schema, const std::string& table, const std::string& column) {
+    const char* declared = nullptr;
+    return sqlite3_table_column_metadata(db, schema.c_str(), table.c_str(), column.c_str(), &declared, nullptr,
+                                         nullptr, nullptr, nullptr) == SQLITE_OK &&
+           moneyType(declared);
 }
 
 // A name token without its quotes.
@@ -224,10 +235,7 @@ std::string WithMoneyAssignments(sqlite3* db, const std::string& sql) {
         }
         if (single && e > first) {
             const std::string column = unquoted(sql, target);
-            const char* declared = nullptr;
-            if (sqlite3_table_column_metadata(db, schema.c_str(), table.c_str(), column.c_str(), &declared, nullptr,
-                                              nullptr, nullptr, nullptr) == SQLITE_OK &&
-                moneyType(declared))
+            if (isMoneyColumn(db, schema, table, column))
                 wraps.push_back({tokens[first].begin, tokens[e - 1].end, column});
         }
         if (e >= tokens.size() || !isPunctuation(sql, tokens[e], ','))
@@ -250,6 +258,14 @@ std::string WithMoneyAssignments(sqlite3* db, const std::string& sql) {
     }
     out.append(sql, copied, std::string::npos);
     return out;
+}
+
+bool IsMoneyColumn(sqlite3* db, const std::string& table, const std::string& column) {
+    return isMoneyColumn(db, "main", table, column);
+}
+
+double WrittenMoney(double value) {
+    return fromScaled(Currency::fromDouble(value).scaled());
 }
 
 EngineError MoneyError(const MoneyFailure& failure, const std::string& sql) {

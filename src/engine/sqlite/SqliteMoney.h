@@ -44,6 +44,14 @@ void RegisterMoneyFunctions(sqlite3* db, std::optional<MoneyFailure>& failure);
 // table wrapped in the currency function; any other statement as it is.
 std::string WithMoneyAssignments(sqlite3* db, const std::string& sql);
 
+// Whether column of table (in the main database) holds money: declared with
+// REAL affinity. Assignments to such a column are written as currency.
+bool IsMoneyColumn(sqlite3* db, const std::string& table, const std::string& column);
+
+// What a money column holds once the finite double value has been written to
+// it (a value outside the currency range is refused by the write).
+double WrittenMoney(double value);
+
 // The engine error for failure, raised by the statement sql: it names the
 // value and the sum (from sql) or the column it was met in.
 EngineError MoneyError(const MoneyFailure& failure, const std::string& sql);
