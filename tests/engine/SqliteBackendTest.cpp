@@ -7,6 +7,7 @@
 #include "engine/Database.h"
 #include "engine/sqlite/SqlShape.h"
 #include "engine/sqlite/SqliteConnection.h"
+#include "engine/sqlite/StatementTexts.h"
 
 using namespace engine;
 
@@ -52,6 +53,42 @@ TEST(SqlShape, ValuesBecomeParametersOnlyWhereTheyMeanTheSame) {
         const SqlShape shape = ShapeOf(c.sql, TokeniseSql(c.sql));
         EXPECT_EQ(shape.text, c.shape) << c.sql;
         EXPECT_EQ(shape.values, c.values) << c.sql;
+    }
+}
+
+// Texts that differ only in their quoted values share the reading of their
+// pattern; each must be read exactly as if it were read afresh.
+TEST(StatementTexts, ATextReadByItsPatternIsReadAsIfAfresh) {
+    // $ stands for the content of quoted values, which each round fills in afresh.
+    const char* patterns[] = {
+        "select sum(amount)+0 as paid from revenues where [revenue group] = '$' and tenant_code = '$'",
+        "update rent_periods set extra_charges = extra_charges + 12.5 where tenant_code = '$' and period_from = "
+        "#02/01/2025#",
+        "select top 1 * from rent_periods where tenant_code = '$' order by period_from desc",
+        "select 'k$' as a, b from t where c = '$' order by 1",
+        "select a from t as '$' where b = '$'",
+        "select [it's], \"isn't\" from t where b = '$' -- don't",
+        "select a from t where b = x'41' and c = '$'",
+        "select a from t where b = '$'; select '$'",
+        "select a from t where b like '$*' and c = #1/2/2025 10:11:12# and d = ''",
+        "select a from t where b = '$",
+        "pragma user_version = '$'",
+    };
+    const char* contents[] = {"A1", "O''N;--[x]\"", "", "$", "\x01"};
+    StatementTexts texts;
+    for (const char* pattern : patterns) {
+        for (const char* content : contents) {
+            std::string sql;
+            for (const char* c = pattern; *c; ++c)
+                sql += *c == '$' ? std::string(content) : std::string(1, *c);
+            const StatementText expected = StatementTexts::readAfresh(sql);
+            const StatementText& read = texts.read(sql);
+            EXPECT_EQ(read.text, expected.text) << sql;
+            EXPECT_EQ(read.statements, expected.statements) << sql;
+            EXPECT_EQ(read.plainReadOrWrite, expected.plainReadOrWrite) << sql;
+            EXPECT_EQ(read.shape.text, expected.shape.text) << sql;
+            EXPECT_EQ(read.shape.values, expected.shape.values) << sql;
+        }
     }
 }
 

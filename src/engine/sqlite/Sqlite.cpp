@@ -84,9 +84,11 @@ Variant columnValue(sqlite3_stmt* stmt, int i) {
         const int size = sqlite3_column_bytes(stmt, i);
         std::string text =
             chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size)) : std::string();
-        const char* declared = sqlite3_column_decltype(stmt, i);
-        const bool dateColumn =
-            declared == nullptr || equalsIgnoringCase(declared, "DATETIME") || equalsIgnoringCase(declared, "DATE");
+        // Only a text in the form of a date is worth asking the column's type.
+        const bool dateForm = (text.size() == 10 || text.size() == 19) && text[4] == '-';
+        const char* declared = dateForm ? sqlite3_column_decltype(stmt, i) : nullptr;
+        const bool dateColumn = dateForm && (declared == nullptr || equalsIgnoringCase(declared, "DATETIME") ||
+                                             equalsIgnoringCase(declared, "DATE"));
         if (dateColumn) {
             if (auto date = Date::fromIso(text))
                 return Variant(*date);

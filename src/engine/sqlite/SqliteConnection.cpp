@@ -1,6 +1,5 @@
 #include "engine/sqlite/SqliteConnection.h"
 
-#include "engine/JetDialect.h"
 #include "engine/sqlite/SqlShape.h"
 
 #include <algorithm>
@@ -197,14 +196,6 @@ std::string keptRowsKey(const std::string& shape, const std::vector<Variant>& va
     return key;
 }
 
-bool isPlainReadOrWrite(const std::string& sql, const std::vector<SqlToken>& tokens) {
-    if (tokens.empty())
-        return false;
-    const SqlToken& first = tokens.front();
-    return first.is(sql, "select") || first.is(sql, "update") || first.is(sql, "insert") || first.is(sql, "delete") ||
-           first.is(sql, "replace") || first.is(sql, "with");
-}
-
 // Rows of a read-only statement kept for the next run with the same values;
 // small results only (the totals and single rows of the analysis).
 constexpr std::size_t keptRowsLimit = 32;
@@ -387,27 +378,9 @@ std::uint64_t SqliteConnection::versionOf(const std::string& table) const {
     return found == tableVersions_.end() ? 0 : found->second;
 }
 
-const SqliteConnection::ReadText& SqliteConnection::readText(const std::string& jetSql) {
-    // The same text comes again within a tenant (its second analysis): read
-    // it once. The texts of the last few tenants are kept.
-    const auto found = readTexts_.find(jetSql);
-    if (found != readTexts_.end())
-        return found->second;
-    if (readTexts_.size() >= StatementCache::defaultCapacity)
-        readTexts_.clear();
-    ReadText read;
-    read.text = TranslateJetSql(jetSql);
-    const std::vector<SqlToken> tokens = TokeniseSql(read.text);
-    read.statements = CountStatements(tokens);
-    read.plainReadOrWrite = isPlainReadOrWrite(read.text, tokens);
-    if (read.statements == 1)
-        read.shape = ShapeOf(read.text, tokens);
-    return readTexts_.emplace(jetSql, std::move(read)).first->second;
-}
-
 long long SqliteConnection::execute(const std::string& jetSql) {
     sqlite3* db = db_.get();
-    const ReadText& read = readText(jetSql);
+    const StatementText& read = texts_.read(jetSql);
     const std::string& text = read.text;
     const std::size_t count = read.statements;
     if (count == 0)
@@ -437,7 +410,7 @@ long long SqliteConnection::execute(const std::string& jetSql) {
 
 Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
     sqlite3* db = db_.get();
-    const ReadText& read = readText(jetSql);
+    const StatementText& read = texts_.read(jetSql);
     const std::string& text = read.text;
     const std::size_t count = read.statements;
     if (count > 1) {

@@ -15,6 +15,7 @@
 #include "engine/sqlite/Sqlite.h"
 #include "engine/sqlite/SqliteMoney.h"
 #include "engine/sqlite/StatementCache.h"
+#include "engine/sqlite/StatementTexts.h"
 
 #include <cstdint>
 #include <list>
@@ -60,16 +61,6 @@ private:
     friend void noteChange(void*, int, const char*, const char*, std::int64_t);
     friend void noteRollback(void*);
 
-    // A statement's text as the backend reads it: translated from Jet
-    // dialect, its number of statements, and its shape when it is one.
-    struct ReadText {
-        std::string text;
-        std::size_t statements = 0;
-        bool plainReadOrWrite = false;
-        SqlShape shape;
-    };
-    const ReadText& readText(const std::string& jetSql);
-
     // The statement kept under key, prepared from sql when it is not there.
     StatementCache::Lease statement(const std::string& key, const std::string& sql, bool forQuery, bool editable);
     // Raises the failure of the statement just stepped: a money failure as
@@ -92,7 +83,7 @@ private:
     // Declared after db_ so that the statements are finalised first.
     StatementCache statements_{StatementCache::defaultCapacity};
     StatementHandle dataVersion_;
-    std::unordered_map<std::string, ReadText> readTexts_;
+    StatementTexts texts_;
     // How a row is written back, for one table, its columns and the set of
     // edited fields: the update, the re-read of the row, the table's name as
     // the change counts know it, and whether every edited field is a money
