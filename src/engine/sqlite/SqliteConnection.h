@@ -7,8 +7,12 @@
 // values while none of the tables it reads has been written since, by this
 // connection or any other; anything that could have changed them (a write to
 // one of its tables, a rollback, any statement that is not a plain read or
-// write, another connection's commit) makes the statement run again. Money is
-// added up and written as currency (SqliteMoney.h).
+// write, another connection's commit) makes the statement run again. A row
+// written back is read back, so that the recordset shows what the table holds,
+// except a row of money written inside the transaction it was read in when
+// nothing else has changed its table since: what it holds is then known. Money
+// is added up and written as currency (SqliteMoney.h). Statement texts are
+// read once (StatementTexts.h).
 
 #include "engine/Connection.h"
 #include "engine/sqlite/SqlShape.h"
