@@ -103,6 +103,8 @@ TEST_P(SqliteRecordset, UpdateStoresEachKindOfValue) {
 TEST_P(SqliteRecordset, RowAfterUpdateInATransactionShowsWhatTheTableHolds) {
     db.exec("create trigger late_charge after update of paid on rent_periods when new.tenant_code = 'B2' "
             "begin update rent_periods set extra_charges = 7 where id = new.id; end");
+    db.exec("create table owed (id integer primary key, paid real, twice real as (paid * 2))");
+    db.exec("insert into owed (paid) values (1)");
     database->BeginTrans();
     auto rs = periods("A1");
     rs->Edit();
@@ -123,6 +125,12 @@ TEST_P(SqliteRecordset, RowAfterUpdateInATransactionShowsWhatTheTableHolds) {
     b2->Fields("paid").SetValue(Variant(80.0));
     b2->Update();
     EXPECT_EQ(b2->Fields("extra_charges").Value().toDouble(), 7.0);
+    // A generated column that follows the money written.
+    auto owed = database->OpenRecordset("select * from owed", dbOpenDynaset, 3);
+    owed->Edit();
+    owed->Fields("paid").SetValue(Variant(4.0));
+    owed->Update();
+    EXPECT_EQ(owed->Fields("twice").Value().toDouble(), 8.0);
     database->CommitTrans();
     EXPECT_EQ(db.periods("A1")[0].paid, 1.2346);
     EXPECT_EQ(db.periods("B2")[0].extraCharges, 7);

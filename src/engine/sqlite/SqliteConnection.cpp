@@ -545,6 +545,8 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
             writeBack.editsMoneyOnly = writeBack.editsMoneyOnly && IsMoneyColumn(db, rows.table, rows.columns[i]);
         }
         writeBack.update += " where rowid = ?";
+        // A generated column may follow what was written.
+        writeBack.editsMoneyOnly = writeBack.editsMoneyOnly && !hasGeneratedColumns(rows.table);
         for (std::size_t i = 0; i < rows.columns.size(); ++i)
             writeBack.reread += (i ? ", " : "select ") + quoteIdentifier(rows.columns[i]);
         writeBack.reread += " from " + quoteIdentifier(rows.table) + " where rowid = ?";
@@ -610,6 +612,15 @@ bool SqliteConnection::rowKnownAfterWrite(const Rows& rows, const WriteBack& wri
     // row alone (a trigger's change to the table would count as well).
     return rows.readTransaction != 0 && rows.readTransaction == transactionSerial_ && inTransaction() &&
            changesBefore == rows.tableChanges && versionOf(writeBack.tableKey) == changesBefore + 1;
+}
+
+bool SqliteConnection::hasGeneratedColumns(const std::string& table) {
+    const std::string sql = "select count(*) from pragma_table_xinfo(?1) where hidden in (2, 3)";
+    StatementCache::Lease stmt = statement("T" + sql, sql, false, false);
+    if (sqlite3_bind_text(stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT) != SQLITE_OK ||
+        sqlite3_step(stmt.get()) != SQLITE_ROW)
+        throw sqliteError(db_.get());
+    return sqlite3_column_int64(stmt.get(), 0) != 0;
 }
 
 void SqliteConnection::runStatement(const std::string& sql) {

@@ -101,6 +101,7 @@ private:
     std::unordered_map<std::string, WriteBack> writeBack_;
     // Whether the row just written holds exactly its edits and, in its other
     // fields, what the recordset read; then the recordset need not read it back.
+    bool hasGeneratedColumns(const std::string& table);
     bool rowKnownAfterWrite(const Rows& rows, const WriteBack& writeBack, std::uint64_t changesBefore,
                             const std::vector<std::optional<Variant>>& edits) const;
 

@@ -60,6 +60,11 @@ bool scaledValue(sqlite3_context* context, sqlite3_value* value, const std::stri
     return false;
 }
 
+// A currency amount as a double: the double nearest the exact amount.
+double fromScaled(std::int64_t scaled) {
+    return static_cast<double>(scaled) / static_cast<double>(scale);
+}
+
 struct Total {
     std::int64_t scaled;
     std::int64_t count; // values added and not yet taken away
@@ -104,16 +109,11 @@ void sumValue(sqlite3_context* context) {
     } else if (total->nonIntegers == 0) {
         sqlite3_result_int64(context, total->scaled / scale);
     } else {
-        // scaled / 10,000 in double arithmetic is the double nearest the exact amount.
-        sqlite3_result_double(context, static_cast<double>(total->scaled) / static_cast<double>(scale));
+        sqlite3_result_double(context, fromScaled(total->scaled));
     }
 }
 
 // jet_currency(value, 'column'): the value written to a money column.
-double fromScaled(std::int64_t scaled) {
-    return static_cast<double>(scaled) / static_cast<double>(scale);
-}
-
 void currencyValue(sqlite3_context* context, int, sqlite3_value** values) {
     sqlite3_value* value = values[0];
     if (sqlite3_value_type(value) == SQLITE_NULL) {

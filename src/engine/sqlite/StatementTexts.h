@@ -41,7 +41,8 @@ public:
 private:
     // A pattern's reading: for each value of its shape, the quoted value of
     // the text it stands for (or -1: a value of the pattern itself), and where
-    // each quoted value stands in the translated text. Not usable when empty.
+    // each quoted value stands in the translated text; usable when each quoted
+    // value stands there once and is one parameter of the shape.
     struct Pattern {
         bool usable = false;
         StatementText reading;
