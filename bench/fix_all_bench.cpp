@@ -8,8 +8,8 @@
 //
 // A shared machine's speed drifts by tens of percent within a minute, so the
 // three are run in rounds (three unless told), one after the other in an
-// order that turns each round, and the ratios are given from the best run of
-// each (the run least disturbed) and from the medians.
+// order that turns each round; a ratio is the median of the rounds' own
+// ratios, given with the ratio of the bests and of the medians.
 //
 // Given an ODBC connection string as well, "Fix All" also runs on that
 // database (PostgreSQL through ODBC), which must hold the same sample
@@ -247,7 +247,7 @@ int odbcDifferences(const std::string& path, const std::string& odbc) {
     return a->Eof() && b->Eof() ? count : -1;
 }
 
-// The best (least) and the median of a measure over the rounds.
+// A measure's values, one a round: their best (least) and median.
 struct Spread {
     std::vector<double> values;
     double best() const { return *std::min_element(values.begin(), values.end()); }
@@ -259,10 +259,28 @@ struct Spread {
     }
 };
 
+// The ratio a / b: the median of the rounds' own ratios (each of two runs
+// made within a minute of each other, so a drift of the machine's speed
+// weighs on both), then the ratio of the bests and of the medians.
+std::string ratioText(const Spread& a, const Spread& b) {
+    Spread rounds;
+    for (std::size_t i = 0; i < a.values.size() && i < b.values.size(); ++i)
+        rounds.values.push_back(a.values[i] / b.values[i]);
+    char text[160];
+    std::snprintf(text, sizeof text, "%.2f (rounds", rounds.median());
+    std::string out = text;
+    for (double r : rounds.values) {
+        std::snprintf(text, sizeof text, " %.2f", r);
+        out += text;
+    }
+    std::snprintf(text, sizeof text, "; bests %.2f, medians %.2f)", a.best() / b.best(), a.median() / b.median());
+    return out + text;
+}
+
 void printRatio(const char* label, const Spread& a, const Spread& b, const Spread& aCpu, const Spread& bCpu,
                 const char* note = "") {
-    std::printf("%-32s%.2f best, %.2f median (CPU time: %.2f, %.2f)%s\n", label, a.best() / b.best(),
-                a.median() / b.median(), aCpu.best() / bCpu.best(), aCpu.median() / bCpu.median(), note);
+    std::printf("%-32s%s%s\n%-32sCPU time: %s\n", label, ratioText(a, b).c_str(), note, "",
+                ratioText(aCpu, bCpu).c_str());
 }
 
 } // namespace
@@ -315,8 +333,6 @@ int main(int argc, char* argv[]) {
                 const ToolRun run = runTool(without, work.path().string(), work.file("journal-" + tag), false);
                 withoutJournal.values.push_back(run.fixAllSeconds);
                 withoutJournalCpu.values.push_back(run.fixAllCpu);
-                analysis.values.push_back(run.analysisSeconds);
-                analysisCpu.values.push_back(run.analysisCpu);
                 break;
             }
             default: {
