@@ -8,23 +8,18 @@ source "$(dirname "$0")/lib/xserver.sh"
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
 start_tool_on "$work/property.mdb"
-sleep 0.5
 [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared at start" >&2; exit 1; }
 
-ink() { "$python" "$here/lib/ink.py" "$window" "$@"; }
 # Label2 (the tenant's name) and Label6 (rent income) are empty before a pick.
-name_before=$(ink $((4440 / 15)) $((960 / 15)) $((3015 / 15)) $((255 / 15)))
-rent_before=$(ink $((2760 / 15)) $((2880 / 15)) $((1215 / 15)) $((255 / 15)))
+name_before=$(ink_twips 4440 960 3015 255)
+rent_before=$(ink_twips 2760 2880 1215 255)
 [ "$name_before" -eq 0 ] && [ "$rent_before" -eq 0 ] || { echo "figures shown before a pick" >&2; exit 1; }
 
 # Open the drop-down and pick its third entry with the keyboard.
-click_twips "$window" $((2160 + 1000)) $((960 + 150))
-sleep 0.5
-xdotool key Down Down Return
-sleep 1
+pick_third_tenant
 
-name_after=$(ink $((4440 / 15)) $((960 / 15)) $((3015 / 15)) $((255 / 15)))
-rent_after=$(ink $((2760 / 15)) $((2880 / 15)) $((1215 / 15)) $((255 / 15)))
+name_after=$(ink_twips 4440 960 3015 255)
+rent_after=$(ink_twips 2760 2880 1215 255)
 echo "ink of the name: $name_after, of the rent income: $rent_after"
 [ "$name_after" -gt 20 ] || { echo "no tenant name after the pick" >&2; exit 1; }
 [ "$rent_after" -gt 5 ] || { echo "no rent income after the pick" >&2; exit 1; }

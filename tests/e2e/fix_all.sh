@@ -10,28 +10,10 @@ start_xserver
 "$sample" "$work/property.mdb" >/dev/null
 cp "$work/property.mdb" "$work/original.mdb"
 start_tool_on "$work/property.mdb"
-sleep 0.5
 
-click_twips "$window" $((240 + 800)) $((4320 + 180)) # Fix All
-# The title shows the batch's progress while it runs and its own name after;
-# a box (titled with the tool's name) while the title shows progress would be
-# a box during the batch.
-for _ in $(seq 600); do
-    sleep 0.2
-    title=$(xdotool getwindowname "$window")
-    [ "$title" = "Habitorium Rent Analysis" ] && break
-    [ "$(windows_named | wc -l)" -eq 0 ] || { echo "a message box appeared during Fix All" >&2; exit 1; }
-done
-[ "$title" = "Habitorium Rent Analysis" ] || { echo "Fix All did not finish: $title" >&2; exit 1; }
-# Then one box sums the batch up; Return closes it.
-for _ in $(seq 50); do
-    [ "$(windows_named | wc -l)" -eq 2 ] && break
-    sleep 0.1
-done
-[ "$(windows_named | wc -l)" -eq 2 ] || { echo "no summary box after Fix All" >&2; exit 1; }
-xdotool key Return
-sleep 0.5
-[ "$(windows_named | wc -l)" -eq 1 ] || { echo "more than one box after Fix All" >&2; exit 1; }
+# One box sums the batch up, and no box comes before it (the title shows the
+# batch's progress while it runs); Return closes it.
+fix_all_and_close_summary 120
 
 PYTHONPATH="$here/lib" "$python" - "$work/property.mdb" <<'PY'
 import sys
@@ -49,7 +31,6 @@ print(f"fix_all: {len(want)} tenants as the rules give")
 PY
 
 undo_with_enter
-[ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared after the undo" >&2; exit 1; }
 exit_tool
 "$python" - "$work/original.mdb" "$work/property.mdb" <<'PY'
 import sqlite3, sys

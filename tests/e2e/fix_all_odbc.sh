@@ -17,29 +17,9 @@ start_postgres "$work"
 # batch to end, closes its summary box and exits; no other box may appear.
 pick_and_fix_all() {
     start_tool_on "$1"
-    sleep 0.5
     [ "$(windows_named | wc -l)" -eq 1 ] || { echo "a message box appeared at start ($2)" >&2; exit 1; }
-    click_twips "$window" $((2160 + 1000)) $((960 + 150))
-    sleep 0.5
-    xdotool key Down Down Return
-    sleep 1
-    click_twips "$window" $((240 + 800)) $((4320 + 180)) # Fix All
-    for _ in $(seq 600); do
-        sleep 0.2
-        title=$(xdotool getwindowname "$window")
-        [ "$title" = "Habitorium Rent Analysis" ] && break
-        [ "$(windows_named | wc -l)" -eq 0 ] || { echo "a message box appeared during Fix All on $2" >&2; exit 1; }
-    done
-    [ "$title" = "Habitorium Rent Analysis" ] || { echo "Fix All did not finish on $2: $title" >&2; exit 1; }
-    # Then one box sums the batch up; Return closes it.
-    for _ in $(seq 50); do
-        [ "$(windows_named | wc -l)" -eq 2 ] && break
-        sleep 0.1
-    done
-    [ "$(windows_named | wc -l)" -eq 2 ] || { echo "no summary box after Fix All on $2" >&2; exit 1; }
-    xdotool key Return
-    sleep 0.5
-    [ "$(windows_named | wc -l)" -eq 1 ] || { echo "more than one box after Fix All on $2" >&2; exit 1; }
+    pick_third_tenant || { echo "on $2" >&2; exit 1; }
+    fix_all_and_close_summary 300 || { echo "on $2" >&2; exit 1; }
     exit_tool
 }
 

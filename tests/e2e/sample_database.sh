@@ -260,15 +260,17 @@ check "after the refusals, only the sample is left" "property.mdb" "$(ls -A "$wo
 for moment in generating writing; do
     "$generator" "$work/stopped.mdb" --tenants 10000 >/dev/null 2>&1 &
     pid=$!
-    if [ "$moment" = writing ]; then
-        for _ in $(seq 300); do
+    # Stopped as soon as the moment is seen: the program running (its own
+    # image, not yet the shell's), or its temporary file there.
+    for _ in $(seq 300); do
+        if [ "$moment" = writing ]; then
             compgen -G "$work/.*.partial" >/dev/null && break
-            sleep 0.1
-        done
-        sleep 0.2
-    else
-        sleep 0.1
-    fi
+        else
+            [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$generator" ] && break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.01
+    done
     kill -TERM "$pid" 2>/dev/null || true
     status=0
     wait "$pid" || status=$?

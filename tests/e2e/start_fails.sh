@@ -13,6 +13,8 @@ box_ids() {
     done
 }
 
+box_has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+
 # Runs the tool until it ends, closing each box it shows; prints the number of
 # boxes and the exit status.
 run_closing_boxes() {
@@ -23,6 +25,7 @@ run_closing_boxes() {
         kill -0 "$app_pid" 2>/dev/null || break
         box=$(box_ids | head -n 1)
         if [ -n "$box" ]; then
+            wait_until 10 box_has_focus "$box" || { echo "a box did not take the keyboard focus" >&2; break; }
             xdotool key Return
             boxes=$((boxes + 1))
             for _ in $(seq 50); do

@@ -7,7 +7,6 @@ source "$(dirname "$0")/lib/xserver.sh"
 start_xserver
 "$sample" "$work/property.mdb" >/dev/null
 start_tool_on "$work/property.mdb"
-sleep 0.5
 count=$(windows_named | wc -l)
 [ "$count" -eq 1 ] || { echo "expected the window alone, found $count windows (a message box?)" >&2; exit 1; }
 

@@ -53,19 +53,57 @@ REG
     export HABITORIUM_REGISTRY="$work/registry.reg"
 }
 
-# Starts the tool on the database $1 and waits for its window; sets $window.
+# Runs the command given after the number until it succeeds, for at most
+# that many seconds; false when it never did. Every wait of these checks is
+# for something shown, bounded so, never for a fixed time.
+wait_until() {
+    local deadline=$(($(date +%s%N) + $1 * 1000000000))
+    shift
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+# Starts the tool on the database $1 and waits for its window and its
+# tenant list; sets $window.
 start_tool_on() {
     point_registry_at "$1"
     "$app" &
     app_pid=$!
     window=$(wait_for_window)
-    sleep 0.5
+    wait_for_tenant_list
 }
 
-# Presses Exit and waits for the tool to end.
+is_box() { xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG; }
+
+# Waits until the tool has opened the database and filled the drop-down: only
+# then does a click open the drop-down's list (an empty one opens none), which
+# Escape closes again with nothing picked. A box shown meanwhile fails it.
+wait_for_tenant_list() {
+    local other
+    for _ in $(seq 40); do
+        click_twips "$window" $((2160 + 1000)) $((960 + 150))
+        if wait_until 1 other_window_shown; then
+            other=$(other_window)
+            if is_box "$other"; then
+                echo "a message box appeared at start" >&2
+                return 1
+            fi
+            xdotool key Escape
+            wait_until 10 no_other_window && return 0
+        fi
+        kill -0 "$app_pid" 2>/dev/null || { echo "the tool ended at start" >&2; return 1; }
+    done
+    echo "the tenant list did not open" >&2
+    return 1
+}
+
+# Presses Exit and waits for the tool to end. A message box still open keeps
+# the window from taking the click, so the tool then does not end.
 exit_tool() {
     click_twips "$window" $((3120 + 700)) $((4320 + 180))
-    wait_for_exit
+    wait_for_exit || { echo "the tool did not end on Exit (is a message box open?)" >&2; return 1; }
     app_pid=""
 }
 
@@ -89,39 +127,80 @@ click_twips() {
     xdotool mousemove --window "$1" $(( $2 / 15 )) $(( $3 / 15 )) click 1
 }
 
+windows_shown() { [ "$(windows_named | wc -l)" -eq "$1" ]; }
+
 # Waits until exactly $1 windows (the tool's and its boxes) are shown.
-wait_for_windows() {
-    for _ in $(seq 100); do
-        [ "$(windows_named | wc -l)" -eq "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
+wait_for_windows() { wait_until 10 windows_shown "$1"; }
+
+# A window of the tool's that is not its main window (a box, or the
+# drop-down's open list, which has no WM_NAME), if one is shown.
+other_window() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -v -x "$window" | head -n 1; }
+
+other_window_shown() { [ -n "$(other_window)" ]; }
+no_other_window() { [ -z "$(other_window)" ]; }
+
+focus_on_other_window() {
+    local other
+    other=$(other_window)
+    [ -n "$other" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$other" ]
+}
+
+# Presses Return in the box shown over the window, once the box has the
+# keyboard focus, and waits until it has gone.
+close_box_with_enter() {
+    wait_until 10 focus_on_other_window || { echo "no box took the keyboard focus" >&2; return 1; }
+    xdotool key Return
+    wait_for_windows 1 || { echo "the box did not go on Enter" >&2; return 1; }
+}
+
+# Dark pixels in a rectangle of the window given in twips.
+ink_twips() { "$python" "$here/lib/ink.py" "$window" $(($1 / 15)) $(($2 / 15)) $(($3 / 15)) $(($4 / 15)); }
+name_shown() { [ "$(ink_twips 4440 960 3015 255)" -gt 20 ]; }
+
+# Opens the drop-down, picks its third entry with the keyboard, and waits
+# until the window shows the tenant's name.
+pick_third_tenant() {
+    click_twips "$window" $((2160 + 1000)) $((960 + 150))
+    wait_until 10 other_window_shown || { echo "the drop-down's list did not open" >&2; return 1; }
+    xdotool key Down Down Return
+    wait_until 10 name_shown || { echo "no tenant name after the pick" >&2; return 1; }
+}
+
+# The batch's progress as the title shows it ("Fix All: <tenant> (<k> of
+# <n>)"): prints "k n", or nothing when the title shows none.
+progress_shown() {
+    local title
+    title=$(xdotool getwindowname "$window" 2>/dev/null) || return 0
+    if [[ "$title" =~ Fix\ All:\ .*\(([0-9,]+)\ of\ ([0-9,]+)\) ]]; then
+        echo "${BASH_REMATCH[1]//,/} ${BASH_REMATCH[2]//,/}"
+    fi
+}
+
+# Presses Fix All, waits (up to $1 seconds) for the box that sums the batch
+# up, with no other box before it, and closes it with Return.
+fix_all_and_close_summary() {
+    click_twips "$window" $((240 + 800)) $((4320 + 180))
+    wait_until "$1" windows_shown 2 || { echo "no summary box after Fix All" >&2; return 1; }
+    [ -z "$(progress_shown)" ] || { echo "a message box appeared during Fix All" >&2; return 1; }
+    close_box_with_enter
 }
 
 # Presses Ctrl+Z in the window, then Enter in the box that appears (OK of the
 # confirmation, or the message that there is nothing to undo), and waits
 # until the box has gone.
+window_has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
+
 undo_with_enter() {
     click_twips "$window" $((120 + 200)) $((240 + 120)) # on the caption "Database Location": the keys go to the window
-    sleep 0.2
-    # On a busy machine the focus may come late; a repeated Ctrl+Z goes to the box, which ignores it.
-    local attempt
-    for attempt in 1 2 3; do
-        xdotool key ctrl+z
-        wait_for_windows 2 && break
-        [ "$attempt" -lt 3 ] || { echo "no box appeared on Ctrl+Z" >&2; return 1; }
-    done
-    sleep 0.3
-    xdotool key Return
-    wait_for_windows 1 || { echo "the box did not go on Enter" >&2; return 1; }
-    sleep 0.5
+    wait_until 10 window_has_focus || { echo "the window did not take the keyboard focus" >&2; return 1; }
+    xdotool key ctrl+z
+    wait_for_windows 2 || { echo "no box appeared on Ctrl+Z" >&2; return 1; }
+    close_box_with_enter
 }
 
+tool_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+
 wait_for_exit() {
-    for _ in $(seq 100); do
-        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; return $?; }
-        sleep 0.1
-    done
-    echo "the tool did not end" >&2
-    return 1
+    wait_until 20 tool_ended || { echo "the tool did not end" >&2; return 1; }
+    wait "$app_pid"
 }
