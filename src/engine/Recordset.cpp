@@ -99,6 +99,13 @@ void Recordset::MoveNext() {
     ++position_;
 }
 
+void Recordset::MoveFirst() {
+    checkOpen();
+    editing_ = false;
+    edits_.assign(rows_.names.size(), std::nullopt);
+    position_ = 0;
+}
+
 void Recordset::Close() {
     checkOpen();
     open_ = false;

@@ -50,6 +50,9 @@ public:
     void Update();
     // errNoCurrentRecord when already at EOF. An edit not yet written is dropped.
     void MoveNext();
+    // Back to the first row (the rows were read whole at the open). An edit
+    // not yet written is dropped.
+    void MoveFirst();
     void Close();
     // errNoSuchField for a name the recordset does not have.
     Field Fields(const std::string& name);

@@ -17,62 +17,6 @@ void frmMain::Command1_Click() {
     repairSelectedTenant(true);
 }
 
-bool frmMain::rebuildExtraCharges(const RepairScope& scope) {
-    const std::string reference = tenantReference();
-    const std::string tenant = SqlQuote(reference);
-    std::string sql = "update rent_periods set extra_charges = 0 where tenant_code = " + tenant;
-    if (database_.ExecuteSql(sql) != -1)
-        return false;
-
-    RecordsetRef rs;
-    sql = "select * from rent_periods_charges where tenantcode = " + tenant;
-    database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, engine::dbDenyWrite | engine::dbDenyRead);
-    if (!scope.ok())
-        return false;
-    while (database_.IsEof(rs) == 0) {
-        // A charge whose amount or date cannot be read is left out with a word
-        // naming it, and the others are still added: no statement is built
-        // from a value that is not a number or a date.
-        const engine::Variant value = rs->Fields(schema::rentPeriodsChargesValue).Value();
-        const engine::Variant periodFrom = rs->Fields(schema::rentPeriodsChargesPeriodFrom).Value();
-        const bool noAmount =
-            value.isNull() || value.isEmpty() || (value.kind() == engine::Variant::Kind::Text && value.text().empty());
-        std::optional<engine::Date> date;
-        std::optional<double> amount;
-        try {
-            date = periodFrom.toDate();
-        } catch (const engine::EngineError&) {
-        }
-        try {
-            if (!noAmount)
-                amount = value.toDouble();
-        } catch (const engine::EngineError&) {
-        }
-        if (!date) {
-            notify("A charge of tenant " + reference + " has " +
-                   (periodFrom.isNull() || periodFrom.isEmpty() || TextForm(periodFrom, platform_.locale).empty()
-                        ? std::string("no period_from date")
-                        : "a period_from that is not a date: " + TextForm(periodFrom, platform_.locale)) +
-                   "; it was left out.");
-        } else if (!amount) {
-            notify("A charge of tenant " + reference + " for the period from " + ShortDate(*date, platform_.locale) +
-                   " has " +
-                   (noAmount ? std::string("no amount")
-                             : "an amount that is not a number: " + TextForm(value, platform_.locale)) +
-                   "; it was left out.");
-        } else {
-            sql = "update rent_periods set extra_charges = extra_charges + " + engine::NumberText(*amount) +
-                  " where tenant_code = " + tenant + " and period_from = " + SqlDateLiteral(*date);
-            if (database_.ExecuteSql(sql) != -1)
-                return false;
-        }
-        database_.MoveNextRecord(rs);
-        if (!scope.ok())
-            return false;
-    }
-    return scope.ok();
-}
-
 namespace {
 
 // Sends the database's reports to reporter for as long as it lives.
@@ -123,8 +67,8 @@ void frmMain::cmdFixAll_Click() {
                            " of " + std::to_string(Combo1->listCount()) + ")");
             const int index = Combo1->listIndex();
             const std::string tenant = tenantReference();
-            const bool kept = repairSelectedTenant(false);
-            summary.tenantDone(index, tenant, kept);
+            const RepairOutcome outcome = repairSelectedTenant(false);
+            summary.tenantDone(index, tenant, outcome != RepairOutcome::Failed, outcome == RepairOutcome::AlreadyAgreed);
             // Nothing is repaired without its way back.
             if (!journalFailure_.empty()) {
                 end = BatchSummary::End::JournalFailed;

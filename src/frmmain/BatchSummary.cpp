@@ -1,5 +1,7 @@
 #include "frmmain/BatchSummary.h"
 
+#include "rent/CheckAll.h"
+
 namespace {
 
 bool sameError(const engine::EngineError& a, const engine::EngineError& b) {
@@ -51,12 +53,12 @@ void BatchSummary::beginTenant() {
     firstError_.reset();
 }
 
-void BatchSummary::tenantDone(int index, const std::string& tenant, bool kept) {
+void BatchSummary::tenantDone(int index, const std::string& tenant, bool kept, bool agreed) {
     auto [it, added] = entries_.try_emplace(index);
     if (added)
         order_.push_back(index);
     it->second.tenant = tenant;
-    it->second.outcome = kept ? Outcome::Waiting : Outcome::Failed;
+    it->second.outcome = !kept ? Outcome::Failed : agreed ? Outcome::Agreed : Outcome::Waiting;
     it->second.cause = kept ? std::nullopt : firstError_;
 }
 
@@ -92,11 +94,14 @@ bool BatchSummary::shouldStop() const {
 
 std::string BatchSummary::text(End end) const {
     std::size_t repaired = 0;
+    std::size_t agreed = 0;
     std::vector<std::string> failed;
     for (int index : order_) {
         const Entry& entry = entries_.at(index);
         if (entry.outcome == Outcome::Repaired)
             ++repaired;
+        else if (entry.outcome == Outcome::Agreed)
+            ++agreed;
         else
             failed.push_back(entry.tenant);
     }
@@ -115,7 +120,12 @@ std::string BatchSummary::text(End end) const {
                " Each failure is written in full in the error log " + logPath + ".";
     }
 
-    std::string text = "Fix All repaired " + std::to_string(repaired) + " of " + count(total, "tenant.", "tenants.");
+    std::string text = "Fix All repaired " + rent::GroupedNumber(static_cast<long long>(repaired)) + " of " +
+                       rent::GroupedNumber(static_cast<long long>(total)) + (total == 1 ? " tenant" : " tenants");
+    if (agreed > 0)
+        text += "; " + rent::GroupedNumber(static_cast<long long>(agreed)) +
+                (agreed == 1 ? " already agreed and was left as it was" : " already agreed and were left as they were");
+    text += ".";
     if (!failed.empty()) {
         text += " " + std::to_string(failed.size()) +
                 (failed.size() == 1 ? " could not be repaired and was left exactly as it was: "

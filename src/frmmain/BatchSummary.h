@@ -40,8 +40,9 @@ public:
     void beginTenant();
     // The repair of entry index (named tenant) ended. A kept repair counts as
     // repaired only once the group it belongs to is committed; one that was
-    // not kept left the tenant as it was.
-    void tenantDone(int index, const std::string& tenant, bool kept);
+    // not kept left the tenant as it was; one that found the tenant already
+    // agreeing (agreed) wrote nothing.
+    void tenantDone(int index, const std::string& tenant, bool kept, bool agreed = false);
     // The batch transaction committed the kept repairs since the last commit,
     // or could not (error): those tenants were rolled back.
     void groupCommitted();
@@ -56,7 +57,7 @@ public:
     std::string text(End end) const;
 
 private:
-    enum class Outcome { Repaired, Waiting, Failed };
+    enum class Outcome { Repaired, Waiting, Failed, Agreed };
     struct Entry {
         std::string tenant;
         Outcome outcome = Outcome::Failed;

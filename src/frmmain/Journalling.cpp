@@ -38,9 +38,7 @@ long long frmMain::beginJournalAction(const char* kind, const std::string& tenan
 }
 
 bool frmMain::recordRepair(RepairScope& scope, long long action, const std::string& tenant,
-                           const journal::PeriodRows& before) {
-    // Read back inside the repair's own transaction: exactly what its commit keeps.
-    const journal::PeriodRows after = journal::ReadPeriods(*database_.CurrentDatabase, tenant);
+                           const journal::PeriodRows& before, const journal::PeriodRows& after) {
     try {
         journal_->AddTenant(action, tenant, before, after);
         // Inside a batch transaction the batch's commit guard syncs each group.

@@ -1,20 +1,47 @@
 // "Fix this value" beside the paid rows: the money received, as the analysis
 // shows it, handed out again across the tenant's rental periods, oldest first.
+// The repair is worked out in memory by the same function the check of every
+// tenant uses; only the rows it changes are written, and a tenant whose rows
+// already agree is not written at all.
 
 #include "frmmain/Guarded.h"
 #include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
 
 #include "database/Schema.h"
-#include "database/SqlText.h"
-#include "engine/NumberText.h"
 #include "journal/RepairJournal.h"
+#include "rent/Allocation.h"
+#include "rent/TenantFigures.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 constexpr std::int16_t dynasetOptions = engine::dbDenyWrite | engine::dbDenyRead;
+
+journal::PeriodRows readRows(engine::Recordset& rs) {
+    journal::PeriodRows rows;
+    rs.MoveFirst();
+    for (; !rs.Eof(); rs.MoveNext())
+        rows.push_back({rs.Fields(schema::rentPeriodsPeriodFrom).Value(), rs.Fields(schema::rentPeriodsRentDue).Value(),
+                        rs.Fields(schema::rentPeriodsPaid).Value(), rs.Fields(schema::rentPeriodsExtraCharges).Value(),
+                        rs.Fields(schema::rentPeriodsExtraChargesPaid).Value()});
+    return rows;
+}
+
+// An amount as a caption shows it, with thousands separators: 1250.5 gives 1,250.5.
+std::string groupedAmount(const std::string& caption) {
+    const std::size_t sign = !caption.empty() && caption[0] == '-' ? 1 : 0;
+    const std::size_t point = std::min(caption.find('.'), caption.size());
+    std::string text = caption.substr(0, sign);
+    for (std::size_t i = sign; i < point; ++i) {
+        if (i > sign && (point - i) % 3 == 0)
+            text += ',';
+        text += caption[i];
+    }
+    return text + caption.substr(point);
+}
 
 } // namespace
 
@@ -31,7 +58,7 @@ void frmMain::notify(const std::string& text) {
         showMessage(text);
 }
 
-bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
+frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     const std::string tenant = tenantReference();
     // The repair writes the figures the window shows; they must be the
     // analysis of the tenant selected now, or another tenant's money would be
@@ -40,18 +67,20 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
         notify(tenant.empty() ? std::string("No tenant is selected. Nothing was changed.")
                               : "The income totals shown were not worked out for tenant " + tenant +
                                     ", so they cannot be allocated. Select the tenant again. Nothing was changed.");
-        return false;
+        return RepairOutcome::Failed;
     }
     // The captions are read back as the platform reads a leading number.
+    const std::string rentShown = Label6->caption();
+    const std::string extraShown = Label20->caption();
     engine::Currency rentIncome;
     engine::Currency extraChargeIncome;
     try {
-        rentIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label6->caption()));
-        extraChargeIncome = engine::Currency::fromDouble(engine::LeadingNumber(Label20->caption()));
+        rentIncome = rent::CaptionAmount(rentShown);
+        extraChargeIncome = rent::CaptionAmount(extraShown);
     } catch (const engine::EngineError&) {
-        notify("The income totals of tenant " + tenant + " (" + Label6->caption() + " and " + Label20->caption() +
+        notify("The income totals of tenant " + tenant + " (" + rentShown + " and " + extraShown +
                ") are outside the range of amounts that can be allocated. " + "Nothing was changed.");
-        return false;
+        return RepairOutcome::Failed;
     }
 
     // Outside "Fix All" each press is an action of the journal of its own.
@@ -59,9 +88,11 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
     if (journal_ && !batch_) {
         action = beginJournalAction(rebuildExtraChargesFirst ? journal::kindRebuild : journal::kindRepair, tenant);
         if (action == 0)
-            return false;
+            return RepairOutcome::Failed;
     }
     bool kept = false;
+    bool agreed = false;
+    std::string moneyChanged; // what the money received is now, when it is not what the window shows
     heldMessages_.emplace();
     {
         if (batch_)
@@ -71,14 +102,83 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
         runGuarded(database_, "Fix this value", [&] {
             if (!scope.ok())
                 return;
-            // The rows as they are, read before the first write.
-            journal::PeriodRows before;
-            if (journal_)
-                before = journal::ReadPeriods(*database_.CurrentDatabase, tenant);
-            if ((!rebuildExtraChargesFirst || rebuildExtraCharges(scope)) &&
-                reallocate(rentIncome, extraChargeIncome, scope) && journal_)
-                syncedAlone = recordRepair(scope, action, tenant, before);
+            engine::Database& db = *database_.CurrentDatabase;
+            // Inside the transaction: the money received must still be the
+            // money shown, or yesterday's figures would be written.
+            const rent::IncomeTotals now =
+                rent::ReadIncomeTotals(db, rent::Ledger{rentGroup, extraChargeCodes}, tenant, platform_.locale);
+            if (now.rent != rentShown || now.extraCharges != extraShown) {
+                if (now.rent != rentShown)
+                    moneyChanged = "rent " + groupedAmount(rentShown) + " is now " + groupedAmount(now.rent);
+                if (now.extraCharges != extraShown) {
+                    if (!moneyChanged.empty())
+                        moneyChanged += " and ";
+                    moneyChanged += "extra charges " + groupedAmount(extraShown) + " is now " +
+                                    groupedAmount(now.extraCharges);
+                }
+                return;
+            }
+            RecordsetRef rs;
+            std::string sql = rent::PeriodsForRepairSql(tenant);
+            database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
+            if (!scope.ok())
+                return;
+            const journal::PeriodRows before = readRows(*rs);
+            std::vector<rent::Charge> charges;
+            if (rebuildExtraChargesFirst)
+                charges = rent::ReadCharges(db, tenant);
+            const rent::RepairResult repair = rent::ComputeRepair(
+                tenant, before, rentIncome, extraChargeIncome, rebuildExtraChargesFirst ? &charges : nullptr,
+                platform_.locale);
+            for (const std::string& text : repair.leftOut)
+                notify(text);
+            if (repair.periodsChanged() == 0) {
+                // Already as the repair would leave it: nothing is written.
+                agreed = true;
+                return;
+            }
+            // Only the rows, and in them the amounts, that change.
+            rs->MoveFirst();
+            for (std::size_t i = 0; i < repair.after.size(); ++i) {
+                if (repair.changed[i]) {
+                    database_.EditRecord(rs);
+                    if (!scope.ok())
+                        return;
+                    const journal::PeriodRow& was = before[i];
+                    const journal::PeriodRow& row = repair.after[i];
+                    const std::pair<const char*, const engine::Variant journal::PeriodRow::*> amounts[] = {
+                        {schema::rentPeriodsRentDue, &journal::PeriodRow::rentDue},
+                        {schema::rentPeriodsPaid, &journal::PeriodRow::paid},
+                        {schema::rentPeriodsExtraCharges, &journal::PeriodRow::extraCharges},
+                        {schema::rentPeriodsExtraChargesPaid, &journal::PeriodRow::extraChargesPaid},
+                    };
+                    for (const auto& [field, member] : amounts) {
+                        if (!rent::StoredAs(was.*member, row.*member))
+                            rs->Fields(field).SetValue(row.*member);
+                    }
+                    rs->Update();
+                }
+                database_.MoveNextRecord(rs);
+                if (!scope.ok())
+                    return;
+            }
+            if (journal_) {
+                // The journal keeps the periods that changed, before and as
+                // the table now holds them.
+                const journal::PeriodRows written = readRows(*rs);
+                journal::PeriodRows changedBefore;
+                journal::PeriodRows changedAfter;
+                for (std::size_t i = 0; i < before.size() && i < written.size(); ++i) {
+                    if (repair.changed[i]) {
+                        changedBefore.push_back(before[i]);
+                        changedAfter.push_back(written[i]);
+                    }
+                }
+                syncedAlone = recordRepair(scope, action, tenant, changedBefore, changedAfter);
+            }
         });
+        if (!moneyChanged.empty())
+            scope.fail();
         kept = scope.finish();
         if (!kept && syncedAlone)
             journal_->ForgetLastSync();
@@ -89,80 +189,18 @@ bool frmMain::repairSelectedTenant(bool rebuildExtraChargesFirst) {
             heldMessages_->push_back(
                 journalProblem(std::exchange(journalFailure_, {}), "so the repair was not made. Nothing was changed."));
     }
+    if (!moneyChanged.empty())
+        heldMessages_->push_back("The money received by tenant " + tenant + " has changed since it was shown: " +
+                                 moneyChanged +
+                                 ". The window shows the new figures; press Fix this value again to allocate them. "
+                                 "Nothing was changed.");
     // The transaction has ended: what was said inside it may wait for the user now.
     std::vector<std::string> messages = std::move(*heldMessages_);
     heldMessages_.reset();
     for (const std::string& text : messages)
         notify(text);
     Combo1_Click();
-    return kept;
-}
-
-bool frmMain::allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,
-                           const RepairScope& scope) {
-    // Money goes to the earliest period first; the pass stops as soon as
-    // nothing remains, and a negative amount is still handed out.
-    while (remaining != engine::Currency() && database_.IsEof(rs) == 0) {
-        database_.EditRecord(rs);
-        if (!scope.ok())
-            return false;
-        engine::Variant due = rs->Fields(dueField).Value();
-        if (remaining.toDouble() > due.toDouble()) {
-            rs->Fields(paidField).SetValue(due);
-            remaining = engine::Currency::fromDouble(remaining.toDouble() - rs->Fields(dueField).Value().toDouble());
-        } else {
-            rs->Fields(paidField).SetValue(remaining);
-            remaining = engine::Currency();
-        }
-        rs->Update();
-        database_.MoveNextRecord(rs);
-        if (!scope.ok())
-            return false;
-    }
-    return scope.ok();
-}
-
-bool frmMain::reallocate(engine::Currency rentIncome, engine::Currency extraChargeIncome, const RepairScope& scope) {
-    const std::string tenant = SqlQuote(tenantReference());
-    engine::Currency remaining = rentIncome;
-
-    std::string sql = "update rent_periods set rent_due = abs(rent_due), paid=0, extra_charges_paid=0 where "
-                      "tenant_code = " +
-                      tenant;
-    if (database_.ExecuteSql(sql) != -1)
-        return false;
-
-    RecordsetRef rs;
-    sql = "select * from rent_periods where tenant_code = " + tenant + " order by period_from";
-    database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
-    if (!scope.ok() || !allocatePass(rs, remaining, schema::rentPeriodsRentDue, schema::rentPeriodsPaid, scope))
-        return false;
-    database_.CloseRecordset(rs);
-
-    // What the rent did not take goes, with the extra-charge income, to the
-    // extra charges.
-    remaining = remaining + extraChargeIncome;
-    sql = "select * from rent_periods where extra_charges<> 0 and tenant_code = " + tenant + " order by period_from";
-    database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
-    if (!scope.ok() ||
-        !allocatePass(rs, remaining, schema::rentPeriodsExtraCharges, schema::rentPeriodsExtraChargesPaid, scope))
-        return false;
-
-    // Any surplus is rent paid on the latest period.
-    if (remaining != engine::Currency()) {
-        database_.CloseRecordset(rs);
-        sql = "select top 1 * from rent_periods where tenant_code = " + tenant + " order by period_from desc";
-        database_.CreateRecordset(rs, sql, engine::dbOpenDynaset, dynasetOptions);
-        if (!scope.ok())
-            return false;
-        if (database_.IsRecordsetEmpty(rs) == 0) {
-            database_.EditRecord(rs);
-            if (!scope.ok())
-                return false;
-            rs->Fields(schema::rentPeriodsPaid)
-                .SetValue(rs->Fields(schema::rentPeriodsPaid).Value().toDouble() + remaining.toDouble());
-            rs->Update();
-        }
-    }
-    return scope.ok();
+    if (!kept)
+        return RepairOutcome::Failed;
+    return agreed ? RepairOutcome::AlreadyAgreed : RepairOutcome::Repaired;
 }

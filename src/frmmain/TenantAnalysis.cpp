@@ -8,6 +8,7 @@
 #include "database/SqlText.h"
 #include "general/Lookup.h"
 #include "general/TextForm.h"
+#include "rent/TenantFigures.h"
 
 void frmMain::notifyOnce(const std::string& text) {
     if (told_.insert(text).second)
@@ -64,24 +65,16 @@ void frmMain::Combo1_Click() {
     };
     bool rentIncomeShown = false;
     bool extraChargeIncomeShown = false;
+    const rent::Ledger ledger{rentGroup, extraChargeCodes};
     const Total totals[] = {
-        {"select sum(amount)+0 as paid from revenues where [revenue group] = " + SqlQuote(rentGroup) +
-             " and tenant_code = " + quotedTenant,
-         "paid", Label6, &rentIncomeShown},
-        {"select sum(amount)+0 as paid from revenues where [revenue group] in (" + extraChargeCodes +
-             ")  and [revenue group]  <> " + SqlQuote(rentGroup) + " and tenant_code = " + quotedTenant,
-         "paid", Label20, &extraChargeIncomeShown},
-        {"select sum(value)+0 as paid from rent_periods_charges where tenantcode = " + quotedTenant, "paid", Label21,
+        {rent::RentIncomeSql(ledger, tenant), "paid", Label6, &rentIncomeShown},
+        {rent::ExtraChargeIncomeSql(ledger, tenant), "paid", Label20, &extraChargeIncomeShown},
+        {rent::PeriodChargesSql(tenant), "paid", Label21, nullptr},
+        {rent::PeriodSumSql("extra_charges", tenant), "amount", Label22, nullptr},
+        {rent::PeriodSumSql("paid", tenant), "amount", Label7, nullptr},
+        {rent::PeriodSumSql("extra_charges_paid", tenant), "amount", Label19, nullptr},
+        {rent::PeriodSumSql("rent_due + extra_charges - paid - extra_charges_paid", tenant), "amount", Label14,
          nullptr},
-        {"select sum(extra_charges) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label22,
-         nullptr},
-        {"select sum(paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount", Label7, nullptr},
-        {"select sum(extra_charges_paid) as amount from rent_periods where tenant_code = " + quotedTenant, "amount",
-         Label19, nullptr},
-        {"select sum(rent_due + extra_charges - paid - extra_charges_paid) as amount from rent_periods where "
-         "tenant_code = " +
-             quotedTenant,
-         "amount", Label14, nullptr},
     };
     for (const Total& total : totals) {
         std::string shown;

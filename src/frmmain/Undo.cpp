@@ -98,11 +98,14 @@ void frmMain::mnuUndo_Click() {
                 if (!scope.ok())
                     return;
                 engine::Database& db = *database_.CurrentDatabase;
-                const journal::PeriodRows now = journal::ReadPeriods(db, entry.tenant);
+                // The journal holds the periods the repair changed (all of
+                // them, in a journal written before it kept only those).
+                const journal::PeriodRows now = journal::PeriodsOf(journal::ReadPeriods(db, entry.tenant), entry.after);
                 if (journal::SamePeriods(now, entry.after)) {
                     if (!journal::SamePeriods(entry.after, entry.before) &&
                         journal::ReplacePeriods(db, entry.tenant, entry.after, entry.before))
-                        syncedAlone = recordRepair(scope, undo, entry.tenant, now);
+                        syncedAlone = recordRepair(scope, undo, entry.tenant, now,
+                                                   journal::PeriodsOf(journal::ReadPeriods(db, entry.tenant), now));
                 } else if (!journal::SamePeriods(now, entry.before)) {
                     // Changed since by another repair or the host application.
                     // (Rows still as before are a repair whose commit never

@@ -117,13 +117,11 @@ private:
 
     // The repair of the selected tenant, in one transaction: the extra-charge
     // rebuild first when asked, then the reallocation; then the analysis again.
-    // True when the repair was kept (a batch commits it later).
-    bool repairSelectedTenant(bool rebuildExtraChargesFirst);
-    // Each returns false as soon as a step has failed (the failure is reported).
-    bool rebuildExtraCharges(const RepairScope& scope);
-    bool reallocate(engine::Currency rentIncome, engine::Currency extraChargeIncome, const RepairScope& scope);
-    bool allocatePass(RecordsetRef& rs, engine::Currency& remaining, const char* dueField, const char* paidField,
-                      const RepairScope& scope);
+    // Repaired when the repair was kept (a batch commits it later);
+    // AlreadyAgreed when the rows were already as it leaves them, so nothing
+    // was written.
+    enum class RepairOutcome { Failed, Repaired, AlreadyAgreed };
+    RepairOutcome repairSelectedTenant(bool rebuildExtraChargesFirst);
     // A message for the user in plain words: a box; during a batch a line in
     // the error log instead; inside a repair's transaction held until it has
     // ended, so no box waits while the write lock is held.
@@ -134,15 +132,15 @@ private:
 
     // The repair journal's part. beginJournalAction records a new action on
     // the open database and returns its id, or shows why it cannot and
-    // returns 0. recordRepair reads the tenant's rows as the repair left them
-    // and adds them with before to the action; when the tenant's repair
+    // returns 0. recordRepair adds the tenant's periods that the repair
+    // changed, before and after, to the action; when the tenant's repair
     // commits on its own (no batch transaction is open) it also commits them
     // to disk and returns true, else the batch's commit guard does that. When
     // the journal cannot take them it fails the scope, so the repair is
     // rolled back, and keeps the reason in journalFailure_.
     long long beginJournalAction(const char* kind, const std::string& tenant, long long undoes = 0);
     bool recordRepair(RepairScope& scope, long long action, const std::string& tenant,
-                      const journal::PeriodRows& before);
+                      const journal::PeriodRows& before, const journal::PeriodRows& after);
     // "The repair journal in <folder> cannot be written (<reason>)" and what follows.
     std::string journalProblem(const std::string& reason, const std::string& consequence) const;
     std::string undoQuestion(long long tenants, const std::string& kind, const std::string& tenant,

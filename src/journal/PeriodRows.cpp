@@ -78,6 +78,21 @@ bool SamePeriods(const PeriodRows& a, const PeriodRows& b) {
     return true;
 }
 
+PeriodRows PeriodsOf(const PeriodRows& rows, const PeriodRows& which) {
+    PeriodRows found;
+    std::vector<bool> taken(rows.size(), false);
+    for (const PeriodRow& wanted : which) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!taken[i] && sameValue(rows[i].periodFrom, wanted.periodFrom)) {
+                taken[i] = true;
+                found.push_back(rows[i]);
+                break;
+            }
+        }
+    }
+    return found;
+}
+
 bool ReplacePeriods(engine::Database& database, const std::string& tenant, const PeriodRows& expected,
                     const PeriodRows& replacement) {
     bool sameDates = expected.size() == replacement.size();
@@ -86,26 +101,34 @@ bool ReplacePeriods(engine::Database& database, const std::string& tenant, const
     if (!sameDates)
         throw engine::EngineError(engine::errInvalidOperation, engine::engineSource,
                                   "The periods to restore for tenant " + tenant + " are not the periods it has.");
-    if (!SamePeriods(ReadPeriods(database, tenant), expected))
-        return false;
-
     auto rs = database.OpenRecordset(periodsSql(tenant, "*"), engine::dbOpenDynaset,
                                      engine::dbDenyWrite | engine::dbDenyRead);
-    for (std::size_t i = 0; i < replacement.size(); ++i) {
-        // Inside the caller's transaction the rows are still the ones just compared.
-        if (rs->Eof() || !sameRow(currentRow(*rs), expected[i]))
-            throw engine::EngineError(engine::errInvalidOperation, engine::engineSource,
-                                      "The periods of tenant " + tenant + " changed while they were restored.");
-        if (!sameAmounts(expected[i], replacement[i])) {
-            const PeriodRow& row = replacement[i];
-            rs->Edit();
-            rs->Fields("rent_due").SetValue(row.rentDue);
-            rs->Fields("paid").SetValue(row.paid);
-            rs->Fields("extra_charges").SetValue(row.extraCharges);
-            rs->Fields("extra_charges_paid").SetValue(row.extraChargesPaid);
-            rs->Update();
-        }
-        rs->MoveNext();
+    // Which row of the table each expected period is, and that it is exactly as expected.
+    PeriodRows now;
+    for (; !rs->Eof(); rs->MoveNext())
+        now.push_back(currentRow(*rs));
+    std::vector<int> target(now.size(), -1);
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        std::size_t i = 0;
+        while (i < now.size() && (target[i] >= 0 || !sameValue(now[i].periodFrom, expected[j].periodFrom)))
+            ++i;
+        if (i == now.size() || !sameRow(now[i], expected[j]))
+            return false;
+        target[i] = static_cast<int>(j);
+    }
+    rs->MoveFirst();
+    for (std::size_t i = 0; i < now.size(); ++i, rs->MoveNext()) {
+        if (target[i] < 0)
+            continue;
+        const PeriodRow& row = replacement[static_cast<std::size_t>(target[i])];
+        if (sameAmounts(now[i], row))
+            continue;
+        rs->Edit();
+        rs->Fields("rent_due").SetValue(row.rentDue);
+        rs->Fields("paid").SetValue(row.paid);
+        rs->Fields("extra_charges").SetValue(row.extraCharges);
+        rs->Fields("extra_charges_paid").SetValue(row.extraChargesPaid);
+        rs->Update();
     }
     rs->Close();
     return true;

@@ -35,13 +35,18 @@ PeriodRows ReadPeriods(engine::Database& database, const std::string& tenant);
 // their kind), dates as dates, Null only to Null, text only to equal text.
 bool SamePeriods(const PeriodRows& a, const PeriodRows& b);
 
-// Writes the amounts of replacement over the tenant's rows, when they are
-// exactly expected now (SamePeriods); rows whose amounts already agree are not
-// written. Returns false, having written nothing, when the rows are not
-// expected. replacement must have the rows of expected (same number, same
-// period_from) or errInvalidOperation is raised before anything is written.
-// Raises the engine's error; the caller's transaction then undoes what was
-// written.
+// The rows of rows at the periods of which (the same period_from, in the
+// order of which): fewer than which when a period is not among rows.
+PeriodRows PeriodsOf(const PeriodRows& rows, const PeriodRows& which);
+
+// Writes the amounts of replacement over the tenant's rows at the periods of
+// expected (all of the tenant's periods, or some of them), when those rows
+// are exactly expected now (SamePeriods); rows whose amounts already agree are
+// not written, and the tenant's other rows are left alone. Returns false,
+// having written nothing, when the rows are not expected. replacement must
+// have the rows of expected (same number, same period_from) or
+// errInvalidOperation is raised before anything is written. Raises the
+// engine's error; the caller's transaction then undoes what was written.
 bool ReplacePeriods(engine::Database& database, const std::string& tenant, const PeriodRows& expected,
                     const PeriodRows& replacement);
 

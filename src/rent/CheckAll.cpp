@@ -1,0 +1,267 @@
+#include "rent/CheckAll.h"
+
+#include "database/SqlText.h"
+#include "engine/EngineError.h"
+#include "general/Lookup.h"
+#include "general/TextForm.h"
+#include "rent/Allocation.h"
+#include "rent/TenantFigures.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+namespace rent {
+
+namespace {
+
+// Tenants read together: few statements for the whole list, yet a group's
+// rows stay small and its progress is seen.
+constexpr std::size_t groupSize = 250;
+
+using Figures = std::map<std::string, engine::Variant>;
+using Failures = std::map<std::string, std::string>;
+
+std::shared_ptr<engine::Recordset> open(engine::Database& database, std::string sql) {
+    NormaliseSql(sql);
+    return database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
+}
+
+std::string text(const engine::Variant& value, const platform::Locale& locale) {
+    return TextForm(ValueOrDefault(value, 0), locale);
+}
+
+// A failure of the database itself, not of one tenant's data: the check
+// cannot go on.
+bool connectionFailure(const engine::EngineError& error) {
+    return error.source == "ODBC" && error.description.rfind("[08", 0) == 0;
+}
+
+// The statement made by sql(where) for the group (where: a condition on
+// t.reference), read into one row of fields a tenant. When the group's
+// statement fails (a value that is not a number), each tenant is read on its
+// own, so only the tenants whose figures fail are marked with the failure.
+template <typename Read>
+void readGroup(engine::Database& database, const std::vector<std::string>& group,
+               const std::function<std::string(const std::string&)>& sql, Failures& failures, Read read) {
+    std::string in;
+    for (const std::string& tenant : group)
+        in += (in.empty() ? "" : ",") + SqlQuote(tenant);
+    try {
+        auto rs = open(database, sql("t.reference in (" + in + ")"));
+        for (; !rs->Eof(); rs->MoveNext())
+            read(*rs);
+        return;
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error) || group.size() == 1) {
+            if (group.size() == 1 && !connectionFailure(error)) {
+                failures.emplace(group.front(), error.description);
+                return;
+            }
+            throw;
+        }
+    }
+    for (const std::string& tenant : group) {
+        try {
+            auto rs = open(database, sql("t.reference = " + SqlQuote(tenant)));
+            for (; !rs->Eof(); rs->MoveNext())
+                read(*rs);
+        } catch (const engine::EngineError& error) {
+            if (connectionFailure(error))
+                throw;
+            failures.emplace(tenant, error.description);
+        }
+    }
+}
+
+std::string key(engine::Recordset& rs) {
+    return rs.Fields("tenant").Value().isNull() ? std::string() : rs.Fields("tenant").Value().text();
+}
+
+void sumsOf(engine::Database& database, const std::vector<std::string>& group, const std::string& select,
+            const std::string& from, const std::string& condition, const std::vector<std::string>& fields,
+            std::vector<Figures*> into, Failures& failures) {
+    readGroup(
+        database, group,
+        [&](const std::string& where) {
+            return "select t.reference as tenant, " + select + " from tenancy as t inner join " + from + " where " +
+                   condition + where + " group by t.reference";
+        },
+        failures,
+        [&](engine::Recordset& rs) {
+            const std::string tenant = key(rs);
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                (*into[i])[tenant] = rs.Fields(fields[i]).Value();
+        });
+}
+
+std::string failed(const char* figure, const std::string& why) {
+    return "The " + std::string(figure) + " could not be worked out: " + why;
+}
+
+} // namespace
+
+int CheckResult::disagreeing() const {
+    return static_cast<int>(std::count_if(listed.begin(), listed.end(), [](const auto& t) { return t.checked(); }));
+}
+
+int CheckResult::notChecked() const {
+    return static_cast<int>(listed.size()) - disagreeing();
+}
+
+int CheckResult::periodsChanged() const {
+    int n = 0;
+    for (const TenantCheck& t : listed)
+        n += t.checked() ? t.periodsChanged : 0;
+    return n;
+}
+
+std::string GroupedNumber(long long n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
+    return (n < 0 ? "-" : "") + digits;
+}
+
+std::string CheckResult::summary() const {
+    const int checkedOf = stopped ? reached : tenants;
+    std::string text;
+    if (stopped)
+        text = "The check was stopped after " + GroupedNumber(reached) + " of " + GroupedNumber(tenants) +
+               " tenants. ";
+    const int d = disagreeing();
+    const std::string all = GroupedNumber(checkedOf);
+    if (d == 0) {
+        text += checkedOf == 1 ? "The tenant agrees with the money received."
+                               : "All " + all + " tenants agree with the money received.";
+    } else {
+        const int p = periodsChanged();
+        text += GroupedNumber(d) + " of " + all + (checkedOf == 1 ? " tenant" : " tenants") +
+                (d == 1 ? " disagrees" : " disagree") + " with the money received; a repair would change " +
+                GroupedNumber(p) + (d == 1 ? " of its periods." : " of their periods.");
+    }
+    const int n = notChecked();
+    if (n > 0)
+        text += " " + GroupedNumber(n) + (n == 1 ? " tenant could not be checked." : " tenants could not be checked.");
+    return text;
+}
+
+CheckResult CheckAll(engine::Database& database, const std::vector<std::string>& tenants, const Ledger& ledger,
+                     const platform::Locale& locale, const CheckProgress& progress) {
+    CheckResult result;
+    result.tenants = static_cast<int>(tenants.size());
+    const std::string rentGroup = SqlQuote(ledger.rentGroup);
+    for (std::size_t first = 0; first < tenants.size(); first += groupSize) {
+        const std::vector<std::string> group(tenants.begin() + static_cast<std::ptrdiff_t>(first),
+                                             tenants.begin() +
+                                                 static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
+        Figures names, rent, extra, charges, extraCharges, paid, extraPaid, due;
+        Failures rentFailed, extraFailed, chargesFailed, periodsFailed, namesFailed, rowsFailed;
+        // The same totals as the analysis of one tenant, for the group at once.
+        sumsOf(database, group, "sum(r.amount)+0 as paid", "revenues as r on r.tenant_code = t.reference",
+               "r.[revenue group] = " + rentGroup + " and ", {"paid"}, {&rent}, rentFailed);
+        sumsOf(database, group, "sum(r.amount)+0 as paid", "revenues as r on r.tenant_code = t.reference",
+               "r.[revenue group] in (" + ledger.extraChargeCodes + ")  and r.[revenue group]  <> " + rentGroup +
+                   " and ",
+               {"paid"}, {&extra}, extraFailed);
+        sumsOf(database, group, "sum(c.value)+0 as paid", "rent_periods_charges as c on c.tenantcode = t.reference",
+               "", {"paid"}, {&charges}, chargesFailed);
+        sumsOf(database, group,
+               "sum(p.extra_charges) as extra, sum(p.paid) as paid, sum(p.extra_charges_paid) as extrapaid, "
+               "sum(p.rent_due + p.extra_charges - p.paid - p.extra_charges_paid) as due",
+               "rent_periods as p on p.tenant_code = t.reference", "", {"extra", "paid", "extrapaid", "due"},
+               {&extraCharges, &paid, &extraPaid, &due}, periodsFailed);
+        readGroup(
+            database, group,
+            [](const std::string& where) {
+                return "select t.reference as tenant, t.name from tenancy as t where " + where;
+            },
+            namesFailed,
+            [&](engine::Recordset& rs) {
+                const std::string tenant = key(rs);
+                if (!names.count(tenant))
+                    names[tenant] = rs.Fields("name").Value();
+            });
+        std::map<std::string, PeriodRows> rows;
+        readGroup(
+            database, group,
+            [](const std::string& where) {
+                return "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
+                       "p.extra_charges_paid from tenancy as t inner join rent_periods as p on p.tenant_code = "
+                       "t.reference where " +
+                       where + " order by t.reference, p.period_from";
+            },
+            rowsFailed,
+            [&](engine::Recordset& rs) {
+                rows[key(rs)].push_back({rs.Fields("period_from").Value(), rs.Fields("rent_due").Value(),
+                                         rs.Fields("paid").Value(), rs.Fields("extra_charges").Value(),
+                                         rs.Fields("extra_charges_paid").Value()});
+            });
+
+        for (const std::string& tenant : group) {
+            TenantCheck c;
+            c.tenant = tenant;
+            const auto value = [&](const Figures& figures) {
+                auto found = figures.find(tenant);
+                return found == figures.end() ? engine::Variant::null() : found->second;
+            };
+            try {
+                c.name = TextForm(ValueOrDefault(value(names), std::string()), locale);
+            } catch (const engine::EngineError&) {
+            }
+            const auto figure = [&](const Figures& figures, const Failures& failures, std::string& shown) {
+                if (!failures.count(tenant))
+                    shown = text(value(figures), locale);
+            };
+            figure(rent, rentFailed, c.rentReceived);
+            figure(extra, extraFailed, c.extraReceived);
+            figure(charges, chargesFailed, c.charges);
+            figure(extraCharges, periodsFailed, c.chargesInPeriods);
+            figure(paid, periodsFailed, c.rentPaid);
+            figure(extraPaid, periodsFailed, c.extraPaid);
+            figure(due, periodsFailed, c.dueNow);
+            if (rentFailed.count(tenant))
+                c.problem = failed("rent received", rentFailed[tenant]);
+            else if (extraFailed.count(tenant))
+                c.problem = failed("extra charges received", extraFailed[tenant]);
+            else if (chargesFailed.count(tenant))
+                c.problem = failed("total of the period charges", chargesFailed[tenant]);
+            else if (periodsFailed.count(tenant))
+                c.problem = failed("totals of the rental periods", periodsFailed[tenant]);
+            else if (rowsFailed.count(tenant))
+                c.problem = "The rental periods could not be read: " + rowsFailed[tenant];
+
+            if (c.checked()) {
+                c.rebuild = c.charges != c.chargesInPeriods;
+                try {
+                    const PeriodRows& now = rows[tenant];
+                    std::optional<std::vector<Charge>> tenantCharges;
+                    if (c.rebuild)
+                        tenantCharges = ReadCharges(database, tenant);
+                    const RepairResult repair =
+                        ComputeRepair(tenant, now, CaptionAmount(c.rentReceived), CaptionAmount(c.extraReceived),
+                                      tenantCharges ? &*tenantCharges : nullptr, locale);
+                    c.periodsChanged = repair.periodsChanged();
+                    c.dueAfter = text(TotalDue(repair.after, value(due)), locale);
+                    c.firstUnpaidNow = FirstPeriodNotPaid(now);
+                    c.firstUnpaidAfter = FirstPeriodNotPaid(repair.after);
+                } catch (const engine::EngineError& error) {
+                    if (connectionFailure(error))
+                        throw;
+                    c.problem = error.description;
+                }
+            }
+            if (!c.checked() || c.rebuild || c.periodsChanged > 0)
+                result.listed.push_back(std::move(c));
+        }
+        result.reached = static_cast<int>(first + group.size());
+        if (progress && !progress(result.reached, result.tenants, group.back()) &&
+            result.reached < result.tenants) {
+            result.stopped = true;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace rent

@@ -1,0 +1,41 @@
+#pragma once
+// The statements the analysis of one tenant is made of, and the readings the
+// repair makes of the same figures, so the window, the repair and the check
+// of every tenant all mean the same by them. A tenant reference is matched as
+// the database matches text (without regard to case).
+
+#include "engine/Database.h"
+#include "platform/Seams.h"
+#include "rent/Allocation.h"
+#include "rent/CheckAll.h"
+
+#include <string>
+#include <vector>
+
+namespace rent {
+
+// The analysis's totals, each a select of one row with one field: "paid" for
+// the income and the period charges, "amount" for the sums over the periods.
+std::string RentIncomeSql(const Ledger& ledger, const std::string& tenant);         // Label6
+std::string ExtraChargeIncomeSql(const Ledger& ledger, const std::string& tenant);  // Label20
+std::string PeriodChargesSql(const std::string& tenant);                            // Label21
+std::string PeriodSumSql(const char* expression, const std::string& tenant);        // Label22, 7, 19, 14
+
+// The tenant's rental periods for the repair, earliest first: every column,
+// editable, so the repair writes back the rows it read.
+std::string PeriodsForRepairSql(const std::string& tenant);
+
+// The tenant's rows of rent_periods_charges, in the order the database gives
+// them, as the rebuild adds them up. Raises the engine's error.
+std::vector<Charge> ReadCharges(engine::Database& database, const std::string& tenant);
+
+// The two income totals worked out again, as their captions would show them
+// (Label6, Label20). Raises the engine's error.
+struct IncomeTotals {
+    std::string rent;
+    std::string extraCharges;
+};
+IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
+                              const platform::Locale& locale);
+
+} // namespace rent
