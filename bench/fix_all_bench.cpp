@@ -21,6 +21,7 @@
 #include "Recorders.h"
 #include "engine/DBEngine.h"
 #include "frmmain/qt/QtWindow.h"
+#include "rent/CheckAll.h"
 
 #include <QApplication>
 
@@ -70,6 +71,41 @@ struct ToolRun {
     int tenants = 0;
     std::size_t messages = 0;
 };
+
+// "Check All" of every tenant of the list, on its own window; the database
+// is only read.
+struct CheckRun {
+    double seconds = 0;
+    double cpu = 0;
+    int listed = 0;
+};
+
+CheckRun runCheck(const std::string& path, const std::string& folder, const std::string& journalFolder) {
+    RecordingMessages messages;
+    RecordingProgram program;
+    FixedClock clock;
+    TestFileSystem files(folder);
+    FakeRegistry registry;
+    registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+    registry.setting("DatabaseLocation", path);
+    FixedUser user(journalFolder);
+    BritishLocale locale;
+    QtWindow window(platform::Platform{messages, program, clock, files, registry, user, locale});
+    frmMain& form = window.form();
+    form.Form_Activate();
+    std::vector<std::string> tenants;
+    for (int i = 0; i < form.Combo1->listCount(); ++i)
+        tenants.push_back(form.Combo1->list(i));
+    CheckRun run;
+    const auto start = Clock::now();
+    const double cpu = cpuSeconds();
+    const rent::CheckResult result =
+        rent::CheckAll(*form.database().CurrentDatabase, tenants, {form.rentGroup, form.extraChargeCodes}, locale);
+    run.seconds = seconds(Clock::now() - start);
+    run.cpu = cpuSeconds() - cpu;
+    run.listed = static_cast<int>(result.listed.size());
+    return run;
+}
 
 // The journal (unless withJournal is false) goes in journalFolder.
 ToolRun runTool(const std::string& path, const std::string& folder, const std::string& journalFolder,
@@ -141,23 +177,23 @@ struct Baseline {
                                        "(select gl_code from glcodes where pay_extra_charges <> 0) and "
                                        "[revenue group] <> ?1 and tenant_code = ?2",
                                        tenant, rentGroup));
-        sqlite3_stmt* reset = prepare("update rent_periods set rent_due = abs(rent_due), paid = 0, "
-                                      "extra_charges_paid = 0 where tenant_code = ?1");
-        sqlite3_bind_text(reset, 1, tenant.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(reset);
-
+        // The rows as they are; the reset (every rent due made positive,
+        // nothing paid) is made in memory, and only rows that change are written.
         struct Period {
             long long rowid;
             double due, paid, extra, extraPaid;
         };
         std::vector<Period> periods;
+        std::vector<Period> stored;
         sqlite3_stmt* select = prepare("select rowid, rent_due, paid, extra_charges, extra_charges_paid from "
                                        "rent_periods where tenant_code = ?1 order by period_from");
         sqlite3_bind_text(select, 1, tenant.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(select) == SQLITE_ROW)
-            periods.push_back({sqlite3_column_int64(select, 0), sqlite3_column_double(select, 1),
-                               sqlite3_column_double(select, 2), sqlite3_column_double(select, 3),
-                               sqlite3_column_double(select, 4)});
+        while (sqlite3_step(select) == SQLITE_ROW) {
+            stored.push_back({sqlite3_column_int64(select, 0), sqlite3_column_double(select, 1),
+                              sqlite3_column_double(select, 2), sqlite3_column_double(select, 3),
+                              sqlite3_column_double(select, 4)});
+            periods.push_back({stored.back().rowid, std::abs(stored.back().due), 0, stored.back().extra, 0});
+        }
         auto pass = [&](double Period::*due, double Period::*paid, bool onlyNonZero) {
             for (Period& p : periods) {
                 if (remaining == 0)
@@ -178,12 +214,18 @@ struct Baseline {
         pass(&Period::extra, &Period::extraPaid, true);
         if (remaining != 0 && !periods.empty())
             periods.back().paid += remaining / 10000.0;
-        sqlite3_stmt* update = prepare("update rent_periods set paid = ?1, extra_charges_paid = ?2 where rowid = ?3");
-        for (const Period& p : periods) {
+        sqlite3_stmt* update = prepare(
+            "update rent_periods set rent_due = ?1, paid = ?2, extra_charges_paid = ?3 where rowid = ?4");
+        for (std::size_t i = 0; i < periods.size(); ++i) {
+            const Period& p = periods[i];
+            const Period& s = stored[i];
+            if (p.due == s.due && p.paid == s.paid && p.extraPaid == s.extraPaid)
+                continue;
             sqlite3_reset(update);
-            sqlite3_bind_double(update, 1, p.paid);
-            sqlite3_bind_double(update, 2, p.extraPaid);
-            sqlite3_bind_int64(update, 3, p.rowid);
+            sqlite3_bind_double(update, 1, p.due);
+            sqlite3_bind_double(update, 2, p.paid);
+            sqlite3_bind_double(update, 3, p.extraPaid);
+            sqlite3_bind_int64(update, 4, p.rowid);
             sqlite3_step(update);
         }
     }
@@ -304,7 +346,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     TempDir work;
-    Spread analysis, analysisCpu, withJournal, withJournalCpu, withoutJournal, withoutJournalCpu, plain, plainCpu;
+    Spread analysis, analysisCpu, withJournal, withJournalCpu, withoutJournal, withoutJournalCpu, plain, plainCpu,
+        check, checkCpu;
+    int listed = 0;
     ToolRun tool;
     std::uintmax_t journalBytes = 0;
     int diff = 0;
@@ -317,9 +361,16 @@ int main(int argc, char* argv[]) {
         const std::string lower = work.file("plain-" + tag + ".mdb");
         for (const std::string& copy : {with, without, lower})
             fs::copy_file(source, copy);
-        // Each round begins with a different one of the three.
-        for (int step = 0; step < 3; ++step) {
-            switch ((round + step) % 3) {
+        // Each round begins with a different one of the four.
+        for (int step = 0; step < 4; ++step) {
+            switch ((round + step) % 4) {
+            case 3: {
+                const CheckRun run = runCheck(source, work.path().string(), work.file("journal-check-" + tag));
+                check.values.push_back(run.seconds);
+                checkCpu.values.push_back(run.cpu);
+                listed = run.listed;
+                break;
+            }
             case 0: {
                 const ToolRun run = runTool(with, work.path().string(), work.file("journal-" + tag));
                 withJournal.values.push_back(run.fixAllSeconds);
@@ -356,8 +407,12 @@ int main(int argc, char* argv[]) {
     }
     const long toolPeak = peakMemoryKb();
     std::optional<ToolRun> odbc;
-    if (args.size() == 2)
+    std::optional<CheckRun> odbcCheck;
+    if (args.size() == 2) {
+        // The check first: it reads the sample as it was given.
+        odbcCheck = runCheck(std::string("ODBC;") + args[1], work.path().string(), work.file("journal-odbc-check"));
         odbc = runTool(std::string("ODBC;") + args[1], work.path().string(), work.file("journal-odbc"));
+    }
 
     const double perTenantMs = 1000.0 / std::max(tool.tenants, 1);
     std::printf("tenants                         %d (%d rounds)\n", tool.tenants, rounds);
@@ -374,6 +429,9 @@ int main(int argc, char* argv[]) {
     printRatio("ratio analysis / lower bound", analysis, plain, analysisCpu, plainCpu,
                " (one tenant's analysis against its whole repair)");
     printRatio("ratio with / without journal", withJournal, withoutJournal, withJournalCpu, withoutJournalCpu);
+    std::printf("tool: Check All                 %.3f s best, %.3f median (%d tenants listed)\n", check.best(),
+                check.median(), listed);
+    printRatio("ratio Check All / lower bound", check, plain, checkCpu, plainCpu, " (reading only)");
     std::printf("journal: one Fix All            %.1f MB\n", static_cast<double>(journalBytes) / 1e6);
     std::printf("tool: peak memory               %ld KiB\n", toolPeak);
     std::printf("tool: messages shown            %zu\n", tool.messages);
@@ -389,6 +447,9 @@ int main(int argc, char* argv[]) {
         std::printf("ODBC: messages shown            %zu\n", odbc->messages);
         std::printf("ratio ODBC / SQLite Fix All     %.1f\n", odbc->fixAllSeconds / withJournal.median());
         std::printf("ratio ODBC / lower bound        %.1f\n", odbc->fixAllSeconds / plain.median());
+        std::printf("ODBC: Check All                 %.3f s (%d tenants listed)\n", odbcCheck->seconds,
+                    odbcCheck->listed);
+        std::printf("ratio ODBC / SQLite Check All   %.1f\n", odbcCheck->seconds / check.median());
         const int odbcDiff = odbcDifferences(toolCopy, args[1]);
         std::printf("rows that differ, ODBC / SQLite %d\n", odbcDiff);
         if (odbcDiff != 0)

@@ -221,37 +221,82 @@ Variant FirstPeriodNotPaid(const PeriodRows& periods) {
     return {};
 }
 
-Variant TotalDue(const PeriodRows& periods, const Variant& like) {
-    // Each row's value as the database works it out: exactly where it keeps
-    // money exactly, else in doubles, then taken as money and added exactly.
-    const bool exact = like.kind() == Variant::Kind::Currency;
-    bool any = false;
-    bool integers = like.kind() == Variant::Kind::Integer;
+Variant MoneyTotal(const std::vector<Variant>& values) {
     Currency total;
-    for (const PeriodRow& row : periods) {
-        const Variant* values[] = {&row.rentDue, &row.extraCharges, &row.paid, &row.extraChargesPaid};
-        bool complete = true;
-        for (const Variant* v : values)
-            complete = complete && !v->isNull() && !v->isEmpty();
-        if (!complete)
+    bool any = false;
+    bool doubles = false;
+    bool exact = false;
+    for (const Variant& value : values) {
+        switch (value.kind()) {
+        case Variant::Kind::Null:
+        case Variant::Kind::Empty:
             continue;
-        any = true;
-        if (exact) {
-            total = total + row.rentDue.toCurrency() + row.extraCharges.toCurrency() - row.paid.toCurrency() -
-                    row.extraChargesPaid.toCurrency();
-        } else {
-            const double value =
-                row.rentDue.toDouble() + row.extraCharges.toDouble() - row.paid.toDouble() - row.extraChargesPaid.toDouble();
-            total = total + Currency::fromDouble(value);
+        case Variant::Kind::Double:
+            doubles = true;
+            break;
+        case Variant::Kind::Currency:
+            exact = true;
+            break;
+        case Variant::Kind::Integer:
+            break;
+        default:
+            throw engine::EngineError(engine::errTypeMismatch, engine::engineSource,
+                                      "The value " +
+                                          (value.kind() == Variant::Kind::Text ? "'" + value.text() + "'"
+                                                                               : std::string("given")) +
+                                          " in a sum is not a number.");
         }
+        any = true;
+        total = total + value.toCurrency();
     }
     if (!any)
         return Variant::null();
+    if (doubles)
+        return total.toDouble();
     if (exact)
         return total;
-    if (integers && total.scaled() % 10000 == 0)
+    if (total.scaled() % 10000 == 0)
         return static_cast<std::int64_t>(total.scaled() / 10000);
     return total.toDouble();
+}
+
+namespace {
+
+// A row's rent_due + extra_charges - paid - extra_charges_paid as the
+// database works it out: exactly for money kept exactly, else in doubles;
+// Null when an amount is missing.
+Variant rowDue(const PeriodRow& row) {
+    const Variant* values[] = {&row.rentDue, &row.extraCharges, &row.paid, &row.extraChargesPaid};
+    bool exact = true;
+    for (const Variant* v : values) {
+        if (v->isNull() || v->isEmpty())
+            return Variant::null();
+        exact = exact && v->kind() == Variant::Kind::Currency;
+    }
+    if (exact)
+        return Variant(row.rentDue.currency() + row.extraCharges.currency() - row.paid.currency() -
+                       row.extraChargesPaid.currency());
+    return Variant(row.rentDue.toDouble() + row.extraCharges.toDouble() - row.paid.toDouble() -
+                   row.extraChargesPaid.toDouble());
+}
+
+Variant columnTotal(const PeriodRows& periods, Variant (*value)(const PeriodRow&)) {
+    std::vector<Variant> values;
+    values.reserve(periods.size());
+    for (const PeriodRow& row : periods)
+        values.push_back(value(row));
+    return MoneyTotal(values);
+}
+
+} // namespace
+
+PeriodTotals TotalsOf(const PeriodRows& periods) {
+    PeriodTotals totals;
+    totals.extraCharges = columnTotal(periods, [](const PeriodRow& row) { return row.extraCharges; });
+    totals.paid = columnTotal(periods, [](const PeriodRow& row) { return row.paid; });
+    totals.extraChargesPaid = columnTotal(periods, [](const PeriodRow& row) { return row.extraChargesPaid; });
+    totals.due = columnTotal(periods, rowDue);
+    return totals;
 }
 
 Currency CaptionAmount(const std::string& caption) {

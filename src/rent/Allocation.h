@@ -62,13 +62,25 @@ bool StoredAs(const engine::Variant& stored, const engine::Variant& written);
 // more than its rent paid); Empty when there is none.
 engine::Variant FirstPeriodNotPaid(const PeriodRows& periods);
 
-// The total still due over the periods as the analysis adds it up
-// (rent_due + extra_charges - paid - extra_charges_paid, each row's value as
-// money), in the kind of like (the analysis's own total of the same tenant:
-// money exactly where the database adds money exactly, else a double), so
-// that its text is the one the window would show. Null when no row has all
-// four amounts.
-engine::Variant TotalDue(const PeriodRows& periods, const engine::Variant& like);
+// A total of money as the database adds it up in the analysis: each value
+// taken as money and added exactly; Null over no values (all Null); the kind
+// of the values' own (money kept exactly by the database gives money, doubles
+// a double, integers alone an integer), so that its text is the caption's.
+// Throws errTypeMismatch for a value that is not a number, errOverflow
+// outside the range.
+engine::Variant MoneyTotal(const std::vector<engine::Variant>& values);
+
+// The totals of the periods as the analysis shows them (Label22, Label7,
+// Label19, Label14: the last of rent_due + extra_charges - paid -
+// extra_charges_paid, each row worked out as the database works it out,
+// exactly for money kept exactly, else in doubles).
+struct PeriodTotals {
+    engine::Variant extraCharges;
+    engine::Variant paid;
+    engine::Variant extraChargesPaid;
+    engine::Variant due;
+};
+PeriodTotals TotalsOf(const PeriodRows& periods);
 
 // The amount a caption shows, read back as the repair reads it: its leading
 // number, whatever follows, as money. Throws errOverflow outside the range.

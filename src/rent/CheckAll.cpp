@@ -95,6 +95,14 @@ void sumsOf(engine::Database& database, const std::vector<std::string>& group, c
         });
 }
 
+// A test's result in a select list, as the database gives it: a number, a
+// boolean, or a boolean's text.
+bool truth(const engine::Variant& value) {
+    if (value.kind() == engine::Variant::Kind::Text)
+        return value.text() == "1" || value.text() == "-1" || value.text() == "t" || value.text() == "true";
+    return !value.isNull() && !value.isEmpty() && value.toDouble() != 0;
+}
+
 std::string failed(const char* figure, const std::string& why) {
     return "The " + std::string(figure) + " could not be worked out: " + why;
 }
@@ -155,22 +163,34 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
         const std::vector<std::string> group(tenants.begin() + static_cast<std::ptrdiff_t>(first),
                                              tenants.begin() +
                                                  static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
-        Figures names, rent, extra, charges, extraCharges, paid, extraPaid, due;
-        Failures rentFailed, extraFailed, chargesFailed, periodsFailed, namesFailed, rowsFailed;
-        // The same totals as the analysis of one tenant, for the group at once.
-        sumsOf(database, group, "sum(r.amount)+0 as paid", "revenues as r on r.tenant_code = t.reference",
-               "r.[revenue group] = " + rentGroup + " and ", {"paid"}, {&rent}, rentFailed);
-        sumsOf(database, group, "sum(r.amount)+0 as paid", "revenues as r on r.tenant_code = t.reference",
-               "r.[revenue group] in (" + ledger.extraChargeCodes + ")  and r.[revenue group]  <> " + rentGroup +
-                   " and ",
-               {"paid"}, {&extra}, extraFailed);
+        Figures names, rent, extra, charges;
+        Failures incomeFailed, chargesFailed, namesFailed, rowsFailed;
+        // The income of the analysis's two totals in one reading: each row
+        // marked by the two tests the totals make of its ledger code, so
+        // that the rent income is one group's sum (the rent group) and the
+        // extra-charge income another's (a code that pays extra charges that
+        // is not the rent group), each as exact as the analysis's own.
+        const std::string isRent = "(r.[revenue group] = " + rentGroup + ")";
+        const std::string isExtra = "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
+        readGroup(
+            database, group,
+            [&](const std::string& where) {
+                return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
+                       " as isextra, sum(r.amount)+0 as paid from tenancy as t inner join revenues as r on "
+                       "r.tenant_code = t.reference where (" +
+                       isRent + " or " + isExtra + ") and " + where + " group by t.reference, " + isRent + ", " +
+                       isExtra;
+            },
+            incomeFailed,
+            [&](engine::Recordset& rs) {
+                const std::string tenant = key(rs);
+                if (truth(rs.Fields("isrent").Value()))
+                    rent[tenant] = rs.Fields("paid").Value();
+                else if (truth(rs.Fields("isextra").Value()))
+                    extra[tenant] = rs.Fields("paid").Value();
+            });
         sumsOf(database, group, "sum(c.value)+0 as paid", "rent_periods_charges as c on c.tenantcode = t.reference",
                "", {"paid"}, {&charges}, chargesFailed);
-        sumsOf(database, group,
-               "sum(p.extra_charges) as extra, sum(p.paid) as paid, sum(p.extra_charges_paid) as extrapaid, "
-               "sum(p.rent_due + p.extra_charges - p.paid - p.extra_charges_paid) as due",
-               "rent_periods as p on p.tenant_code = t.reference", "", {"extra", "paid", "extrapaid", "due"},
-               {&extraCharges, &paid, &extraPaid, &due}, periodsFailed);
         readGroup(
             database, group,
             [](const std::string& where) {
@@ -213,28 +233,33 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
                 if (!failures.count(tenant))
                     shown = text(value(figures), locale);
             };
-            figure(rent, rentFailed, c.rentReceived);
-            figure(extra, extraFailed, c.extraReceived);
+            figure(rent, incomeFailed, c.rentReceived);
+            figure(extra, incomeFailed, c.extraReceived);
             figure(charges, chargesFailed, c.charges);
-            figure(extraCharges, periodsFailed, c.chargesInPeriods);
-            figure(paid, periodsFailed, c.rentPaid);
-            figure(extraPaid, periodsFailed, c.extraPaid);
-            figure(due, periodsFailed, c.dueNow);
-            if (rentFailed.count(tenant))
-                c.problem = failed("rent received", rentFailed[tenant]);
-            else if (extraFailed.count(tenant))
-                c.problem = failed("extra charges received", extraFailed[tenant]);
+            const PeriodRows& now = rows[tenant];
+            PeriodTotals totals;
+            std::string periodsFailed;
+            try {
+                totals = TotalsOf(now);
+                c.chargesInPeriods = text(totals.extraCharges, locale);
+                c.rentPaid = text(totals.paid, locale);
+                c.extraPaid = text(totals.extraChargesPaid, locale);
+                c.dueNow = text(totals.due, locale);
+            } catch (const engine::EngineError& error) {
+                periodsFailed = error.description;
+            }
+            if (incomeFailed.count(tenant))
+                c.problem = failed("money received", incomeFailed[tenant]);
             else if (chargesFailed.count(tenant))
                 c.problem = failed("total of the period charges", chargesFailed[tenant]);
-            else if (periodsFailed.count(tenant))
-                c.problem = failed("totals of the rental periods", periodsFailed[tenant]);
             else if (rowsFailed.count(tenant))
                 c.problem = "The rental periods could not be read: " + rowsFailed[tenant];
+            else if (!periodsFailed.empty())
+                c.problem = failed("totals of the rental periods", periodsFailed);
 
             if (c.checked()) {
                 c.rebuild = c.charges != c.chargesInPeriods;
                 try {
-                    const PeriodRows& now = rows[tenant];
                     std::optional<std::vector<Charge>> tenantCharges;
                     if (c.rebuild)
                         tenantCharges = ReadCharges(database, tenant);
@@ -242,7 +267,7 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
                         ComputeRepair(tenant, now, CaptionAmount(c.rentReceived), CaptionAmount(c.extraReceived),
                                       tenantCharges ? &*tenantCharges : nullptr, locale);
                     c.periodsChanged = repair.periodsChanged();
-                    c.dueAfter = text(TotalDue(repair.after, value(due)), locale);
+                    c.dueAfter = text(TotalsOf(repair.after).due, locale);
                     c.firstUnpaidNow = FirstPeriodNotPaid(now);
                     c.firstUnpaidAfter = FirstPeriodNotPaid(repair.after);
                 } catch (const engine::EngineError& error) {
