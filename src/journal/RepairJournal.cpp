@@ -102,7 +102,7 @@ struct RepairJournal::Impl {
     void commit() { engine::run(db.get(), "commit"); }
 };
 
-RepairJournal::RepairJournal(std::string folder) : folder_(std::move(folder)) {}
+RepairJournal::RepairJournal(std::string folder, long long maxBytes) : folder_(std::move(folder)), maxBytes_(maxBytes) {}
 
 RepairJournal::~RepairJournal() {
     if (impl_)
@@ -168,9 +168,36 @@ long long RepairJournal::BeginAction(const Action& action) {
         const std::string oldest = "(select id from actions where id <= (select id from actions order by id desc "
                                    "limit 1 offset " +
                                    std::to_string(keptActions) + "))";
-        engine::run(j.db.get(), "delete from periods where entry in (select id from tenants where action_id in " +
-                                    oldest + "); delete from tenants where action_id in " + oldest +
-                                    "; delete from actions where id in " + oldest);
+        const auto drop = [&j](const std::string& actions) {
+            engine::run(j.db.get(), "delete from periods where entry in (select id from tenants where action_id in " +
+                                        actions + "); delete from tenants where action_id in " + actions +
+                                        "; delete from actions where id in " + actions);
+        };
+        drop(oldest);
+        // Then the oldest, one by one, while the actions take more than the
+        // journal may (the pages they free are used again, so the file stops
+        // growing there).
+        const auto usedBytes = [&j] {
+            long long pages = 0, free = 0, size = 0;
+            for (auto [pragma, out] : {std::pair{"pragma page_count", &pages}, std::pair{"pragma freelist_count", &free},
+                                       std::pair{"pragma page_size", &size}}) {
+                sqlite3_stmt* stmt = j.statement(pragma);
+                if (sqlite3_step(stmt) == SQLITE_ROW)
+                    *out = sqlite3_column_int64(stmt, 0);
+                sqlite3_reset(stmt);
+            }
+            return (pages - free) * size;
+        };
+        while (usedBytes() > maxBytes_) {
+            sqlite3_stmt* first = j.statement("select min(id) from actions where id < ?1");
+            j.bind(first, 1, static_cast<std::int64_t>(id));
+            const bool found = sqlite3_step(first) == SQLITE_ROW && sqlite3_column_type(first, 0) != SQLITE_NULL;
+            const long long oldestId = found ? sqlite3_column_int64(first, 0) : 0;
+            sqlite3_reset(first);
+            if (!found)
+                break;
+            drop("(" + std::to_string(oldestId) + ")");
+        }
         j.commit();
         j.lastSync.clear();
         return id;

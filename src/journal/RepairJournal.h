@@ -55,11 +55,16 @@ struct TenantEntry {
 
 class RepairJournal {
 public:
+    // What is kept: the last keptActions actions, and fewer when they would
+    // take more than keptBytes of the file (the oldest go first; the newest
+    // action is always kept).
     static constexpr int keptActions = 200;
+    static constexpr long long keptBytes = 256LL * 1024 * 1024;
     static constexpr const char* fileName = "repair-journal.sqlite";
 
-    // Nothing is opened or created until it is first needed.
-    explicit RepairJournal(std::string folder);
+    // Nothing is opened or created until it is first needed. maxBytes: what
+    // the actions kept may take, keptBytes unless told.
+    explicit RepairJournal(std::string folder, long long maxBytes = keptBytes);
     ~RepairJournal();
     RepairJournal(const RepairJournal&) = delete;
     RepairJournal& operator=(const RepairJournal&) = delete;
@@ -69,7 +74,7 @@ public:
 
     // Records a new action and commits it, synced; creates the folder and the
     // file when they are missing, and drops the oldest actions beyond
-    // keptActions. Returns the action's id. Raises JournalError when the
+    // keptActions or beyond the bytes the journal may take. Returns the action's id. Raises JournalError when the
     // journal cannot be opened or written; nothing of the action is kept then.
     long long BeginAction(const Action& action);
 
@@ -114,6 +119,7 @@ private:
     Impl& open();
 
     std::string folder_;
+    long long maxBytes_;
     std::unique_ptr<Impl> impl_;
 };
 

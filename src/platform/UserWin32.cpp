@@ -25,11 +25,13 @@ std::string environment(const wchar_t* name) {
 std::string Win32UserAccount::dataFolder() {
     std::string folder;
     PWSTR path = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
+    // The local folder, not the roaming one: the journal belongs to this
+    // machine's database and must not follow the user to other machines.
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
         folder = narrow(path);
     CoTaskMemFree(path);
     if (folder.empty())
-        folder = environment(L"APPDATA");
+        folder = environment(L"LOCALAPPDATA");
     if (folder.empty())
         return {};
     return joinPath(folder, applicationFolder);

@@ -7,8 +7,8 @@ namespace platform {
 
 class Win32UserAccount : public UserAccount {
 public:
-    // "Habitorium Rent Analysis" in the user's roaming application data
-    // folder (FOLDERID_RoamingAppData, else %APPDATA%); empty when neither is known.
+    // "Habitorium Rent Analysis" in the user's local application data
+    // folder (FOLDERID_LocalAppData, else %LOCALAPPDATA%); empty when neither is known.
     std::string dataFolder() override;
     // GetUserNameW's name; else %USERNAME%.
     std::string loginName() override;

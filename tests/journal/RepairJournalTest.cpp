@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using engine::Variant;
@@ -136,6 +138,29 @@ TEST(RepairJournal, KeepsTheLastTwoHundredActions) {
         journal.MarkUndone(last->id, -1);
     }
     EXPECT_FALSE(journal.LastUndoable("a.mdb"));
+}
+
+TEST(RepairJournal, KeepsNoMoreThanTheBytesItMayTake) {
+    TempDir dir;
+    const long long bound = 256 * 1024;
+    RepairJournal journal(dir.path().string(), bound);
+    PeriodRows rows;
+    PeriodRow row{january, 100.25, 50.5, 12.0, 3.0};
+    for (int i = 0; i < 200; ++i) {
+        row.periodFrom = Variant(engine::Date(45658.0 + i));
+        rows.push_back(row);
+    }
+    std::vector<long long> ids;
+    for (int i = 0; i < 60; ++i) {
+        ids.push_back(journal.BeginAction(action(journal::kindFixAll, "a.mdb")));
+        journal.AddTenant(ids.back(), "T" + std::to_string(i), rows, rows);
+        journal.Sync();
+    }
+    // The oldest went, the newest are there in order, and the file stopped growing.
+    EXPECT_TRUE(journal.TenantEntries(ids.front()).empty());
+    EXPECT_EQ(journal.TenantEntries(ids.back()).size(), 1u);
+    EXPECT_EQ(journal.TenantEntries(ids[ids.size() - 2]).size(), 1u);
+    EXPECT_LT(std::filesystem::file_size(journal.path()), static_cast<std::uintmax_t>(2 * bound));
 }
 
 TEST(RepairJournal, ALostEntryStopsTheNextSync) {

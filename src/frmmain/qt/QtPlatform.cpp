@@ -46,7 +46,8 @@ void QtProgram::letPendingEventsRun() {
 }
 
 std::string QtUserAccount::dataFolder() {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // The local folder, not a roaming one: the journal belongs to this machine.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     return QDir::toNativeSeparators(folder).toStdString();
 }
 

@@ -31,7 +31,7 @@ private:
 class QtUserAccount : public platform::UserAccount {
 public:
     // Qt's application data folder (QStandardPaths::AppDataLocation: on Linux
-    // ~/.local/share/<application name>, on Windows %APPDATA%), native separators.
+    // ~/.local/share/<application name>, on Windows %LOCALAPPDATA%), native separators.
     std::string dataFolder() override;
     // The login name of the effective user (USERNAME on Windows).
     std::string loginName() override;
