@@ -245,6 +245,26 @@ TEST_F(Repair, AnAmountOutsideTheCurrencyRangeIsRefused) {
         EXPECT_EQ(after[i].rentDue, before[i].rentDue);
 }
 
+TEST_F(Repair, MoneyRecordedSinceTheFiguresWereShownIsNotAllocatedBlind) {
+    workedExampleTenant("A1");
+    db.addRevenue("A1", "RENT", 1250);
+    frmMain& form = select("A1");
+    const auto before = db.allPeriods();
+    db.addRevenue("A1", "RENT", 625); // another user records a payment
+    form.cmdFix_Click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"The money received by tenant A1 has changed since it was "
+                                                         "shown: rent 1,250 is now 1,875. The window shows the new "
+                                                         "figures; press Fix this value again to allocate them. "
+                                                         "Nothing was changed."});
+    const auto after = db.allPeriods();
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].paid, before[i].paid);
+    EXPECT_EQ(form.Label6->caption(), "1875");
+    // Pressed again, the new figures are allocated.
+    form.cmdFix_Click();
+    EXPECT_EQ(form.Label7->caption(), "1855"); // 20 of it went to the extra charges
+}
+
 TEST_F(Repair, AnotherUsersLockLeavesTheRowsAsTheyWereAfterOneReport) {
     workedExampleTenant("A1");
     db.exec("update rent_periods set paid = 33, rent_due = -100 where tenant_code = 'A1'");

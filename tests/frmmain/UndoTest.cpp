@@ -214,6 +214,11 @@ TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {
     for (std::size_t i = 0; i < original.size(); ++i)
         rewritten += repaired[i] != original[i];
     EXPECT_GT(rewritten, 0u);
+    // A second Fix All finds every tenant agreeing: it writes nothing, and
+    // leaves nothing to undo in place of the first.
+    form.cmdFixAll_Click();
+    EXPECT_EQ(TableRows(path, "rent_periods"), repaired);
+    EXPECT_EQ(h.messages.texts.back(), "Fix All repaired 0 of 60 tenants; 60 already agreed and were left as they were.");
 
     const std::size_t boxes = h.messages.texts.size(); // the sample's bad tenancies report themselves
     form.mnuUndo_Click();

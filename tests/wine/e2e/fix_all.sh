@@ -16,17 +16,19 @@ settings "ODBC;Driver={Habitorium SQLite3};Database=$dir/property.mdb"
 start_app "$app"
 [ "$(xdotool getwindowname "$window")" = "$title" ] || { echo "unexpected window title" >&2; exit 1; }
 click_twips $((2160 + 1000)) $((960 + 150))     # open the tenant list
-sleep 0.5
+wait_until 10 other_window_shown || { echo "the tenant list did not open" >&2; exit 1; }
 click_twips $((2160 + 1000)) $((960 + 315 + 120)) # its first entry
-sleep 0.5
+wait_until 10 no_other_window || { echo "the tenant list did not close on a pick" >&2; exit 1; }
 click_twips $((240 + 800)) $((4320 + 180))      # Fix All
-# One box sums the batch up.
+# One box sums the batch up: every tenant repaired or already agreeing.
 summary=$("$wine" "$box" 300) || { echo "no summary box after Fix All" >&2; exit 1; }
 echo "summary: $summary"
-[[ "$summary" =~ ^Fix\ All\ repaired\ ([0-9]+)\ of\ ([0-9]+)\ tenants\.$ ]] ||
+[[ "$summary" =~ ^Fix\ All\ repaired\ ([0-9,]+)\ of\ ([0-9,]+)\ tenants(\;\ ([0-9,]+)\ already\ agreed\ and\ (was|were)\ left\ as\ (it\ was|they\ were))?\.$ ]] ||
     { echo "unexpected summary: $summary" >&2; exit 1; }
-[ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] || { echo "not every tenant was repaired" >&2; exit 1; }
-sleep 0.5
+repaired=${BASH_REMATCH[1]//,/}
+total=${BASH_REMATCH[2]//,/}
+agreed=${BASH_REMATCH[4]//,/}
+[ $((repaired + ${agreed:-0})) -eq "$total" ] || { echo "not every tenant was repaired" >&2; exit 1; }
 click_twips $((3120 + 700)) $((4320 + 180))     # Exit
 wait_for_exit || { echo "the tool did not end with status 0" >&2; exit 1; }
 app_pid=""

@@ -34,7 +34,21 @@ settings() {
 
 windows_named() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true; }
 
-# Starts the tool (a copy in $1) and waits for its window; sets window.
+# Runs the command given after the number until it succeeds, for at most
+# that many seconds; false when it never did. The checks wait for what is
+# shown, bounded so, never for a fixed time.
+wait_until() {
+    local deadline=$(($(date +%s%N) + $1 * 1000000000))
+    shift
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || return 1
+        sleep 0.05
+    done
+}
+
+# Starts the tool (a copy in $1) and waits for its window; sets window. The
+# window opens the database from a message posted when it appears, which the
+# window's queue hands out before any click sent from here.
 start_app() {
     "$wine" "$1" >"$work/app.log" 2>&1 &
     app_pid=$!
@@ -46,8 +60,13 @@ start_app() {
         sleep 0.1
     done
     [ -n "$window" ] || { echo "no window named $title appeared" >&2; return 1; }
-    sleep 1
 }
+
+# A window of the tool's other than its main window (the drop-down's open
+# list, a box), if one is shown.
+other_window() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | grep -v -x "$window" | head -n 1; }
+other_window_shown() { [ -n "$(other_window)" ]; }
+no_other_window() { [ -z "$(other_window)" ]; }
 
 # Clicks at a point of the window's client area given in twips. Without a
 # window manager Wine draws the frame itself, inside the X window: the client
@@ -60,11 +79,9 @@ click_twips() {
     xdotool mousemove --window "$window" $((border + $1 / 15)) $((height - 384 - border + $2 / 15)) click 1
 }
 
+tool_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+
 wait_for_exit() {
-    for _ in $(seq 200); do
-        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; return $?; }
-        sleep 0.1
-    done
-    echo "the tool did not end" >&2
-    return 1
+    wait_until 20 tool_ended || { echo "the tool did not end" >&2; return 1; }
+    wait "$app_pid"
 }

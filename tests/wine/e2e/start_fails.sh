@@ -14,9 +14,10 @@ settings "$missing"
 
 "$wine" "$dir/bin/$(basename "$app")" >"$work/app.log" 2>&1 &
 app_pid=$!
-# Each box in turn, its trailing line ends cut off; ten quiet seconds end the list.
+# Each box in turn, its trailing line ends cut off, until the tool has ended.
 boxes=()
-while text=$("$wine" "$box" 10); do
+while ! tool_ended; do
+    text=$("$wine" "$box" 1) || continue
     while [[ "$text" == *$'\r' || "$text" == *$'\n' ]]; do text=${text%?}; done
     text=${text//$'\r'/} # line ends as the box shows them: Wine's box keeps LF alone
     boxes+=("$text")
