@@ -36,6 +36,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,8 +73,28 @@ struct ToolRun {
     std::size_t messages = 0;
 };
 
-// "Check All" of every tenant of the list, on its own window; the database
-// is only read.
+// The tool's window on the database at path, over recording seams, with its
+// journal in journalFolder.
+struct ToolWindow {
+    RecordingMessages messages;
+    RecordingProgram program;
+    FixedClock clock;
+    TestFileSystem files;
+    FakeRegistry registry;
+    FixedUser user;
+    BritishLocale locale;
+    std::unique_ptr<QtWindow> window;
+
+    ToolWindow(const std::string& path, const std::string& folder, const std::string& journalFolder)
+        : files(folder), user(journalFolder) {
+        registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+        registry.setting("DatabaseLocation", path);
+        window = std::make_unique<QtWindow>(platform::Platform{messages, program, clock, files, registry, user, locale});
+    }
+    frmMain& form() { return window->form(); }
+};
+
+// "Check All" of every tenant of the list; the database is only read.
 struct CheckRun {
     double seconds = 0;
     double cpu = 0;
@@ -81,17 +102,8 @@ struct CheckRun {
 };
 
 CheckRun runCheck(const std::string& path, const std::string& folder, const std::string& journalFolder) {
-    RecordingMessages messages;
-    RecordingProgram program;
-    FixedClock clock;
-    TestFileSystem files(folder);
-    FakeRegistry registry;
-    registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
-    registry.setting("DatabaseLocation", path);
-    FixedUser user(journalFolder);
-    BritishLocale locale;
-    QtWindow window(platform::Platform{messages, program, clock, files, registry, user, locale});
-    frmMain& form = window.form();
+    ToolWindow tool(path, folder, journalFolder);
+    frmMain& form = tool.form();
     form.Form_Activate();
     std::vector<std::string> tenants;
     for (int i = 0; i < form.Combo1->listCount(); ++i)
@@ -99,8 +111,8 @@ CheckRun runCheck(const std::string& path, const std::string& folder, const std:
     CheckRun run;
     const auto start = Clock::now();
     const double cpu = cpuSeconds();
-    const rent::CheckResult result =
-        rent::CheckAll(*form.database().CurrentDatabase, tenants, {form.rentGroup, form.extraChargeCodes}, locale);
+    const rent::CheckResult result = rent::CheckAll(*form.database().CurrentDatabase, tenants,
+                                                    {form.rentGroup, form.extraChargeCodes}, tool.locale);
     run.seconds = seconds(Clock::now() - start);
     run.cpu = cpuSeconds() - cpu;
     run.listed = static_cast<int>(result.listed.size());
@@ -110,17 +122,8 @@ CheckRun runCheck(const std::string& path, const std::string& folder, const std:
 // The journal (unless withJournal is false) goes in journalFolder.
 ToolRun runTool(const std::string& path, const std::string& folder, const std::string& journalFolder,
                 bool withJournal = true) {
-    RecordingMessages messages;
-    RecordingProgram program;
-    FixedClock clock;
-    TestFileSystem files(folder);
-    FakeRegistry registry;
-    registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
-    registry.setting("DatabaseLocation", path);
-    FixedUser user(journalFolder);
-    BritishLocale locale;
-    QtWindow window(platform::Platform{messages, program, clock, files, registry, user, locale});
-    frmMain& form = window.form();
+    ToolWindow tool(path, folder, journalFolder);
+    frmMain& form = tool.form();
     if (!withJournal)
         form.disableRepairJournal();
     form.Form_Activate();
@@ -139,7 +142,7 @@ ToolRun runTool(const std::string& path, const std::string& folder, const std::s
     form.cmdFixAll_Click();
     run.fixAllSeconds = seconds(Clock::now() - start);
     run.fixAllCpu = cpuSeconds() - cpu;
-    run.messages = messages.texts.size();
+    run.messages = tool.messages.texts.size();
     return run;
 }
 

@@ -6,6 +6,8 @@
 app=$1
 sample=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=wait.sh
+source "$here/lib/wait.sh"
 
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (install xvfb and xdotool)" >&2; exit 1; }
@@ -51,18 +53,6 @@ Windows Registry Editor Version 5.00
 "DatabaseLocation"="$1"
 REG
     export HABITORIUM_REGISTRY="$work/registry.reg"
-}
-
-# Runs the command given after the number until it succeeds, for at most
-# that many seconds; false when it never did. Every wait of these checks is
-# for something shown, bounded so, never for a fixed time.
-wait_until() {
-    local deadline=$(($(date +%s%N) + $1 * 1000000000))
-    shift
-    until "$@"; do
-        [ "$(date +%s%N)" -lt "$deadline" ] || return 1
-        sleep 0.05
-    done
 }
 
 # Starts the tool on the database $1 and waits for its window and its

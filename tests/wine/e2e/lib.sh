@@ -8,6 +8,8 @@ app=${HABITORIUM_WINE_APP:?}
 sample=${HABITORIUM_WINE_SAMPLE:?}
 box=${HABITORIUM_WINE_BOX:?}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd) # tests/
+# shellcheck source=../../e2e/lib/wait.sh
+source "$here/e2e/lib/wait.sh"
 python=/usr/bin/python3
 title="Habitorium Rent Analysis"
 app_pid=""
@@ -33,18 +35,6 @@ settings() {
 }
 
 windows_named() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true; }
-
-# Runs the command given after the number until it succeeds, for at most
-# that many seconds; false when it never did. The checks wait for what is
-# shown, bounded so, never for a fixed time.
-wait_until() {
-    local deadline=$(($(date +%s%N) + $1 * 1000000000))
-    shift
-    until "$@"; do
-        [ "$(date +%s%N)" -lt "$deadline" ] || return 1
-        sleep 0.05
-    done
-}
 
 # Starts the tool (a copy in $1) and waits for its window; sets window. The
 # window opens the database from a message posted when it appears, which the
