@@ -138,8 +138,12 @@ std::string CheckResult::summary() const {
         text = "The check was stopped after " + GroupedNumber(reached) + " of " + GroupedNumber(tenants) +
                " tenants. ";
     const int d = disagreeing();
+    const int n = notChecked();
     const std::string all = GroupedNumber(checkedOf);
-    if (d == 0) {
+    if (d == 0 && n > 0) {
+        text += checkedOf == 1 ? "The tenant does not disagree with the money received."
+                               : "None of the " + all + " tenants disagrees with the money received.";
+    } else if (d == 0) {
         text += checkedOf == 1 ? "The tenant agrees with the money received."
                                : "All " + all + " tenants agree with the money received.";
     } else {
@@ -148,7 +152,6 @@ std::string CheckResult::summary() const {
                 (d == 1 ? " disagrees" : " disagree") + " with the money received; a repair would change " +
                 GroupedNumber(p) + (d == 1 ? " of its periods." : " of their periods.");
     }
-    const int n = notChecked();
     if (n > 0)
         text += " " + GroupedNumber(n) + (n == 1 ? " tenant could not be checked." : " tenants could not be checked.");
     return text;
