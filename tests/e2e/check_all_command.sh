@@ -84,11 +84,11 @@ check "standard output: the same list" "same" \
     "$(cmp -s "$work/stdout" "$work/out/list.csv" && echo same || echo different)"
 check "standard output: the summary on standard error" "$(rows "$work/out/list.csv" | wc -l) of 40" "${err%% tenants*}"
 
-# --- A reference with a comma, a quote and a letter beyond ASCII; a tenant that
-# cannot be checked --------------------------------------------------------------
+# --- A reference with a comma, a quote and a letter beyond ASCII, a name with a
+# line break; a tenant that cannot be checked ------------------------------------
 odd='DUB,"Zoë"01'
-odd_name='Zoë Dubois, "Zo"'
-sqlite3 "$db" "insert into tenancy values ('$odd', '$odd_name', 'P001', '2025-01-01', null);
+odd_name='Zoë Dubois\r\nFlat 2' # a line break alone makes it quoted; as the list's reader shows it
+sqlite3 "$db" "insert into tenancy values ('$odd', 'Zoë Dubois' || char(13, 10) || 'Flat 2', 'P001', '2025-01-01', null);
     insert into rent_periods (tenant_code, period_from, period_to, rent_due, paid, extra_charges, extra_charges_paid)
         values ('$odd', '2025-01-01', '2025-01-31', 500, 0, 0, 0);
     insert into revenues (tenant_code, [revenue group], amount, date, [property code], description)
