@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -133,6 +134,19 @@ std::FILE* openForWriting(const std::string& path) {
 #endif
 }
 
+// True when path is a file that begins as a property database does (SQLite,
+// or Jet/ACE): a list written there would destroy it.
+bool isDatabaseFile(const std::string& path) {
+    std::ifstream in(platform::nativePath(path), std::ios::binary);
+    char header[20] = {};
+    in.read(header, sizeof header);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got >= 16 && std::memcmp(header, "SQLite format 3\0", 16) == 0)
+        return true;
+    return got >= 19 &&
+           (std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0);
+}
+
 // Writes bytes to path whole or not at all: to a temporary file beside it,
 // then renamed over it. On failure nothing is left behind, any file already
 // at path is as it was, and why says what went wrong.
@@ -176,6 +190,12 @@ public:
           errorReport_(messages_, clock_, files_, locale), database_(messages_, files_, errorReport_) {}
 
     int checkAll(const std::string& output) {
+        // "--check-all property.mdb" is an easy slip for a database to check.
+        if (output != "-" && isDatabaseFile(output)) {
+            messages_.showMessage(output + " is a database file: --check-all writes the list of tenants to the file "
+                                           "it names, and will not replace a database with it. Nothing was checked.");
+            return exitFailed;
+        }
         const std::string location = ChooseDatabaseLocation(*registry_, files_, messages_);
         if (database_.OpenDatabaseFile(location) != -1) {
             messages_.showMessage("Unable to start habitorium database.");

@@ -142,6 +142,11 @@ check "a list in no folder: said why" "yes" "$(grep -q "nowhere/list.csv: No suc
 run --check-all "$work/out"
 check "a folder as the list: exit status" "2" "$status"
 check "a folder as the list: said why" "yes" "$(grep -q "is a folder" <<<"$err" && echo yes || echo no)"
+cp "$db" "$work/out/copy.mdb"
+run --check-all "$work/out/copy.mdb"
+check "a database as the list: exit status" "2" "$status"
+check "a database as the list: left as it was" "same" \
+    "$(cmp -s "$db" "$work/out/copy.mdb" && rm "$work/out/copy.mdb" && echo same || echo changed)"
 check "failures leave no list behind" "agree.csv list.csv" "$(ls -A "$work/out" | tr '\n' ' ' | sed 's/ $//')"
 
 # --- Arguments ---------------------------------------------------------------------
