@@ -56,8 +56,8 @@ std::string helpText() {
 #endif
     text += n + "Exit status:" + n + "  0  every tenant agrees with the money received" + n +
             "  1  some tenants disagree or could not be checked (the list names them)" + n +
-            "  2  bad arguments; the database could not be opened or read; the list" + n + "     could not be written" +
-            n;
+            "  2  bad arguments; the database could not be opened or read; the list" + n +
+            "     could not be written (a folder or a database file is never replaced)" + n;
 #ifdef _WIN32
     text += n + "From a command prompt, \"start /wait\" waits for the program to end (batch" + n +
             "files and the Task Scheduler wait anyway), so %ERRORLEVEL% is its status." + n;
@@ -190,7 +190,12 @@ public:
           errorReport_(messages_, clock_, files_, locale), database_(messages_, files_, errorReport_) {}
 
     int checkAll(const std::string& output) {
-        // "--check-all property.mdb" is an easy slip for a database to check.
+        // Said before the check, which may take minutes. "--check-all
+        // property.mdb" is an easy slip for a database to check.
+        if (output != "-" && files_.isFolder(output)) {
+            messages_.showMessage("The list cannot be written to " + output + ": it is a folder. Nothing was checked.");
+            return exitFailed;
+        }
         if (output != "-" && isDatabaseFile(output)) {
             messages_.showMessage(output + " is a database file: --check-all writes the list of tenants to the file "
                                            "it names, and will not replace a database with it. Nothing was checked.");
