@@ -1,15 +1,33 @@
 // Habitorium Rent Analysis for Windows: builds the real platform pieces,
-// creates the window and runs the message loop.
+// creates the window and runs the message loop; with arguments, runs the
+// command line.
 
+#include "cli/CheckCommand.h"
 #include "frmmain/win32/Win32Platform.h"
 #include "frmmain/win32/Win32Window.h"
 #include "platform/LocalSystem.h"
 #include "platform/LocaleWin32.h"
 #include "platform/UserWin32.h"
+#include "platform/WideText.h"
 
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // With arguments the program is the command line: no window, no box.
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> arguments;
+    for (int i = 1; argv && i < argc; ++i)
+        arguments.push_back(platform::narrow(argv[i]));
+    LocalFree(argv);
+    if (!arguments.empty())
+        return cli::RunCommandLine(arguments, platform::Win32Locale());
+
     // Sizes come from the screen's real DPI, not a scaled 96.
     SetProcessDPIAware();
 

@@ -1,6 +1,7 @@
 // Habitorium Rent Analysis: builds the real platform pieces, creates the
-// window and runs the event loop.
+// window and runs the event loop; with arguments, runs the command line.
 
+#include "cli/CheckCommand.h"
 #include "frmmain/qt/QtLocale.h"
 #include "frmmain/qt/QtPlatform.h"
 #include "frmmain/qt/QtWindow.h"
@@ -8,7 +9,14 @@
 
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
 int main(int argc, char* argv[]) {
+    // The command line needs no display: it runs before any application object exists.
+    if (argc > 1)
+        return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc), QtLocale());
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Habitorium Rent Analysis"));

@@ -3,10 +3,7 @@
 #include "frmmain/Guarded.h"
 #include "frmmain/frmMain.h"
 
-#include "database/Schema.h"
-#include "database/SqlText.h"
-#include "general/Lookup.h"
-#include "general/TextForm.h"
+#include "rent/ReferenceData.h"
 
 RecordsetRef frmMain::openReadOnly(std::string sql) {
     RecordsetRef rs;
@@ -20,29 +17,13 @@ bool frmMain::hasRow(RecordsetRef& rs) {
 
 void frmMain::LoadReferenceData() {
     Combo1->clear();
-    runGuarded(database_, "Load Reference Data", [this] {
-        RecordsetRef rs = openReadOnly("select reference from tenancy order by reference");
-        while (hasRow(rs)) {
-            // A tenancy without a reference can be neither selected nor repaired.
-            engine::Variant reference = rs->Fields(schema::tenancyReference).Value();
-            if (!reference.isNull())
-                Combo1->addItem(TextForm(reference, platform_.locale));
-            database_.MoveNextRecord(rs);
-        }
-
-        rs = openReadOnly("select * from options");
-        if (hasRow(rs))
-            rentGroup =
-                TextForm(ValueOrDefault(rs->Fields(schema::optionsRentGroup).Value(), std::string()), platform_.locale);
-
-        extraChargeCodes = "'xcvdfgsdfs'";
-        rs = openReadOnly("select * from glcodes where pay_extra_charges<>0");
-        while (hasRow(rs)) {
-            // A Null code stands as an empty quoted code.
-            engine::Variant code = ValueOrDefault(rs->Fields(schema::glcodesCode).Value(), std::string());
-            extraChargeCodes += "," + SqlQuote(TextForm(code, platform_.locale));
-            database_.MoveNextRecord(rs);
-        }
-    });
+    // What a failure part of the way leaves is kept: the references read so
+    // far, and the ledger settings as they then stand.
+    rent::ReferenceData data{{}, rentGroup, extraChargeCodes};
+    runGuarded(database_, "Load Reference Data", [&] { rent::ReadReferenceData(database_, platform_.locale, data); });
+    for (const std::string& reference : data.references)
+        Combo1->addItem(reference);
+    rentGroup = data.rentGroup;
+    extraChargeCodes = data.extraChargeCodes;
     // Nothing is selected until the user chooses (the list was cleared above).
 }
