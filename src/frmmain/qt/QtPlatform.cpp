@@ -1,5 +1,7 @@
 #include "frmmain/qt/QtPlatform.h"
 
+#include "platform/LocalSystem.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -48,6 +50,15 @@ void QtProgram::letPendingEventsRun() {
 std::string QtUserAccount::dataFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     return QDir::toNativeSeparators(folder).toStdString();
+}
+
+std::string QtUserAccount::stateFolder() {
+#ifdef _WIN32
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return QDir::toNativeSeparators(folder).toStdString();
+#else
+    return platform::xdgStateFolder("habitorium-rent-analysis");
+#endif
 }
 
 std::string QtUserAccount::loginName() {
