@@ -7,11 +7,19 @@
 #include "platform/LocalSystem.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Habitorium Rent Analysis"));
+    // The menu entry's name, so the desktop pairs the window with it; the
+    // icon in every size drawn at build time.
+    QGuiApplication::setDesktopFileName(QStringLiteral("habitorium-rent-analysis"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/habitorium-rent-analysis-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     QtMessageBox messages;
     QtProgram program;
