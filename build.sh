@@ -68,6 +68,17 @@ test)
     build
     ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
     ;;
+package)
+    install_missing "${packages[@]}" "${package_packages[@]}"
+    build
+    (cd "$build_dir" && cpack -G DEB)
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+    deb="$build_dir/habitorium-rent-analysis_${version}_amd64.deb"
+    [ -f "$deb" ] || { echo "cpack made no $deb" >&2; exit 1; }
+    # Debian's checks of the package: any error fails the build.
+    lintian --fail-on error --no-tag-display-limit "$deb"
+    echo "Built $deb ($(du -k "$deb" | cut -f1) KiB)"
+    ;;
 windows)
     install_missing "${windows_build_packages[@]}"
     build_dir=${BUILD_DIR:-build-windows}
@@ -90,7 +101,7 @@ windows-test)
     ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
     ;;
 *)
-    echo "usage: $0 run|test|windows|windows-test" >&2
+    echo "usage: $0 run|test|package|windows|windows-test" >&2
     exit 2
     ;;
 esac
