@@ -49,6 +49,16 @@ entries() {
 has_message() {
     msiinfo export "$1" LaunchCondition | tr -d '\r' | cut -f2 | grep -qxF "$2"
 }
+# The entries of the running tool's drop-down, once there are some (within 10 s).
+tenants_listed() {
+    local tenants
+    for _ in $(seq 100); do
+        tenants=$("$wine" "$metrics" 10 | tr -d '\r' | sed -n 's/^tenants //p')
+        [ "${tenants:-0}" -gt 0 ] && { echo "$tenants"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
 shortcut() {
     # Per machine: the common Start menu on Windows; Wine's msi puts it in the user's.
     find "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" "$drive_c/users" \
@@ -80,15 +90,16 @@ echo "msi: installed $version in Program Files, shortcut $(basename "$link"), en
 cp "$dir/property.mdb" "$dir/original.mdb"
 settings "ODBC;Driver={Habitorium SQLite3};Database=$dir/property.mdb"
 start_app "$folder/habitorium-rent-analysis.exe"
-click_twips $((2160 + 1000)) $((960 + 150))       # open the tenant list
-sleep 0.5
-click_twips $((2160 + 1000)) $((960 + 315 + 120)) # its first entry
-sleep 0.5
+tenants_listed >/dev/null || failed "the installed program listed no tenants"
 click_twips $((240 + 800)) $((4320 + 180))        # Fix All
 summary=$("$wine" "$box" 300) || failed "no summary box after Fix All"
 [[ "$summary" =~ ^Fix\ All\ repaired\ ([0-9]+)\ of\ ([0-9]+)\ tenants\.$ ]] &&
     [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] || failed "unexpected summary: $summary"
-sleep 0.5
+# The box is gone when the window alone bears the title again.
+for _ in $(seq 100); do
+    [ "$(windows_named | wc -l)" -eq 1 ] && break
+    sleep 0.1
+done
 click_twips $((3120 + 700)) $((4320 + 180))       # Exit
 wait_for_exit || failed "the installed program did not end with status 0"
 app_pid=""
@@ -142,14 +153,8 @@ msiexec /i "$(windows_path "$msi")" || failed "the install beside the host faile
 [ -f "$host/Rent Analysis/habitorium-rent-analysis.exe" ] || failed "not installed in the host's folder"
 [ ! -e "$folder" ] || failed "installed in Program Files although APPPath is set"
 start_app "$host/Rent Analysis/habitorium-rent-analysis.exe"
-tenants=0
-for _ in $(seq 100); do
-    tenants=$("$wine" "$metrics" 10 | tr -d '\r' | sed -n 's/^tenants //p')
-    [ "${tenants:-0}" -gt 0 ] && break
-    sleep 0.1
-done
 # A tool that had not found it would have ended, saying it cannot start.
-[ "${tenants:-0}" -gt 0 ] || failed "the tool beside the host lists no tenants: it did not find the host's database"
+tenants_listed >/dev/null || failed "the tool beside the host lists no tenants: it did not find the host's database"
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
