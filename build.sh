@@ -5,7 +5,9 @@
 #   ./build.sh test    install what is missing, build, run every test
 #   ./build.sh windows build the Windows executable with MinGW-w64 (in build-windows):
 #                      build-windows/dist/habitorium-rent-analysis.exe, one file to copy
-#                      beside the host application
+#                      beside the host application, and its installer,
+#                      build-windows/dist/habitorium-rent-analysis-<version>-x64.msi
+#   ./build.sh package build the Debian package build/habitorium-rent-analysis_<version>_amd64.deb
 #   ./build.sh windows-test
 #                      cross-build the Windows tool and its tests with MinGW-w64
 #                      (into build-windows) and run them under Wine and Xvfb
@@ -18,9 +20,13 @@ cd "$(dirname "$0")"
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
           libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib
           unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib)
+# The Windows program's icon (icotool) and installer (wixl).
+windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64 python3 icoutils wixl)
+# The Debian package: its checker, and what the package's build reads.
+package_packages=(dpkg-dev lintian file gzip)
 # The Windows build and its test run under Wine, against the host's ODBC drivers.
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest wine64 unixodbc-dev libsqliteodbc
-                  odbc-postgresql postgresql xvfb xauth xdotool python3)
+windows_packages=("${windows_build_packages[@]}" googletest wine64 unixodbc-dev libsqliteodbc
+                  odbc-postgresql postgresql xvfb xauth xdotool python3-pefile msitools)
 build_dir=${BUILD_DIR:-build}
 
 install_missing() {
@@ -62,17 +68,31 @@ test)
     build
     ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
     ;;
+package)
+    install_missing "${packages[@]}" "${package_packages[@]}"
+    build
+    (cd "$build_dir" && cpack -G DEB)
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+    deb="$build_dir/habitorium-rent-analysis_${version}_amd64.deb"
+    [ -f "$deb" ] || { echo "cpack made no $deb" >&2; exit 1; }
+    # Debian's checks of the package: any error fails the build.
+    lintian --fail-on error --no-tag-display-limit "$deb"
+    echo "Built $deb ($(du -k "$deb" | cut -f1) KiB)"
+    ;;
 windows)
-    install_missing cmake ninja-build g++-mingw-w64-x86-64
+    install_missing "${windows_build_packages[@]}"
     build_dir=${BUILD_DIR:-build-windows}
     # shellcheck disable=SC2086
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" ${CMAKE_ARGS:-}
-    cmake --build "$build_dir" --parallel "$(nproc)" --target habitorium-rent-analysis
+    cmake --build "$build_dir" --parallel "$(nproc)" --target habitorium-rent-analysis msi
     # The copy to hand out: without its debugging symbols, in a folder of its own.
     mkdir -p "$build_dir/dist"
     x86_64-w64-mingw32-strip -o "$build_dir/dist/habitorium-rent-analysis.exe" "$build_dir/habitorium-rent-analysis.exe"
     echo "Built $build_dir/dist/habitorium-rent-analysis.exe ($(du -k "$build_dir/dist/habitorium-rent-analysis.exe" | cut -f1) KiB)"
+    for msi in "$build_dir"/dist/habitorium-rent-analysis-*-x64.msi; do
+        echo "Built $msi ($(du -k "$msi" | cut -f1) KiB)"
+    done
     ;;
 windows-test)
     install_missing "${windows_packages[@]}"
@@ -81,7 +101,7 @@ windows-test)
     ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
     ;;
 *)
-    echo "usage: $0 run|test|windows|windows-test" >&2
+    echo "usage: $0 run|test|package|windows|windows-test" >&2
     exit 2
     ;;
 esac

@@ -10,6 +10,7 @@
 #include "platform/UserWin32.h"
 #include "platform/WideText.h"
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <shellapi.h>
@@ -28,8 +29,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!arguments.empty())
         return cli::RunCommandLine(arguments, platform::Win32Locale());
 
-    // Sizes come from the screen's real DPI, not a scaled 96.
-    SetProcessDPIAware();
+    // The DPI awareness (per monitor), the common controls of visual styles
+    // and the version of Windows the program is written for come from its
+    // manifest (packaging/windows). COM, for the taskbar button's progress.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     Win32MessageBox messages;
     Win32Program program;
@@ -40,13 +43,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
     platform::Platform platform{messages, program, clock, files, *registry, user, locale};
 
-    Win32Window window(platform);
-    // The window's keys (Tab, Ctrl+Z) also work while a batch lets events run.
-    program.preTranslate = [&window](void* msg) { return window.preTranslate(*static_cast<MSG*>(msg)); };
-    // A failed start may end the program before the message loop has begun.
-    if (program.endRequested())
-        return program.exitStatus();
-    window.show();
-    const int status = window.run();
+    int status = 0;
+    {
+        Win32Window window(platform);
+        // The window's keys (Tab, Ctrl+Z) also work while a batch lets events run.
+        program.preTranslate = [&window](void* msg) { return window.preTranslate(*static_cast<MSG*>(msg)); };
+        // A failed start may end the program before the message loop has begun.
+        if (!program.endRequested()) {
+            window.show();
+            status = window.run();
+        }
+        program.preTranslate = nullptr;
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return program.endRequested() ? program.exitStatus() : status;
 }

@@ -8,6 +8,7 @@
 #include "platform/LocalSystem.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,13 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Habitorium Rent Analysis"));
+    // The menu entry's name, so the desktop pairs the window with it; the
+    // icon in every size drawn at build time.
+    QGuiApplication::setDesktopFileName(QStringLiteral("habitorium-rent-analysis"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/habitorium-rent-analysis-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     QtMessageBox messages;
     QtProgram program;

@@ -63,8 +63,10 @@ void frmMain::cmdFixAll_Click() {
         summary.beginTenant();
         SetListIndex(0);
         for (;;) {
-            Me->setCaption(title + " - Fix All: " + Combo1->text() + " (" + std::to_string(Combo1->listIndex() + 1) +
-                           " of " + std::to_string(Combo1->listCount()) + ")");
+            // The window's own name last, once, as the desktop shows every window's title.
+            Me->setCaption("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) + " of " +
+                           GroupedCount(Combo1->listCount()) + ") - " + title);
+            Me->showProgress(Combo1->listIndex() + 1, Combo1->listCount());
             const int index = Combo1->listIndex();
             const std::string tenant = tenantReference();
             const RepairOutcome outcome = repairSelectedTenant(false);
@@ -104,10 +106,17 @@ void frmMain::cmdFixAll_Click() {
     Me->setCaption(title);
     batchRunning_ = false;
     std::string text = summary.text(end);
+    const bool failed = end == BatchSummary::End::Stopped || end == BatchSummary::End::JournalFailed;
     if (!journalFailure_.empty())
         text += " " + journalProblem(std::exchange(journalFailure_, {}),
                                      "so the repairs it could not record were not kept; the others can be undone.");
+    // A batch that stopped on a failure shows it on the taskbar until its summary is read.
+    if (failed)
+        Me->showProgressFailed();
+    else
+        Me->clearProgress();
     showMessage(text);
+    Me->clearProgress();
     if (endDuringBatch_)
         platform_.program.endProgram(0);
 }

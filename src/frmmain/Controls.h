@@ -63,6 +63,17 @@ public:
     virtual ~Window() = default;
     virtual std::string caption() const = 0;
     virtual void setCaption(const std::string& text) = 0;
+
+    // A batch's progress where the desktop shows it beside the window (the
+    // taskbar button on Windows): done of total, then the error state when
+    // the batch stopped on a failure, then cleared. A window with no such
+    // place shows it nowhere else (the caption already says it).
+    virtual void showProgress(long long done, long long total) {
+        static_cast<void>(done);
+        static_cast<void>(total);
+    }
+    virtual void showProgressFailed() {}
+    virtual void clearProgress() {}
 };
 
 // What a front end does for a form being built: one fixed-size window, then

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
+#include <utility>
 
 namespace {
 
@@ -25,8 +28,8 @@ std::string ReportText(const std::string& label, const engine::EngineError& erro
 }
 
 ErrorReport::ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files,
-                         const platform::Locale& locale)
-    : messages_(messages), clock_(clock), files_(files), locale_(locale) {}
+                         const platform::Locale& locale, std::string fallbackFolder)
+    : messages_(messages), clock_(clock), files_(files), locale_(locale), fallbackFolder_(std::move(fallbackFolder)) {}
 
 void ErrorReport::ReportError(const std::string& label, const engine::EngineError& error) {
     std::string text;
@@ -52,12 +55,16 @@ void ErrorReport::LogError(const std::string& label, const engine::EngineError& 
 
 std::string ErrorReport::logPath() {
     const platform::LocalTime now = clock_.now();
-    return platform::joinPath(files_.programFolder(),
-                              "err" + locale_.monthAbbreviation(now.month) + twoDigits(now.year % 100) + ".log");
+    const std::string name = "err" + locale_.monthAbbreviation(now.month) + twoDigits(now.year % 100) + ".log";
+    if (fellBack_ && !fallbackFolder_.empty())
+        return platform::joinPath(fallbackFolder_, name);
+    return platform::joinPath(files_.programFolder(), name);
 }
 
 void ErrorReport::WriteErrorLog(const std::string& message) {
     try {
+        // Each entry tries the program's folder first: rights given later count.
+        fellBack_ = false;
         const std::string path = logPath();
         // The entry's time is read again: a report made as the month turns
         // goes to the old month's file with the new month's time.
@@ -68,8 +75,18 @@ void ErrorReport::WriteErrorLog(const std::string& message) {
         // Binary append: the bytes of the report go out as they are, CR LF
         // included, on every platform.
         std::ofstream file(platform::nativePath(path), std::ios::binary | std::ios::app);
+        if (!file && !fallbackFolder_.empty()) {
+            // A program folder without write rights (Program Files, a
+            // read-only share): the user's own folder takes the entry, so no
+            // report is lost.
+            std::error_code ec;
+            std::filesystem::create_directories(platform::nativePath(fallbackFolder_), ec);
+            fellBack_ = true;
+            file.clear();
+            file.open(platform::nativePath(logPath()), std::ios::binary | std::ios::app);
+        }
         if (!file)
-            return; // read-only folder, a folder in the way: the entry is simply missing
+            return; // no folder takes it: the entry is missing, the box was shown
         file.write(entry.data(), static_cast<std::streamsize>(entry.size()));
     } catch (...) {
         // Nothing of the log may reach the caller.

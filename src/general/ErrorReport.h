@@ -1,6 +1,7 @@
 #pragma once
 // Module General: the error report (a message box, then a line in the
-// month's error log in the program's folder).
+// month's error log in the program's folder, or in the user's own folder
+// when the program's folder cannot be written).
 
 #include "database/ErrorReporter.h"
 #include "platform/Seams.h"
@@ -16,9 +17,12 @@ std::string ReportText(const std::string& label, const engine::EngineError& erro
 
 class ErrorReport : public ErrorReporter {
 public:
-    // The log's file name takes its month name from locale.
+    // The log's file name takes its month name from locale. fallbackFolder
+    // takes the entries that the program's folder cannot (a folder without
+    // write rights, such as Program Files); it is made when first needed.
+    // Empty: such entries are lost.
     ErrorReport(platform::MessageBox& messages, platform::Clock& clock, platform::FileSystem& files,
-                const platform::Locale& locale);
+                const platform::Locale& locale, std::string fallbackFolder = {});
 
     // Shows the report text in a modal box, then appends it to the log.
     void ReportError(const std::string& label, const engine::EngineError& error) override;
@@ -28,10 +32,13 @@ public:
     void LogError(const std::string& label, const engine::EngineError& error);
 
     // Appends "DD/MM/YY hh:nn:ss", a blank, message and CR LF to
-    // err<Mon><YY>.log in the program's folder. Every failure is swallowed.
+    // err<Mon><YY>.log in the program's folder; when that file cannot be
+    // opened for appending, to the file of that name in the fallback folder.
+    // Every failure is swallowed.
     void WriteErrorLog(const std::string& message);
 
-    // err<Mon><YY>.log for the clock's current month, in the program's folder.
+    // err<Mon><YY>.log for the clock's current month: in the program's
+    // folder, or in the fallback folder once an entry has had to go there.
     std::string logPath();
 
 private:
@@ -39,4 +46,6 @@ private:
     platform::Clock& clock_;
     platform::FileSystem& files_;
     const platform::Locale& locale_;
+    std::string fallbackFolder_;
+    bool fellBack_ = false; // the last entry went to the fallback folder
 };

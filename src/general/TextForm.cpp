@@ -46,3 +46,16 @@ std::string TextForm(const engine::Variant& value, const platform::Locale& local
     }
     return {};
 }
+
+std::string GroupedCount(long long count) {
+    const unsigned long long magnitude =
+        count < 0 ? 0ULL - static_cast<unsigned long long>(count) : static_cast<unsigned long long>(count);
+    const std::string digits = std::to_string(magnitude);
+    std::string text = count < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}

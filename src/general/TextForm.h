@@ -19,3 +19,7 @@ std::string ShortDate(const engine::Date& date, const platform::Locale& locale);
 // A date and time of day (to the minute) in the locale's short date and time
 // forms, as "08/12/2026 14:02" in the United Kingdom.
 std::string ShortDateTime(const platform::LocalTime& time, const platform::Locale& locale);
+
+// A count with a comma between each group of three digits, as a window's
+// title shows it ("2,000", "-1,234,567"): the same on every locale.
+std::string GroupedCount(long long count);

@@ -10,7 +10,10 @@
 
 #include <windows.h>
 #else
+#include <pwd.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 namespace platform {
@@ -86,5 +89,23 @@ bool LocalFileSystem::isFolder(const std::string& path) {
     return std::filesystem::is_directory(std::filesystem::path(path), ec) && !ec;
 #endif
 }
+
+#ifndef _WIN32
+std::string xdgStateFolder(const std::string& name) {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/')
+        return joinPath(state, name);
+    std::string home;
+    if (const char* fromEnvironment = std::getenv("HOME"); fromEnvironment && fromEnvironment[0] == '/')
+        home = fromEnvironment;
+    else if (const passwd* account = getpwuid(geteuid()); account && account->pw_dir)
+        home = account->pw_dir;
+    if (home.empty())
+        return {};
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return joinPath(joinPath(joinPath(home == "/" ? std::string() : home, ".local"), "state"), name);
+}
+#endif
 
 } // namespace platform

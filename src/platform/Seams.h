@@ -67,6 +67,11 @@ public:
     // The folder where the tool keeps its own data for this user (it may not
     // exist yet), without a trailing separator; empty when the platform has none.
     virtual std::string dataFolder() = 0;
+    // The folder of this user's own machine where the tool keeps what it
+    // writes for itself, such as its error log when the program's folder
+    // cannot be written (it may not exist yet), without a trailing
+    // separator; empty when the platform has none.
+    virtual std::string stateFolder() = 0;
     // The user's login name; empty when it cannot be told.
     virtual std::string loginName() = 0;
 };

@@ -37,6 +37,19 @@ std::string Win32UserAccount::dataFolder() {
     return joinPath(folder, applicationFolder);
 }
 
+std::string Win32UserAccount::stateFolder() {
+    std::string folder;
+    PWSTR path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
+        folder = narrow(path);
+    CoTaskMemFree(path);
+    if (folder.empty())
+        folder = environment(L"LOCALAPPDATA");
+    if (folder.empty())
+        return {};
+    return joinPath(folder, applicationFolder);
+}
+
 std::string Win32UserAccount::loginName() {
     wchar_t name[256 + 1] = {};
     DWORD size = 256 + 1;

@@ -485,7 +485,7 @@ TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
     EXPECT_FALSE(form.batchRunning());
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
-    EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 4)");
+    EXPECT_EQ(titles.front(), "Fix All: A1 (1 of 4) - Habitorium Rent Analysis");
     EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 4 of 4 tenants."});
 }
 

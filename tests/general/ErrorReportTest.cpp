@@ -1,12 +1,14 @@
 #include "general/ErrorReport.h"
 
 #include "database/Database.h"
+#include "platform/LocalSystem.h"
 
 #include "Recorders.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -64,7 +66,8 @@ protected:
     FixedClock clock_; // 7 December 2026, 14:05:09
     TestFileSystem files_;
     BritishLocale locale_;
-    ErrorReport report_{messages_, clock_, files_, locale_};
+    // The user's folder takes only what the program's folder cannot.
+    ErrorReport report_{messages_, clock_, files_, locale_, dir_.file("state")};
 };
 
 TEST_F(ErrorReportTest, ShowsTheBoxThenAppendsTheSameText) {
@@ -73,6 +76,7 @@ TEST_F(ErrorReportTest, ShowsTheBoxThenAppendsTheSameText) {
     const std::string text = "Data Create Set\r\nGeneral Errors...\r\n\r\n1 - near \"selec\": syntax error\r\n\r\n";
     EXPECT_EQ(messages_.texts, std::vector<std::string>{text});
     EXPECT_EQ(readBytes(log("errDec26.log")), "07/12/26 14:05:09 " + text + "\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("state")));
 }
 
 TEST_F(ErrorReportTest, LogErrorWritesTheSameEntryWithoutABox) {
@@ -173,16 +177,66 @@ TEST_F(ErrorReportTest, MissingProgramFolderShowsBoxOnly) {
     EXPECT_FALSE(std::filesystem::exists(dir_.file("gone")));
 }
 
-TEST_F(ErrorReportTest, ReadOnlyFolderShowsBoxOnly) {
+// A program folder without write rights (Program Files): the entry goes to
+// the user's state folder, made for it, and the log's path names it there;
+// once the program's folder may be written again, the entries are back in it.
+TEST_F(ErrorReportTest, ReadOnlyFolderLogsToTheUsersFolder) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not stop the superuser from writing";
-    std::filesystem::permissions(dir_.path(), std::filesystem::perms(0555));
+    const std::filesystem::path program = dir_.path() / "program";
+    std::filesystem::create_directory(program);
+    std::filesystem::permissions(program, std::filesystem::perms(0555));
+    files_.folder = program.string();
+    ASSERT_EQ(::setenv("XDG_STATE_HOME", dir_.file("xdg state").c_str(), 1), 0);
+    const std::string state = platform::xdgStateFolder("habitorium-rent-analysis");
+    ::unsetenv("XDG_STATE_HOME");
+    ASSERT_EQ(state, dir_.file("xdg state") + "/habitorium-rent-analysis");
+    ErrorReport report(messages_, clock_, files_, locale_, state);
 
-    EXPECT_NO_THROW(report_.ReportError("Data Close", EngineError(3704, "DBEngine", "closed")));
+    EXPECT_NO_THROW(report.ReportError("Data Close", EngineError(3704, "DBEngine", "closed")));
 
-    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+    const std::string entry = "07/12/26 14:05:09 Data Close\r\nGeneral Errors...\r\n\r\n3704 - closed\r\n\r\n\r\n";
     EXPECT_EQ(messages_.texts.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(log("errDec26.log")));
+    EXPECT_FALSE(std::filesystem::exists(program / "errDec26.log"));
+    EXPECT_EQ(readBytes(state + "/errDec26.log"), entry);
+    EXPECT_EQ(report.logPath(), state + "/errDec26.log");
+
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    report.WriteErrorLog("writable again");
+    EXPECT_EQ(readBytes((program / "errDec26.log").string()), "07/12/26 14:05:09 writable again\r\n");
+    EXPECT_EQ(readBytes(state + "/errDec26.log"), entry);
+    EXPECT_EQ(report.logPath(), (program / "errDec26.log").string());
+}
+
+// Where a Linux user's state lives when the program's folder cannot take the log.
+TEST(XdgStateFolder, StateHomeWhenAbsoluteElseHome) {
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    const std::string keptState = savedState ? savedState : "";
+    const std::string keptHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const struct {
+        const char* state; // nullptr: unset
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {"/srv/state", "/home/ann", "/srv/state/app"},
+        {nullptr, "/home/ann", "/home/ann/.local/state/app"},
+        {"", "/home/ann/", "/home/ann/.local/state/app"},
+        {"relative/state", "/home/ann", "/home/ann/.local/state/app"},
+        {nullptr, "/", "/.local/state/app"},
+    };
+    for (const auto& c : cases) {
+        if (c.state)
+            ::setenv("XDG_STATE_HOME", c.state, 1);
+        else
+            ::unsetenv("XDG_STATE_HOME");
+        ::setenv("HOME", c.home, 1);
+        EXPECT_EQ(platform::xdgStateFolder("app"), c.expected) << (c.state ? c.state : "(unset)") << " " << c.home;
+    }
+    if (savedState)
+        ::setenv("XDG_STATE_HOME", keptState.c_str(), 1);
+    else
+        ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", keptHome.c_str(), 1);
 }
 
 // The wrappers' failures reach the box and the log through the report; the

@@ -46,7 +46,9 @@ struct FixedUser : platform::UserAccount {
     std::string folder;
     std::string login = "tester";
     explicit FixedUser(std::string folder = {}) : folder(std::move(folder)) {}
+    std::string state;
     std::string dataFolder() override { return folder; }
+    std::string stateFolder() override { return state; }
     std::string loginName() override { return login; }
 };
 

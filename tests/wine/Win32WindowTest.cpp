@@ -178,6 +178,48 @@ TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) 
     EXPECT_EQ(window.form().Label2->caption(), "Zo\xc3\xab");
 }
 
+// Moved to a monitor of 144 DPI and back: the window is laid out again from
+// its twips, every control in the font made for the new DPI.
+TEST_F(Win32WindowTest, WmDpiChangedLaysTheWindowOutAgain) {
+    Win32Window& window = h.create();
+    ASSERT_EQ(window.dpi(), 96) << "the test expects the screen at 96 DPI";
+    const auto change = [&](int dpi) {
+        RECT suggested{};
+        GetWindowRect(window.handle(), &suggested);
+        SendMessageW(window.handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    };
+    const auto client = [&] {
+        RECT r{};
+        GetClientRect(window.handle(), &r);
+        return std::pair<LONG, LONG>(r.right - r.left, r.bottom - r.top);
+    };
+    const auto place = [&](const char* name) {
+        RECT r{};
+        GetWindowRect(window.control(name), &r);
+        MapWindowPoints(nullptr, window.handle(), reinterpret_cast<POINT*>(&r), 2);
+        return std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    const auto fontHeight = [&](const char* name) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window.control(name), WM_GETFONT, 0, 0)), sizeof font, &font);
+        return font.lfHeight;
+    };
+    const LONG height96 = fontHeight("Label4");
+
+    change(144);
+    EXPECT_EQ(client(), (std::pair<LONG, LONG>(752, 576)));
+    EXPECT_EQ(place("cmdExit"), (std::vector<LONG>{312, 432, 146, 38}));
+    EXPECT_EQ(place("Label4"), (std::vector<LONG>{24, 288, 242, 26}));
+    EXPECT_EQ(fontHeight("Label4"), -16);
+    EXPECT_EQ(fontHeight("cmdExit"), -16);
+    EXPECT_LT(fontHeight("Label4"), height96) << "the font is no taller at 144 DPI";
+
+    change(96);
+    EXPECT_EQ(client(), (std::pair<LONG, LONG>(501, 384)));
+    EXPECT_EQ(place("cmdExit"), (std::vector<LONG>{208, 288, 97, 25}));
+    EXPECT_EQ(fontHeight("Label4"), height96);
+}
+
 TEST_F(Win32WindowTest, TheAnalysisOfAChosenTenantInTheLabels) {
     db.addTenancy("SMI001", "Jane Smith", "P1", "2025-01-03");
     db.addRevenue("SMI001", "RENT", 650, "2025-01-05");
@@ -224,13 +266,23 @@ TEST_F(Win32WindowTest, FixAllToTheEndOfTheList) {
         workedExampleTenant(tenant);
     h.open(db.location());
     std::vector<std::string> titles;
-    h.program.whileEventsRun = [&] { titles.push_back(utf8(wideText(h.window->handle()))); };
+    std::vector<long long> progress;
+    h.program.whileEventsRun = [&] {
+        titles.push_back(utf8(wideText(h.window->handle())));
+        const Win32Window::Progress shown = h.window->progress();
+        if (shown.state == Win32Window::Progress::State::Normal && shown.total == 3)
+            progress.push_back(shown.done);
+    };
     h.click("cmdFixAll");
     for (const char* tenant : {"A1", "B2", "C3"})
         expectPaid(tenant, {{100, 0}, {100, 20}, {60, 0}});
     EXPECT_EQ(h.text("Combo1"), "C3");
     ASSERT_FALSE(titles.empty());
-    EXPECT_EQ(titles.front(), "Habitorium Rent Analysis - Fix All: A1 (1 of 3)");
+    EXPECT_EQ(titles.front(), "Fix All: A1 (1 of 3) - Habitorium Rent Analysis");
+    // The taskbar button's progress went with the title, and is cleared at the end.
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), 1);
+    EXPECT_EQ(h.window->progress().state, Win32Window::Progress::State::None);
     EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
     EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 3 of 3 tenants."});
 }

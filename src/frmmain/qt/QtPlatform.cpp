@@ -1,5 +1,7 @@
 #include "frmmain/qt/QtPlatform.h"
 
+#include "platform/LocalSystem.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -49,6 +51,15 @@ std::string QtUserAccount::dataFolder() {
     // The local folder, not a roaming one: the journal belongs to this machine.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     return QDir::toNativeSeparators(folder).toStdString();
+}
+
+std::string QtUserAccount::stateFolder() {
+#ifdef _WIN32
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return QDir::toNativeSeparators(folder).toStdString();
+#else
+    return platform::xdgStateFolder("habitorium-rent-analysis");
+#endif
 }
 
 std::string QtUserAccount::loginName() {

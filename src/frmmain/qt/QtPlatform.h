@@ -33,6 +33,10 @@ public:
     // Qt's application data folder (QStandardPaths::AppDataLocation: on Linux
     // ~/.local/share/<application name>, on Windows %LOCALAPPDATA%), native separators.
     std::string dataFolder() override;
+    // On Linux $XDG_STATE_HOME/habitorium-rent-analysis, else
+    // ~/.local/state/habitorium-rent-analysis; elsewhere Qt's local
+    // application data folder.
+    std::string stateFolder() override;
     // The login name of the effective user (USERNAME on Windows).
     std::string loginName() override;
 };

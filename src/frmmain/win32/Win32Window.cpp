@@ -2,6 +2,8 @@
 
 #include "platform/WideText.h"
 
+#include <shobjidl.h>
+
 #include <utility>
 
 namespace {
@@ -11,6 +13,20 @@ constexpr const wchar_t* windowClassName = L"HabitoriumFrmMain";
 constexpr UINT activateMessage = WM_APP + 1;
 // How far a drop-down list opens below its box, in pixels at 96 DPI.
 constexpr int dropDownHeight = 200;
+// The dialog font's size: the layout is drawn for it.
+constexpr int dialogFontPoints = 8;
+// The icon of the executable's resources (its first icon group).
+constexpr int applicationIconId = 1;
+
+// The DPI functions of Windows 10 (1607 and later), looked up at run time:
+// on an older system the window takes the system's DPI, which it then keeps.
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+template <typename Function> Function user32Function(const char* name) {
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+}
 
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
@@ -77,7 +93,18 @@ void registerWindowClass(WNDPROC procedure) {
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    // The program's own icon, for the title bar (small) and the taskbar and
+    // Alt+Tab (large); the system's blank one in a program without it.
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto icon = [instance](int size) {
+        HANDLE loaded = LoadImageW(instance, MAKEINTRESOURCEW(applicationIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+        if (!loaded)
+            loaded = LoadImageW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION), IMAGE_ICON, size, size,
+                                LR_SHARED | LR_DEFAULTCOLOR);
+        return static_cast<HICON>(loaded);
+    };
+    windowClass.hIcon = icon(GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = icon(GetSystemMetrics(SM_CXSMICON));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = windowClassName;
     registered = RegisterClassExW(&windowClass) != 0;
@@ -91,6 +118,36 @@ int screenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
+// The DPI of the monitor the window is on, as the process sees it: the
+// monitor's own when the process is per-monitor aware (its manifest says so).
+int windowDpi(HWND window) {
+    static const auto getDpiForWindow = user32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    const UINT dpi = getDpiForWindow && window ? getDpiForWindow(window) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : screenDpi();
+}
+
+// The frame around a client area of width by height pixels at dpi.
+SIZE frameSize(int width, int height, DWORD style, DWORD extendedStyle, int dpi) {
+    static const auto adjustForDpi = user32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
+    RECT frame{0, 0, width, height};
+    if (!adjustForDpi || !adjustForDpi(&frame, style, FALSE, extendedStyle, static_cast<UINT>(dpi)))
+        AdjustWindowRectEx(&frame, style, FALSE, extendedStyle);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The system's dialog font face at its dialog size for dpi.
+HFONT dialogFont(int dpi) {
+    LOGFONTW font{};
+    if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font))
+        wcscpy_s(font.lfFaceName, L"MS Shell Dlg");
+    font.lfHeight = -MulDiv(dialogFontPoints, dpi, 72);
+    font.lfWidth = 0;
+    return CreateFontIndirectW(&font);
+}
+
+constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD windowExtendedStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
 } // namespace
 
 Win32Window::Win32Window(const platform::Platform& platform) {
@@ -99,10 +156,14 @@ Win32Window::Win32Window(const platform::Platform& platform) {
 }
 
 Win32Window::~Win32Window() {
+    if (taskbar_)
+        static_cast<ITaskbarList3*>(taskbar_)->Release();
     if (window_ && IsWindow(window_)) {
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
+    if (font_)
+        DeleteObject(font_);
 }
 
 int Win32Window::pixels(int twips) const {
@@ -117,32 +178,88 @@ HWND Win32Window::control(const std::string& name) const {
 controls::Window& Win32Window::createWindow(const std::string&, const std::string& caption, int width, int height) {
     registerWindowClass(&Win32Window::windowProcedure);
     // A fixed dialog frame: a title and a close box, no resizing, no minimise
-    // or maximise; the client area is the form's size.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD extendedStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, pixels(width), pixels(height)};
-    AdjustWindowRectEx(&frame, style, FALSE, extendedStyle);
-    window_ = CreateWindowExW(extendedStyle, windowClassName, platform::widen(caption).c_str(), style, CW_USEDEFAULT,
-                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+    // or maximise; the client area is the form's size at the window's DPI.
+    width_ = width;
+    height_ = height;
+    const SIZE frame = frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
+    window_ = CreateWindowExW(windowExtendedStyle, windowClassName, platform::widen(caption).c_str(), windowStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, frame.cx, frame.cy, nullptr, nullptr,
                               GetModuleHandleW(nullptr), this);
-    // The dialog font of the system.
-    font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    // The place the system chose may be on a monitor of another DPI than the
+    // primary one: the window takes that monitor's.
+    const int dpi = windowDpi(window_);
+    if (dpi != dpi_) {
+        dpi_ = dpi;
+        RECT placed{};
+        GetWindowRect(window_, &placed);
+        const SIZE scaled = frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
+        SetWindowPos(window_, nullptr, placed.left, placed.top, scaled.cx, scaled.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    fitClientArea();
+    font_ = dialogFont(dpi_);
     return *this;
+}
+
+void Win32Window::fitClientArea() {
+    // The frame was reckoned from the system's metrics for the DPI; what the
+    // window ended up with is measured, and any difference taken up, so the
+    // client area is exactly the form's.
+    RECT client{};
+    RECT frame{};
+    if (!GetClientRect(window_, &client) || !GetWindowRect(window_, &frame))
+        return;
+    const int dx = pixels(width_) - (client.right - client.left);
+    const int dy = pixels(height_) - (client.bottom - client.top);
+    if (dx != 0 || dy != 0)
+        SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + dx, frame.bottom - frame.top + dy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND Win32Window::createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
                               int extraHeight) {
     const int id = nextId_++;
-    const HWND child =
-        CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, pixels(place.left),
-                        pixels(place.top), pixels(place.width), pixels(place.height) + extraHeight, window_,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    const HWND child = CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                                       pixels(place.left), pixels(place.top), pixels(place.width),
+                                       pixels(place.height) + MulDiv(extraHeight, dpi_, 96), window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                       nullptr);
     if (child && font_)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return child;
 }
 
-void Win32Window::remember(const std::string& name, std::unique_ptr<Control> control) {
+void Win32Window::applyDpi(int dpi, const RECT* suggested) {
+    if (dpi <= 0)
+        return;
+    dpi_ = dpi;
+    // The window keeps its client area in twips: the frame around it follows
+    // the new DPI, at the place the system suggests.
+    const SIZE frame = frameSize(pixels(width_), pixels(height_), windowStyle, windowExtendedStyle, dpi_);
+    RECT at{};
+    if (suggested)
+        at = *suggested;
+    else
+        GetWindowRect(window_, &at);
+    SetWindowPos(window_, nullptr, at.left, at.top, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    fitClientArea();
+    // Each control from the twips it was made with, in the font for the new DPI.
+    const HFONT old = font_;
+    font_ = dialogFont(dpi_);
+    for (const auto& control : controls_) {
+        const controls::TwipRect& p = control->place;
+        SetWindowPos(control->hwnd, nullptr, pixels(p.left), pixels(p.top), pixels(p.width),
+                     pixels(p.height) + MulDiv(control->extraHeight, dpi_, 96), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(control->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+    if (old)
+        DeleteObject(old);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Win32Window::remember(const std::string& name, controls::TwipRect place, int extraHeight,
+                           std::unique_ptr<Control> control) {
+    control->place = place;
+    control->extraHeight = extraHeight;
     const int id = GetDlgCtrlID(control->hwnd);
     byName_[name] = control.get();
     byId_[id] = control.get();
@@ -155,7 +272,7 @@ controls::Label& Win32Window::addLabel(const std::string& name, const std::strin
     // No access keys: an ampersand in a caption shows as itself.
     label->hwnd = createChild(L"STATIC", caption, (wraps ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX, place, 0);
     Win32Label& result = *label;
-    remember(name, std::move(label));
+    remember(name, place, 0, std::move(label));
     return result;
 }
 
@@ -165,7 +282,7 @@ controls::Button& Win32Window::addButton(const std::string& name, const std::str
     button->hwnd = createChild(L"BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, place, 0);
     button->click = std::move(click);
     Win32Button& result = *button;
-    remember(name, std::move(button));
+    remember(name, place, 0, std::move(button));
     return result;
 }
 
@@ -173,11 +290,10 @@ controls::ComboBox& Win32Window::addComboBox(const std::string& name, controls::
                                              std::function<void()> click) {
     auto combo = std::make_unique<Win32ComboBox>();
     // The height given is the box's; the window's height also holds the open list.
-    combo->hwnd = createChild(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, place,
-                              MulDiv(dropDownHeight, dpi_, 96));
+    combo->hwnd = createChild(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, place, dropDownHeight);
     combo->click = std::move(click);
     Win32ComboBox& result = *combo;
-    remember(name, std::move(combo));
+    remember(name, place, dropDownHeight, std::move(combo));
     return result;
 }
 
@@ -200,6 +316,45 @@ std::string Win32Window::caption() const {
 
 void Win32Window::setCaption(const std::string& text) {
     setWindowText(window_, text);
+}
+
+void* Win32Window::taskbar() {
+    if (!taskbar_ && !taskbarTried_) {
+        // COM is the program's (WinMain); without it, or without a taskbar
+        // (an old system, a session without the shell), nothing is shown.
+        taskbarTried_ = true;
+        ITaskbarList3* list = nullptr;
+        if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                       reinterpret_cast<void**>(&list))) &&
+            list) {
+            if (SUCCEEDED(list->HrInit()))
+                taskbar_ = list;
+            else
+                list->Release();
+        }
+    }
+    return taskbar_;
+}
+
+void Win32Window::showProgress(long long done, long long total) {
+    progress_ = {Progress::State::Normal, done, total};
+    if (auto* list = static_cast<ITaskbarList3*>(taskbar())) {
+        list->SetProgressState(window_, TBPF_NORMAL);
+        list->SetProgressValue(window_, static_cast<ULONGLONG>(done < 0 ? 0 : done),
+                               static_cast<ULONGLONG>(total < 1 ? 1 : total));
+    }
+}
+
+void Win32Window::showProgressFailed() {
+    progress_.state = Progress::State::Error;
+    if (auto* list = static_cast<ITaskbarList3*>(taskbar()))
+        list->SetProgressState(window_, TBPF_ERROR);
+}
+
+void Win32Window::clearProgress() {
+    progress_ = {};
+    if (auto* list = static_cast<ITaskbarList3*>(taskbar()))
+        list->SetProgressState(window_, TBPF_NOPROGRESS);
 }
 
 void Win32Window::show() {
@@ -273,6 +428,11 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (form_ && form_->Form_QueryUnload())
             return 0;
         ShowWindow(window_, SW_HIDE);
+        return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another DPI, or its DPI changed: laid out
+        // again from the twips, at the place the system suggests.
+        applyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CTLCOLORSTATIC:
         // Labels on the dialog's face colour, as the window itself.

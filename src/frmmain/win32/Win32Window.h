@@ -1,7 +1,9 @@
 #pragma once
 // The Win32 front end of frmMain: a window of the system's own controls
 // (STATIC, BUTTON, COMBOBOX with CBS_DROPDOWNLIST) in a fixed dialog frame,
-// placed from the form's twips with the screen's DPI, in the dialog font.
+// placed from the form's twips at the DPI of the monitor it is on, in the
+// dialog font at that DPI, and laid out again when that DPI changes
+// (WM_DPICHANGED). A batch's progress shows on its taskbar button.
 // Tab runs through the controls in the form's order; Ctrl+Z is Undo; the
 // close box asks the form first.
 
@@ -38,8 +40,20 @@ public:
     // when msg needs nothing more.
     bool preTranslate(MSG& msg);
 
-    // Pixels at the screen's DPI for a length in twips.
+    // Pixels at the window's DPI for a length in twips.
     int pixels(int twips) const;
+    int dpi() const { return dpi_; }
+    // The font of the window's controls.
+    HFONT font() const { return font_; }
+
+    // What the taskbar button was last asked to show.
+    struct Progress {
+        enum class State { None, Normal, Error };
+        State state = State::None;
+        long long done = 0;
+        long long total = 0;
+    };
+    Progress progress() const { return progress_; }
 
     // controls::FrontEnd
     controls::Window& createWindow(const std::string& name, const std::string& caption, int width, int height) override;
@@ -54,12 +68,19 @@ public:
     // controls::Window
     std::string caption() const override;
     void setCaption(const std::string& text) override;
+    // ITaskbarList3: the value, then the error state, then none.
+    void showProgress(long long done, long long total) override;
+    void showProgressFailed() override;
+    void clearProgress() override;
 
     // A control made by this front end: its window and what a click does.
     struct Control {
         virtual ~Control() = default;
         HWND hwnd = nullptr;
         std::function<void()> click;
+        // Where the form put it, and any height more at 96 DPI (a drop-down's list).
+        controls::TwipRect place;
+        int extraHeight = 0;
     };
 
 private:
@@ -67,11 +88,24 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     HWND createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
                      int extraHeight);
-    void remember(const std::string& name, std::unique_ptr<Control> control);
+    void remember(const std::string& name, controls::TwipRect place, int extraHeight,
+                  std::unique_ptr<Control> control);
+    // Lays the window and every control out again at dpi, the frame at
+    // suggested when given (WM_DPICHANGED's rectangle), else where it is.
+    void applyDpi(int dpi, const RECT* suggested);
+    // Resizes the frame so the client area is the form's size at the window's DPI.
+    void fitClientArea();
+    // The shell's ITaskbarList3, made when first needed; nullptr when there is none.
+    void* taskbar();
 
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
     int dpi_ = 96;
+    int width_ = 0; // the client area in twips
+    int height_ = 0;
+    void* taskbar_ = nullptr; // ITaskbarList3
+    bool taskbarTried_ = false;
+    Progress progress_;
     int nextId_ = 100;
     bool activated_ = false;
     std::vector<std::unique_ptr<Control>> controls_;
