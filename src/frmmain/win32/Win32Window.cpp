@@ -162,11 +162,10 @@ void Win32Window::fitClientArea() {
 HWND Win32Window::createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
                               int extraHeight) {
     const int id = nextId_++;
-    const HWND child = CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                                       pixels(place.left), pixels(place.top), pixels(place.width),
-                                       pixels(place.height) + MulDiv(extraHeight, dpi_, 96), window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                       nullptr);
+    const HWND child =
+        CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, pixels(place.left),
+                        pixels(place.top), pixels(place.width), pixels(place.height) + MulDiv(extraHeight, dpi_, 96),
+                        window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (child && font_)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return child;
