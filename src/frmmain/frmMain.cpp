@@ -11,8 +11,8 @@ constexpr const char* windowCaption = "Habitorium Rent Analysis";
 } // namespace
 
 frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd)
-    : platform_(platform), errorReport_(platform.messages, platform.clock, platform.files, platform.locale,
-                                          platform.user.stateFolder()),
+    : platform_(platform),
+      errorReport_(platform.messages, platform.clock, platform.files, platform.locale, platform.user.stateFolder()),
       database_(platform.messages, platform.files, errorReport_),
       journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
     createControls(frontEnd);

@@ -83,8 +83,9 @@ TEST_F(TextFormTest, NumbersIgnoreTheLocale) {
 // A title's counts: a comma at each third digit from the right, nowhere else.
 TEST(GroupedCount, CommasBetweenGroupsOfThree) {
     const std::pair<long long, const char*> cases[] = {
-        {0, "0"},          {999, "999"},         {1000, "1,000"},
-        {2000, "2,000"},   {12345, "12,345"},    {1234567, "1,234,567"},
+        {0, "0"},          {999, "999"},
+        {1000, "1,000"},   {2000, "2,000"},
+        {12345, "12,345"}, {1234567, "1,234,567"},
         {-1000, "-1,000"}, {std::numeric_limits<long long>::min(), "-9,223,372,036,854,775,808"},
     };
     for (const auto& [count, text] : cases)

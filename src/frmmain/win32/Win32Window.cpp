@@ -1,5 +1,6 @@
 #include "frmmain/win32/Win32Window.h"
 
+#include "frmmain/win32/Win32Dpi.h"
 #include "platform/WideText.h"
 
 #include <shobjidl.h>
@@ -13,20 +14,6 @@ constexpr const wchar_t* windowClassName = L"HabitoriumFrmMain";
 constexpr UINT activateMessage = WM_APP + 1;
 // How far a drop-down list opens below its box, in pixels at 96 DPI.
 constexpr int dropDownHeight = 200;
-// The dialog font's size: the layout is drawn for it.
-constexpr int dialogFontPoints = 8;
-// The icon of the executable's resources (its first icon group).
-constexpr int applicationIconId = 1;
-
-// The DPI functions of Windows 10 (1607 and later), looked up at run time:
-// on an older system the window takes the system's DPI, which it then keeps.
-using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-
-template <typename Function> Function user32Function(const char* name) {
-    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
-}
 
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
@@ -94,55 +81,12 @@ void registerWindowClass(WNDPROC procedure) {
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     // The program's own icon, for the title bar (small) and the taskbar and
-    // Alt+Tab (large); the system's blank one in a program without it.
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto icon = [instance](int size) {
-        HANDLE loaded = LoadImageW(instance, MAKEINTRESOURCEW(applicationIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
-        if (!loaded)
-            loaded = LoadImageW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION), IMAGE_ICON, size, size,
-                                LR_SHARED | LR_DEFAULTCOLOR);
-        return static_cast<HICON>(loaded);
-    };
-    windowClass.hIcon = icon(GetSystemMetrics(SM_CXICON));
-    windowClass.hIconSm = icon(GetSystemMetrics(SM_CXSMICON));
+    // Alt+Tab (large).
+    windowClass.hIcon = win32::applicationIcon(GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = win32::applicationIcon(GetSystemMetrics(SM_CXSMICON));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = windowClassName;
     registered = RegisterClassExW(&windowClass) != 0;
-}
-
-int screenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-// The DPI of the monitor the window is on, as the process sees it: the
-// monitor's own when the process is per-monitor aware (its manifest says so).
-int windowDpi(HWND window) {
-    static const auto getDpiForWindow = user32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    const UINT dpi = getDpiForWindow && window ? getDpiForWindow(window) : 0;
-    return dpi > 0 ? static_cast<int>(dpi) : screenDpi();
-}
-
-// The frame around a client area of width by height pixels at dpi.
-SIZE frameSize(int width, int height, DWORD style, DWORD extendedStyle, int dpi) {
-    static const auto adjustForDpi = user32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
-    RECT frame{0, 0, width, height};
-    if (!adjustForDpi || !adjustForDpi(&frame, style, FALSE, extendedStyle, static_cast<UINT>(dpi)))
-        AdjustWindowRectEx(&frame, style, FALSE, extendedStyle);
-    return {frame.right - frame.left, frame.bottom - frame.top};
-}
-
-// The system's dialog font face at its dialog size for dpi.
-HFONT dialogFont(int dpi) {
-    LOGFONTW font{};
-    if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font))
-        wcscpy_s(font.lfFaceName, L"MS Shell Dlg");
-    font.lfHeight = -MulDiv(dialogFontPoints, dpi, 72);
-    font.lfWidth = 0;
-    return CreateFontIndirectW(&font);
 }
 
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -151,7 +95,7 @@ constexpr DWORD windowExtendedStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 } // namespace
 
 Win32Window::Win32Window(const platform::Platform& platform) {
-    dpi_ = screenDpi();
+    dpi_ = win32::screenDpi();
     form_ = std::make_unique<frmMain>(platform, *this);
 }
 
@@ -181,22 +125,22 @@ controls::Window& Win32Window::createWindow(const std::string&, const std::strin
     // or maximise; the client area is the form's size at the window's DPI.
     width_ = width;
     height_ = height;
-    const SIZE frame = frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
+    const SIZE frame = win32::frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
     window_ = CreateWindowExW(windowExtendedStyle, windowClassName, platform::widen(caption).c_str(), windowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, frame.cx, frame.cy, nullptr, nullptr,
                               GetModuleHandleW(nullptr), this);
     // The place the system chose may be on a monitor of another DPI than the
     // primary one: the window takes that monitor's.
-    const int dpi = windowDpi(window_);
+    const int dpi = win32::windowDpi(window_);
     if (dpi != dpi_) {
         dpi_ = dpi;
         RECT placed{};
         GetWindowRect(window_, &placed);
-        const SIZE scaled = frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
+        const SIZE scaled = win32::frameSize(pixels(width), pixels(height), windowStyle, windowExtendedStyle, dpi_);
         SetWindowPos(window_, nullptr, placed.left, placed.top, scaled.cx, scaled.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     fitClientArea();
-    font_ = dialogFont(dpi_);
+    font_ = win32::dialogFont(dpi_);
     return *this;
 }
 
@@ -218,11 +162,10 @@ void Win32Window::fitClientArea() {
 HWND Win32Window::createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
                               int extraHeight) {
     const int id = nextId_++;
-    const HWND child = CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
-                                       pixels(place.left), pixels(place.top), pixels(place.width),
-                                       pixels(place.height) + MulDiv(extraHeight, dpi_, 96), window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                       nullptr);
+    const HWND child =
+        CreateWindowExW(0, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, pixels(place.left),
+                        pixels(place.top), pixels(place.width), pixels(place.height) + MulDiv(extraHeight, dpi_, 96),
+                        window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (child && font_)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return child;
@@ -234,7 +177,7 @@ void Win32Window::applyDpi(int dpi, const RECT* suggested) {
     dpi_ = dpi;
     // The window keeps its client area in twips: the frame around it follows
     // the new DPI, at the place the system suggests.
-    const SIZE frame = frameSize(pixels(width_), pixels(height_), windowStyle, windowExtendedStyle, dpi_);
+    const SIZE frame = win32::frameSize(pixels(width_), pixels(height_), windowStyle, windowExtendedStyle, dpi_);
     RECT at{};
     if (suggested)
         at = *suggested;
@@ -244,7 +187,7 @@ void Win32Window::applyDpi(int dpi, const RECT* suggested) {
     fitClientArea();
     // Each control from the twips it was made with, in the font for the new DPI.
     const HFONT old = font_;
-    font_ = dialogFont(dpi_);
+    font_ = win32::dialogFont(dpi_);
     for (const auto& control : controls_) {
         const controls::TwipRect& p = control->place;
         SetWindowPos(control->hwnd, nullptr, pixels(p.left), pixels(p.top), pixels(p.width),

@@ -88,8 +88,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     HWND createChild(const wchar_t* className, const std::string& text, DWORD style, controls::TwipRect place,
                      int extraHeight);
-    void remember(const std::string& name, controls::TwipRect place, int extraHeight,
-                  std::unique_ptr<Control> control);
+    void remember(const std::string& name, controls::TwipRect place, int extraHeight, std::unique_ptr<Control> control);
     // Lays the window and every control out again at dpi, the frame at
     // suggested when given (WM_DPICHANGED's rectangle), else where it is.
     void applyDpi(int dpi, const RECT* suggested);

@@ -2,10 +2,10 @@
 # The installer under Wine's msiexec, silently, as IT runs it: installed into
 # Program Files with its Start menu shortcut and uninstall entry; the
 # installed program runs "Fix All" on the sample through ODBC with the result
-# the rules give (as the copied program does); another build of the same
-# version and an older version are refused, a newer one replaces it; the
-# uninstall removes the folder, the shortcut and the entry, and leaves the
-# user's journal. With the host's APPPath set, the tool goes into "Rent
+# the rules give (as the copied program does); the same package again,
+# another build of the same version and an older version are refused, a
+# newer one replaces it; the uninstall removes the folder, the shortcut and
+# the entry, and leaves the user's journal. With the host's APPPath set, the tool goes into "Rent
 # Analysis" inside the host's folder and finds the host's property.mdb in the
 # folder above its own; INSTALLDIR= on the command line wins.
 set -euo pipefail
@@ -118,6 +118,7 @@ journal=$(find "$drive_c/users" -path "*$name*" -name 'repair-journal.sqlite' | 
 [ -n "$journal" ] || failed "the installed program kept no repair journal"
 
 # --- Upgrades ---------------------------------------------------------------
+if msiexec /i "$(windows_path "$msi")"; then failed "the installed package was taken again as a success"; fi
 if msiexec /i "$(windows_path "$msi_rebuilt")"; then failed "another build of the same version was installed"; fi
 has_message "$msi_rebuilt" "This version of $name is already installed." ||
     failed "the same version is refused without its message"
