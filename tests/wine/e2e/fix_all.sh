@@ -23,12 +23,7 @@ click_twips $((240 + 800)) $((4320 + 180))      # Fix All
 # One box sums the batch up: every tenant repaired or already agreeing.
 summary=$("$wine" "$box" 300) || { echo "no summary box after Fix All" >&2; exit 1; }
 echo "summary: $summary"
-[[ "$summary" =~ ^Fix\ All\ repaired\ ([0-9,]+)\ of\ ([0-9,]+)\ tenants(\;\ ([0-9,]+)\ already\ agreed\ and\ (was|were)\ left\ as\ (it\ was|they\ were))?\.$ ]] ||
-    { echo "unexpected summary: $summary" >&2; exit 1; }
-repaired=${BASH_REMATCH[1]//,/}
-total=${BASH_REMATCH[2]//,/}
-agreed=${BASH_REMATCH[4]//,/}
-[ $((repaired + ${agreed:-0})) -eq "$total" ] || { echo "not every tenant was repaired" >&2; exit 1; }
+every_tenant_done "$summary" || { echo "unexpected summary (not every tenant repaired?): $summary" >&2; exit 1; }
 click_twips $((3120 + 700)) $((4320 + 180))     # Exit
 wait_for_exit || { echo "the tool did not end with status 0" >&2; exit 1; }
 app_pid=""

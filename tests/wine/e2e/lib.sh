@@ -69,6 +69,15 @@ click_twips() {
     xdotool mousemove --window "$window" $((border + $1 / 15)) $((height - 384 - border + $2 / 15)) click 1
 }
 
+# Whether the summary box of Fix All ($1) says that every tenant was repaired
+# or already agreed.
+every_tenant_done() {
+    [[ "$1" =~ ^Fix\ All\ repaired\ ([0-9,]+)\ of\ ([0-9,]+)\ tenants(\;\ ([0-9,]+)\ already\ agreed\ and\ (was|were)\ left\ as\ (it\ was|they\ were))?\.$ ]] ||
+        return 1
+    local repaired=${BASH_REMATCH[1]//,/} total=${BASH_REMATCH[2]//,/} agreed=${BASH_REMATCH[4]//,/}
+    [ $((repaired + ${agreed:-0})) -eq "$total" ]
+}
+
 tool_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
 
 wait_for_exit() {

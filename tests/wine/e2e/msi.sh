@@ -93,8 +93,7 @@ start_app "$folder/habitorium-rent-analysis.exe"
 tenants_listed >/dev/null || failed "the installed program listed no tenants"
 click_twips $((240 + 800)) $((4320 + 180))        # Fix All
 summary=$("$wine" "$box" 300) || failed "no summary box after Fix All"
-[[ "$summary" =~ ^Fix\ All\ repaired\ ([0-9]+)\ of\ ([0-9]+)\ tenants\.$ ]] &&
-    [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] || failed "unexpected summary: $summary"
+every_tenant_done "$summary" || failed "unexpected summary: $summary"
 # The box is gone when the window alone bears the title again.
 for _ in $(seq 100); do
     [ "$(windows_named | wc -l)" -eq 1 ] && break
