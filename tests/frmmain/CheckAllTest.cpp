@@ -8,6 +8,7 @@
 #include "WindowHarness.h"
 
 #include "database/SqlText.h"
+#include "engine/NumberText.h"
 #include "frmmain/frmCheckAll.h"
 #include "general/TextForm.h"
 #include "rent/CheckAll.h"
@@ -378,6 +379,90 @@ TEST_F(CheckAllWindow, FixTheseRepairsExactlyTheListedTenantsAndOneCtrlZUndoesTh
     ASSERT_EQ(h.messages.texts.size(), 1u);
     EXPECT_EQ(h.messages.texts[0].rfind("Undo Fix these of ", 0), 0u) << h.messages.texts[0];
     EXPECT_EQ(TableRows(path, "rent_periods"), original);
+}
+
+TEST_F(CheckAllWindow, FixTheseChecksAgainATenantWhoseFiguresChangedSinceTheCheck) {
+    const rent::CheckResult expected = checkNow();
+    // paid: a tenant another user records a payment for, so it still
+    // disagrees, with new figures; repaired: one another user repairs meanwhile.
+    const rent::TenantCheck* paid = nullptr;
+    const rent::TenantCheck* repaired = nullptr;
+    for (const rent::TenantCheck& c : expected.listed) {
+        if (!c.checked() || c.rebuild)
+            continue;
+        if (!repaired && c.dueAfter != c.dueNow)
+            repaired = &c;
+        else if (!paid)
+            paid = &c;
+    }
+    ASSERT_TRUE(paid && repaired);
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+
+    otherUser(path, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) values (" +
+                        SqlQuote(paid->tenant) + ", " + SqlQuote(form->rentGroup) + ", 12.5, '2025-06-01', 'P1')");
+    ASSERT_TRUE(form->SelectTenant(repaired->tenant));
+    form->cmdFix_Click();
+    ASSERT_NE(form->Label14->caption(), repaired->dueNow);
+    h.messages.texts.clear();
+
+    pressButton("cmdFixThese");
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    const std::string& summary = h.messages.texts[1];
+    EXPECT_NE(summary.find("1 no longer disagreed with the money received and was skipped: " + repaired->tenant + "."),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("could not be repaired"), std::string::npos) << summary;
+    // The new payment was allocated: nothing left for a repair to change.
+    for (const rent::TenantCheck& c : checkNow().listed)
+        EXPECT_EQ(c.periodsChanged, 0) << c.tenant;
+    ASSERT_TRUE(form->SelectTenant(paid->tenant));
+    EXPECT_EQ(engine::LeadingNumber(form->Label6->caption()), engine::LeadingNumber(paid->rentReceived) + 12.5);
+}
+
+// Escape, Exit and the close box stop the check after the group of tenants in
+// hand; Escape shows what was checked until then, the others end the program
+// once it has stopped, showing nothing.
+TEST(CheckAllStop, EscapeExitAndTheCloseBoxStopTheCheck) {
+    TempDir dir;
+    const std::string path = makeSample(dir, "--tenants 600");
+    enum class By { Escape, Exit, CloseBox };
+    for (By by : {By::Escape, By::Exit, By::CloseBox}) {
+        SCOPED_TRACE(static_cast<int>(by));
+        WindowHarness h(dir.path().string());
+        frmMain& form = h.open(path);
+        const int tenants = form.Combo1->listCount();
+        ASSERT_GT(tenants, 500);
+        std::vector<std::string> titles;
+        h.program.whileEventsRun = [&] {
+            titles.push_back(h.window->windowTitle().toStdString());
+            if (by == By::Escape)
+                h.window->findChild<QAction*>("mnuStop")->trigger();
+            else if (by == By::Exit)
+                qobject_cast<QPushButton*>(h.window->control("cmdExit"))->click();
+            else
+                h.window->close();
+        };
+        form.cmdCheckAll_Click();
+        ASSERT_EQ(titles.size(), 1u);
+        EXPECT_EQ(titles.front().rfind("Check All: ", 0), 0u) << titles.front();
+        EXPECT_NE(titles.front().find(" (251 of " + rent::GroupedNumber(tenants) + ") - Habitorium Rent Analysis"),
+                  std::string::npos)
+            << titles.front();
+        EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
+        if (by == By::Escape) {
+            EXPECT_EQ(h.program.endRequests, 0);
+            ASSERT_NE(form.checkAllForm(), nullptr);
+            EXPECT_EQ(form.checkAllForm()->lblSummary->caption().rfind(
+                          "The check was stopped after 250 of " + rent::GroupedNumber(tenants) + " tenants. ", 0),
+                      0u)
+                << form.checkAllForm()->lblSummary->caption();
+        } else {
+            EXPECT_EQ(h.program.endRequests, 1);
+            EXPECT_EQ(form.checkAllForm(), nullptr);
+        }
+        EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+    }
 }
 
 } // namespace
