@@ -43,8 +43,8 @@ void frmMain::cmdCheckAll_Click() {
     const std::string title = Me->caption();
     const int total = static_cast<int>(tenants.size());
     const auto progressCaption = [&](int done) {
-        return "Check All: " + tenants[static_cast<std::size_t>(done)] + " (" + rent::GroupedNumber(done + 1) +
-               " of " + rent::GroupedNumber(total) + ") - " + title;
+        return "Check All: " + tenants[static_cast<std::size_t>(done)] + " (" + rent::GroupedNumber(done + 1) + " of " +
+               rent::GroupedNumber(total) + ") - " + title;
     };
     showBatchProgress(progressCaption(0), 0, total);
     const rent::CheckProgress progress = [&](int done, int, const std::string&) {
@@ -107,9 +107,8 @@ std::optional<rent::CheckResult> frmMain::FixThese(const std::vector<rent::Tenan
     for (const rent::TenantCheck& t : checked.listed)
         again.push_back(t.tenant);
     std::optional<rent::CheckResult> now;
-    runGuarded(database_, "Check All", [&] {
-        now = rent::CheckAll(*database_.CurrentDatabase, again, ledger(), platform_.locale);
-    });
+    runGuarded(database_, "Check All",
+               [&] { now = rent::CheckAll(*database_.CurrentDatabase, again, ledger(), platform_.locale); });
     if (!now)
         return std::nullopt;
     rent::CheckResult result = checked;

@@ -78,8 +78,8 @@ class Grid {
 public:
     struct Column {
         std::string heading;
-        int width = 0;       // twips
-        bool right = false;  // aligned to the right (amounts)
+        int width = 0;      // twips
+        bool right = false; // aligned to the right (amounts)
     };
     // What the user does to the list: a click on a column's heading, a
     // double-click on a row or Enter on the current row, Ctrl+C.

@@ -37,8 +37,8 @@ std::string frmMain::undoQuestion(long long tenants, const std::string& kind, co
         return "Undo Fix All of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
                ")? Their rental periods go back to what they were before it.";
     if (kind == kindFixThese)
-        return "Undo Fix these of " + when + " (" + std::to_string(tenants) +
-               (tenants == 1 ? " tenant" : " tenants") + ")? Their rental periods go back to what they were before it.";
+        return "Undo Fix these of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
+               ")? Their rental periods go back to what they were before it.";
     return "Undo the repair of tenant " + tenant + " of " + when + "?";
 }
 

@@ -110,8 +110,8 @@ frmCheckAll::frmCheckAll(frmMain& main, controls::SecondWindow& ui, platform::Me
     : main_(main), ui_(ui), messages_(messages), fileDialog_(fileDialog), clipboard_(clipboard), clock_(clock),
       locale_(locale) {
     using controls::TwipRect;
-    Me = &ui.createWindow("frmCheckAll", windowCaption, {14400, 6600}, {7200, 3600}, [this] { Form_Resize(); },
-                          [] {});
+    Me = &ui.createWindow(
+        "frmCheckAll", windowCaption, {14400, 6600}, {7200, 3600}, [this] { Form_Resize(); }, [] {});
     lblSummary = &ui.addLabel("lblSummary", "", TwipRect{margin, margin, 14400 - 2 * margin, summaryHeight});
     controls::Grid::Events events;
     events.headingClick = [this](int column) { lstTenants_HeadingClick(column); };
@@ -232,9 +232,9 @@ void frmCheckAll::lstTenants_HeadingClick(int column) {
     // Equal cells keep the order of the tenant list.
     std::sort(order_.begin(), order_.end());
     std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-        const int c = compareCells(kind, texts_[a][static_cast<std::size_t>(column)],
-                                   texts_[b][static_cast<std::size_t>(column)],
-                                   kind == Kind::Date ? date(a) : nullptr, kind == Kind::Date ? date(b) : nullptr);
+        const int c =
+            compareCells(kind, texts_[a][static_cast<std::size_t>(column)], texts_[b][static_cast<std::size_t>(column)],
+                         kind == Kind::Date ? date(a) : nullptr, kind == Kind::Date ? date(b) : nullptr);
         return sortAscending_ ? c < 0 : c > 0;
     });
     showRows(selected);

@@ -48,7 +48,8 @@ std::optional<std::int32_t> settingNumber(const std::string& text) {
 } // namespace
 
 frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd)
-    : platform_(platform), frontEnd_(frontEnd), errorReport_(platform.messages, platform.clock, platform.files, platform.locale),
+    : platform_(platform), frontEnd_(frontEnd),
+      errorReport_(platform.messages, platform.clock, platform.files, platform.locale),
       database_(platform.messages, platform.files, errorReport_),
       journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
     createControls(frontEnd);

@@ -176,8 +176,7 @@ controls::Window& QtListWindow::createWindow(const std::string& name, const std:
     return *this;
 }
 
-controls::Label& QtListWindow::addLabel(const std::string& name, const std::string& caption,
-                                        controls::TwipRect place) {
+controls::Label& QtListWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place) {
     auto* label = new ListLabel(qt(caption), this);
     label->setObjectName(qt(name));
     label->setGeometry(fromTwips(place));
@@ -188,8 +187,8 @@ controls::Label& QtListWindow::addLabel(const std::string& name, const std::stri
     return *label;
 }
 
-controls::Button& QtListWindow::addButton(const std::string& name, const std::string& caption,
-                                          controls::TwipRect place, std::function<void()> click) {
+controls::Button& QtListWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
+                                          std::function<void()> click) {
     auto* button = new ListButton(qt(caption), this);
     button->setObjectName(qt(name));
     button->setGeometry(fromTwips(place));

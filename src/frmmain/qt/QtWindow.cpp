@@ -95,8 +95,7 @@ QtWindow::QtWindow(const platform::Platform& platform, QWidget* parent) : QWidge
     connect(stop, &QAction::triggered, this, [this] { form_->mnuStop_Click(); });
 }
 
-QtWindow::QtWindow(const platform::Platform& platform, platform::FileDialog& fileDialog,
-                   platform::Clipboard& clipboard)
+QtWindow::QtWindow(const platform::Platform& platform, platform::FileDialog& fileDialog, platform::Clipboard& clipboard)
     : QtWindow(platform) {
     fileDialog_ = &fileDialog;
     clipboard_ = &clipboard;

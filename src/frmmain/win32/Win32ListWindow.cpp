@@ -163,9 +163,8 @@ HWND Win32ListWindow::control(const std::string& name) const {
     return found == byName_.end() ? nullptr : found->second->hwnd;
 }
 
-controls::Window& Win32ListWindow::createWindow(const std::string&, const std::string& caption, Size size,
-                                                Size minimum, std::function<void()> resized,
-                                                std::function<void()> closing) {
+controls::Window& Win32ListWindow::createWindow(const std::string&, const std::string& caption, Size size, Size minimum,
+                                                std::function<void()> resized, std::function<void()> closing) {
     registerWindowClass(&Win32ListWindow::windowProcedure);
     resized_ = std::move(resized);
     closing_ = std::move(closing);
@@ -183,14 +182,13 @@ controls::Window& Win32ListWindow::createWindow(const std::string&, const std::s
     return *this;
 }
 
-HWND Win32ListWindow::createChild(const wchar_t* className, const std::string& text, DWORD style,
-                                  DWORD extendedStyle, controls::TwipRect place) {
+HWND Win32ListWindow::createChild(const wchar_t* className, const std::string& text, DWORD style, DWORD extendedStyle,
+                                  controls::TwipRect place) {
     const int id = nextId_++;
-    const HWND child = CreateWindowExW(extendedStyle, className, platform::widen(text).c_str(),
-                                       WS_CHILD | WS_VISIBLE | style, pixels(place.left), pixels(place.top),
-                                       pixels(place.width), pixels(place.height), window_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                       nullptr);
+    const HWND child =
+        CreateWindowExW(extendedStyle, className, platform::widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+                        pixels(place.left), pixels(place.top), pixels(place.width), pixels(place.height), window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (child && font_)
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return child;
@@ -288,8 +286,8 @@ bool Win32ListWindow::preTranslate(MSG& msg) {
         return false;
     if (msg.message == WM_KEYDOWN) {
         auto found = byId_.find(GetDlgCtrlID(msg.hwnd));
-        auto* grid = found != byId_.end() && found->second->hwnd == msg.hwnd ? dynamic_cast<ListGrid*>(found->second)
-                                                                              : nullptr;
+        auto* grid =
+            found != byId_.end() && found->second->hwnd == msg.hwnd ? dynamic_cast<ListGrid*>(found->second) : nullptr;
         if (grid && msg.wParam == VK_RETURN) {
             if (grid->events.activate && grid->focused() >= 0)
                 grid->events.activate(grid->focused());

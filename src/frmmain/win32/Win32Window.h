@@ -92,5 +92,5 @@ private:
     platform::FileDialog* fileDialog_ = &desktopFileDialog_;
     platform::Clipboard* clipboard_ = &desktopClipboard_;
     std::vector<Win32ListWindow*> secondWindows_; // open, for their keys
-    std::unique_ptr<frmMain> form_; // last: its controls are the ones above
+    std::unique_ptr<frmMain> form_;               // last: its controls are the ones above
 };
