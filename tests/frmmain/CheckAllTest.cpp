@@ -336,6 +336,13 @@ TEST_F(CheckAllWindow, FixTheseRepairsExactlyTheListedTenantsAndOneCtrlZUndoesTh
         listed.insert(c.tenant);
     QTreeWidget* list = pressCheckAll();
     ASSERT_NE(list, nullptr);
+    // Cancel: nothing written.
+    h.messages.confirmAnswer = false;
+    pressButton("cmdFixThese");
+    EXPECT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(TableRows(path, "rent_periods"), original);
+    h.messages.texts.clear();
+    h.messages.confirmAnswer = true;
     pressButton("cmdFixThese");
     ASSERT_EQ(h.messages.texts.size(), 2u);
     EXPECT_EQ(h.messages.texts[0], "Fix these: repair " + std::to_string(expected.disagreeing()) +
