@@ -210,6 +210,12 @@ TEST_F(CheckAllWindow, ListsTheTenantsThatDisagreeWritingNothing) {
                                   ") - Habitorium Rent Analysis");
     EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
     EXPECT_TRUE(list->window()->isVisible());
+    // Laid out for the size it was given: Close at the bottom right corner,
+    // the list between the summary and the buttons.
+    const QRect close = list->window()->findChild<QPushButton*>("cmdClose")->geometry();
+    EXPECT_EQ(close.right() + 1, 1700 - 120 / 15);
+    EXPECT_EQ(close.bottom() + 1, 500 - 120 / 15);
+    EXPECT_EQ(list->geometry().bottom() + 1, close.top() - 120 / 15);
     EXPECT_EQ(list->window()->findChild<QLabel*>("lblSummary")->text().toStdString(), expected.summary());
     EXPECT_EQ(list->columnCount(), frmCheckAll::columnCount);
     ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(expected.listed.size()));
