@@ -28,14 +28,14 @@ constexpr int closeWidth = 1455;
 
 enum class Kind { Text, Number, Date };
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char* heading;
     int width;
     Kind kind;
 };
 
 // In the order of frmCheckAll::Column.
-constexpr ColumnSpec columnSpecs[frmCheckAll::columnCount] = {
+constexpr ColumnLayout columnLayouts[frmCheckAll::columnCount] = {
     {"Tenant", 1200, Kind::Text},
     {"Name", 2200, Kind::Text},
     {"Rent received", 1300, Kind::Number},
@@ -128,8 +128,8 @@ frmCheckAll::frmCheckAll(frmMain& main, controls::SecondWindow& ui, platform::Me
     ui.setTabOrder({"lstTenants", "cmdFixThese", "cmdSaveCsv", "cmdClose"});
 
     std::vector<controls::Grid::Column> columns;
-    for (const ColumnSpec& spec : columnSpecs)
-        columns.push_back({spec.heading, spec.width, spec.kind == Kind::Number});
+    for (const ColumnLayout& layout : columnLayouts)
+        columns.push_back({layout.heading, layout.width, layout.kind == Kind::Number});
     lstTenants->setColumns(columns);
     Form_Resize();
 }
@@ -224,7 +224,7 @@ void frmCheckAll::lstTenants_HeadingClick(int column) {
     sortAscending_ = column == sortColumn_ ? !sortAscending_ : true;
     sortColumn_ = column;
     const std::vector<std::size_t> selected = selectedEntries();
-    const Kind kind = columnSpecs[column].kind;
+    const Kind kind = columnLayouts[column].kind;
     const auto date = [&](std::size_t entry) -> const engine::Variant* {
         const rent::TenantCheck& t = result_.listed[entry];
         return column == colFirstUnpaidNow ? &t.firstUnpaidNow : &t.firstUnpaidAfter;
