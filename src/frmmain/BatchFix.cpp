@@ -1,6 +1,9 @@
 // "Fix this value" beside the Extra Charges row (rebuild the periods' extra
-// charges from the individual charges, then reallocate) and "Fix All".
+// charges from the individual charges, then reallocate), "Fix All", and
+// "Fix these" of the list of Check All: one batch, which repairs tenant
+// after tenant as Fix All always has.
 
+#include "frmmain/Guarded.h"
 #include "frmmain/JournalCommit.h"
 #include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
@@ -36,19 +39,30 @@ private:
 } // namespace
 
 void frmMain::cmdFixAll_Click() {
+    runBatch(nullptr);
+}
+
+void frmMain::showBatchProgress(const std::string& caption, int done, int total) {
+    Me->setCaption(caption);
+    Me->showProgress(done, total);
+}
+
+bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
+    const int total = chosen ? static_cast<int>(chosen->size()) : Combo1->listCount();
     // One batch at a time: a press while it runs (during its pauses for the
     // window's events) is ignored.
-    if (batchRunning_ || Combo1->listCount() == 0)
-        return;
+    if (batchRunning_ || total == 0)
+        return false;
     // The whole batch is one action of the journal; without the journal it does not start.
-    const long long action = journal_ ? beginJournalAction(journal::kindFixAll, std::string()) : 0;
+    const long long action =
+        journal_ ? beginJournalAction(chosen ? kindFixThese : journal::kindFixAll, std::string()) : 0;
     if (journal_ && action == 0)
-        return;
+        return false;
     batchRunning_ = true;
     batchAction_ = action;
     endDuringBatch_.reset();
     const std::string title = Me->caption();
-    BatchSummary summary(errorReport_, Combo1->listCount());
+    BatchSummary summary(errorReport_, total, chosen ? "Fix these" : "Fix All");
     BatchSummary::End end = BatchSummary::End::EndOfList;
     {
         // Every failure of the batch goes to the log, none to a box: also
@@ -61,31 +75,56 @@ void frmMain::cmdFixAll_Click() {
         batchSummary_ = &summary;
         batch_ = &batch;
         summary.beginTenant();
-        SetListIndex(0);
+        // Fix these: the chosen tenant in hand. Fix All walks the list itself.
+        int position = 0;
+        if (!chosen)
+            SetListIndex(0);
         for (;;) {
-            // The window's own name last, once, as the desktop shows every window's title.
-            Me->setCaption("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) + " of " +
-                           GroupedCount(Combo1->listCount()) + ") - " + title);
-            Me->showProgress(Combo1->listIndex() + 1, Combo1->listCount());
-            const int index = Combo1->listIndex();
-            const std::string tenant = tenantReference();
-            const RepairOutcome outcome = repairSelectedTenant(false);
-            summary.tenantDone(index, tenant, outcome != RepairOutcome::Failed, outcome == RepairOutcome::AlreadyAgreed);
+            int index = position;
+            std::string tenant;
+            if (!chosen) {
+                // The window's own name last, once, as the desktop shows every window's title.
+                showBatchProgress("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) +
+                                      " of " + GroupedCount(Combo1->listCount()) + ") - " + title,
+                                  Combo1->listIndex() + 1, Combo1->listCount());
+                index = Combo1->listIndex();
+                tenant = tenantReference();
+                const RepairOutcome outcome = repairSelectedTenant(false);
+                summary.tenantDone(index, tenant, outcome != RepairOutcome::Failed,
+                                   outcome == RepairOutcome::AlreadyAgreed);
+            } else {
+                const rent::TenantCheck& entry = (*chosen)[static_cast<std::size_t>(position)];
+                tenant = entry.tenant;
+                showBatchProgress("Fix these: " + tenant + " (" + GroupedCount(position + 1) + " of " +
+                                      GroupedCount(total) + ") - " + title,
+                                  position + 1, total);
+                const ChosenOutcome outcome = repairChosenTenant(entry);
+                if (outcome == ChosenOutcome::Skipped)
+                    summary.tenantSkipped(index, tenant);
+                else
+                    summary.tenantDone(index, tenant, outcome != ChosenOutcome::Failed,
+                                       outcome == ChosenOutcome::AlreadyAgreed);
+            }
             // Nothing is repaired without its way back.
             if (!journalFailure_.empty()) {
                 end = BatchSummary::End::JournalFailed;
                 break;
             }
             // The rest would fail the same way; at the list's end there is no rest.
-            if (summary.shouldStop() && Combo1->listIndex() + 1 < Combo1->listCount()) {
+            const bool more = chosen ? position + 1 < total : Combo1->listIndex() + 1 < Combo1->listCount();
+            if (summary.shouldStop() && more) {
                 end = BatchSummary::End::Stopped;
                 break;
             }
-            // The advance is taken from the current selection, which the user
-            // may have changed while the window's events ran.
             summary.beginTenant();
-            if (!SetListIndex(Combo1->listIndex() + 1))
+            if (chosen) {
+                if (++position >= total)
+                    break;
+            } else if (!SetListIndex(Combo1->listIndex() + 1)) {
+                // The advance is taken from the current selection, which the
+                // user may have changed while the window's events ran.
                 break;
+            }
             // The window's events run only when no lock is held: after the
             // first tenant, then at each commit (at least every quarter second).
             if (batch.tenantDone()) {
@@ -119,4 +158,52 @@ void frmMain::cmdFixAll_Click() {
     Me->clearProgress();
     if (endDuringBatch_)
         platform_.program.endProgram(0);
+    return true;
+}
+
+frmMain::ChosenOutcome frmMain::repairChosenTenant(const rent::TenantCheck& chosen) {
+    int index = -1;
+    for (int i = 0; i < Combo1->listCount() && index < 0; ++i)
+        if (Combo1->list(i) == chosen.tenant)
+            index = i;
+    if (index < 0) {
+        notify("Tenant " + chosen.tenant + " is no longer in the tenant list, so it was not repaired.");
+        return ChosenOutcome::Failed;
+    }
+    SetListIndex(index);
+    const std::vector<std::string> shown = {Label6->caption(),  Label7->caption(),  Label20->caption(),
+                                            Label19->caption(), Label21->caption(), Label22->caption(),
+                                            Label14->caption()};
+    const std::vector<std::string> checked = {chosen.rentReceived, chosen.rentPaid, chosen.extraReceived,
+                                              chosen.extraPaid,    chosen.charges,  chosen.chargesInPeriods,
+                                              chosen.dueNow};
+    bool rebuild = chosen.rebuild;
+    if (shown != checked) {
+        // Changed since the check (another user recorded a payment): the
+        // tenant is checked again as it is now, so the repair is the one its
+        // new figures call for.
+        std::optional<rent::CheckResult> again;
+        runGuarded(database_, "Fix these", [&] {
+            again = rent::CheckAll(*database_.CurrentDatabase, {chosen.tenant}, ledger(), platform_.locale);
+        });
+        if (!again)
+            return ChosenOutcome::Failed;
+        if (again->listed.empty())
+            return ChosenOutcome::Skipped;
+        const rent::TenantCheck& now = again->listed.front();
+        if (!now.checked()) {
+            notify("Tenant " + chosen.tenant + " could not be checked again, so it was not repaired: " + now.problem);
+            return ChosenOutcome::Failed;
+        }
+        rebuild = now.rebuild;
+    }
+    switch (repairSelectedTenant(rebuild)) {
+    case RepairOutcome::Repaired:
+        return ChosenOutcome::Repaired;
+    case RepairOutcome::AlreadyAgreed:
+        return ChosenOutcome::AlreadyAgreed;
+    case RepairOutcome::Failed:
+        break;
+    }
+    return ChosenOutcome::Failed;
 }

@@ -1,6 +1,8 @@
 #include "frmmain/BatchSummary.h"
 
-#include "rent/CheckAll.h"
+#include "general/TextForm.h"
+
+#include <utility>
 
 namespace {
 
@@ -37,7 +39,8 @@ std::string count(std::size_t n, const char* one, const char* many) {
 
 } // namespace
 
-BatchSummary::BatchSummary(ErrorReport& log, int tenantCount) : log_(log), tenantCount_(tenantCount) {}
+BatchSummary::BatchSummary(ErrorReport& log, int tenantCount, std::string name)
+    : log_(log), tenantCount_(tenantCount), name_(std::move(name)) {}
 
 void BatchSummary::ReportError(const std::string& label, const engine::EngineError& error) {
     log_.LogError(label, error);
@@ -60,6 +63,11 @@ void BatchSummary::tenantDone(int index, const std::string& tenant, bool kept, b
     it->second.tenant = tenant;
     it->second.outcome = !kept ? Outcome::Failed : agreed ? Outcome::Agreed : Outcome::Waiting;
     it->second.cause = kept ? std::nullopt : firstError_;
+}
+
+void BatchSummary::tenantSkipped(int index, const std::string& tenant) {
+    tenantDone(index, tenant, true);
+    entries_[index].outcome = Outcome::Skipped;
 }
 
 void BatchSummary::groupCommitted() {
@@ -96,12 +104,15 @@ std::string BatchSummary::text(End end) const {
     std::size_t repaired = 0;
     std::size_t agreed = 0;
     std::vector<std::string> failed;
+    std::vector<std::string> skipped;
     for (int index : order_) {
         const Entry& entry = entries_.at(index);
         if (entry.outcome == Outcome::Repaired)
             ++repaired;
         else if (entry.outcome == Outcome::Agreed)
             ++agreed;
+        else if (entry.outcome == Outcome::Skipped)
+            skipped.push_back(entry.tenant);
         else
             failed.push_back(entry.tenant);
     }
@@ -111,7 +122,7 @@ std::string BatchSummary::text(End end) const {
 
     if (end == End::Stopped && !order_.empty()) {
         const engine::EngineError& error = *entries_.at(order_.front()).cause;
-        return "Fix All stopped: " + plainMeaning(error).value_or("every tenant failed with the same error") + " (" +
+        return name_ + " stopped: " + plainMeaning(error).value_or("every tenant failed with the same error") + " (" +
                error.description + "). No tenant was changed. The first " + count(order_.size(), "tenant", "tenants") +
                " all failed with this error" +
                (notReached == 0   ? std::string(".")
@@ -120,12 +131,23 @@ std::string BatchSummary::text(End end) const {
                " Each failure is written in full in the error log " + logPath + ".";
     }
 
-    std::string text = "Fix All repaired " + rent::GroupedNumber(static_cast<long long>(repaired)) + " of " +
-                       rent::GroupedNumber(static_cast<long long>(total)) + (total == 1 ? " tenant" : " tenants");
+    std::string text = name_ + " repaired " + GroupedCount(static_cast<long long>(repaired)) + " of " +
+                       GroupedCount(static_cast<long long>(total)) + (total == 1 ? " tenant" : " tenants");
     if (agreed > 0)
-        text += "; " + rent::GroupedNumber(static_cast<long long>(agreed)) +
+        text += "; " + GroupedCount(static_cast<long long>(agreed)) +
                 (agreed == 1 ? " already agreed and was left as it was" : " already agreed and were left as they were");
     text += ".";
+    if (!skipped.empty()) {
+        // Checked again because their figures had changed since the check.
+        text += " " + std::to_string(skipped.size()) +
+                (skipped.size() == 1 ? " no longer disagreed with the money received and was skipped: "
+                                     : " no longer disagreed with the money received and were skipped: ");
+        for (std::size_t i = 0; i < skipped.size() && i < namesShown; ++i)
+            text += (i > 0 ? ", " : "") + skipped[i];
+        if (skipped.size() > namesShown)
+            text += " and " + std::to_string(skipped.size() - namesShown) + " more";
+        text += ".";
+    }
     if (!failed.empty()) {
         text += " " + std::to_string(failed.size()) +
                 (failed.size() == 1 ? " could not be repaired and was left exactly as it was: "

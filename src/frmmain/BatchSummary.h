@@ -26,8 +26,9 @@ public:
     // Tenants named in the text; the log holds the rest.
     static constexpr std::size_t namesShown = 10;
 
-    // tenantCount: the entries of the list the batch walks.
-    BatchSummary(ErrorReport& log, int tenantCount);
+    // tenantCount: the entries of the list the batch walks; name: the
+    // batch's name as the text begins ("Fix All", "Fix these").
+    BatchSummary(ErrorReport& log, int tenantCount, std::string name = "Fix All");
 
     // Writes the report text to the error log, with no box, and notes the
     // first error of the tenant in hand.
@@ -43,6 +44,9 @@ public:
     // not kept left the tenant as it was; one that found the tenant already
     // agreeing (agreed) wrote nothing.
     void tenantDone(int index, const std::string& tenant, bool kept, bool agreed = false);
+    // Entry index (named tenant) was not repaired because it no longer
+    // disagrees; the text names it.
+    void tenantSkipped(int index, const std::string& tenant);
     // The batch transaction committed the kept repairs since the last commit,
     // or could not (error): those tenants were rolled back.
     void groupCommitted();
@@ -57,7 +61,7 @@ public:
     std::string text(End end) const;
 
 private:
-    enum class Outcome { Repaired, Waiting, Failed, Agreed };
+    enum class Outcome { Repaired, Waiting, Failed, Agreed, Skipped };
     struct Entry {
         std::string tenant;
         Outcome outcome = Outcome::Failed;
@@ -66,6 +70,7 @@ private:
 
     ErrorReport& log_;
     int tenantCount_;
+    std::string name_;
     std::optional<engine::EngineError> firstError_;
     std::map<int, Entry> entries_;
     std::vector<int> order_; // entries in the order they were first done

@@ -36,6 +36,9 @@ std::string frmMain::undoQuestion(long long tenants, const std::string& kind, co
     if (kind == journal::kindFixAll)
         return "Undo Fix All of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
                ")? Their rental periods go back to what they were before it.";
+    if (kind == kindFixThese)
+        return "Undo Fix these of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
+               ")? Their rental periods go back to what they were before it.";
     return "Undo the repair of tenant " + tenant + " of " + when + "?";
 }
 

@@ -1,5 +1,7 @@
 #include "frmmain/frmMain.h"
 
+#include "frmmain/frmCheckAll.h"
+
 #include "engine/ConnectionText.h"
 #include "general/DatabaseLocation.h"
 #include "journal/RepairJournal.h"
@@ -11,7 +13,7 @@ constexpr const char* windowCaption = "Habitorium Rent Analysis";
 } // namespace
 
 frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd)
-    : platform_(platform),
+    : platform_(platform), frontEnd_(frontEnd),
       errorReport_(platform.messages, platform.clock, platform.files, platform.locale, platform.user.stateFolder()),
       database_(platform.messages, platform.files, errorReport_),
       journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
@@ -55,8 +57,11 @@ void frmMain::createControls(controls::FrontEnd& ui) {
     // Two lines high, for a long path.
     lblDatabase = &ui.addLabel("lblDatabase", "", TwipRect{1800, 240, 5655, 495}, true);
     Label1 = &ui.addLabel("Label1", "Database Location", TwipRect{120, 240, 1575, 255}, false);
+    // In the free place of the bottom row, under the two "Fix this value" buttons.
+    cmdCheckAll =
+        &ui.addButton("cmdCheckAll", "Check All", TwipRect{5520, 4320, 1695, 375}, [this] { cmdCheckAll_Click(); });
     // Keyboard order by tab index; labels take no focus.
-    ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"});
+    ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"});
 }
 
 void frmMain::showMessage(const std::string& text) {

@@ -12,6 +12,7 @@
 #include "general/ErrorReport.h"
 #include "journal/PeriodRows.h"
 #include "platform/Platform.h"
+#include "rent/CheckAll.h"
 
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@ class RepairJournal;
 
 class BatchTransaction;
 class RepairScope;
+class frmCheckAll;
 
 class frmMain {
 public:
@@ -45,11 +47,21 @@ public:
     void Command1_Click();
     void cmdFixAll_Click();
     void cmdExit_Click();
+    // "Check All": every tenant of the list checked against the money
+    // received, writing nothing; then the list of those that disagree in a
+    // window of its own (frmCheckAll). Escape or the close box stops it.
+    void cmdCheckAll_Click();
+    // Escape: stops "Check All" after the group of tenants in hand; the list
+    // shows the tenants checked until then.
+    void mnuStop_Click();
     // The standard Undo key (Ctrl+Z): after the user confirms, puts back the
     // rental periods of the newest repair made on the open database that is
     // not yet undone, tenant by tenant where the rows are still as that repair
     // left them. Does nothing during "Fix All".
     void mnuUndo_Click();
+
+    // The journal's kind of action of "Fix these" (one action for the batch).
+    static constexpr const char* kindFixThese = "fix these";
 
     // Switches the repair journal off, for the benchmark's figure without it:
     // repairs made afterwards cannot be undone.
@@ -64,6 +76,25 @@ public:
     // runs Combo1_Click. An index past the end of the list changes nothing and
     // returns false.
     bool SetListIndex(int index);
+    // Selects the tenant in Combo1, as a user's choice does (the analysis
+    // runs); its text is found exactly, else without regard to case. A
+    // tenant not in the list is said in a box; returns false then.
+    bool SelectTenant(const std::string& tenant);
+
+    // "Fix these": repairs exactly the tenants given (checked ones of a
+    // check's list), each with the repair its figures call for, as "Fix All"
+    // repairs each, as one action of the journal. A tenant whose figures
+    // have changed since the check is checked again first and repaired with
+    // the new figures, or skipped when it no longer disagrees. Then checks
+    // the tenants of checked's list again and returns checked with its list
+    // as it is now; nothing when no batch ran, the program is ending, or the
+    // check again failed (reported).
+    std::optional<rent::CheckResult> FixThese(const std::vector<rent::TenantCheck>& tenants,
+                                              const rent::CheckResult& checked);
+
+    // The list window of the last "Check All"; none before the first.
+    frmCheckAll* checkAllForm() { return checkAll_.get(); }
+    rent::Ledger ledger() const { return {rentGroup, extraChargeCodes}; }
 
     Database& database() { return database_; }
     bool batchRunning() const { return batchRunning_; }
@@ -99,6 +130,7 @@ public:
     controls::Label* Label3;
     controls::Label* lblDatabase;
     controls::Label* Label1;
+    controls::Button* cmdCheckAll;
 
     // Window state for the handlers.
     std::string rentGroup;
@@ -122,6 +154,18 @@ private:
     // was written.
     enum class RepairOutcome { Failed, Repaired, AlreadyAgreed };
     RepairOutcome repairSelectedTenant(bool rebuildExtraChargesFirst);
+    // The batch of "Fix All" (chosen: none; the whole list from its first
+    // entry, each tenant reallocated) and of "Fix these" (the chosen tenants,
+    // each with its own repair). Returns false when it did not start.
+    bool runBatch(const std::vector<rent::TenantCheck>* chosen);
+    // "Fix these" of one chosen tenant: selected, checked again when its
+    // figures are no longer the check's, repaired or skipped.
+    enum class ChosenOutcome { Failed, Repaired, AlreadyAgreed, Skipped };
+    ChosenOutcome repairChosenTenant(const rent::TenantCheck& chosen);
+    // The progress of a batch or of "Check All": the window's title shows
+    // caption, done of total tenants reached. (The taskbar's progress goes
+    // here too, where the platform has one.)
+    void showBatchProgress(const std::string& caption, int done, int total);
     // A message for the user in plain words: a box; during a batch a line in
     // the error log instead; inside a repair's transaction held until it has
     // ended, so no box waits while the write lock is held.
@@ -147,6 +191,7 @@ private:
                              const platform::LocalTime& madeAt) const;
 
     platform::Platform platform_;
+    controls::FrontEnd& frontEnd_;
     ErrorReport errorReport_;
     Database database_;
     bool batchRunning_ = false;
@@ -164,6 +209,11 @@ private:
     std::string analysedTenant_;
     std::set<std::string> told_;
     bool undoRunning_ = false;
+    // Escape during "Check All".
+    bool checkStopped_ = false;
+    // The list window: its front end, then its form (which uses it).
+    std::unique_ptr<controls::SecondWindow> checkAllWindow_;
+    std::unique_ptr<frmCheckAll> checkAll_;
 
     // The repair journal in the user's data folder; none only when switched off.
     std::unique_ptr<journal::RepairJournal> journal_;

@@ -18,6 +18,28 @@ public:
     virtual bool confirm(const std::string& text) = 0;
 };
 
+// The desktop's dialog for choosing the file to save to.
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    // Asks where to save, under title, offering suggestedName in the user's
+    // documents folder and files of the type (typeName, e.g. "CSV files",
+    // and its extension without the dot). Returns the chosen path (the
+    // extension added when the name has none), or the empty text when the
+    // user cancelled.
+    virtual std::string saveFileName(const std::string& title, const std::string& suggestedName,
+                                     const std::string& typeName, const std::string& extension) = 0;
+};
+
+// The desktop's clipboard.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    // Puts text (UTF-8, lines ended by LF) on the clipboard as plain text,
+    // in the line ends the platform's programs expect.
+    virtual void setText(const std::string& text) = 0;
+};
+
 // Ending the program and letting pending window events run.
 class Program {
 public:

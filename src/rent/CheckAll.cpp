@@ -124,22 +124,15 @@ int CheckResult::periodsChanged() const {
     return n;
 }
 
-std::string GroupedNumber(long long n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<std::size_t>(i), ",");
-    return (n < 0 ? "-" : "") + digits;
-}
-
 std::string CheckResult::summary() const {
     const int checkedOf = stopped ? reached : tenants;
     std::string text;
     if (stopped)
-        text = "The check was stopped after " + GroupedNumber(reached) + " of " + GroupedNumber(tenants) +
+        text = "The check was stopped after " + GroupedCount(reached) + " of " + GroupedCount(tenants) +
                " tenants. ";
     const int d = disagreeing();
     const int n = notChecked();
-    const std::string all = GroupedNumber(checkedOf);
+    const std::string all = GroupedCount(checkedOf);
     if (d == 0 && n > 0) {
         text += checkedOf == 1 ? "The tenant does not disagree with the money received."
                                : "None of the " + all + " tenants disagrees with the money received.";
@@ -148,12 +141,12 @@ std::string CheckResult::summary() const {
                                : "All " + all + " tenants agree with the money received.";
     } else {
         const int p = periodsChanged();
-        text += GroupedNumber(d) + " of " + all + (checkedOf == 1 ? " tenant" : " tenants") +
+        text += GroupedCount(d) + " of " + all + (checkedOf == 1 ? " tenant" : " tenants") +
                 (d == 1 ? " disagrees" : " disagree") + " with the money received; a repair would change " +
-                GroupedNumber(p) + (d == 1 ? " of its periods." : " of their periods.");
+                GroupedCount(p) + (d == 1 ? " of its periods." : " of their periods.");
     }
     if (n > 0)
-        text += " " + GroupedNumber(n) + (n == 1 ? " tenant could not be checked." : " tenants could not be checked.");
+        text += " " + GroupedCount(n) + (n == 1 ? " tenant could not be checked." : " tenants could not be checked.");
     return text;
 }
 

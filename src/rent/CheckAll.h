@@ -79,7 +79,4 @@ using CheckProgress = std::function<bool(int done, int total, const std::string&
 CheckResult CheckAll(engine::Database& database, const std::vector<std::string>& tenants, const Ledger& ledger,
                      const platform::Locale& locale, const CheckProgress& progress = {});
 
-// The number with thousands separators: 5000 gives "5,000".
-std::string GroupedNumber(long long n);
-
 } // namespace rent

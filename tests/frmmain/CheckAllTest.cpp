@@ -1,15 +1,33 @@
 // "Check All" against the real repair, on every tenant of the sample: the
 // tenants it lists are exactly those whose rows the repair their figures call
 // for changes, and every figure it gives is the caption the window shows.
+// Then the button and its list window as a user meets them: the rows, their
+// sorting, a double-click, Ctrl+C, Save as CSV, and "Fix these".
 
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
+#include "database/SqlText.h"
+#include "engine/NumberText.h"
+#include "frmmain/frmCheckAll.h"
+#include "general/TextForm.h"
 #include "rent/CheckAll.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -87,6 +105,377 @@ TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
     EXPECT_EQ(result.summary(), std::to_string(result.disagreeing()) + " of " + std::to_string(tenants.size()) +
                                     " tenants disagree with the money received; a repair would change " +
                                     std::to_string(periodsChanged) + " of their periods.");
+}
+
+} // namespace
+
+namespace {
+
+std::string makeSample(const TempDir& dir, const std::string& arguments = {}) {
+    const std::string path = dir.file("property.mdb");
+    const std::string generate =
+        std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" " + arguments + " >/dev/null";
+    EXPECT_EQ(std::system(generate.c_str()), 0) << generate;
+    return path;
+}
+
+// A statement on the database as another user of the host application runs it.
+void otherUser(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "") << sql;
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+void mouse(QWidget* w, QEvent::Type type, QPoint at) {
+    QMouseEvent event(type, QPointF(at), QPointF(w->mapToGlobal(at)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void key(QWidget* w, int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, code, modifiers);
+    QApplication::sendEvent(w, &event);
+}
+
+class CheckAllWindow : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = makeSample(dir);
+    WindowHarness h{dir.path().string()};
+    frmMain* form = nullptr;
+
+    void SetUp() override { form = &h.open(path); }
+
+    std::vector<std::string> tenants() const {
+        std::vector<std::string> list;
+        for (int i = 0; i < form->Combo1->listCount(); ++i)
+            list.push_back(form->Combo1->list(i));
+        return list;
+    }
+    rent::CheckResult checkNow() const {
+        return rent::CheckAll(*form->database().CurrentDatabase, tenants(), form->ledger(), h.locale);
+    }
+    // Presses Check All as a user does and returns the list it shows.
+    QTreeWidget* pressCheckAll() {
+        qobject_cast<QPushButton*>(h.window->control("cmdCheckAll"))->click();
+        auto* list = h.window->findChild<QTreeWidget*>("lstTenants");
+        if (list) {
+            // Wide enough to show every heading.
+            list->window()->resize(1700, 500);
+            QApplication::processEvents();
+        }
+        return list;
+    }
+    std::vector<std::string> column(QTreeWidget* list, int c) const {
+        std::vector<std::string> cells;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            cells.push_back(list->topLevelItem(i)->text(c).toStdString());
+        return cells;
+    }
+    void clickHeading(QTreeWidget* list, int c) {
+        QHeaderView* header = list->header();
+        const QPoint at(header->sectionViewportPosition(c) + header->sectionSize(c) / 2, header->height() / 2);
+        mouse(header->viewport(), QEvent::MouseButtonPress, at);
+        mouse(header->viewport(), QEvent::MouseButtonRelease, at);
+    }
+    void doubleClickRow(QTreeWidget* list, int row) {
+        const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                  QEvent::MouseButtonRelease})
+            mouse(list->viewport(), type, at);
+    }
+    void pressButton(const char* name) {
+        auto* button = h.window->findChild<QPushButton*>(name);
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+    }
+};
+
+TEST_F(CheckAllWindow, ListsTheTenantsThatDisagreeWritingNothing) {
+    const auto before = TableRows(path, "rent_periods");
+    const rent::CheckResult expected = checkNow();
+    ASSERT_GT(expected.disagreeing(), 2);
+    std::vector<std::string> titles;
+    h.program.whileEventsRun = [&] { titles.push_back(h.window->windowTitle().toStdString()); };
+
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(TableRows(path, "rent_periods"), before);
+    // The window's name last, the numbers with their thousands separators.
+    ASSERT_EQ(titles.size(), 1u);
+    EXPECT_EQ(titles.front(), "Check All: " + tenants().front() + " (1 of " + std::to_string(tenants().size()) +
+                                  ") - Habitorium Rent Analysis");
+    EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
+    EXPECT_TRUE(list->window()->isVisible());
+    // Laid out for the size it was given: Close at the bottom right corner,
+    // the list between the summary and the buttons.
+    const QRect close = list->window()->findChild<QPushButton*>("cmdClose")->geometry();
+    EXPECT_EQ(close.right() + 1, 1700 - 120 / 15);
+    EXPECT_EQ(close.bottom() + 1, 500 - 120 / 15);
+    EXPECT_EQ(list->geometry().bottom() + 1, close.top() - 120 / 15);
+    EXPECT_EQ(list->window()->findChild<QLabel*>("lblSummary")->text().toStdString(), expected.summary());
+    EXPECT_EQ(list->columnCount(), frmCheckAll::columnCount);
+    ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(expected.listed.size()));
+    for (std::size_t i = 0; i < expected.listed.size(); ++i) {
+        const rent::TenantCheck& c = expected.listed[i];
+        SCOPED_TRACE(c.tenant);
+        QTreeWidgetItem* row = list->topLevelItem(static_cast<int>(i));
+        std::vector<std::string> cells;
+        for (int col = 0; col < list->columnCount(); ++col)
+            cells.push_back(row->text(col).toStdString());
+        const auto date = [&](const engine::Variant& v) {
+            return v.isEmpty() ? std::string() : ShortDate(v.toDate(), h.locale);
+        };
+        EXPECT_EQ(cells, (std::vector<std::string>{c.tenant, c.name, c.rentReceived, c.rentPaid, c.extraReceived,
+                                                   c.extraPaid, c.charges, c.chargesInPeriods, c.dueNow, c.dueAfter,
+                                                   std::to_string(c.periodsChanged), date(c.firstUnpaidNow),
+                                                   date(c.firstUnpaidAfter), c.problem}));
+    }
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+}
+
+TEST_F(CheckAllWindow, AHeadingSortsItsColumnNumbersAsNumbersDatesAsDates) {
+    const rent::CheckResult expected = checkNow();
+    std::map<std::string, rent::TenantCheck> byTenant;
+    for (const rent::TenantCheck& c : expected.listed)
+        byTenant[c.tenant] = c;
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+
+    struct Case {
+        int column;
+        std::function<double(const rent::TenantCheck&)> key;
+    };
+    const Case cases[] = {
+        {frmCheckAll::colDueNow, [](const rent::TenantCheck& c) { return std::stod(c.dueNow); }},
+        {frmCheckAll::colRentReceived, [](const rent::TenantCheck& c) { return std::stod(c.rentReceived); }},
+        {frmCheckAll::colFirstUnpaidNow,
+         [](const rent::TenantCheck& c) { return c.firstUnpaidNow.isEmpty() ? -1e9 : c.firstUnpaidNow.toDate().serial(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.column);
+        for (bool ascending : {true, false}) {
+            clickHeading(list, c.column);
+            EXPECT_EQ(list->header()->sortIndicatorSection(), c.column);
+            std::vector<double> keys;
+            for (const std::string& tenant : column(list, frmCheckAll::colTenant))
+                keys.push_back(c.key(byTenant.at(tenant)));
+            ASSERT_EQ(keys.size(), expected.listed.size());
+            if (ascending)
+                EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+            else
+                EXPECT_TRUE(std::is_sorted(keys.rbegin(), keys.rend()));
+        }
+    }
+    // The sorted list holds the same rows.
+    std::vector<std::string> shown = column(list, frmCheckAll::colTenant);
+    std::sort(shown.begin(), shown.end());
+    std::vector<std::string> listed;
+    for (const rent::TenantCheck& c : expected.listed)
+        listed.push_back(c.tenant);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(shown, listed);
+}
+
+TEST_F(CheckAllWindow, ADoubleClickOrEnterSelectsTheTenantInTheMainWindow) {
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    ASSERT_GE(list->topLevelItemCount(), 2);
+    clickHeading(list, frmCheckAll::colDueNow); // the form's rows, not the list's order
+    for (int row : {1, 0}) {
+        const std::string tenant = list->topLevelItem(row)->text(frmCheckAll::colTenant).toStdString();
+        SCOPED_TRACE(tenant);
+        if (row == 1) {
+            doubleClickRow(list, row);
+        } else {
+            list->setCurrentItem(list->topLevelItem(row));
+            key(list, Qt::Key_Return);
+        }
+        EXPECT_EQ(form->Combo1->text(), tenant);
+        // The analysis ran, as a pick from the drop-down runs it.
+        EXPECT_EQ(form->Label6->caption(), list->topLevelItem(row)->text(frmCheckAll::colRentReceived).toStdString());
+        EXPECT_EQ(form->Label14->caption(), list->topLevelItem(row)->text(frmCheckAll::colDueNow).toStdString());
+    }
+}
+
+TEST_F(CheckAllWindow, CtrlCCopiesTheSelectedRowsAndSaveAsCsvWritesTheList) {
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    ASSERT_GE(list->topLevelItemCount(), 3);
+    list->clearSelection();
+    list->topLevelItem(0)->setSelected(true);
+    list->topLevelItem(2)->setSelected(true);
+    key(list, Qt::Key_C, Qt::ControlModifier);
+    std::string expected;
+    for (int row : {0, 2}) {
+        for (int c = 0; c < list->columnCount(); ++c)
+            expected += (c ? "\t" : "") + list->topLevelItem(row)->text(c).toStdString();
+        expected += "\n";
+    }
+    EXPECT_EQ(h.clipboard.texts, std::vector<std::string>{expected});
+
+    // Cancelled: nothing written, nothing said.
+    h.fileDialog.path.clear();
+    pressButton("cmdSaveCsv");
+    ASSERT_EQ(h.fileDialog.suggested, std::vector<std::string>{"check-all-2026-12-07.csv"});
+    h.fileDialog.path = dir.file("list.csv");
+    pressButton("cmdSaveCsv");
+    std::ifstream in(h.fileDialog.path, std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFtenant,name,", 0), 0u) << csv.substr(0, 40);
+    EXPECT_EQ(static_cast<int>(std::count(csv.begin(), csv.end(), '\n')), list->topLevelItemCount() + 1);
+    // A folder that does not exist: said, not a silent loss.
+    h.fileDialog.path = dir.file("no such folder/list.csv");
+    pressButton("cmdSaveCsv");
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_NE(h.messages.texts.front().find("could not be saved"), std::string::npos) << h.messages.texts.front();
+}
+
+TEST_F(CheckAllWindow, FixTheseRepairsExactlyTheListedTenantsAndOneCtrlZUndoesThem) {
+    const auto original = TableRows(path, "rent_periods");
+    const rent::CheckResult expected = checkNow();
+    std::set<std::string> listed;
+    for (const rent::TenantCheck& c : expected.listed)
+        listed.insert(c.tenant);
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    // Cancel: nothing written.
+    h.messages.confirmAnswer = false;
+    pressButton("cmdFixThese");
+    EXPECT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(TableRows(path, "rent_periods"), original);
+    h.messages.texts.clear();
+    h.messages.confirmAnswer = true;
+    pressButton("cmdFixThese");
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    EXPECT_EQ(h.messages.texts[0], "Fix these: repair " + std::to_string(expected.disagreeing()) +
+                                       " tenants, changing " + std::to_string(expected.periodsChanged()) +
+                                       " rental periods? Ctrl+Z in the main window undoes it afterwards.");
+    int repaired = 0;
+    for (const rent::TenantCheck& c : expected.listed)
+        repaired += c.periodsChanged > 0;
+    EXPECT_EQ(h.messages.texts[1].rfind("Fix these repaired " + std::to_string(repaired) + " of " +
+                                            std::to_string(expected.disagreeing()) + " tenants",
+                                        0),
+              0u)
+        << h.messages.texts[1];
+    // Only the listed tenants' rows changed, and none of them is left with
+    // anything a repair would change; the list shows them as they are now.
+    const auto after = TableRows(path, "rent_periods");
+    ASSERT_EQ(after.size(), original.size());
+    const auto lower = [](std::string text) {
+        for (char& ch : text)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        return text;
+    };
+    int changedRows = 0;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == original[i])
+            continue;
+        ++changedRows;
+        bool ofListed = false;
+        for (const std::string& tenant : listed)
+            ofListed = ofListed || lower(after[i]).find(lower(SqlQuote(tenant))) != std::string::npos;
+        EXPECT_TRUE(ofListed) << after[i];
+    }
+    EXPECT_EQ(changedRows, expected.periodsChanged());
+    const rent::CheckResult now = checkNow();
+    for (const rent::TenantCheck& c : now.listed)
+        EXPECT_EQ(c.periodsChanged, 0) << c.tenant;
+    EXPECT_EQ(list->topLevelItemCount(), static_cast<int>(now.listed.size()));
+
+    h.messages.texts.clear();
+    h.window->findChild<QAction*>("mnuUndo")->trigger();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Undo Fix these of ", 0), 0u) << h.messages.texts[0];
+    EXPECT_EQ(TableRows(path, "rent_periods"), original);
+}
+
+TEST_F(CheckAllWindow, FixTheseChecksAgainATenantWhoseFiguresChangedSinceTheCheck) {
+    const rent::CheckResult expected = checkNow();
+    // paid: a tenant another user records a payment for, so it still
+    // disagrees, with new figures; repaired: one another user repairs meanwhile.
+    const rent::TenantCheck* paid = nullptr;
+    const rent::TenantCheck* repaired = nullptr;
+    for (const rent::TenantCheck& c : expected.listed) {
+        if (!c.checked() || c.rebuild)
+            continue;
+        if (!repaired && c.dueAfter != c.dueNow)
+            repaired = &c;
+        else if (!paid)
+            paid = &c;
+    }
+    ASSERT_TRUE(paid && repaired);
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+
+    otherUser(path, "insert into revenues (tenant_code, [revenue group], amount, date, [property code]) values (" +
+                        SqlQuote(paid->tenant) + ", " + SqlQuote(form->rentGroup) + ", 12.5, '2025-06-01', 'P1')");
+    ASSERT_TRUE(form->SelectTenant(repaired->tenant));
+    form->cmdFix_Click();
+    ASSERT_NE(form->Label14->caption(), repaired->dueNow);
+    h.messages.texts.clear();
+
+    pressButton("cmdFixThese");
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    const std::string& summary = h.messages.texts[1];
+    EXPECT_NE(summary.find("1 no longer disagreed with the money received and was skipped: " + repaired->tenant + "."),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(summary.find("could not be repaired"), std::string::npos) << summary;
+    // The new payment was allocated: nothing left for a repair to change.
+    for (const rent::TenantCheck& c : checkNow().listed)
+        EXPECT_EQ(c.periodsChanged, 0) << c.tenant;
+    ASSERT_TRUE(form->SelectTenant(paid->tenant));
+    EXPECT_EQ(engine::LeadingNumber(form->Label6->caption()), engine::LeadingNumber(paid->rentReceived) + 12.5);
+}
+
+// Escape, Exit and the close box stop the check after the group of tenants in
+// hand; Escape shows what was checked until then, the others end the program
+// once it has stopped, showing nothing.
+TEST(CheckAllStop, EscapeExitAndTheCloseBoxStopTheCheck) {
+    TempDir dir;
+    const std::string path = makeSample(dir, "--tenants 600");
+    enum class By { Escape, Exit, CloseBox };
+    for (By by : {By::Escape, By::Exit, By::CloseBox}) {
+        SCOPED_TRACE(static_cast<int>(by));
+        WindowHarness h(dir.path().string());
+        frmMain& form = h.open(path);
+        const int tenants = form.Combo1->listCount();
+        ASSERT_GT(tenants, 500);
+        std::vector<std::string> titles;
+        h.program.whileEventsRun = [&] {
+            titles.push_back(h.window->windowTitle().toStdString());
+            if (by == By::Escape)
+                h.window->findChild<QAction*>("mnuStop")->trigger();
+            else if (by == By::Exit)
+                qobject_cast<QPushButton*>(h.window->control("cmdExit"))->click();
+            else
+                h.window->close();
+        };
+        form.cmdCheckAll_Click();
+        ASSERT_EQ(titles.size(), 1u);
+        EXPECT_EQ(titles.front().rfind("Check All: ", 0), 0u) << titles.front();
+        EXPECT_NE(titles.front().find(" (251 of " + GroupedCount(tenants) + ") - Habitorium Rent Analysis"),
+                  std::string::npos)
+            << titles.front();
+        EXPECT_EQ(h.window->windowTitle(), "Habitorium Rent Analysis");
+        if (by == By::Escape) {
+            EXPECT_EQ(h.program.endRequests, 0);
+            ASSERT_NE(form.checkAllForm(), nullptr);
+            EXPECT_EQ(form.checkAllForm()->lblSummary->caption().rfind(
+                          "The check was stopped after 250 of " + GroupedCount(tenants) + " tenants. ", 0),
+                      0u)
+                << form.checkAllForm()->lblSummary->caption();
+        } else {
+            EXPECT_EQ(h.program.endRequests, 1);
+            EXPECT_EQ(form.checkAllForm(), nullptr);
+        }
+        EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+    }
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 struct WindowHarness {
     RecordingMessages messages;
     RecordingProgram program;
+    RecordingFileDialog fileDialog;
+    RecordingClipboard clipboard;
     FixedClock clock;
     TestFileSystem files;
     FakeRegistry registry;
@@ -32,7 +34,7 @@ struct WindowHarness {
     // Builds the Qt window and its form (which runs Form_Load).
     frmMain& create() {
         window.reset();
-        window = std::make_unique<QtWindow>(platform());
+        window = std::make_unique<QtWindow>(platform(), fileDialog, clipboard);
         form = &window->form();
         return *form;
     }

@@ -37,6 +37,22 @@ struct RecordingProgram : platform::Program {
     }
 };
 
+// The save dialog: records what it was asked and answers with path (empty: Cancel).
+struct RecordingFileDialog : platform::FileDialog {
+    std::string path;
+    std::vector<std::string> suggested; // the name offered, each time asked
+    std::string saveFileName(const std::string&, const std::string& suggestedName, const std::string&,
+                             const std::string&) override {
+        suggested.push_back(suggestedName);
+        return path;
+    }
+};
+
+struct RecordingClipboard : platform::Clipboard {
+    std::vector<std::string> texts; // every text put on the clipboard, in order
+    void setText(const std::string& text) override { texts.push_back(text); }
+};
+
 struct FixedClock : platform::Clock {
     platform::LocalTime time{2026, 12, 7, 14, 5, 9};
     platform::LocalTime now() override { return time; }

@@ -9,6 +9,8 @@
 
 #include "frmmain/win32/Win32Window.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -136,10 +138,11 @@ TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) 
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
 
     const Place places[] = {
-        {"Command1", L"Button", 5520, 3960, 1695, 375}, {"cmdFixAll", L"Button", 240, 4320, 1695, 375},
-        {"cmdFix", L"Button", 5520, 3120, 1695, 375},   {"Combo1", L"ComboBox", 2160, 960, 2175, 315},
-        {"cmdExit", L"Button", 3120, 4320, 1455, 375},  {"Label6", L"Static", 2760, 2880, 1215, 255},
-        {"Label4", L"Static", 240, 2880, 2415, 255},    {"lblDatabase", L"Static", 1800, 240, 5655, 495},
+        {"Command1", L"Button", 5520, 3960, 1695, 375},    {"cmdFixAll", L"Button", 240, 4320, 1695, 375},
+        {"cmdFix", L"Button", 5520, 3120, 1695, 375},      {"Combo1", L"ComboBox", 2160, 960, 2175, 315},
+        {"cmdExit", L"Button", 3120, 4320, 1455, 375},     {"Label6", L"Static", 2760, 2880, 1215, 255},
+        {"Label4", L"Static", 240, 2880, 2415, 255},       {"lblDatabase", L"Static", 1800, 240, 5655, 495},
+        {"cmdCheckAll", L"Button", 5520, 4320, 1695, 375},
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.name);
@@ -166,11 +169,11 @@ TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) 
     // Tab runs from Exit through the list and the buttons, as in the Qt window.
     std::vector<std::string> order;
     HWND at = window.control("cmdExit");
-    for (int i = 0; i < 5; ++i, at = GetNextDlgTabItem(window.handle(), at, FALSE))
-        for (const char* name : {"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"})
+    for (int i = 0; i < 6; ++i, at = GetNextDlgTabItem(window.handle(), at, FALSE))
+        for (const char* name : {"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"})
             if (window.control(name) == at)
                 order.push_back(name);
-    EXPECT_EQ(order, (std::vector<std::string>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"}));
 
     // UTF-8 inside, UTF-16 in the control.
     window.form().Label2->setCaption("Zo\xc3\xab");
@@ -285,6 +288,70 @@ TEST_F(Win32WindowTest, FixAllToTheEndOfTheList) {
     EXPECT_EQ(h.window->progress().state, Win32Window::Progress::State::None);
     EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
     EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 3 of 3 tenants."});
+}
+
+std::string listText(HWND list, int row, int column) {
+    std::wstring text(256, L'\0');
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    text.resize(static_cast<std::size_t>(n));
+    return utf8(text);
+}
+
+TEST_F(Win32WindowTest, CheckAllListsTheTenantsThatDisagreeInAResizableListView) {
+    workedExampleTenant("A1");
+    workedExampleTenant("C3");
+    db.addTenancy("B2"); // no money, no periods: agrees
+    h.open(db.location());
+    h.click("cmdCheckAll");
+    h.pump();
+    const HWND listWindow = FindWindowW(L"HabitoriumListWindow", nullptr);
+    ASSERT_NE(listWindow, nullptr);
+    EXPECT_TRUE(IsWindowVisible(listWindow));
+    EXPECT_EQ(GetWindow(listWindow, GW_OWNER), h.window->handle());
+    EXPECT_TRUE(GetWindowLongPtrW(listWindow, GWL_STYLE) & WS_THICKFRAME);
+    const HWND list = FindWindowExW(listWindow, nullptr, L"SysListView32", nullptr);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(listText(list, 0, 0), "A1");
+    EXPECT_EQ(listText(list, 1, 0), "C3");
+    EXPECT_EQ(listText(list, 0, 2), "250"); // rent received
+    // Its charges disagree (no charge rows, 20 in the periods): the rebuild
+    // clears them, and the 30 received for them goes onto the latest period.
+    EXPECT_EQ(listText(list, 0, 9), "20"); // due after the repair
+    EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
+
+    // The controls follow the frame: Close stays at the right edge.
+    RECT frame{};
+    GetWindowRect(listWindow, &frame);
+    SetWindowPos(listWindow, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    h.pump();
+    const HWND close = FindWindowExW(listWindow, nullptr, L"Button", L"Close");
+    ASSERT_NE(close, nullptr);
+    RECT client{};
+    RECT button{};
+    GetClientRect(listWindow, &client);
+    GetWindowRect(close, &button);
+    MapWindowPoints(nullptr, listWindow, reinterpret_cast<POINT*>(&button), 2);
+    EXPECT_EQ(button.right, client.right - 120 / 15);
+    EXPECT_EQ(button.bottom, client.bottom - 120 / 15);
+
+    // Enter on a row selects its tenant in the main window.
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
+    SetFocus(list);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    h.pump();
+    EXPECT_EQ(h.text("Combo1"), "C3");
+    EXPECT_EQ(h.text("Label6"), "250");
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
 }
 
 } // namespace

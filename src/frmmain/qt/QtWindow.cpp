@@ -1,5 +1,7 @@
 #include "frmmain/qt/QtWindow.h"
 
+#include "frmmain/qt/QtListWindow.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -84,9 +86,26 @@ QtWindow::QtWindow(const platform::Platform& platform, QWidget* parent) : QWidge
     undo->setShortcutContext(Qt::WindowShortcut);
     addAction(undo);
     connect(undo, &QAction::triggered, this, [this] { form_->mnuUndo_Click(); });
+    // Escape stops Check All.
+    auto* stop = new QAction(this);
+    stop->setObjectName("mnuStop");
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop->setShortcutContext(Qt::WindowShortcut);
+    addAction(stop);
+    connect(stop, &QAction::triggered, this, [this] { form_->mnuStop_Click(); });
+}
+
+QtWindow::QtWindow(const platform::Platform& platform, platform::FileDialog& fileDialog, platform::Clipboard& clipboard)
+    : QtWindow(platform) {
+    fileDialog_ = &fileDialog;
+    clipboard_ = &clipboard;
 }
 
 QtWindow::~QtWindow() = default;
+
+std::unique_ptr<controls::SecondWindow> QtWindow::openWindow() {
+    return std::make_unique<QtListWindow>(this);
+}
 
 QWidget* QtWindow::control(const std::string& name) const {
     auto found = controls_.find(name);

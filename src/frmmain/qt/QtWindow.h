@@ -5,6 +5,7 @@
 
 #include "frmmain/Controls.h"
 #include "frmmain/frmMain.h"
+#include "frmmain/qt/QtDesktop.h"
 #include "platform/Platform.h"
 
 #include <QWidget>
@@ -18,6 +19,8 @@ public:
     // Builds the window and its form (which runs Form_Load). Nothing is
     // opened until the window is first shown: then Form_Activate runs, once.
     explicit QtWindow(const platform::Platform& platform, QWidget* parent = nullptr);
+    // The same with the file dialog and the clipboard given (a test's recorders).
+    QtWindow(const platform::Platform& platform, platform::FileDialog& fileDialog, platform::Clipboard& clipboard);
     ~QtWindow() override;
 
     frmMain& form() { return *form_; }
@@ -34,6 +37,10 @@ public:
     controls::ComboBox& addComboBox(const std::string& name, controls::TwipRect place,
                                     std::function<void()> click) override;
     void setTabOrder(const std::vector<std::string>& names) override;
+    // A QtListWindow above this window.
+    std::unique_ptr<controls::SecondWindow> openWindow() override;
+    platform::FileDialog& fileDialog() override { return *fileDialog_; }
+    platform::Clipboard& clipboard() override { return *clipboard_; }
 
     // controls::Window
     std::string caption() const override;
@@ -46,5 +53,9 @@ protected:
 private:
     std::map<std::string, QWidget*> controls_;
     bool activated_ = false;
+    QtFileDialog desktopFileDialog_;
+    QtClipboard desktopClipboard_;
+    platform::FileDialog* fileDialog_ = &desktopFileDialog_;
+    platform::Clipboard* clipboard_ = &desktopClipboard_;
     std::unique_ptr<frmMain> form_; // last: its controls live in the maps above
 };

@@ -1,6 +1,8 @@
 #include "frmmain/win32/Win32Window.h"
 
 #include "frmmain/win32/Win32Dpi.h"
+#include "frmmain/win32/Win32ListWindow.h"
+
 #include "platform/WideText.h"
 
 #include <shobjidl.h>
@@ -97,6 +99,20 @@ constexpr DWORD windowExtendedStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 Win32Window::Win32Window(const platform::Platform& platform) {
     dpi_ = win32::screenDpi();
     form_ = std::make_unique<frmMain>(platform, *this);
+}
+
+Win32Window::Win32Window(const platform::Platform& platform, platform::FileDialog& fileDialog,
+                         platform::Clipboard& clipboard)
+    : fileDialog_(&fileDialog), clipboard_(&clipboard) {
+    dpi_ = win32::screenDpi();
+    form_ = std::make_unique<frmMain>(platform, *this);
+}
+
+std::unique_ptr<controls::SecondWindow> Win32Window::openWindow() {
+    auto window = std::make_unique<Win32ListWindow>(
+        window_, dpi_, [this](Win32ListWindow* closed) { std::erase(secondWindows_, closed); });
+    secondWindows_.push_back(window.get());
+    return window;
 }
 
 Win32Window::~Win32Window() {
@@ -312,8 +328,17 @@ void Win32Window::show() {
 }
 
 bool Win32Window::preTranslate(MSG& msg) {
+    for (Win32ListWindow* second : secondWindows_)
+        if (second->preTranslate(msg))
+            return true;
     if (!window_ || (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)))
         return false;
+    // Escape anywhere in the window: stops Check All.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        if (form_)
+            form_->mnuStop_Click();
+        return true;
+    }
     // Ctrl+Z anywhere in the window: Undo.
     if (msg.message == WM_KEYDOWN && msg.wParam == 'Z' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0) {
         if (form_)

@@ -9,6 +9,7 @@
 
 #include "frmmain/Controls.h"
 #include "frmmain/frmMain.h"
+#include "frmmain/win32/Win32Desktop.h"
 #include "platform/Platform.h"
 
 #include <windows.h>
@@ -18,10 +19,14 @@
 #include <string>
 #include <vector>
 
+class Win32ListWindow;
+
 class Win32Window : public controls::FrontEnd, public controls::Window {
 public:
     // Builds the window (hidden) and its form, which runs Form_Load.
     explicit Win32Window(const platform::Platform& platform);
+    // The same with the file dialog and the clipboard given (a test's recorders).
+    Win32Window(const platform::Platform& platform, platform::FileDialog& fileDialog, platform::Clipboard& clipboard);
     ~Win32Window() override;
     Win32Window(const Win32Window&) = delete;
     Win32Window& operator=(const Win32Window&) = delete;
@@ -36,8 +41,8 @@ public:
     void show();
     // The message loop, until WM_QUIT; returns its exit status.
     int run();
-    // Handles the window's own keys in msg (Tab and its kin, Ctrl+Z); true
-    // when msg needs nothing more.
+    // Handles the window's own keys in msg (Tab and its kin, Ctrl+Z, Escape),
+    // and those of its second windows; true when msg needs nothing more.
     bool preTranslate(MSG& msg);
 
     // Pixels at the window's DPI for a length in twips.
@@ -64,6 +69,10 @@ public:
     controls::ComboBox& addComboBox(const std::string& name, controls::TwipRect place,
                                     std::function<void()> click) override;
     void setTabOrder(const std::vector<std::string>& names) override;
+    // A Win32ListWindow owned by this window.
+    std::unique_ptr<controls::SecondWindow> openWindow() override;
+    platform::FileDialog& fileDialog() override { return *fileDialog_; }
+    platform::Clipboard& clipboard() override { return *clipboard_; }
 
     // controls::Window
     std::string caption() const override;
@@ -111,5 +120,10 @@ private:
     std::map<std::string, Control*> byName_;
     std::map<int, Control*> byId_;
     std::vector<std::string> tabOrder_;
-    std::unique_ptr<frmMain> form_; // last: its controls are the ones above
+    Win32FileDialog desktopFileDialog_;
+    Win32Clipboard desktopClipboard_;
+    platform::FileDialog* fileDialog_ = &desktopFileDialog_;
+    platform::Clipboard* clipboard_ = &desktopClipboard_;
+    std::vector<Win32ListWindow*> secondWindows_; // open, for their keys
+    std::unique_ptr<frmMain> form_;               // last: its controls are the ones above
 };

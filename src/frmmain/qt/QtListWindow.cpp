@@ -1,0 +1,262 @@
+#include "frmmain/qt/QtListWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <utility>
+
+namespace {
+
+constexpr int twipsPerPixel = 15;
+
+QRect fromTwips(controls::TwipRect r) {
+    return {r.left / twipsPerPixel, r.top / twipsPerPixel, r.width / twipsPerPixel, r.height / twipsPerPixel};
+}
+
+QString qt(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+class ListLabel : public QLabel, public controls::Label {
+public:
+    using QLabel::QLabel;
+    std::string caption() const override { return utf8(text()); }
+    void setCaption(const std::string& text) override { setText(qt(text)); }
+};
+
+class ListButton : public QPushButton, public controls::Button {
+public:
+    using QPushButton::QPushButton;
+    bool enabled() const override { return isEnabled(); }
+    void setEnabled(bool enabled) override { QPushButton::setEnabled(enabled); }
+};
+
+// The rows in the order the form gives them: the view sorts nothing itself.
+class ListGrid : public QTreeWidget, public controls::Grid {
+public:
+    ListGrid(QWidget* parent, Events events) : QTreeWidget(parent), events_(std::move(events)) {
+        setRootIsDecorated(false);
+        setItemsExpandable(false);
+        setUniformRowHeights(true);
+        setAllColumnsShowFocus(true);
+        setSelectionMode(QAbstractItemView::ExtendedSelection);
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setSortingEnabled(false);
+        header()->setSectionsClickable(true);
+        header()->setSectionsMovable(false);
+        header()->setStretchLastSection(true);
+        connect(header(), &QHeaderView::sectionClicked, this, [this](int column) {
+            if (events_.headingClick)
+                events_.headingClick(column);
+        });
+        // A double-click or Enter, as the desktop activates an entry.
+        connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+            if (events_.activate && index.isValid())
+                events_.activate(index.row());
+        });
+    }
+
+    void setColumns(const std::vector<Column>& columns) override {
+        clear();
+        right_.clear();
+        QStringList headings;
+        for (const Column& column : columns) {
+            headings << qt(column.heading);
+            right_.push_back(column.right);
+        }
+        setColumnCount(static_cast<int>(columns.size()));
+        setHeaderLabels(headings);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const int c = static_cast<int>(i);
+            setColumnWidth(c, columns[i].width / twipsPerPixel);
+            headerItem()->setTextAlignment(c, (columns[i].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        }
+    }
+    void setRows(const std::vector<std::vector<std::string>>& rows) override {
+        clear();
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(rows.size()));
+        for (const auto& row : rows) {
+            auto* item = new QTreeWidgetItem;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                const int c = static_cast<int>(i);
+                item->setText(c, qt(row[i]));
+                if (i < right_.size() && right_[i])
+                    item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+            }
+            items.push_back(item);
+        }
+        addTopLevelItems(items);
+    }
+    int rowCount() const override { return topLevelItemCount(); }
+    std::vector<int> selectedRows() const override {
+        std::vector<int> rows;
+        for (int i = 0; i < topLevelItemCount(); ++i)
+            if (topLevelItem(i)->isSelected())
+                rows.push_back(i);
+        return rows;
+    }
+    void setSelectedRows(const std::vector<int>& rows) override {
+        clearSelection();
+        bool first = true;
+        for (int row : rows) {
+            QTreeWidgetItem* item = topLevelItem(row);
+            if (!item)
+                continue;
+            if (first)
+                setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+            first = false;
+            item->setSelected(true);
+        }
+        if (QTreeWidgetItem* current = currentItem())
+            scrollToItem(current);
+    }
+    void setSortIndicator(int column, bool ascending) override {
+        header()->setSortIndicatorShown(column >= 0);
+        header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        // The selected rows, not the view's own copy of the current cell.
+        if (event->matches(QKeySequence::Copy)) {
+            if (events_.copy)
+                events_.copy();
+            event->accept();
+            return;
+        }
+        QTreeWidget::keyPressEvent(event);
+    }
+
+private:
+    Events events_;
+    std::vector<bool> right_;
+};
+
+} // namespace
+
+QtListWindow::QtListWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
+    // Escape closes the window, as its close box does.
+    auto* escape = new QAction(this);
+    escape->setObjectName("mnuClose");
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    escape->setShortcutContext(Qt::WindowShortcut);
+    addAction(escape);
+    connect(escape, &QAction::triggered, this, [this] { close(); });
+}
+
+QtListWindow::~QtListWindow() = default;
+
+QWidget* QtListWindow::control(const std::string& name) const {
+    auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+controls::Window& QtListWindow::createWindow(const std::string& name, const std::string& caption, Size size,
+                                             Size minimum, std::function<void()> resized,
+                                             std::function<void()> closing) {
+    setObjectName(qt(name));
+    setWindowTitle(qt(caption));
+    resized_ = std::move(resized);
+    closing_ = std::move(closing);
+    setMinimumSize(minimum.width / twipsPerPixel, minimum.height / twipsPerPixel);
+    resize(size.width / twipsPerPixel, size.height / twipsPerPixel);
+    // The main window's dialog font.
+    if (parentWidget())
+        setFont(parentWidget()->font());
+    return *this;
+}
+
+controls::Label& QtListWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place) {
+    auto* label = new ListLabel(qt(caption), this);
+    label->setObjectName(qt(name));
+    label->setGeometry(fromTwips(place));
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    controls_[name] = label;
+    return *label;
+}
+
+controls::Button& QtListWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
+                                          std::function<void()> click) {
+    auto* button = new ListButton(qt(caption), this);
+    button->setObjectName(qt(name));
+    button->setGeometry(fromTwips(place));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    connect(button, &QPushButton::clicked, this, [click = std::move(click)] { click(); });
+    controls_[name] = button;
+    return *button;
+}
+
+controls::Grid& QtListWindow::addGrid(const std::string& name, controls::TwipRect place,
+                                      controls::Grid::Events events) {
+    auto* grid = new ListGrid(this, std::move(events));
+    grid->setObjectName(qt(name));
+    grid->setGeometry(fromTwips(place));
+    grid->setFocusPolicy(Qt::StrongFocus);
+    controls_[name] = grid;
+    return *grid;
+}
+
+void QtListWindow::setTabOrder(const std::vector<std::string>& names) {
+    tabOrder_ = names;
+    for (std::size_t i = 1; i < names.size(); ++i)
+        QWidget::setTabOrder(control(names[i - 1]), control(names[i]));
+}
+
+controls::SecondWindow::Size QtListWindow::clientSize() const {
+    return {width() * twipsPerPixel, height() * twipsPerPixel};
+}
+
+void QtListWindow::place(const std::string& name, controls::TwipRect place) {
+    if (QWidget* w = control(name))
+        w->setGeometry(fromTwips(place));
+}
+
+void QtListWindow::show() {
+    QWidget::show();
+    raise();
+    activateWindow();
+    if (!tabOrder_.empty())
+        if (QWidget* first = control(tabOrder_.front()))
+            first->setFocus();
+}
+
+void QtListWindow::hide() {
+    QWidget::hide();
+}
+
+bool QtListWindow::visible() const {
+    return isVisible();
+}
+
+std::string QtListWindow::caption() const {
+    return utf8(windowTitle());
+}
+
+void QtListWindow::setCaption(const std::string& text) {
+    setWindowTitle(qt(text));
+}
+
+void QtListWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (resized_)
+        resized_();
+}
+
+void QtListWindow::closeEvent(QCloseEvent* event) {
+    if (closing_)
+        closing_();
+    QWidget::closeEvent(event);
+}
