@@ -5,6 +5,8 @@
 #include "frmmain/frmCheckAll.h"
 #include "frmmain/frmMain.h"
 
+#include "general/TextForm.h"
+
 #include <optional>
 #include <utility>
 

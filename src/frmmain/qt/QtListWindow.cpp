@@ -1,5 +1,7 @@
 #include "frmmain/qt/QtListWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -77,7 +79,9 @@ public:
         setHeaderLabels(headings);
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const int c = static_cast<int>(i);
-            setColumnWidth(c, columns[i].width / twipsPerPixel);
+            // Wide enough for its heading in the font the header shows.
+            setColumnWidth(c, std::max(columns[i].width / twipsPerPixel,
+                                       header()->fontMetrics().horizontalAdvance(headings[c]) + 16));
             headerItem()->setTextAlignment(c, (columns[i].right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         }
     }
