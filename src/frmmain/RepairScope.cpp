@@ -32,7 +32,9 @@ RepairScope::RepairScope(Database& database)
         engine::Database& db = *database_.CurrentDatabase;
         // Asked of the database, never of its backend.
         if (db.SupportsSavepoints()) {
-            db.Savepoint(savepointName);
+            // Any failure inside rolls the whole tenant back, so its statements
+            // need no fence of their own and its row writes may go together.
+            db.Savepoint(savepointName, true);
         } else {
             db.BeginTrans();
             ownTransaction_ = true;
