@@ -125,6 +125,11 @@ void frmMain::cmdFixAll_Click() {
             const std::string tenant = tenantReference();
             const bool kept = repairSelectedTenant(false);
             summary.tenantDone(index, tenant, kept);
+            // Nothing more can be done without the server: the batch stops here.
+            if (summary.connectionLost()) {
+                end = BatchSummary::End::ConnectionLost;
+                break;
+            }
             // Nothing is repaired without its way back.
             if (!journalFailure_.empty()) {
                 end = BatchSummary::End::JournalFailed;
