@@ -19,6 +19,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,6 +113,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
+    // A quarter of a millisecond is kept to the microsecond, not to the
+    // kernel's default 50 microseconds of timer slack.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const int target = std::atoi(argv[1]);
     std::chrono::microseconds delay{0};
     for (int i = 2; i + 1 < argc; ++i)

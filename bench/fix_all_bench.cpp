@@ -360,6 +360,8 @@ struct DelayProxy {
         if (pid == 0) {
             dup2(in[0], STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
+            for (int fd : {in[0], in[1], out[0], out[1]})
+                close(fd);
             const std::string target = std::to_string(targetPort), delay = std::to_string(delayMicroseconds);
             execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, target.c_str(), "--delay-us", delay.c_str(),
                   static_cast<char*>(nullptr));
@@ -379,8 +381,10 @@ struct DelayProxy {
     ~DelayProxy() {
         if (input >= 0)
             close(input); // the proxy ends when its input closes
-        if (pid > 0)
+        if (pid > 0) {
+            kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
+        }
     }
 };
 
@@ -442,6 +446,7 @@ void runOdbcWithAndWithoutDelay(const std::string& odbc, const std::string& fold
 
 int main(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     int rounds = 3;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--rounds" && i + 1 < args.size()) {

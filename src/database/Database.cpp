@@ -144,7 +144,19 @@ void Database::CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t 
             objectNotSet();
         if (!CheckConnection())
             return;
-        std::shared_ptr<engine::Recordset> opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        const bool inTransaction = CurrentDatabase->InTransaction();
+        std::shared_ptr<engine::Recordset> opened;
+        try {
+            opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        } catch (const EngineError& error) {
+            // A connection found dead by the first read of an action (the
+            // server was restarted since the last one) is opened again and
+            // the read made once more: a read outside a transaction has
+            // changed nothing. A write is never sent twice.
+            if (!error.connectionLost || inTransaction || lossSaid_ || reopenTried_ || !CheckConnection())
+                throw;
+            opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        }
         rs = std::move(opened);
     } catch (...) {
         report("Data Create Set", CurrentFailure());

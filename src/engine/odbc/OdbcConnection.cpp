@@ -169,6 +169,38 @@ std::optional<PlainSelect> plainSelect(const std::vector<Token>& t) {
     return shape;
 }
 
+// The one table a select reads ("select ... from t where ..."), in lower
+// case; empty for a join, a subquery, several tables or no table.
+std::string tableRead(const std::vector<Token>& t) {
+    std::string table;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Token::Word)
+            continue;
+        if ((t[i].text == "select" && i > 0) || t[i].text == "join" || t[i].text == "union")
+            return {};
+        if (t[i].text == "from") {
+            if (!table.empty() || i + 1 >= t.size() || (t[i + 1].kind != Token::Word && t[i + 1].kind != Token::Name))
+                return {};
+            table = lowered(t[i + 1].text);
+            if (i + 2 < t.size() && t[i + 2].kind == Token::Symbol && t[i + 2].text == ",")
+                return {};
+        }
+    }
+    return table;
+}
+
+// The table an update, insert or delete writes, in lower case; empty when
+// that cannot be told.
+std::string tableWritten(const std::vector<Token>& t) {
+    if (t.size() >= 2 && t[0].kind == Token::Word && t[0].text == "update" &&
+        (t[1].kind == Token::Word || t[1].kind == Token::Name))
+        return lowered(t[1].text);
+    if (t.size() >= 3 && t[0].kind == Token::Word && (t[0].text == "delete" || t[0].text == "insert") &&
+        (t[2].kind == Token::Word || t[2].kind == Token::Name))
+        return lowered(t[2].text);
+    return {};
+}
+
 // ---- values
 
 bool isDateType(SQLSMALLINT type) {
@@ -765,6 +797,7 @@ long long OdbcConnection::execute(const std::string& jetSql) {
     }
     const std::string sql = Translate(dialect_, jetSql);
     flushPending();
+    wrote(tableWritten(t));
     return guarded(true, [&] {
         if (dialect_ != Dialect::PostgreSql)
             return run(sql);
@@ -912,7 +945,18 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     }
     const std::string sql = Translate(dialect_, text);
 
-    return guarded(false, [&] {
+    // Inside a transaction a read made before in it, of a table this
+    // connection has not written since, has the same rows: on SQLite the
+    // transaction keeps other writers out, so the analysis after a repair
+    // sees the same income as the one before it; here it is not asked again.
+    const std::string readsTable =
+        table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql ? tableRead(t) : std::string();
+    if (!readsTable.empty()) {
+        auto found = reads_.find(jetSql);
+        if (found != reads_.end())
+            return found->second.rows;
+    }
+    Rows read = guarded(false, [&] {
         Rows rows;
         Handle direct;
         SQLHSTMT stmt = nullptr;
@@ -972,6 +1016,25 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         }
         return rows;
     });
+    if (!readsTable.empty()) {
+        if (reads_.size() >= 256)
+            reads_.clear();
+        reads_[jetSql] = Read{readsTable, read};
+    }
+    return read;
+}
+
+void OdbcConnection::wrote(const std::string& table) {
+    if (table.empty()) {
+        reads_.clear();
+        return;
+    }
+    for (auto it = reads_.begin(); it != reads_.end();) {
+        if (it->second.table == table)
+            it = reads_.erase(it);
+        else
+            ++it;
+    }
 }
 
 bool OdbcConnection::mayHoldBack(const Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
@@ -1152,6 +1215,7 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         any = any || edit.has_value();
     if (!any)
         return;
+    wrote(lowered(rows.table));
     if (mayHoldBack(rows, row, edits)) {
         // Sent with the others before anything reads the table again; the
         // row shows the values given until then.
@@ -1373,6 +1437,7 @@ void OdbcConnection::beginTrans() {
     setAutocommit(false);
     inTransaction_ = true;
     fenceExists_ = fenceValid_ = false;
+    reads_.clear();
 }
 
 void OdbcConnection::endTransaction(SQLSMALLINT completion) {
@@ -1393,6 +1458,7 @@ void OdbcConnection::endTransaction(SQLSMALLINT completion) {
     }
     pending_.clear();
     spoiled_.reset();
+    reads_.clear();
     fenceExists_ = fenceValid_ = false; // the transaction's end ends its savepoints
     const SQLSMALLINT how = failure ? static_cast<SQLSMALLINT>(SQL_ROLLBACK) : completion;
     std::optional<EngineError> endFailure;
@@ -1496,8 +1562,9 @@ void OdbcConnection::rollbackToSavepoint(const std::string& name) {
         if (savepoints_[i].name != name)
             continue;
         // What was held back is undone unsent, and so is the failure that
-        // spoiled a savepoint from this one on.
+        // spoiled a savepoint from this one on; what was read since may be undone.
         pending_.clear();
+        reads_.clear();
         bool undoesSpoiled = false;
         for (std::size_t j = 0; j <= i; ++j)
             undoesSpoiled = undoesSpoiled || savepoints_[j].whole;

@@ -121,6 +121,14 @@ private:
     std::vector<PendingWrite> pending_;
     std::map<std::string, TableInfo> tables_;
     std::map<std::string, Handle> prepared_;
+    // Reads made inside the open transaction, by their text, with the table
+    // each reads (see query); dropped as this connection writes that table.
+    struct Read {
+        std::string table;
+        Rows rows;
+    };
+    std::map<std::string, Read> reads_;
+    void wrote(const std::string& table); // empty: any table
     std::uint64_t roundTrips_ = 0;
     std::optional<EngineError> lost_;
     NetworkWatch watch_;
