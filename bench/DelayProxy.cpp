@@ -4,12 +4,14 @@
 // millisecond each way), and on command cuts every connection (closes both
 // ends, as a server restart or a reset does) or freezes them (stops
 // forwarding and leaves them open, as a dead link or a suspended VPN does,
-// so that only a timeout can end a wait), and thaws them.
+// so that only a timeout can end a wait), and thaws them; or it refuses
+// connections (a server that is down) and accepts them again on its port.
 //
 //   delay-proxy TARGET_PORT [--delay-us N]
 //
 // It listens on a free port of 127.0.0.1 and prints "port N" once it does.
-// Commands come one a line on standard input: "cut", "freeze", "thaw"; each
+// Commands come one a line on standard input: "cut", "freeze", "thaw",
+// "refuse" (cut, and stop listening), "accept" (listen again); each
 // is answered "ok" on standard output once it has taken effect. It ends when
 // standard input closes.
 
@@ -122,19 +124,24 @@ int main(int argc, char* argv[]) {
         if (std::strcmp(argv[i], "--delay-us") == 0)
             delay = std::chrono::microseconds(std::atol(argv[i + 1]));
 
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 16) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::perror("delay-proxy: listen");
-        return 1;
-    }
-    nonBlocking(listener);
+    // Listens on address (its port 0: any free one, which it then holds).
+    auto listenOn = [&address]() {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        socklen_t length = sizeof address;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("delay-proxy: listen");
+            std::exit(1);
+        }
+        nonBlocking(fd);
+        return fd;
+    };
+    int listener = listenOn();
     std::printf("port %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
 
@@ -144,7 +151,7 @@ int main(int argc, char* argv[]) {
     for (;;) {
         std::vector<pollfd> fds;
         fds.push_back({STDIN_FILENO, POLLIN, 0});
-        fds.push_back({listener, POLLIN, 0});
+        fds.push_back({listener, static_cast<short>(listener >= 0 ? POLLIN : 0), 0});
         auto soonest = Clock::time_point::max();
         for (const Link& link : links) {
             short toServer = frozen ? 0 : POLLIN;
@@ -189,13 +196,22 @@ int main(int argc, char* argv[]) {
                     frozen = true;
                 } else if (command == "thaw") {
                     frozen = false;
+                } else if (command == "refuse") {
+                    for (Link& link : links)
+                        closeLink(link);
+                    links.clear();
+                    if (listener >= 0)
+                        close(listener);
+                    listener = -1;
+                } else if (command == "accept" && listener < 0) {
+                    listener = listenOn();
                 }
                 command.clear();
                 std::printf("ok\n");
                 std::fflush(stdout);
             }
         }
-        if (fds[1].revents & POLLIN) {
+        if (listener >= 0 && (fds[1].revents & POLLIN)) {
             const int client = accept(listener, nullptr, nullptr);
             if (client >= 0) {
                 nonBlocking(client);

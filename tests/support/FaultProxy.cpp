@@ -115,3 +115,11 @@ void FaultProxy::freeze() {
 void FaultProxy::thaw() {
     command("thaw");
 }
+
+void FaultProxy::refuse() {
+    command("refuse");
+}
+
+void FaultProxy::accept() {
+    command("accept");
+}

@@ -21,6 +21,10 @@ public:
     void cut();
     void freeze();
     void thaw();
+    // Cuts and refuses new connections, as a server that is down; then
+    // accepts them again on the same port.
+    void refuse();
+    void accept();
 
 private:
     void command(const char* text);
