@@ -11,7 +11,10 @@
 //
 // It listens on a free port of 127.0.0.1 and prints "port N" once it does.
 // Commands come one a line on standard input: "cut", "freeze", "thaw",
-// "refuse" (cut, and stop listening), "accept" (listen again); each
+// "refuse" (cut, and stop listening), "accept" (listen again), and
+// "cut after N" / "freeze after N" (do so once N more bytes have gone to the
+// server, wherever a statement then is: a point that the same work reaches
+// alike on a fast machine and a slow one); each
 // is answered "ok" on standard output once it has taken effect. It ends when
 // standard input closes.
 
@@ -147,6 +150,9 @@ int main(int argc, char* argv[]) {
 
     std::vector<Link> links;
     bool frozen = false;
+    // An armed "cut after" or "freeze after": the bytes still to go.
+    long long cutAfter = -1;
+    long long freezeAfter = -1;
     std::string command;
     for (;;) {
         std::vector<pollfd> fds;
@@ -205,6 +211,10 @@ int main(int argc, char* argv[]) {
                     listener = -1;
                 } else if (command == "accept" && listener < 0) {
                     listener = listenOn();
+                } else if (command.rfind("cut after ", 0) == 0) {
+                    cutAfter = std::atoll(command.c_str() + 10);
+                } else if (command.rfind("freeze after ", 0) == 0) {
+                    freezeAfter = std::atoll(command.c_str() + 13);
                 }
                 command.clear();
                 std::printf("ok\n");
@@ -228,8 +238,23 @@ int main(int argc, char* argv[]) {
             if (fds[f].fd != link.client)
                 break;
             bool alive = true;
-            if (fds[f].revents & (POLLIN | POLLHUP | POLLERR))
+            if (fds[f].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const std::size_t queued = link.toServer.size();
                 alive = readInto(link.client, link.toServer, delay);
+                const long long got =
+                    link.toServer.size() > queued ? static_cast<long long>(link.toServer.back().bytes.size()) : 0;
+                if (cutAfter >= 0 && (cutAfter -= got) < 0) {
+                    // The bytes past the mark never reach the server.
+                    cutAfter = -1;
+                    for (Link& each : links)
+                        closeLink(each);
+                    continue;
+                }
+                if (freezeAfter >= 0 && (freezeAfter -= got) < 0) {
+                    freezeAfter = -1;
+                    frozen = true;
+                }
+            }
             if (alive && (fds[f + 1].revents & (POLLIN | POLLHUP | POLLERR)))
                 alive = readInto(link.server, link.toClient, delay);
             if (alive && !frozen)
@@ -237,6 +262,6 @@ int main(int argc, char* argv[]) {
             if (!alive)
                 closeLink(link);
         }
-        std::erase_if(links, [](const Link& link) { return link.client < 0; });
+        std::erase_if(links, [](const Link& link) { return link.client < 0 || link.server < 0; });
     }
 }

@@ -94,6 +94,14 @@ FaultProxy::~FaultProxy() {
 #endif
 }
 
+void FaultProxy::cutAfter(long long bytes) {
+    command(("cut after " + std::to_string(bytes)).c_str());
+}
+
+void FaultProxy::freezeAfter(long long bytes) {
+    command(("freeze after " + std::to_string(bytes)).c_str());
+}
+
 void FaultProxy::command(const char* text) {
 #ifndef _WIN32
     const std::string line = std::string(text) + "\n";

@@ -21,6 +21,10 @@ public:
     void cut();
     void freeze();
     void thaw();
+    // The same, once this many more bytes have gone to the server: a point
+    // the same work reaches alike on a fast machine and a slow one.
+    void cutAfter(long long bytes);
+    void freezeAfter(long long bytes);
     // Cuts and refuses new connections, as a server that is down; then
     // accepts them again on the same port.
     void refuse();

@@ -1441,6 +1441,18 @@ void OdbcConnection::beginTrans() {
 }
 
 void OdbcConnection::endTransaction(SQLSMALLINT completion) {
+    if (lost_) {
+        // The server undid the transaction when the connection went: a
+        // rollback has nothing left to do, a commit says what was lost.
+        inTransaction_ = false;
+        savepoints_.clear();
+        pending_.clear();
+        spoiled_.reset();
+        reads_.clear();
+        if (completion == SQL_ROLLBACK)
+            return;
+        throw *lost_;
+    }
     if (!inTransaction_)
         throw EngineError(errInvalidOperation, odbcSource,
                           completion == SQL_COMMIT ? "Cannot commit: no transaction is open."
