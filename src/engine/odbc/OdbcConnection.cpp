@@ -721,11 +721,22 @@ bool OdbcConnection::executePrepared(SQLHSTMT stmt, const std::vector<const Vari
     Parameters parameters;
     for (const Variant* value : values)
         parameters.bind(stmt, *value);
-    return network([&] {
-        const SQLRETURN rc = SQLExecute(stmt);
-        check(rc, SQL_HANDLE_STMT, stmt, "SQLExecute", true);
-        return rc != SQL_NO_DATA;
-    });
+    try {
+        return network([&] {
+            const SQLRETURN rc = SQLExecute(stmt);
+            check(rc, SQL_HANDLE_STMT, stmt, "SQLExecute", true);
+            return rc != SQL_NO_DATA;
+        });
+    } catch (const EngineError&) {
+        // A statement that failed is not kept: it may not even parse.
+        for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
+            if (it->second.get() == stmt) {
+                prepared_.erase(it);
+                break;
+            }
+        }
+        throw;
+    }
 }
 
 bool OdbcConnection::insideWhole() const {
