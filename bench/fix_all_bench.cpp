@@ -24,8 +24,8 @@
 
 #include <QApplication>
 
-#include <sqlite3.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -466,7 +466,8 @@ int main(int argc, char* argv[]) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--rounds" && i + 1 < args.size()) {
             rounds = std::max(1, std::atoi(args[i + 1].c_str()));
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
     }

@@ -87,7 +87,7 @@ private:
     ErrorReporter* reporter_;
     std::unique_ptr<engine::DBEngine> engine_;
     long long failures_ = 0;
-    std::string location_;        // what the open database was opened from
-    bool lossSaid_ = false;       // this action has said the connection is lost
-    bool reopenTried_ = false;    // this action has tried to open it again
+    std::string location_;     // what the open database was opened from
+    bool lossSaid_ = false;    // this action has said the connection is lost
+    bool reopenTried_ = false; // this action has tried to open it again
 };

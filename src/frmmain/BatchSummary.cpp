@@ -161,7 +161,8 @@ std::string BatchSummary::lostText() const {
                        firstWords(lostError_->description) + "). " + count(repaired, "tenant was", "tenants were") +
                        " repaired; ";
     if (lostWithGroup > 0)
-        text += "the " + grouped(lostWithGroup) + " repaired since the last commit and the tenant being repaired were "
+        text += "the " + grouped(lostWithGroup) +
+                " repaired since the last commit and the tenant being repaired were "
                 "left as they were";
     else
         text += "the tenant being repaired was left as it was";

@@ -99,8 +99,8 @@ void BatchTransaction::beginGroup() {
     try {
         // Without savepoints a tenant cannot be undone inside a batch
         // transaction: each tenant's repair is then a transaction of its own.
-        if (database_.CurrentDatabase && database_.CheckConnection() && database_.CurrentDatabase->SupportsSavepoints() &&
-            !database_.CurrentDatabase->InTransaction()) {
+        if (database_.CurrentDatabase && database_.CheckConnection() &&
+            database_.CurrentDatabase->SupportsSavepoints() && !database_.CurrentDatabase->InTransaction()) {
             database_.CurrentDatabase->BeginTrans();
             open_ = true;
             openedAt_ = std::chrono::steady_clock::now();

@@ -1,10 +1,10 @@
 #include "engine/odbc/NetworkWatch.h"
 
 #ifndef _WIN32
+#include <cstdlib>
 #include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <cstdlib>
 #endif
 
 namespace engine::odbc {

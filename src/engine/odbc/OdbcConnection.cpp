@@ -557,9 +557,9 @@ ParameterShape parameterShape(const std::string& sql) {
         if (!afterWhere || token.kind != Token::Quoted || token.text.empty() || token.text[0] != '\'' || i == 0)
             continue;
         const Token& before = t[i - 1];
-        const bool compared = before.kind == Token::Symbol &&
-                              (before.text == "=" || before.text == ">" || before.text == "<" ||
-                               ((before.text == "(" || before.text == ",") && listDepth == depth));
+        const bool compared =
+            before.kind == Token::Symbol && (before.text == "=" || before.text == ">" || before.text == "<" ||
+                                             ((before.text == "(" || before.text == ",") && listDepth == depth));
         if (!compared || token.text.size() < 2 || token.text.back() != '\'')
             continue;
         std::string value;
@@ -928,7 +928,6 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
     return stored->second.name.empty() ? nullptr : &stored->second;
 }
 
-
 Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     const std::vector<Token> t = tokens(jetSql);
     checkRecordsetStatement(t);
@@ -1108,8 +1107,8 @@ void OdbcConnection::flushPending() {
             continue;
         std::vector<PendingWrite*> group;
         for (std::size_t j = i; j < writes.size(); ++j) {
-            bool same = !done[j] && writes[j].rows == writes[i].rows &&
-                        writes[j].edits.size() == writes[i].edits.size();
+            bool same =
+                !done[j] && writes[j].rows == writes[i].rows && writes[j].edits.size() == writes[i].edits.size();
             for (std::size_t c = 0; same && c < writes[i].edits.size(); ++c)
                 same = writes[j].edits[c].has_value() == writes[i].edits[c].has_value();
             if (same) {
@@ -1531,8 +1530,8 @@ void OdbcConnection::savepoint(const std::string& name) {
     }
     // The fence is released in the same round trip: a caller's savepoint
     // never lies above it.
-    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) +
-        "SAVEPOINT " + QuoteName(dialect_, name));
+    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
+        QuoteName(dialect_, name));
     fenceExists_ = fenceValid_ = false;
     savepoints_.push_back({name, false, false});
 }
