@@ -51,7 +51,9 @@ ErrorReporter& Database::setReporter(ErrorReporter& reporter) {
 
 void Database::report(const std::string& label, const engine::EngineError& error) {
     ++failures_;
-    const bool lost = error.connectionLost || (CurrentDatabase && CurrentDatabase->ConnectionLost());
+    // Lost is what an open database's connection can be; a server that
+    // cannot be reached at the start is a failed open, said as such.
+    const bool lost = CurrentDatabase && (error.connectionLost || CurrentDatabase->ConnectionLost());
     // A lost connection is said once an action, not by every call after it.
     if (lost && lossSaid_)
         return;
