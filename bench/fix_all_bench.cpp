@@ -25,9 +25,12 @@
 
 #include <QApplication>
 
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -328,15 +331,188 @@ void printRatio(const char* label, const Spread& a, const Spread& b, const Sprea
                 ratioText(aCpu, bCpu).c_str());
 }
 
+// ---- PostgreSQL through ODBC, directly and across a delaying proxy: the
+// round trips a tenant costs, and its time beside SQLite's.
+
+struct OdbcFigures {
+    int tenants = 0;
+    double analysisSeconds = 0;
+    double fixAllSeconds = 0;
+    std::uint64_t analysisTrips = 0;
+    std::uint64_t fixAllTrips = 0;
+    std::size_t messages = 0;
+};
+
+// The analysis of every tenant, then Fix All, on the ODBC location, counting
+// the statements sent to the server.
+OdbcFigures runOdbcCounted(const std::string& location, const std::string& folder, const std::string& journalFolder) {
+    RecordingMessages messages;
+    RecordingProgram program;
+    FixedClock clock;
+    TestFileSystem files(folder);
+    FakeRegistry registry;
+    registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
+    registry.setting("DatabaseLocation", location);
+    FixedUser user(journalFolder);
+    BritishLocale locale;
+    QtWindow window(platform::Platform{messages, program, clock, files, registry, user, locale});
+    frmMain& form = window.form();
+    form.Form_Activate();
+    OdbcFigures figures;
+    if (!form.database().CurrentDatabase)
+        return figures;
+    engine::Database& db = *form.database().CurrentDatabase;
+    figures.tenants = form.Combo1->listCount();
+    std::uint64_t trips = db.RoundTrips();
+    auto start = Clock::now();
+    for (int i = 0; i < figures.tenants; ++i)
+        form.SetListIndex(i);
+    figures.analysisSeconds = seconds(Clock::now() - start);
+    figures.analysisTrips = db.RoundTrips() - trips;
+    trips = db.RoundTrips();
+    start = Clock::now();
+    form.cmdFixAll_Click();
+    figures.fixAllSeconds = seconds(Clock::now() - start);
+    figures.fixAllTrips = form.database().CurrentDatabase->RoundTrips() - trips;
+    figures.messages = messages.texts.size();
+    return figures;
+}
+
+// The rent_periods rows as the sample left them, kept aside on the server
+// once and put back before each run, so that every run repairs the same rows.
+void keepOrRestoreSample(const std::string& odbc) {
+    engine::DBEngine dbEngine;
+    auto db = dbEngine.OpenDatabase("ODBC;" + odbc);
+    try {
+        db->Execute("create table bench_rent_periods as select * from rent_periods");
+    } catch (const engine::EngineError&) {
+        db->Execute("update rent_periods set rent_due = b.rent_due, paid = b.paid, extra_charges = b.extra_charges, "
+                    "extra_charges_paid = b.extra_charges_paid from bench_rent_periods b where rent_periods.id = b.id");
+    }
+}
+
+// The delaying proxy (its own program) in front of the server's port.
+struct DelayProxy {
+    pid_t pid = -1;
+    int port = 0;
+    int input = -1;
+    DelayProxy(int targetPort, int delayMicroseconds) {
+#ifdef HABITORIUM_DELAY_PROXY
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(in[0], STDIN_FILENO);
+            dup2(out[1], STDOUT_FILENO);
+            for (int fd : {in[0], in[1], out[0], out[1]})
+                close(fd);
+            const std::string target = std::to_string(targetPort), delay = std::to_string(delayMicroseconds);
+            execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, target.c_str(), "--delay-us", delay.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        input = in[1];
+        FILE* answers = fdopen(out[0], "r");
+        if (answers && std::fscanf(answers, "port %d", &port) != 1)
+            port = 0;
+#else
+        (void)targetPort;
+        (void)delayMicroseconds;
+#endif
+    }
+    ~DelayProxy() {
+        if (input >= 0)
+            close(input); // the proxy ends when its input closes
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// The connection string with its Port= replaced.
+std::string withPort(const std::string& odbc, int port) {
+    const std::string lower = [&] {
+        std::string l;
+        for (char c : odbc)
+            l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return l;
+    }();
+    const std::size_t at = lower.find("port=");
+    if (at == std::string::npos)
+        return odbc + ";Port=" + std::to_string(port) + ";";
+    const std::size_t end = odbc.find(';', at);
+    return odbc.substr(0, at) + "Port=" + std::to_string(port) + (end == std::string::npos ? "" : odbc.substr(end));
+}
+
+int portOf(const std::string& odbc) {
+    std::string lower;
+    for (char c : odbc)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t at = lower.find("port=");
+    return at == std::string::npos ? 5432 : std::atoi(odbc.c_str() + at + 5);
+}
+
+void printOdbcFigures(const char* label, const OdbcFigures& f, double sqliteAnalysisMs, double sqliteFixAllMs) {
+    const double n = std::max(f.tenants, 1);
+    const double analysisMs = f.analysisSeconds * 1000.0 / n;
+    const double fixAllMs = f.fixAllSeconds * 1000.0 / n;
+    std::printf("%-32sanalysis: %.1f round trips a tenant, %.3f ms a tenant (%.1f x SQLite)\n", label,
+                static_cast<double>(f.analysisTrips) / n, analysisMs, analysisMs / sqliteAnalysisMs);
+    std::printf("%-32sFix All:  %.1f round trips a tenant, %.3f ms a tenant (%.1f x SQLite); %zu messages\n", "",
+                static_cast<double>(f.fixAllTrips) / n, fixAllMs, fixAllMs / sqliteFixAllMs, f.messages);
+}
+
+// Both runs on the ODBC database: directly, and through the proxy with a
+// delay of delayMicroseconds each way. Each starts from the sample's rows and
+// is measured against a run of the tool on a copy of the SQLite file made just
+// before it, so that the machine's drift weighs on both alike.
+void runOdbcWithAndWithoutDelay(const std::string& source, const std::string& odbc, const std::string& folder,
+                                const std::string& journalFolder, int delayMicroseconds) {
+    auto sqliteBeside = [&](const std::string& tag, double& analysisMs, double& fixAllMs) {
+        const std::string copy = folder + "/beside-" + tag + ".mdb";
+        fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
+        const ToolRun run = runTool(copy, folder, journalFolder + "-sqlite-" + tag);
+        analysisMs = run.analysisSeconds * 1000.0 / std::max(run.tenants, 1);
+        fixAllMs = run.fixAllSeconds * 1000.0 / std::max(run.tenants, 1);
+        fs::remove(copy);
+        std::printf("%-32sanalysis %.3f ms a tenant, Fix All %.3f ms a tenant\n", ("SQLite, beside " + tag).c_str(),
+                    analysisMs, fixAllMs);
+    };
+    double analysisMs = 0, fixAllMs = 0;
+    sqliteBeside("direct", analysisMs, fixAllMs);
+    keepOrRestoreSample(odbc);
+    const OdbcFigures direct = runOdbcCounted("ODBC;" + odbc, folder, journalFolder + "-direct");
+    printOdbcFigures("ODBC, server directly", direct, analysisMs, fixAllMs);
+    keepOrRestoreSample(odbc);
+    DelayProxy proxy(portOf(odbc), delayMicroseconds);
+    if (proxy.port == 0) {
+        std::printf("ODBC through the proxy          (the delaying proxy could not be started)\n");
+        return;
+    }
+    sqliteBeside("delayed", analysisMs, fixAllMs);
+    const OdbcFigures delayed =
+        runOdbcCounted("ODBC;" + withPort(odbc, proxy.port), folder, journalFolder + "-delayed");
+    char label[64];
+    std::snprintf(label, sizeof label, "ODBC, %.2f ms each way", delayMicroseconds / 1000.0);
+    printOdbcFigures(label, delayed, analysisMs, fixAllMs);
+    keepOrRestoreSample(odbc);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
     int rounds = 3;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--rounds" && i + 1 < args.size()) {
             rounds = std::max(1, std::atoi(args[i + 1].c_str()));
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
     }
@@ -412,6 +588,7 @@ int main(int argc, char* argv[]) {
     std::optional<ToolRun> odbc;
     std::optional<CheckRun> odbcCheck;
     if (args.size() == 2) {
+        keepOrRestoreSample(args[1]); // the sample's rows, for the runs counted below
         // The check first: it reads the sample as it was given.
         odbcCheck = runCheck(std::string("ODBC;") + args[1], work.path().string(), work.file("journal-odbc-check"));
         odbc = runTool(std::string("ODBC;") + args[1], work.path().string(), work.file("journal-odbc"));
@@ -457,6 +634,7 @@ int main(int argc, char* argv[]) {
         std::printf("rows that differ, ODBC / SQLite %d\n", odbcDiff);
         if (odbcDiff != 0)
             diff = 1;
+        runOdbcWithAndWithoutDelay(source, args[1], work.path().string(), work.file("journal-odbc-counted"), 250);
     }
     return diff == 0 ? 0 : 1;
 }

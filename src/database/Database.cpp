@@ -51,10 +51,65 @@ ErrorReporter& Database::setReporter(ErrorReporter& reporter) {
 
 void Database::report(const std::string& label, const engine::EngineError& error) {
     ++failures_;
+    // Lost is what an open database's connection can be; a server that
+    // cannot be reached at the start is a failed open, said as such.
+    const bool lost = CurrentDatabase && (error.connectionLost || CurrentDatabase->ConnectionLost());
+    // A lost connection is said once an action, not by every call after it.
+    if (lost && lossSaid_)
+        return;
     try {
-        reporter_->ReportError(label, error);
+        if (lost) {
+            lossSaid_ = true;
+            engine::EngineError said = error;
+            said.connectionLost = true;
+            said.description += "\r\nThe connection to the database server was lost; the tool opens it again at "
+                                "the next action.";
+            reporter_->ReportError(label, said);
+        } else {
+            reporter_->ReportError(label, error);
+        }
     } catch (...) {
         // A wrapper never raises, not even when its report fails.
+    }
+}
+
+void Database::BeginAction() {
+    lossSaid_ = false;
+    reopenTried_ = false;
+}
+
+bool Database::CheckConnection() {
+    if (!CurrentDatabase || !CurrentDatabase->ConnectionLost())
+        return true;
+    if (lossSaid_ || reopenTried_ || location_.empty()) {
+        ++failures_;
+        return false;
+    }
+    reopenTried_ = true;
+    try {
+        std::shared_ptr<engine::Database> opened = engine().OpenDatabase(location_, false, false);
+        CurrentDatabase = std::move(opened);
+        return true;
+    } catch (...) {
+        const EngineError failure = CurrentFailure();
+        // The driver's first line says why ("could not connect to server").
+        std::string why = failure.description;
+        if (why.size() > 2 && why[0] == '[' && why.find("] ") != std::string::npos)
+            why = why.substr(why.find("] ") + 2);
+        why = why.substr(0, why.find_first_of("\r\n"));
+        while (!why.empty() && (why.back() == '.' || why.back() == ' '))
+            why.pop_back();
+        EngineError said(0, failure.source,
+                         "The database server cannot be reached (" + why +
+                             "). The tool will try again at the next action.");
+        said.connectionLost = true;
+        ++failures_;
+        lossSaid_ = true;
+        try {
+            reporter_->ReportError(said.description, said);
+        } catch (...) {
+        }
+        return false;
     }
 }
 
@@ -76,6 +131,7 @@ int Database::OpenDatabaseFile(const std::string& path) {
         CurrentWorkspace = &dbEngine.Workspaces(0);
         std::shared_ptr<engine::Database> opened = dbEngine.OpenDatabase(path, false, false);
         CurrentDatabase = std::move(opened);
+        location_ = path;
         return -1;
     } catch (...) {
         report("Start ADO", CurrentFailure());
@@ -88,7 +144,21 @@ void Database::CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t 
         NormaliseSql(sql);
         if (!CurrentDatabase)
             objectNotSet();
-        std::shared_ptr<engine::Recordset> opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        if (!CheckConnection())
+            return;
+        const bool inTransaction = CurrentDatabase->InTransaction();
+        std::shared_ptr<engine::Recordset> opened;
+        try {
+            opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        } catch (const EngineError& error) {
+            // A connection found dead by the first read of an action (the
+            // server was restarted since the last one) is opened again and
+            // the read made once more: a read outside a transaction has
+            // changed nothing. A write is never sent twice.
+            if (!error.connectionLost || inTransaction || lossSaid_ || reopenTried_ || !CheckConnection())
+                throw;
+            opened = CurrentDatabase->OpenRecordset(sql, type, options);
+        }
         rs = std::move(opened);
     } catch (...) {
         report("Data Create Set", CurrentFailure());
@@ -100,6 +170,8 @@ int Database::ExecuteSql(std::string& sql) {
         NormaliseSql(sql);
         if (!CurrentDatabase)
             objectNotSet();
+        if (!CheckConnection())
+            return 0;
         CurrentDatabase->Execute(sql);
         return -1;
     } catch (...) {

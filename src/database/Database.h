@@ -56,6 +56,19 @@ public:
     engine::Workspace* CurrentWorkspace = nullptr;
     std::shared_ptr<engine::Database> CurrentDatabase;
 
+    // A new action of the user begins (a tenant picked, a button pressed).
+    // After a lost connection the first wrapper call of the next action
+    // opens the database again, once, with the same location; if that fails
+    // it says in one box that the server cannot be reached and that the
+    // tool will try again at the next action. Within the action that met
+    // the loss, and the one whose reopening failed, the loss is reported
+    // once and every later call fails without a word (each still counts).
+    void BeginAction();
+    // False when the database is not usable now (lost, and not reopened by
+    // the above); the wrappers call it, and so do callers that use
+    // CurrentDatabase directly.
+    bool CheckConnection();
+
     // Reports made through this module so far; a repair compares it before
     // and after to learn whether anything inside it failed.
     long long failureCount() const { return failures_; }
@@ -74,4 +87,7 @@ private:
     ErrorReporter* reporter_;
     std::unique_ptr<engine::DBEngine> engine_;
     long long failures_ = 0;
+    std::string location_;     // what the open database was opened from
+    bool lossSaid_ = false;    // this action has said the connection is lost
+    bool reopenTried_ = false; // this action has tried to open it again
 };

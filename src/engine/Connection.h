@@ -86,8 +86,31 @@ public:
     virtual void rollbackToSavepoint(const std::string& name) = 0;
     virtual bool inTransaction() const = 0;
     virtual bool supportsSavepoints() const = 0;
+    // A savepoint whose work the caller keeps whole or not at all: it rolls
+    // back to it after any failure inside it. Where a failed statement spoils
+    // the transaction (PostgreSQL) the statements inside it are then not
+    // each fenced, and row writes may be sent together (see writePending);
+    // the first failure inside it is raised again by every later statement,
+    // and by its release (which then rolls it back), until the caller rolls
+    // back to it. Elsewhere it is a plain savepoint.
+    virtual void savepointWhole(const std::string& name) { savepoint(name); }
+
+    // Row writes that updateRow may have held back (inside a whole-or-nothing
+    // savepoint) are sent before any other statement runs on the connection;
+    // these send those of rows now, as a recordset is closed or released.
+    // Raises the write's error (the savepoint is then spoiled).
+    virtual void writePending(const Rows& rows) { (void)rows; }
+    // The rows are gone (their recordset released): nothing of them is held.
+    virtual void forgetPending(const Rows& rows) noexcept { (void)rows; }
 
     virtual void setBusyTimeout(int milliseconds) = 0;
+
+    // Statements sent to the database so far (execute, prepare, transaction
+    // and savepoint statements, catalog calls); 0 where there is no server.
+    virtual std::uint64_t roundTrips() const { return 0; }
+    // Whether the connection was lost (see EngineError::connectionLost);
+    // every call then raises that failure again without reaching the network.
+    virtual bool connectionLost() const { return false; }
 };
 
 } // namespace engine

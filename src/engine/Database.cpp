@@ -39,9 +39,12 @@ void Database::Rollback() {
     connection_->rollback();
 }
 
-void Database::Savepoint(const std::string& name) {
+void Database::Savepoint(const std::string& name, bool wholeOrNothing) {
     checkSavepoints();
-    connection_->savepoint(name);
+    if (wholeOrNothing)
+        connection_->savepointWhole(name);
+    else
+        connection_->savepoint(name);
 }
 
 void Database::ReleaseSavepoint(const std::string& name) {
@@ -73,6 +76,14 @@ void Database::checkSavepoints() const {
 
 void Database::SetBusyTimeout(int milliseconds) {
     connection_->setBusyTimeout(milliseconds);
+}
+
+std::uint64_t Database::RoundTrips() const {
+    return connection_->roundTrips();
+}
+
+bool Database::ConnectionLost() const {
+    return connection_->connectionLost();
 }
 
 } // namespace engine

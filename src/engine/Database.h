@@ -62,7 +62,10 @@ public:
     void BeginTrans();
     void CommitTrans();
     void Rollback();
-    void Savepoint(const std::string& name);
+    // With wholeOrNothing the caller rolls back to the savepoint after any
+    // failure inside it, and the database may spare the per-statement fences
+    // and send row writes together (see Connection::savepointWhole).
+    void Savepoint(const std::string& name, bool wholeOrNothing = false);
     void ReleaseSavepoint(const std::string& name);
     void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
     bool InTransaction() const;
@@ -74,6 +77,12 @@ public:
     void DisableSavepoints();
 
     void SetBusyTimeout(int milliseconds);
+
+    // Statements sent to the database server so far (0 for a file).
+    std::uint64_t RoundTrips() const;
+    // Whether the connection to the database server was lost; every
+    // operation then raises that failure (connectionLost set) at once.
+    bool ConnectionLost() const;
 
 private:
     void checkSavepoints() const;

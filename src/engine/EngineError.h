@@ -40,6 +40,11 @@ public:
     std::int32_t number;
     std::string source;
     std::string description;
+    // The connection to the database server is gone (SQLSTATE class 08, the
+    // server's own termination of the session, or the driver's word that the
+    // connection is dead): nothing more can be done on it until it is opened
+    // again. Never set by a failure of the statement itself.
+    bool connectionLost = false;
 };
 
 } // namespace engine

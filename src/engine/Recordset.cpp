@@ -50,6 +50,17 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, Rows rows, bool edi
         editable_ = false;
 }
 
+Recordset::~Recordset() {
+    if (!connection_)
+        return;
+    try {
+        connection_->writePending(rows_);
+    } catch (...) {
+        // The connection keeps the failure: its savepoint is spoiled.
+    }
+    connection_->forgetPending(rows_);
+}
+
 void Recordset::checkOpen() const {
     if (!open_)
         throw EngineError(errObjectClosed, engineSource, "Operation is not allowed when the object is closed.");
@@ -110,9 +121,17 @@ void Recordset::Close() {
     checkOpen();
     open_ = false;
     editing_ = false;
-    rows_ = Rows{};
     edits_.clear();
-    connection_.reset();
+    std::shared_ptr<Connection> connection = std::move(connection_);
+    try {
+        connection->writePending(rows_);
+    } catch (...) {
+        connection->forgetPending(rows_);
+        rows_ = Rows{};
+        throw;
+    }
+    connection->forgetPending(rows_);
+    rows_ = Rows{};
 }
 
 Field Recordset::Fields(const std::string& name) {

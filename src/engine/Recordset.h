@@ -35,6 +35,11 @@ public:
     using Rows = engine::Rows;
 
     Recordset(std::shared_ptr<Connection> connection, Rows rows, bool editable);
+    // Rows written but held back by the connection are sent; a failure then
+    // is the connection's to raise at its next statement.
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
 
     // BOF and EOF of the recordset (EOF is a macro of the C library, hence
     // the spelling). Raise errObjectClosed after Close.
@@ -53,6 +58,8 @@ public:
     // Back to the first row (the rows were read whole at the open). An edit
     // not yet written is dropped.
     void MoveFirst();
+    // Sends the rows written but held back (their failure is raised here,
+    // and the recordset is closed all the same).
     void Close();
     // errNoSuchField for a name the recordset does not have.
     Field Fields(const std::string& name);

@@ -105,6 +105,11 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
                     summary.tenantDone(index, tenant, outcome != ChosenOutcome::Failed,
                                        outcome == ChosenOutcome::AlreadyAgreed);
             }
+            // Nothing more can be done without the server: the batch stops here.
+            if (summary.connectionLost()) {
+                end = BatchSummary::End::ConnectionLost;
+                break;
+            }
             // Nothing is repaired without its way back.
             if (!journalFailure_.empty()) {
                 end = BatchSummary::End::JournalFailed;
@@ -145,7 +150,8 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
     Me->setCaption(title);
     batchRunning_ = false;
     std::string text = summary.text(end);
-    const bool failed = end == BatchSummary::End::Stopped || end == BatchSummary::End::JournalFailed;
+    const bool failed = end == BatchSummary::End::Stopped || end == BatchSummary::End::JournalFailed ||
+                        end == BatchSummary::End::ConnectionLost;
     if (!journalFailure_.empty())
         text += " " + journalProblem(std::exchange(journalFailure_, {}),
                                      "so the repairs it could not record were not kept; the others can be undone.");

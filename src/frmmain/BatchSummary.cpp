@@ -33,8 +33,32 @@ std::optional<std::string> plainMeaning(const engine::EngineError& error) {
     }
 }
 
+// 1729 as "1,729", as the window writes its counts.
+std::string grouped(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 std::string count(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return grouped(n) + " " + (n == 1 ? one : many);
+}
+
+// The driver's own words on a failure, without its SQLSTATE and details:
+// "server closed the connection unexpectedly".
+std::string firstWords(const std::string& description) {
+    std::string text = description;
+    if (text.size() > 2 && text[0] == '[' && text.find("] ") != std::string::npos)
+        text = text.substr(text.find("] ") + 2);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == ';'))
+        text.pop_back();
+    return text;
 }
 
 } // namespace
@@ -42,14 +66,38 @@ std::string count(std::size_t n, const char* one, const char* many) {
 BatchSummary::BatchSummary(ErrorReport& log, int tenantCount, std::string name)
     : log_(log), tenantCount_(tenantCount), name_(std::move(name)) {}
 
+BatchSummary::~BatchSummary() {
+    if (notLogged_ == 0)
+        return;
+    try {
+        log_.WriteErrorLog("Fix All: " + count(notLogged_, "more failure was", "more failures were") +
+                           " not written out; the first " + std::to_string(reportsLogged) + " are above.");
+    } catch (...) {
+    }
+}
+
 void BatchSummary::ReportError(const std::string& label, const engine::EngineError& error) {
-    log_.LogError(label, error);
+    // A systematic failure (a lost server) must not flood the log: the first
+    // reports in full, then a count.
+    if (logged_ < reportsLogged) {
+        log_.LogError(label, error);
+        ++logged_;
+    } else {
+        ++notLogged_;
+    }
     if (!firstError_)
         firstError_ = error;
+    if (error.connectionLost && !lostError_)
+        lostError_ = error;
 }
 
 void BatchSummary::log(const std::string& text) {
-    log_.WriteErrorLog(text);
+    if (logged_ < reportsLogged) {
+        log_.WriteErrorLog(text);
+        ++logged_;
+    } else {
+        ++notLogged_;
+    }
 }
 
 void BatchSummary::beginTenant() {
@@ -100,7 +148,50 @@ bool BatchSummary::shouldStop() const {
     return true;
 }
 
+std::string BatchSummary::lostText() const {
+    // The tenant done last met the loss; those whose group was lost with the
+    // connection were repaired but never committed.
+    std::size_t repaired = 0;
+    std::size_t lostWithGroup = 0;
+    std::vector<std::string> failed;
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        const Entry& entry = entries_.at(order_[i]);
+        if (entry.outcome == Outcome::Repaired)
+            ++repaired;
+        else if (i + 1 == order_.size())
+            continue;
+        else if (entry.outcome == Outcome::Waiting || (entry.cause && entry.cause->connectionLost))
+            ++lostWithGroup;
+        else
+            failed.push_back(entry.tenant);
+    }
+    const std::size_t total = tenantCount_ > 0 ? static_cast<std::size_t>(tenantCount_) : 0;
+    const std::size_t notTried = total > order_.size() ? total - order_.size() : 0;
+    std::string text = "Fix All stopped: the connection to the database server was lost (" +
+                       firstWords(lostError_->description) + "). " + count(repaired, "tenant was", "tenants were") +
+                       " repaired; ";
+    if (lostWithGroup > 0)
+        text += "the " + grouped(lostWithGroup) +
+                " repaired since the last commit and the tenant being repaired were "
+                "left as they were";
+    else
+        text += "the tenant being repaired was left as it was";
+    text += "; " + grouped(notTried) + (notTried == 1 ? " was" : " were") + " not tried.";
+    if (!failed.empty()) {
+        text += " " + std::to_string(failed.size()) +
+                (failed.size() == 1 ? " more could not be repaired and was left exactly as it was: "
+                                    : " more could not be repaired and were left exactly as they were: ");
+        for (std::size_t i = 0; i < failed.size() && i < namesShown; ++i)
+            text += (i > 0 ? ", " : "") + failed[i];
+        text += failed.size() > namesShown ? " and " + std::to_string(failed.size() - namesShown) + " more."
+                                           : std::string(".");
+    }
+    return text + " What went wrong is written in the error log " + log_.logPath() + ".";
+}
+
 std::string BatchSummary::text(End end) const {
+    if (end == End::ConnectionLost && lostError_)
+        return lostText();
     std::size_t repaired = 0;
     std::size_t agreed = 0;
     std::vector<std::string> failed;

@@ -16,19 +16,27 @@
 class BatchSummary : public ErrorReporter {
 public:
     // How the batch ended: past the last entry of the list, on Exit or the
-    // window's close box, by the early stop (see shouldStop), or because the
-    // repair journal could not be written.
-    enum class End { EndOfList, ExitPressed, WindowClosed, Stopped, JournalFailed };
+    // window's close box, by the early stop (see shouldStop), because the
+    // repair journal could not be written, or because the connection to the
+    // database server was lost (see connectionLost).
+    enum class End { EndOfList, ExitPressed, WindowClosed, Stopped, JournalFailed, ConnectionLost };
 
     // The first this many tenants failing with one and the same error stop
     // the batch: the rest would fail the same way.
     static constexpr std::size_t sameFailureStop = 10;
     // Tenants named in the text; the log holds the rest.
     static constexpr std::size_t namesShown = 10;
+    // Reports written to the log in full; the rest are counted, and one line
+    // at the end says how many there were.
+    static constexpr std::size_t reportsLogged = 20;
 
     // tenantCount: the entries of the list the batch walks; name: the
     // batch's name as the text begins ("Fix All", "Fix these").
     BatchSummary(ErrorReport& log, int tenantCount, std::string name = "Fix All");
+    // Writes the line that counts the reports not written out, if any.
+    ~BatchSummary() override;
+    BatchSummary(const BatchSummary&) = delete;
+    BatchSummary& operator=(const BatchSummary&) = delete;
 
     // Writes the report text to the error log, with no box, and notes the
     // first error of the tenant in hand.
@@ -55,6 +63,9 @@ public:
     // True when the first sameFailureStop tenants done all failed with the
     // same engine error and none was repaired.
     bool shouldStop() const;
+    // True once a failure said that the connection to the database server
+    // is lost: the batch stops at once, since nothing more can be done.
+    bool connectionLost() const { return lostError_.has_value(); }
 
     // The text of the box at the end. Any repair still waiting for a commit
     // counts as not repaired.
@@ -68,10 +79,15 @@ private:
         std::optional<engine::EngineError> cause;
     };
 
+    std::string lostText() const;
+
     ErrorReport& log_;
     int tenantCount_;
     std::string name_;
     std::optional<engine::EngineError> firstError_;
+    std::optional<engine::EngineError> lostError_;
+    std::size_t logged_ = 0;
+    std::size_t notLogged_ = 0;
     std::map<int, Entry> entries_;
     std::vector<int> order_; // entries in the order they were first done
 };

@@ -144,18 +144,15 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
                     database_.EditRecord(rs);
                     if (!scope.ok())
                         return;
-                    const journal::PeriodRow& was = before[i];
+                    // The columns the repair has always written (the
+                    // extra charges only by a rebuild), the same for every
+                    // row, so that a database may take the rows together.
                     const journal::PeriodRow& row = repair.after[i];
-                    const std::pair<const char*, const engine::Variant journal::PeriodRow::*> amounts[] = {
-                        {schema::rentPeriodsRentDue, &journal::PeriodRow::rentDue},
-                        {schema::rentPeriodsPaid, &journal::PeriodRow::paid},
-                        {schema::rentPeriodsExtraCharges, &journal::PeriodRow::extraCharges},
-                        {schema::rentPeriodsExtraChargesPaid, &journal::PeriodRow::extraChargesPaid},
-                    };
-                    for (const auto& [field, member] : amounts) {
-                        if (!rent::StoredAs(was.*member, row.*member))
-                            rs->Fields(field).SetValue(row.*member);
-                    }
+                    rs->Fields(schema::rentPeriodsRentDue).SetValue(row.rentDue);
+                    rs->Fields(schema::rentPeriodsPaid).SetValue(row.paid);
+                    if (rebuildExtraChargesFirst)
+                        rs->Fields(schema::rentPeriodsExtraCharges).SetValue(row.extraCharges);
+                    rs->Fields(schema::rentPeriodsExtraChargesPaid).SetValue(row.extraChargesPaid);
                     rs->Update();
                 }
                 database_.MoveNextRecord(rs);

@@ -29,10 +29,15 @@ RepairScope::RepairScope(Database& database)
     try {
         if (!database_.CurrentDatabase)
             throw engine::EngineError(91, engine::engineSource, "No database is open.");
+        // A lost connection is opened again first, or the repair does nothing.
+        if (!database_.CheckConnection())
+            return;
         engine::Database& db = *database_.CurrentDatabase;
         // Asked of the database, never of its backend.
         if (db.SupportsSavepoints()) {
-            db.Savepoint(savepointName);
+            // Any failure inside rolls the whole tenant back, so its statements
+            // need no fence of their own and its row writes may go together.
+            db.Savepoint(savepointName, true);
         } else {
             db.BeginTrans();
             ownTransaction_ = true;
@@ -94,8 +99,8 @@ void BatchTransaction::beginGroup() {
     try {
         // Without savepoints a tenant cannot be undone inside a batch
         // transaction: each tenant's repair is then a transaction of its own.
-        if (database_.CurrentDatabase && database_.CurrentDatabase->SupportsSavepoints() &&
-            !database_.CurrentDatabase->InTransaction()) {
+        if (database_.CurrentDatabase && database_.CheckConnection() &&
+            database_.CurrentDatabase->SupportsSavepoints() && !database_.CurrentDatabase->InTransaction()) {
             database_.CurrentDatabase->BeginTrans();
             open_ = true;
             openedAt_ = std::chrono::steady_clock::now();

@@ -46,6 +46,8 @@ void frmMain::mnuUndo_Click() {
     // Not in the middle of a batch, nor twice at once.
     if (batchRunning_ || undoRunning_ || !journal_ || !database_.CurrentDatabase)
         return;
+    // A user's action: after a lost connection it opens the database again.
+    database_.BeginAction();
     std::optional<journal::Action> last;
     try {
         last = journal_->LastUndoable(database_.CurrentDatabase->Name());

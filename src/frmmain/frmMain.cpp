@@ -25,12 +25,21 @@ frmMain::~frmMain() = default;
 
 void frmMain::createControls(controls::FrontEnd& ui) {
     using controls::TwipRect;
+    // Each click or choice of the user is an action: after a lost connection
+    // the next one opens the database again (Database::BeginAction).
+    auto action = [this](void (frmMain::*handler)()) {
+        return [this, handler] {
+            database_.BeginAction();
+            (this->*handler)();
+        };
+    };
     Me = &ui.createWindow("frmMain", windowCaption, 7515, 5760);
     Command1 =
-        &ui.addButton("Command1", "Fix this value", TwipRect{5520, 3960, 1695, 375}, [this] { Command1_Click(); });
-    cmdFixAll = &ui.addButton("cmdFixAll", "Fix All", TwipRect{240, 4320, 1695, 375}, [this] { cmdFixAll_Click(); });
-    cmdFix = &ui.addButton("cmdFix", "Fix this value", TwipRect{5520, 3120, 1695, 375}, [this] { cmdFix_Click(); });
-    Combo1 = &ui.addComboBox("Combo1", TwipRect{2160, 960, 2175, 315}, [this] { Combo1_Click(); });
+        &ui.addButton("Command1", "Fix this value", TwipRect{5520, 3960, 1695, 375}, action(&frmMain::Command1_Click));
+    cmdFixAll =
+        &ui.addButton("cmdFixAll", "Fix All", TwipRect{240, 4320, 1695, 375}, action(&frmMain::cmdFixAll_Click));
+    cmdFix = &ui.addButton("cmdFix", "Fix this value", TwipRect{5520, 3120, 1695, 375}, action(&frmMain::cmdFix_Click));
+    Combo1 = &ui.addComboBox("Combo1", TwipRect{2160, 960, 2175, 315}, action(&frmMain::Combo1_Click));
     cmdExit = &ui.addButton("cmdExit", "Exit", TwipRect{3120, 4320, 1455, 375}, [this] { cmdExit_Click(); });
     Label23 = &ui.addLabel("Label23", "Extra Charges", TwipRect{240, 3960, 2415, 255}, false);
     Label22 = &ui.addLabel("Label22", "", TwipRect{2760, 3960, 1215, 255}, false);

@@ -284,6 +284,53 @@ TEST_P(Postgres, ALockHeldByAnotherUserFailsOnceAsTheBusyCaseAndChangesNothing) 
     EXPECT_EQ(db.periods("A1")[0].paid, 3) << "the edit stays pending and is written once the lock is gone";
 }
 
+// Inside a savepoint the caller undoes whole on any failure, the rows a pass
+// writes go to the server together: before anything reads the table again,
+// and the rows then show what the table holds. A row gone meanwhile fails the
+// savepoint, and every statement after it, until it is rolled back.
+TEST_P(Postgres, RowsWrittenInAWholeOrNothingSavepointGoTogetherBeforeTheNextRead) {
+    database->BeginTrans();
+    database->Savepoint("tenant_repair", true);
+    auto rs = database->OpenRecordset("select * from rent_periods where tenant_code = 'A1' order by period_from",
+                                      dbOpenDynaset, 3);
+    const std::uint64_t trips = database->RoundTrips();
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(1.23456));
+    rs->Update();
+    rs->MoveNext();
+    rs->Edit();
+    rs->Fields("paid").SetValue(Variant(2.0));
+    rs->Update();
+    EXPECT_EQ(database->RoundTrips(), trips) << "the writes wait for the next statement";
+    // Another user's change to a column not written here, before the writes go.
+    db.exec("update rent_periods set rent_due = 111 where tenant_code = 'A1' and period_from = '2025-02-01'");
+    EXPECT_EQ(scalar(*database, "select sum(paid) as paid from rent_periods where tenant_code = 'A1'", "paid"),
+              Variant(Currency::fromScaled(32346)));
+    // One statement for both rows, then the read: each executed, and each
+    // prepared the first time its shape is met.
+    EXPECT_LE(database->RoundTrips(), trips + 4);
+    EXPECT_EQ(rs->Fields("rent_due").Value().toDouble(), 111.0);
+    EXPECT_EQ(rs->Fields("paid").Value(), Variant(Currency::fromScaled(20000)));
+    database->ReleaseSavepoint("tenant_repair");
+    database->CommitTrans();
+    EXPECT_EQ(db.periods("A1")[0].paid, 1.2346);
+
+    database->Savepoint("tenant_repair", true);
+    auto again = database->OpenRecordset("select * from rent_periods where tenant_code = 'A1' order by period_from",
+                                         dbOpenDynaset, 3);
+    again->Edit();
+    again->Fields("paid").SetValue(Variant(5.0));
+    again->Update();
+    db.exec("delete from rent_periods where tenant_code = 'A1' and period_from = '2025-01-01'");
+    EXPECT_EQ(errorNumberOf([&] { again->Close(); }), errRecordDeleted);
+    EXPECT_EQ(errorNumberOf([&] { database->Execute("update rent_periods set paid = 7 where tenant_code = 'A1'"); }),
+              errRecordDeleted)
+        << "nothing more is done inside the spoiled savepoint";
+    EXPECT_EQ(errorNumberOf([&] { database->ReleaseSavepoint("tenant_repair"); }), errRecordDeleted);
+    EXPECT_FALSE(database->InTransaction()) << "a spoiled savepoint is rolled back, not kept";
+    EXPECT_EQ(db.periods("A1")[0].paid, 2);
+}
+
 TEST_P(Postgres, SavepointsAskedOfADatabaseWithoutThemAreRefused) {
     EXPECT_TRUE(database->SupportsSavepoints());
     database->DisableSavepoints();

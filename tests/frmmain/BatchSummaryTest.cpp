@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <functional>
 #include <string>
 
@@ -116,6 +119,24 @@ TEST(BatchSummary, CountsAndClosingTexts) {
          "written in full in the error log " +
              logPath + ".",
          true},
+        {"a lost connection: the group it took and the tenant in hand were not kept", 2000,
+         [&](BatchSummary& s) {
+             static EngineError lost(35, "ODBC", "[08S01] server closed the connection unexpectedly\r\n\tdetails");
+             lost.connectionLost = true;
+             done(s, 0, true);
+             done(s, 1, false, &busy);
+             s.groupCommitted();
+             done(s, 2, true);
+             done(s, 3, true);
+             done(s, 4, false, &lost);
+             s.groupLost(lost);
+         },
+         BatchSummary::End::ConnectionLost,
+         "Fix All stopped: the connection to the database server was lost (server closed the connection "
+         "unexpectedly). 1 tenant was repaired; the 2 repaired since the last commit and the tenant being repaired "
+         "were left as they were; 1,995 were not tried. 1 more could not be repaired and was left exactly as it was: "
+         "T1. What went wrong is written in the error log " +
+             logPath + "."},
         {"two errors among the first ten do not stop it", 12,
          [&](BatchSummary& s) {
              for (int i = 0; i < 10; ++i)
@@ -139,6 +160,26 @@ TEST(BatchSummary, CountsAndClosingTexts) {
         }
     }
     EXPECT_TRUE(messages.texts.empty()); // the batch's reports go to the log alone
+}
+
+TEST(BatchSummary, TheLogHoldsTheFirstReportsInFullThenOneLineCountingTheRest) {
+    TempDir dir;
+    RecordingMessages messages;
+    FixedClock clock;
+    TestFileSystem files(dir.path().string());
+    BritishLocale locale;
+    ErrorReport log(messages, clock, files, locale);
+    {
+        BatchSummary summary(log, 100);
+        for (int i = 0; i < 25; ++i)
+            summary.ReportError("Data Create Set", EngineError(3146, "ODBC", "failure " + std::to_string(i)));
+    }
+    std::ifstream in(dir.file("errDec26.log"));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("failure 19"), std::string::npos);
+    EXPECT_EQ(text.find("failure 20"), std::string::npos);
+    EXPECT_NE(text.find("Fix All: 5 more failures were not written out; the first 20 are above."), std::string::npos)
+        << text;
 }
 
 } // namespace

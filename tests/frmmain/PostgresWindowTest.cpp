@@ -1,9 +1,12 @@
 // The window on PostgreSQL through ODBC: the analysis, both repairs and
 // "Fix All" through the handlers on the sample data must leave every
 // tenant's periods as the same run leaves them on SQLite; another user's
-// locks, and a database without savepoints (as the Access driver is).
+// locks, and a database without savepoints (as the Access driver is); a
+// connection cut or frozen during "Fix All" (through the delaying proxy), and
+// a server restarted between two analyses.
 
 #include "Backends.h"
+#include "FaultProxy.h"
 #include "OdbcSession.h"
 #include "PropertyDb.h"
 #include "WindowHarness.h"
@@ -17,6 +20,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +166,148 @@ TEST_P(Sample, CheckAllListsWhatItListsOnSqlite) {
     EXPECT_EQ(onA, check(onPostgres));
 }
 
+// The error logs of the folder, whole.
+std::string logsIn(const std::filesystem::path& folder) {
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".log") {
+            std::ifstream in(entry.path());
+            log.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    }
+    return log;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The tenants of after whose periods are neither all as in before nor all
+// as in repaired: none may be half-written.
+std::vector<std::string> halfWritten(const AllPeriods& before, const AllPeriods& repaired, const AllPeriods& after,
+                                     int& repairedCount) {
+    std::map<std::string, std::pair<bool, bool>> tenants; // as before, as repaired
+    for (const auto& [key, amounts] : after) {
+        auto& [asBefore, asRepaired] = tenants.try_emplace(key.first, true, true).first->second;
+        const auto b = before.find(key);
+        const auto r = repaired.find(key);
+        asBefore = asBefore && b != before.end() && b->second == amounts;
+        asRepaired = asRepaired && r != repaired.end() && r->second == amounts;
+    }
+    std::vector<std::string> out;
+    repairedCount = 0;
+    for (const auto& [tenant, state] : tenants) {
+        if (!state.first && !state.second)
+            out.push_back(tenant);
+        else if (!state.first)
+            ++repairedCount;
+    }
+    return out;
+}
+
+// Some tenants' worth of statements (of the 40 of the sample).
+constexpr long long faultAfterBytes = 12000;
+
+TEST_P(Sample, AConnectionCutDuringFixAllStopsItOnceAndTheNextActionOpensItAgain) {
+    FaultProxy proxy(postgres);
+    WindowHarness h{dir.path().string()};
+    frmMain& form = h.open("ODBC;" + proxy.connection());
+    ASSERT_TRUE(h.messages.texts.empty()) << h.messages.texts[0];
+    const AllPeriods before = postgresPeriods(postgres);
+    onSqlite.form->cmdFixAll_Click();
+    const AllPeriods repaired = sqlitePeriods(sqlitePath);
+
+    // Cut some tenants into the batch, wherever its statements then are.
+    proxy.cutAfter(faultAfterBytes);
+    form.cmdFixAll_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    const std::string box = h.messages.texts[0];
+    std::printf("box after the cut: %s\n", box.c_str());
+    EXPECT_EQ(box.rfind("Fix All stopped: the connection to the database server was lost (", 0), 0u) << box;
+    EXPECT_NE(box.find(" were not tried."), std::string::npos) << box;
+    int changed = 0;
+    EXPECT_EQ(halfWritten(before, repaired, postgresPeriods(postgres), changed), std::vector<std::string>{});
+    // The box's count of repaired tenants holds those the repair changed
+    // (and those it found already right).
+    const std::size_t counted = box.find(" repaired; ");
+    ASSERT_NE(counted, std::string::npos) << box;
+    const int said = std::atoi(box.c_str() + box.rfind("). ", counted) + 3);
+    EXPECT_GE(said, changed) << box;
+    EXPECT_EQ(box.find(" 0 were not tried"), std::string::npos) << box;
+    // A bounded account in the log, not one entry per statement of every tenant left.
+    const std::string log = logsIn(dir.path());
+    std::printf("error log after the cut: %zu bytes, %zu reports\n", log.size(), occurrences(log, "General Errors"));
+    EXPECT_LE(occurrences(log, "General Errors"), BatchSummary::reportsLogged);
+    EXPECT_LT(log.size(), 16384u);
+
+    // The server cannot be reached: one box for the action, and the next tries again.
+    proxy.refuse();
+    h.messages.texts.clear();
+    form.SetListIndex(0);
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    std::printf("box while the server is refused: %s\n", h.messages.texts[0].c_str());
+    EXPECT_EQ(h.messages.texts[0].rfind("The database server cannot be reached (", 0), 0u) << h.messages.texts[0];
+    EXPECT_NE(h.messages.texts[0].find("). The tool will try again at the next action."), std::string::npos);
+    proxy.accept();
+    h.messages.texts.clear();
+    form.SetListIndex(1);
+    onPostgres.form->SetListIndex(1);
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts[0];
+    EXPECT_EQ(captions(form), captions(*onPostgres.form)) << "the tenant's figures, on the connection opened again";
+
+    // A second Fix All finishes, with the rows that SQLite has.
+    form.cmdFixAll_Click();
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    EXPECT_EQ(h.messages.texts[0].rfind("Fix All repaired ", 0), 0u) << h.messages.texts[0];
+    expectSameRows("Fix All after the reconnect");
+}
+
+TEST_P(Sample, AFrozenConnectionDuringFixAllIsReportedWithinTheTimeoutAndTheWindowGoesOn) {
+    FaultProxy proxy(postgres);
+    WindowHarness h{dir.path().string()};
+    frmMain& form = h.open("ODBC;" + proxy.connection());
+    const AllPeriods before = postgresPeriods(postgres);
+    onSqlite.form->cmdFixAll_Click();
+    const AllPeriods repaired = sqlitePeriods(sqlitePath);
+
+    // Frozen some tenants into the batch: the statement then sent is never
+    // answered. The batch as a whole takes a second or two before that.
+    proxy.freezeAfter(faultAfterBytes);
+    const auto started = std::chrono::steady_clock::now();
+    form.cmdFixAll_Click();
+    const auto waited = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(h.messages.texts.size(), 1u);
+    std::printf("box after the freeze (%.1f s later): %s\n", std::chrono::duration<double>(waited).count(),
+                h.messages.texts[0].c_str());
+    EXPECT_EQ(h.messages.texts[0].rfind("Fix All stopped: the connection to the database server was lost (", 0), 0u)
+        << h.messages.texts[0];
+    EXPECT_LT(waited, std::chrono::seconds(35));
+    int repairedCount = 0;
+    EXPECT_EQ(halfWritten(before, repaired, postgresPeriods(postgres), repairedCount), std::vector<std::string>{});
+    std::printf("error log after the freeze: %zu bytes\n", logsIn(dir.path()).size());
+
+    // The window goes on: once the network answers, the next choice works.
+    proxy.thaw();
+    h.messages.texts.clear();
+    form.SetListIndex(2);
+    onPostgres.form->SetListIndex(2);
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts[0];
+    EXPECT_EQ(captions(form), captions(*onPostgres.form));
+}
+
+TEST_P(Sample, AServerRestartedBetweenTwoAnalysesIsOpenedAgainForTheSecond) {
+    frmMain& form = *onPostgres.form;
+    form.SetListIndex(0);
+    restartPostgresServer();
+    onSqlite.form->SetListIndex(1);
+    form.SetListIndex(1);
+    EXPECT_EQ(onPostgres.messages.texts, std::vector<std::string>{});
+    EXPECT_EQ(captions(*onSqlite.form), captions(form));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Sample, testing::Values(Backend::Postgres),
                          [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
 
@@ -235,7 +382,7 @@ TEST_P(Repairs, AnotherUsersLockMakesTheRepairFailOnceAndLeavesTheRows) {
     other.rollback();
 
     ASSERT_EQ(h.messages.texts.size(), 1u);
-    EXPECT_EQ(h.messages.texts[0].rfind("Fix this value\r\n", 0), 0u) << h.messages.texts[0];
+    // The lock is met by the rows' write, sent as the repair ends.
     EXPECT_NE(h.messages.texts[0].find("55P03"), std::string::npos) << h.messages.texts[0];
     expectAsSeeded("A1");
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());

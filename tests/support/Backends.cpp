@@ -166,6 +166,13 @@ public:
         fs::remove_all(folder_, ec);
     }
     int port() const { return port_; }
+    // pg_ctl restart keeps the options the server was started with.
+    void restart() {
+        if (run(asUser_ + quoted(bin_ + "/pg_ctl") + " -D " + quoted((folder_ / "data").string()) + " -l " +
+                quoted((folder_ / "server.log").string()) + " -m fast -w -t 60 restart > /dev/null 2>&1") != 0)
+            throw std::runtime_error("The PostgreSQL test server did not restart; see " +
+                                     (folder_ / "server.log").string());
+    }
 
 private:
     static std::string postgresBin() {
@@ -185,8 +192,13 @@ private:
     int port_ = 0;
 };
 
-std::string serverConnection(const std::string& database) {
+PostgresServer& server() {
     static std::unique_ptr<PostgresServer> server = std::make_unique<PostgresServer>();
+    return *server;
+}
+
+std::string serverConnection(const std::string& database) {
+    PostgresServer* server = &::server();
     return std::string("Driver={") + postgresDriver + "};Server=127.0.0.1;Port=" + std::to_string(server->port()) +
            ";Database=" + database + ";Uid=postgres;Pwd=;";
 }
@@ -247,6 +259,16 @@ std::string sqliteOdbcConnection(const std::string& path) {
 
 std::string postgresConnection() {
     return postgresConnection(testDatabase);
+}
+
+void restartPostgresServer() {
+#ifdef _WIN32
+    throw std::runtime_error("The tests' PostgreSQL server is not restarted on Windows.");
+#else
+    if (const char* given = std::getenv("HABITORIUM_TEST_ODBC"); given && *given)
+        throw std::runtime_error("The server named by HABITORIUM_TEST_ODBC is not the tests' own to restart.");
+    server().restart();
+#endif
 }
 
 std::string postgresConnection(const std::string& database) {

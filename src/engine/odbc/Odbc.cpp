@@ -90,6 +90,12 @@ std::int32_t numberForState(const std::string& state) {
     return 3146;     // any other call that failed
 }
 
+bool IsConnectionLossState(const std::string& state) {
+    // Class 08: the connection failed or is gone. 57P01 to 57P03: the server
+    // ended the session (shut down, restarted, or not yet accepting).
+    return state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03";
+}
+
 std::string sqlState(SQLSMALLINT type, SQLHANDLE handle) {
     SQLWCHAR state[6] = {};
     SQLINTEGER native = 0;
@@ -140,7 +146,9 @@ EngineError odbcError(SQLSMALLINT type, SQLHANDLE handle, const std::string& wha
     // repair reports it as the busy case it is.
     if (number != errLocked && firstNative != 0)
         number = firstNative;
-    return EngineError(number, odbcSource, description);
+    EngineError error(number, odbcSource, description);
+    error.connectionLost = IsConnectionLossState(firstState);
+    return error;
 }
 
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what, bool noDataIsOk) {

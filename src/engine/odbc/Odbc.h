@@ -45,8 +45,12 @@ std::int32_t numberForState(const std::string& sqlState);
 // The diagnostics of the last call on handle as an EngineError: number = the
 // first record's native error (or numberForState of its SQLSTATE when that is
 // 0), source "ODBC", description = "[SQLSTATE] message" of every record,
-// joined by line breaks. what names the call when the driver says nothing.
+// joined by line breaks, connectionLost set when IsConnectionLossState of
+// its SQLSTATE. what names the call when the driver says nothing.
 EngineError odbcError(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
+// Whether an SQLSTATE says the connection is gone (class 08, or the
+// server's termination of the session), not that a statement failed.
+bool IsConnectionLossState(const std::string& sqlState);
 // The SQLSTATE of the first diagnostic record, or empty.
 std::string sqlState(SQLSMALLINT type, SQLHANDLE handle);
 

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <new>
 #include <optional>
+#include <set>
+#include <type_traits>
 
 namespace engine::odbc {
 
@@ -164,6 +167,38 @@ std::optional<PlainSelect> plainSelect(const std::vector<Token>& t) {
             return std::nullopt;
     }
     return shape;
+}
+
+// The one table a select reads ("select ... from t where ..."), in lower
+// case; empty for a join, a subquery, several tables or no table.
+std::string tableRead(const std::vector<Token>& t) {
+    std::string table;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Token::Word)
+            continue;
+        if ((t[i].text == "select" && i > 0) || t[i].text == "join" || t[i].text == "union")
+            return {};
+        if (t[i].text == "from") {
+            if (!table.empty() || i + 1 >= t.size() || (t[i + 1].kind != Token::Word && t[i + 1].kind != Token::Name))
+                return {};
+            table = lowered(t[i + 1].text);
+            if (i + 2 < t.size() && t[i + 2].kind == Token::Symbol && t[i + 2].text == ",")
+                return {};
+        }
+    }
+    return table;
+}
+
+// The table an update, insert or delete writes, in lower case; empty when
+// that cannot be told.
+std::string tableWritten(const std::vector<Token>& t) {
+    if (t.size() >= 2 && t[0].kind == Token::Word && t[0].text == "update" &&
+        (t[1].kind == Token::Word || t[1].kind == Token::Name))
+        return lowered(t[1].text);
+    if (t.size() >= 3 && t[0].kind == Token::Word && (t[0].text == "delete" || t[0].text == "insert") &&
+        (t[2].kind == Token::Word || t[2].kind == Token::Name))
+        return lowered(t[2].text);
+    return {};
 }
 
 // ---- values
@@ -482,6 +517,70 @@ std::vector<Column> describe(SQLHSTMT stmt, Dialect dialect) {
     }
     return columns;
 }
+// A PostgreSQL statement with the quoted values it compares against turned
+// into parameters, so that the statements the tool builds for one tenant and
+// the next share one prepared statement. Only a value compared in a where
+// clause (after =, <>, <, >, or in an "in (...)" list; not in a group by,
+// having or order by that follows it) becomes a parameter:
+// PostgreSQL reads an untyped parameter there exactly as it reads the quoted
+// value (its type is the column's), and DATE '...' and every other value stay
+// in the text.
+struct ParameterShape {
+    std::string text;
+    std::vector<Variant> values;
+};
+
+ParameterShape parameterShape(const std::string& sql) {
+    const std::vector<Token> t = tokens(sql);
+    ParameterShape shape;
+    for (const Token& token : t) {
+        // A statement with markers of its own is sent as it is.
+        if (token.kind == Token::Symbol && token.text == "?")
+            return {sql, {}};
+    }
+    std::size_t copied = 0;
+    bool afterWhere = false;
+    int listDepth = -1; // the parenthesis depth of an open "in (" list
+    int depth = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const Token& token = t[i];
+        if (token.kind == Token::Word && token.text == "where")
+            afterWhere = true;
+        // A value in a group by, having or order by stays in the text: there
+        // it may be one of the select list's expressions, which must read the
+        // same to the server.
+        if (token.kind == Token::Word && (token.text == "group" || token.text == "having" || token.text == "order"))
+            afterWhere = false;
+        if (token.kind == Token::Symbol && token.text == "(") {
+            ++depth;
+            if (i > 0 && t[i - 1].kind == Token::Word && t[i - 1].text == "in" && listDepth < 0)
+                listDepth = depth;
+        } else if (token.kind == Token::Symbol && token.text == ")") {
+            if (depth == listDepth)
+                listDepth = -1;
+            --depth;
+        }
+        if (!afterWhere || token.kind != Token::Quoted || token.text.empty() || token.text[0] != '\'' || i == 0)
+            continue;
+        const Token& before = t[i - 1];
+        const bool compared =
+            before.kind == Token::Symbol && (before.text == "=" || before.text == ">" || before.text == "<" ||
+                                             ((before.text == "(" || before.text == ",") && listDepth == depth));
+        if (!compared || token.text.size() < 2 || token.text.back() != '\'')
+            continue;
+        std::string value;
+        for (std::size_t k = 1; k + 1 < token.text.size(); ++k) {
+            value += token.text[k];
+            if (token.text[k] == '\'')
+                ++k; // a doubled quote stands for one
+        }
+        shape.text += sql.substr(copied, token.begin - copied) + "?";
+        copied = token.end;
+        shape.values.emplace_back(std::move(value));
+    }
+    shape.text += sql.substr(copied);
+    return shape;
+}
 
 } // namespace
 
@@ -491,38 +590,58 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
     check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env_.get(), "SQLSetEnvAttr");
     connect(connectionString, readOnly);
-    if (dialect_ == Dialect::PostgreSql && lowered(connectionString).find("protocol") == std::string::npos) {
+    const std::string given = lowered(connectionString);
+    if (dialect_ == Dialect::PostgreSql) {
+        std::string extra;
         // The PostgreSQL driver's own recovery from a failed statement rolls
         // the whole transaction back when the statement does not parse (so a
         // "Fix All" would lose the tenants before it). The engine fences each
         // statement itself; the driver is asked to leave errors alone.
-        dbc_.reset();
-        connect(connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") +
-                    "Protocol=7.4-0;",
-                readOnly);
+        if (given.find("protocol") == std::string::npos)
+            extra += "Protocol=7.4-0;";
+        // A connection whose packets are dropped is found dead by the
+        // driver's TCP keepalives: idle 10 s, then a probe every 2 s. The
+        // user's connection text wins where it sets them.
+        if (given.find("keepalive") == std::string::npos)
+            extra += "KeepaliveTime=10;KeepaliveInterval=2;";
+        if (!extra.empty()) {
+            dbc_.reset();
+            connect(connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") + extra,
+                    readOnly);
+        }
     }
     setBusyTimeout(defaultBusyTimeoutMs);
+    // No statement waits for ever: the server ends one that runs longer
+    // (unless the user's connection text sets its own limit).
+    if (dialect_ == Dialect::PostgreSql && given.find("statement_timeout") == std::string::npos)
+        run("SET statement_timeout = " + std::to_string(std::chrono::milliseconds(statementTimeout).count()));
 }
 
 void OdbcConnection::connect(const std::string& connectionString, bool readOnly) {
     // The connection handle is freed (after a disconnect) before the environment.
     Handle dbc = allocate(SQL_HANDLE_DBC, env_.get());
-    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(15)), 0);
+    SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
     if (readOnly)
         SQLSetConnectAttrW(dbc.get(), SQL_ATTR_ACCESS_MODE,
                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_MODE_READ_ONLY)), 0);
     std::u16string text = toWide(connectionString);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
+    const std::set<int> socketsBefore = NetworkWatch::openSockets();
+    ++roundTrips_;
     const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wideArg(text), static_cast<SQLSMALLINT>(text.size()),
                                            completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         const EngineError error = odbcError(SQL_HANDLE_DBC, dbc.get(), "SQLDriverConnect");
         // Not connected: free the handle without a disconnect.
         SQLFreeHandle(SQL_HANDLE_DBC, dbc.release());
-        throw EngineError(error.number, error.source, error.description + " ('" + name_ + "')");
+        EngineError shown(error.number, error.source, error.description + " ('" + name_ + "')");
+        shown.connectionLost = error.connectionLost;
+        throw shown;
     }
     dbc_ = std::move(dbc);
+    watch_.watch(socketsBefore);
 
     SQLWCHAR dbms[256] = {};
     SQLSMALLINT dbmsLength = 0;
@@ -533,53 +652,152 @@ void OdbcConnection::connect(const std::string& connectionString, bool readOnly)
 }
 
 OdbcConnection::~OdbcConnection() {
-    // Work not committed is not kept, as when the process ends.
-    if (inTransaction_ && dbc_)
+    prepared_.clear();
+    // Work not committed is not kept, as when the process ends. A lost
+    // connection has nothing to roll back.
+    if (inTransaction_ && dbc_ && !lost_)
         SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
 }
 
 Handle OdbcConnection::statement() {
+    checkUsable(false);
     return allocate(SQL_HANDLE_STMT, dbc_.get());
 }
 
-long long OdbcConnection::run(const std::string& sql) {
-    Handle stmt = statement();
-    execDirect(stmt.get(), sql);
-    return rowCount(stmt.get());
+void OdbcConnection::checkUsable(bool spoiledToo) const {
+    if (lost_)
+        throw *lost_;
+    if (spoiledToo && spoiled_)
+        throw *spoiled_;
 }
 
-template <typename F> auto OdbcConnection::fenced(F&& f) -> decltype(f()) {
-    if (!inTransaction_ || !FailureAbortsTransaction(dialect_))
-        return f();
-    // The fence of the statement before is released only now, in the same
-    // round trip that sets this one's: a statement costs one trip more, not two.
-    const std::string name = QuoteName(dialect_, fenceName);
-    run((fencePending_ ? "RELEASE SAVEPOINT " + name + "; SAVEPOINT " : "SAVEPOINT ") + name);
-    fencePending_ = false;
+template <typename F> auto OdbcConnection::network(F&& f) -> decltype(f()) {
+    checkUsable(false);
+    ++roundTrips_;
     try {
-        if constexpr (std::is_void_v<decltype(f())>) {
-            f();
-            fencePending_ = true;
-        } else {
-            auto result = f();
-            fencePending_ = true;
-            return result;
-        }
-    } catch (...) {
-        try {
-            run("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
-        } catch (const EngineError&) {
-            // The statement's own error is the one to report.
+        NetworkWait wait(watch_, networkWaitLimit);
+        return f();
+    } catch (EngineError& error) {
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        const bool cutOff = watch_.fired();
+        if (!error.connectionLost && !cutOff)
+            SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+        if (error.connectionLost || cutOff || dead == SQL_CD_TRUE) {
+            if (cutOff)
+                error = EngineError(3151, odbcSource,
+                                    "[08S01] The database server did not answer for " +
+                                        std::to_string(networkWaitLimit.count()) +
+                                        " seconds; the connection to it was closed.");
+            error.connectionLost = true;
+            lost_ = error;
+            // What was held back or open is gone with the connection.
+            pending_.clear();
+            prepared_.clear();
         }
         throw;
     }
 }
 
-void OdbcConnection::releaseFence() {
-    if (!fencePending_)
-        return;
-    fencePending_ = false;
-    run("RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName));
+long long OdbcConnection::run(const std::string& sql) {
+    Handle stmt = statement();
+    return network([&] {
+        execDirect(stmt.get(), sql);
+        return rowCount(stmt.get());
+    });
+}
+
+SQLHSTMT OdbcConnection::prepared(const std::string& sql) {
+    checkUsable(false);
+    auto found = prepared_.find(sql);
+    if (found != prepared_.end()) {
+        SQLFreeStmt(found->second.get(), SQL_CLOSE);
+        SQLFreeStmt(found->second.get(), SQL_RESET_PARAMS);
+        return found->second.get();
+    }
+    // A bound on what is kept: the shapes of one tenant's work are a few dozen.
+    if (prepared_.size() >= 200)
+        prepared_.clear();
+    Handle stmt = statement();
+    std::u16string text = wide(sql);
+    network([&] { check(SQLPrepareW(stmt.get(), wideArg(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), "SQLPrepare"); });
+    return prepared_.emplace(sql, std::move(stmt)).first->second.get();
+}
+
+bool OdbcConnection::executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values) {
+    Parameters parameters;
+    for (const Variant* value : values)
+        parameters.bind(stmt, *value);
+    try {
+        return network([&] {
+            const SQLRETURN rc = SQLExecute(stmt);
+            check(rc, SQL_HANDLE_STMT, stmt, "SQLExecute", true);
+            return rc != SQL_NO_DATA;
+        });
+    } catch (const EngineError&) {
+        // A statement that failed is not kept: it may not even parse.
+        for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
+            if (it->second.get() == stmt) {
+                prepared_.erase(it);
+                break;
+            }
+        }
+        throw;
+    }
+}
+
+bool OdbcConnection::insideWhole() const {
+    for (const OpenSavepoint& savepoint : savepoints_)
+        if (savepoint.whole)
+            return true;
+    return false;
+}
+
+void OdbcConnection::spoil(const EngineError& error) {
+    if (!spoiled_ && !error.connectionLost)
+        spoiled_ = error;
+}
+
+template <typename F> auto OdbcConnection::guarded(bool writes, F&& f) -> decltype(f()) {
+    checkUsable();
+    if (!inTransaction_ || !FailureAbortsTransaction(dialect_))
+        return f();
+    if (insideWhole()) {
+        // The caller rolls back to its savepoint after any failure: nothing
+        // here needs a fence of its own.
+        try {
+            return f();
+        } catch (const EngineError& error) {
+            spoil(error);
+            throw;
+        }
+    }
+    // A fence that nothing was written after serves a run of reads; the
+    // fence before it, if any, is released in the same round trip.
+    const std::string name = QuoteName(dialect_, fenceName);
+    if (!fenceValid_) {
+        run((fenceExists_ ? "RELEASE SAVEPOINT " + name + "; SAVEPOINT " : "SAVEPOINT ") + name);
+        fenceExists_ = fenceValid_ = true;
+    }
+    try {
+        if constexpr (std::is_void_v<decltype(f())>) {
+            f();
+            if (writes)
+                fenceValid_ = false;
+        } else {
+            auto result = f();
+            if (writes)
+                fenceValid_ = false;
+            return result;
+        }
+    } catch (...) {
+        try {
+            // Undoes the failed statement alone; the fence stays in place.
+            run("ROLLBACK TO SAVEPOINT " + name);
+        } catch (const EngineError&) {
+            // The statement's own error is the one to report.
+        }
+        throw;
+    }
 }
 
 long long OdbcConnection::execute(const std::string& jetSql) {
@@ -595,7 +813,18 @@ long long OdbcConnection::execute(const std::string& jetSql) {
         }
     }
     const std::string sql = Translate(dialect_, jetSql);
-    return fenced([&] { return run(sql); });
+    flushPending();
+    wrote(tableWritten(t));
+    return guarded(true, [&] {
+        if (dialect_ != Dialect::PostgreSql)
+            return run(sql);
+        const ParameterShape shape = parameterShape(sql);
+        std::vector<const Variant*> values;
+        for (const Variant& value : shape.values)
+            values.push_back(&value);
+        SQLHSTMT stmt = prepared(shape.text);
+        return executePrepared(stmt, values) ? rowCount(stmt) : 0LL;
+    });
 }
 
 const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& table) {
@@ -607,9 +836,11 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
     {
         Handle stmt = statement();
         std::u16string name = toWide(table);
-        check(SQLColumnsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()),
-                          nullptr, 0),
-              SQL_HANDLE_STMT, stmt.get(), "SQLColumns");
+        network([&] {
+            check(SQLColumnsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()),
+                              nullptr, 0),
+                  SQL_HANDLE_STMT, stmt.get(), "SQLColumns");
+        });
         const Column textColumn{"", SQL_WVARCHAR, false};
         std::string schema;
         bool first = true;
@@ -619,6 +850,7 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
             const Variant tableSchema = columnValue(stmt.get(), 2, textColumn);
             const Variant tableName = columnValue(stmt.get(), 3, textColumn);
             const Variant columnName = columnValue(stmt.get(), 4, textColumn);
+            const Variant typeName = columnValue(stmt.get(), 6, textColumn);
             if (tableName.kind() != Variant::Kind::Text || lowered(tableName.text()) != key ||
                 columnName.kind() != Variant::Kind::Text)
                 continue;
@@ -631,13 +863,16 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
                 continue;
             }
             info.columns.push_back(columnName.text());
+            info.types.push_back(typeName.kind() == Variant::Kind::Text ? typeName.text() : std::string());
         }
     }
     if (!info.name.empty()) {
         Handle stmt = statement();
         std::u16string name = toWide(info.name);
-        const SQLRETURN rc =
-            SQLPrimaryKeysW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name), static_cast<SQLSMALLINT>(name.size()));
+        const SQLRETURN rc = network([&] {
+            return SQLPrimaryKeysW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name),
+                                   static_cast<SQLSMALLINT>(name.size()));
+        });
         // A driver without primary keys answers with an error here.
         if (SQL_SUCCEEDED(rc)) {
             const Column textColumn{"", SQL_WVARCHAR, false};
@@ -660,8 +895,10 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
         // table's unique indexes; the first one serves as its key.
         Handle stmt = statement();
         std::u16string name = toWide(info.name);
-        if (SQL_SUCCEEDED(SQLStatisticsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name),
-                                         static_cast<SQLSMALLINT>(name.size()), SQL_INDEX_UNIQUE, SQL_QUICK))) {
+        if (SQL_SUCCEEDED(network([&] {
+                return SQLStatisticsW(stmt.get(), nullptr, 0, nullptr, 0, wideArg(name),
+                                      static_cast<SQLSMALLINT>(name.size()), SQL_INDEX_UNIQUE, SQL_QUICK);
+            }))) {
             const Column textColumn{"", SQL_WVARCHAR, false};
             std::string index;
             std::vector<std::pair<std::int64_t, std::string>> keyColumns;
@@ -700,6 +937,9 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
 Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     const std::vector<Token> t = tokens(jetSql);
     checkRecordsetStatement(t);
+    checkUsable();
+    // Whatever reads the table must see the rows written before.
+    flushPending();
 
     // An editable recordset asks for the row's key columns first (the primary
     // key, or every column of a table without one), as the SQLite backend
@@ -721,11 +961,35 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     }
     const std::string sql = Translate(dialect_, text);
 
-    return fenced([&] {
+    // Inside a transaction a read made before in it, of a table this
+    // connection has not written since, has the same rows: on SQLite the
+    // transaction keeps other writers out, so the analysis after a repair
+    // sees the same income as the one before it; here it is not asked again.
+    const std::string readsTable =
+        table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql ? tableRead(t) : std::string();
+    if (!readsTable.empty()) {
+        auto found = reads_.find(jetSql);
+        if (found != reads_.end())
+            return found->second.rows;
+    }
+    Rows read = guarded(false, [&] {
         Rows rows;
-        Handle stmt = statement();
-        execDirect(stmt.get(), sql);
-        const std::vector<Column> columns = describe(stmt.get(), dialect_);
+        Handle direct;
+        SQLHSTMT stmt = nullptr;
+        if (dialect_ == Dialect::PostgreSql) {
+            // Prepared once per shape, its quoted values bound.
+            const ParameterShape shape = parameterShape(sql);
+            std::vector<const Variant*> values;
+            for (const Variant& value : shape.values)
+                values.push_back(&value);
+            stmt = prepared(shape.text);
+            executePrepared(stmt, values);
+        } else {
+            direct = statement();
+            stmt = direct.get();
+            network([&] { execDirect(stmt, sql); });
+        }
+        const std::vector<Column> columns = describe(stmt, dialect_);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)
             throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the statement returns no rows.");
@@ -745,20 +1009,20 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
             }
         }
         SQLRETURN rc;
-        while ((rc = SQLFetch(stmt.get())) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        while ((rc = SQLFetch(stmt)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
             std::vector<Variant> key;
             for (std::size_t i = 0; i < first; ++i)
-                key.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                key.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
             std::vector<Variant> row;
             row.reserve(columns.size() - first);
             for (std::size_t i = first; i < columns.size(); ++i)
-                row.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                row.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
             rows.values.push_back(std::move(row));
             if (editable)
                 rows.keys.push_back(std::move(key));
         }
         if (rc != SQL_NO_DATA)
-            check(rc, SQL_HANDLE_STMT, stmt.get(), "SQLFetch");
+            check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
         if (editable) {
             rows.table = table->name;
             rows.keyColumns = keyColumns;
@@ -768,9 +1032,234 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         }
         return rows;
     });
+    if (!readsTable.empty()) {
+        if (reads_.size() >= 256)
+            reads_.clear();
+        reads_[jetSql] = Read{readsTable, read};
+    }
+    return read;
+}
+
+void OdbcConnection::wrote(const std::string& table) {
+    if (table.empty()) {
+        reads_.clear();
+        return;
+    }
+    for (auto it = reads_.begin(); it != reads_.end();) {
+        if (it->second.table == table)
+            it = reads_.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool OdbcConnection::mayHoldBack(const Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
+    // Only PostgreSQL sends many rows in one statement, and only inside a
+    // savepoint the caller undoes whole on any failure, for a table with a
+    // primary key whose columns carry their type names.
+    if (dialect_ != Dialect::PostgreSql || !inTransaction_ || !insideWhole())
+        return false;
+    const TableInfo* table = tableInfo(rows.table);
+    if (!table || table->byValues || table->types.size() != table->columns.size())
+        return false;
+    auto typeOf = [&](const std::string& column) {
+        for (std::size_t c = 0; c < table->columns.size(); ++c)
+            if (lowered(table->columns[c]) == lowered(column))
+                return table->types[c];
+        return std::string();
+    };
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k) {
+        const Variant& value = rows.keys.at(row)[k];
+        if (value.isNull() || value.isEmpty() || typeOf(rows.keyColumns[k]).empty())
+            return false;
+    }
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        if (!edits[i])
+            continue;
+        if (typeOf(rows.columns[i]).empty())
+            return false;
+        for (const std::string& key : rows.keyColumns)
+            if (lowered(key) == lowered(rows.columns[i]))
+                return false; // a key that changes is written on its own
+    }
+    return true;
+}
+
+void OdbcConnection::writePending(const Rows& rows) {
+    for (const PendingWrite& write : pending_) {
+        if (write.rows == &rows) {
+            flushPending();
+            return;
+        }
+    }
+}
+
+void OdbcConnection::forgetPending(const Rows& rows) noexcept {
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&](const PendingWrite& write) { return write.rows == &rows; }),
+                   pending_.end());
+}
+
+void OdbcConnection::flushPending() {
+    if (pending_.empty())
+        return;
+    std::vector<PendingWrite> writes;
+    writes.swap(pending_);
+    // One statement for each recordset and set of columns written, in the
+    // order the rows were first written.
+    std::vector<bool> done(writes.size(), false);
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        if (done[i])
+            continue;
+        std::vector<PendingWrite*> group;
+        for (std::size_t j = i; j < writes.size(); ++j) {
+            bool same =
+                !done[j] && writes[j].rows == writes[i].rows && writes[j].edits.size() == writes[i].edits.size();
+            for (std::size_t c = 0; same && c < writes[i].edits.size(); ++c)
+                same = writes[j].edits[c].has_value() == writes[i].edits[c].has_value();
+            if (same) {
+                group.push_back(&writes[j]);
+                done[j] = true;
+            }
+        }
+        // A few hundred rows a statement keeps its parameters well within bounds.
+        constexpr std::size_t most = 200;
+        for (std::size_t from = 0; from < group.size(); from += most) {
+            const std::vector<PendingWrite*> part(group.begin() + static_cast<std::ptrdiff_t>(from),
+                                                  group.begin() +
+                                                      static_cast<std::ptrdiff_t>(std::min(group.size(), from + most)));
+            writeTogether(*writes[i].rows, part);
+        }
+    }
+}
+
+void OdbcConnection::writeTogether(Rows& rows, const std::vector<PendingWrite*>& writes) {
+    const TableInfo* table = tableInfo(rows.table);
+    auto typeOf = [&](const std::string& column) {
+        for (std::size_t c = 0; c < table->columns.size(); ++c)
+            if (lowered(table->columns[c]) == lowered(column))
+                return table->types[c];
+        return std::string();
+    };
+    auto quotedType = [](const std::string& type) {
+        // A type name as the driver gives it ("numeric", "citext", "int4").
+        for (char c : type)
+            if (!isWordChar(c) && c != ' ')
+                throw EngineError(errInvalidOperation, engineSource, "Invalid operation: column type " + type);
+        return type;
+    };
+    const std::vector<std::optional<Variant>>& shape = writes.front()->edits;
+    const std::string t = "t";
+    // UPDATE table AS t SET column = v.c0, ... FROM (VALUES (1, key, value, ...), ...)
+    // AS v (o, k0, ..., c0, ...) WHERE t.key = v.k0 ... RETURNING v.o, the key, every field.
+    std::string sql = "UPDATE " + QuoteName(dialect_, rows.table) + " AS t SET ";
+    std::string names = "\"o\"";
+    bool firstSet = true;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (!shape[i])
+            continue;
+        sql += (firstSet ? "" : ", ") + QuoteName(dialect_, rows.columns[i]) + " = v.\"c" + std::to_string(i) + "\"";
+        firstSet = false;
+    }
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
+        names += ", \"k" + std::to_string(k) + "\"";
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i])
+            names += ", \"c" + std::to_string(i) + "\"";
+    sql += " FROM (VALUES ";
+    std::vector<const Variant*> values;
+    for (std::size_t w = 0; w < writes.size(); ++w) {
+        sql += (w ? ", (" : "(") + std::to_string(w + 1);
+        for (std::size_t k = 0; k < rows.keyColumns.size(); ++k) {
+            sql += ", CAST(? AS " + quotedType(typeOf(rows.keyColumns[k])) + ")";
+            values.push_back(&rows.keys.at(writes[w]->row)[k]);
+        }
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+            if (!shape[i])
+                continue;
+            sql += ", CAST(? AS " + quotedType(typeOf(rows.columns[i])) + ")";
+            values.push_back(&*writes[w]->edits[i]);
+        }
+        sql += ")";
+    }
+    sql += ") AS v (" + names + ") WHERE ";
+    for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
+        sql += (k ? " AND t." : "t.") + QuoteName(dialect_, rows.keyColumns[k]) + " = v.\"k" + std::to_string(k) + "\"";
+    sql += " RETURNING v.\"o\"";
+    for (const std::string& key : rows.keyColumns)
+        sql += ", t." + QuoteName(dialect_, key);
+    for (const std::string& column : rows.columns)
+        sql += ", t." + QuoteName(dialect_, column);
+    (void)t;
+
+    guarded(true, [&] {
+        SQLHSTMT stmt = prepared(sql);
+        const bool answered = executePrepared(stmt, values);
+        std::vector<bool> written(writes.size(), false);
+        if (answered) {
+            const std::vector<Column> columns = describe(stmt, dialect_);
+            while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+                const Variant ordinal = columnValue(stmt, 1, columns[0]);
+                const long long o = ordinal.kind() == Variant::Kind::Integer ? ordinal.integer() : 0;
+                if (o < 1 || o > static_cast<long long>(writes.size()) || columns.size() < 1 + rows.keyColumns.size())
+                    continue;
+                PendingWrite& write = *writes[static_cast<std::size_t>(o - 1)];
+                written[static_cast<std::size_t>(o - 1)] = true;
+                // The row as the table now holds it.
+                std::vector<Variant>& key = rows.keys.at(write.row);
+                for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
+                    key[k] = columnValue(stmt, static_cast<SQLUSMALLINT>(2 + k), columns[1 + k]);
+                for (std::size_t i = 0; i < rows.columns.size() && 1 + rows.keyColumns.size() + i < columns.size();
+                     ++i) {
+                    const std::size_t c = 1 + rows.keyColumns.size() + i;
+                    rows.values[write.row][i] = columnValue(stmt, static_cast<SQLUSMALLINT>(c + 1), columns[c]);
+                }
+            }
+        }
+        for (bool done : written)
+            if (!done)
+                throw EngineError(errRecordDeleted, engineSource,
+                                  "Record is deleted: a row edited in " + rows.table +
+                                      " is no longer in its table; nothing of the rows edited with it was kept.");
+    });
 }
 
 void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
+    checkUsable();
+    bool any = false;
+    for (const auto& edit : edits)
+        any = any || edit.has_value();
+    if (!any)
+        return;
+    wrote(lowered(rows.table));
+    if (mayHoldBack(rows, row, edits)) {
+        // Sent with the others before anything reads the table again; the
+        // row shows the values given until then.
+        for (PendingWrite& write : pending_) {
+            if (write.rows == &rows && write.row == row) {
+                // Written again before it was sent: the later values win.
+                bool sameColumns = true;
+                for (std::size_t i = 0; i < edits.size(); ++i)
+                    sameColumns = sameColumns && edits[i].has_value() == write.edits[i].has_value();
+                if (sameColumns) {
+                    write.edits = edits;
+                    for (std::size_t i = 0; i < edits.size(); ++i)
+                        if (edits[i])
+                            rows.values[row][i] = *edits[i];
+                    return;
+                }
+                flushPending(); // another set of columns: the first is sent before
+                break;
+            }
+        }
+        pending_.push_back({&rows, row, edits});
+        for (std::size_t i = 0; i < edits.size(); ++i)
+            if (edits[i])
+                rows.values[row][i] = *edits[i];
+        return;
+    }
+    flushPending();
+
     const TableInfo* table = tableInfo(rows.table);
     const bool byValues = !table || table->byValues;
     std::vector<Variant>& key = rows.keys.at(row);
@@ -784,8 +1273,6 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         sql += QuoteName(dialect_, rows.columns[i]) + " = ?";
         values.push_back(&*edits[i]);
     }
-    if (values.empty())
-        return;
     // The row is found by its key; a Null in a key (a table without one) is
     // matched with "is null", never bound.
     auto where = [&](const std::vector<Variant>& keyValues, std::vector<const Variant*>& bound) {
@@ -826,24 +1313,33 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
     bool found = false;
 
     auto write = [&] {
-        Handle stmt = statement();
-        Parameters parameters;
-        for (const Variant* value : values)
-            parameters.bind(stmt.get(), *value);
-        const bool answered = execDirect(stmt.get(), sql);
+        Handle direct;
+        SQLHSTMT stmt = nullptr;
+        bool answered = false;
+        if (returning) {
+            stmt = prepared(sql);
+            answered = executePrepared(stmt, values);
+        } else {
+            direct = statement();
+            stmt = direct.get();
+            Parameters parameters;
+            for (const Variant* value : values)
+                parameters.bind(stmt, *value);
+            answered = network([&] { return execDirect(stmt, sql); });
+        }
         long long changed = 0;
         if (returning && answered) {
-            const std::vector<Column> columns = describe(stmt.get(), dialect_);
+            const std::vector<Column> columns = describe(stmt, dialect_);
             values2.clear();
-            while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+            while (SQL_SUCCEEDED(SQLFetch(stmt))) {
                 if (changed++ == 0) {
                     for (std::size_t i = 0; i < columns.size(); ++i)
-                        values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                        values2.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
                 }
             }
             found = changed == 1;
         } else if (answered) {
-            changed = rowCount(stmt.get());
+            changed = rowCount(stmt);
         }
         if (changed == 0) {
             if (byValues)
@@ -892,7 +1388,7 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         Parameters parameters;
         for (const Variant* value : bound)
             parameters.bind(stmt.get(), *value);
-        execDirect(stmt.get(), count);
+        network([&] { execDirect(stmt.get(), count); });
         SQLBIGINT matching = 0;
         SQLLEN indicator = 0;
         if (SQL_SUCCEEDED(SQLFetch(stmt.get())))
@@ -902,7 +1398,7 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
                               "More than one row matches the row's original values; nothing was written.");
         write();
     } else {
-        fenced([&] { write(); });
+        guarded(true, [&] { write(); });
     }
 
     // Read the row back, so the recordset shows what the table now holds.
@@ -910,12 +1406,12 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
     const std::string select = "SELECT " + readBack + " FROM " + QuoteName(dialect_, rows.table) + where(newKey, bound);
     try {
         if (!returning)
-            fenced([&] {
+            guarded(false, [&] {
                 Handle stmt = statement();
                 Parameters parameters;
                 for (const Variant* value : bound)
                     parameters.bind(stmt.get(), *value);
-                execDirect(stmt.get(), select);
+                network([&] { execDirect(stmt.get(), select); });
                 const std::vector<Column> columns = describe(stmt.get(), dialect_);
                 if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
                     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -923,8 +1419,11 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
                     found = true;
                 }
             });
-    } catch (const EngineError&) {
-        // The write stands; the recordset shows the values given.
+    } catch (const EngineError& error) {
+        // The write stands; the recordset shows the values given. A lost
+        // connection is said all the same.
+        if (error.connectionLost)
+            throw;
     }
     const std::size_t k = rows.keyColumns.size();
     if (found && values2.size() == k + rows.columns.size()) {
@@ -947,31 +1446,70 @@ void OdbcConnection::setAutocommit(bool on) {
 }
 
 void OdbcConnection::beginTrans() {
+    checkUsable(false);
     if (inTransaction_)
         throw EngineError(errInvalidOperation, odbcSource, "A transaction is already open.");
+    flushPending();
     setAutocommit(false);
     inTransaction_ = true;
+    fenceExists_ = fenceValid_ = false;
+    reads_.clear();
 }
 
 void OdbcConnection::endTransaction(SQLSMALLINT completion) {
+    if (lost_) {
+        // The server undid the transaction when the connection went: a
+        // rollback has nothing left to do, a commit says what was lost.
+        inTransaction_ = false;
+        savepoints_.clear();
+        pending_.clear();
+        spoiled_.reset();
+        reads_.clear();
+        if (completion == SQL_ROLLBACK)
+            return;
+        throw *lost_;
+    }
     if (!inTransaction_)
         throw EngineError(errInvalidOperation, odbcSource,
                           completion == SQL_COMMIT ? "Cannot commit: no transaction is open."
                                                    : "Cannot roll back: no transaction is open.");
-    fencePending_ = false; // the transaction's end ends its savepoints
-    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
-    if (!SQL_SUCCEEDED(rc)) {
-        const EngineError error = odbcError(SQL_HANDLE_DBC, dbc_.get(), "SQLEndTran");
+    // What a commit keeps is written first; a rollback drops it unsent.
+    std::optional<EngineError> failure;
+    if (completion == SQL_COMMIT) {
+        try {
+            flushPending();
+        } catch (const EngineError& error) {
+            failure = error;
+        }
+        if (spoiled_ && !failure)
+            failure = *spoiled_;
+    }
+    pending_.clear();
+    spoiled_.reset();
+    reads_.clear();
+    fenceExists_ = fenceValid_ = false; // the transaction's end ends its savepoints
+    const SQLSMALLINT how = failure ? static_cast<SQLSMALLINT>(SQL_ROLLBACK) : completion;
+    std::optional<EngineError> endFailure;
+    try {
+        network([&] { check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), how), SQL_HANDLE_DBC, dbc_.get(), "SQLEndTran"); });
+    } catch (const EngineError& error) {
+        endFailure = error;
+    }
+    if (endFailure || failure) {
         // A commit that failed leaves nothing half-done: what it held is undone.
-        if (completion == SQL_COMMIT)
+        if (completion == SQL_COMMIT && !lost_)
             SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
         inTransaction_ = false;
         savepoints_.clear();
         try {
-            setAutocommit(true);
+            if (!lost_)
+                setAutocommit(true);
         } catch (const EngineError&) {
         }
-        throw error;
+        // A rollback on a lost connection has nothing left to undo.
+        if (completion == SQL_ROLLBACK && !failure && endFailure && endFailure->connectionLost)
+            return;
+        throw failure ? *failure : *endFailure;
     }
     inTransaction_ = false;
     savepoints_.clear();
@@ -989,14 +1527,24 @@ void OdbcConnection::rollback() {
 void OdbcConnection::savepoint(const std::string& name) {
     if (!supportsSavepoints())
         throw EngineError(errInvalidOperation, odbcSource, "This database has no savepoints.");
+    checkUsable();
+    flushPending();
     if (!inTransaction_) {
         beginTrans();
-        savepoints_.push_back({name, true});
+        savepoints_.push_back({name, true, false});
         return;
     }
-    releaseFence();
-    run("SAVEPOINT " + QuoteName(dialect_, name));
-    savepoints_.push_back({name, false});
+    // The fence is released in the same round trip: a caller's savepoint
+    // never lies above it.
+    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
+        QuoteName(dialect_, name));
+    fenceExists_ = fenceValid_ = false;
+    savepoints_.push_back({name, false, false});
+}
+
+void OdbcConnection::savepointWhole(const std::string& name) {
+    savepoint(name);
+    savepoints_.back().whole = true;
 }
 
 void OdbcConnection::releaseSavepoint(const std::string& name) {
@@ -1005,12 +1553,30 @@ void OdbcConnection::releaseSavepoint(const std::string& name) {
     for (std::size_t i = savepoints_.size(); i-- > 0;) {
         if (savepoints_[i].name != name)
             continue;
+        checkUsable(false);
+        std::optional<EngineError> failure;
+        try {
+            flushPending();
+        } catch (const EngineError& error) {
+            failure = error;
+        }
+        if (!failure && spoiled_)
+            failure = *spoiled_;
+        if (failure && insideWhole()) {
+            // Nothing of a spoiled savepoint is kept: it is rolled back.
+            const EngineError error = *failure;
+            rollbackToSavepoint(name);
+            throw error;
+        }
         if (savepoints_[i].startedTransaction) {
             commitTrans();
             return;
         }
-        releaseFence();
-        run("RELEASE SAVEPOINT " + QuoteName(dialect_, name));
+        // A fence is set again in the same round trip, for the reads that follow.
+        const bool fence = FailureAbortsTransaction(dialect_);
+        run("RELEASE SAVEPOINT " + QuoteName(dialect_, name) +
+            (fence ? "; SAVEPOINT " + QuoteName(dialect_, fenceName) : std::string()));
+        fenceExists_ = fenceValid_ = fence;
         savepoints_.resize(i);
         return;
     }
@@ -1023,14 +1589,25 @@ void OdbcConnection::rollbackToSavepoint(const std::string& name) {
     for (std::size_t i = savepoints_.size(); i-- > 0;) {
         if (savepoints_[i].name != name)
             continue;
+        // What was held back is undone unsent, and so is the failure that
+        // spoiled a savepoint from this one on; what was read since may be undone.
+        pending_.clear();
+        reads_.clear();
+        bool undoesSpoiled = false;
+        for (std::size_t j = 0; j <= i; ++j)
+            undoesSpoiled = undoesSpoiled || savepoints_[j].whole;
+        if (undoesSpoiled)
+            spoiled_.reset();
         if (savepoints_[i].startedTransaction) {
             rollback();
             return;
         }
+        checkUsable(false);
         const std::string quoted = QuoteName(dialect_, name);
-        releaseFence();
-        run("ROLLBACK TO SAVEPOINT " + quoted);
-        run("RELEASE SAVEPOINT " + quoted);
+        const bool fence = FailureAbortsTransaction(dialect_);
+        run("ROLLBACK TO SAVEPOINT " + quoted + "; RELEASE SAVEPOINT " + quoted +
+            (fence ? "; SAVEPOINT " + QuoteName(dialect_, fenceName) : std::string()));
+        fenceExists_ = fenceValid_ = fence;
         savepoints_.resize(i);
         return;
     }
@@ -1043,13 +1620,16 @@ void OdbcConnection::setBusyTimeout(int milliseconds) {
     case Dialect::PostgreSql:
         // A lock wait that runs out fails with SQLSTATE 55P03, reported as
         // the busy case. 0 would mean waiting for ever; 1 ms is the least.
-        fenced([&] { run("SET lock_timeout = " + std::to_string(ms > 0 ? ms : 1)); });
+        flushPending();
+        guarded(false, [&] { run("SET lock_timeout = " + std::to_string(ms > 0 ? ms : 1)); });
         break;
     case Dialect::Sqlite:
         try {
             run("PRAGMA busy_timeout = " + std::to_string(ms));
-        } catch (const EngineError&) {
+        } catch (const EngineError& error) {
             // The driver's own timeout stays in force.
+            if (error.connectionLost)
+                throw;
         }
         break;
     case Dialect::Access:

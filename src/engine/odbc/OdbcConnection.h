@@ -4,9 +4,11 @@
 // SQL as the SQLite backend and meaning the same by it.
 
 #include "engine/Connection.h"
+#include "engine/odbc/NetworkWatch.h"
 #include "engine/odbc/Odbc.h"
 #include "engine/odbc/OdbcDialect.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,7 +38,19 @@ public:
     void rollbackToSavepoint(const std::string& name) override;
     bool inTransaction() const override { return inTransaction_; }
     bool supportsSavepoints() const override { return HasSavepoints(dialect_); }
+    void savepointWhole(const std::string& name) override;
+    void writePending(const Rows& rows) override;
+    void forgetPending(const Rows& rows) noexcept override;
     void setBusyTimeout(int milliseconds) override;
+    std::uint64_t roundTrips() const override { return roundTrips_; }
+    bool connectionLost() const override { return lost_.has_value(); }
+
+    // The longest one call waits for the server before the connection is
+    // taken for lost (the server's own statement timeout is shorter), and
+    // the longest the open waits for it.
+    static constexpr std::chrono::seconds networkWaitLimit{25};
+    static constexpr std::chrono::seconds statementTimeout{20};
+    static constexpr int loginTimeoutSeconds = 15;
 
     Dialect dialect() const { return dialect_; }
     // The DBMS name the driver gave.
@@ -46,6 +60,7 @@ private:
     struct TableInfo {
         std::string name;                    // as the database spells it
         std::vector<std::string> columns;    // in table order
+        std::vector<std::string> types;      // each column's type name, as the driver gives it
         std::vector<std::string> primaryKey; // empty: rows are found by their values
         std::vector<std::string> rowKey;     // what finds a row again: the key, SQLite's rowid, or every column
         bool byValues = false;               // rowKey is every column: a row is found by its original values
@@ -53,16 +68,40 @@ private:
     void connect(const std::string& connectionString, bool readOnly);
     const TableInfo* tableInfo(const std::string& table);
     Handle statement();
+    // Every call that waits on the server goes through here: it is counted,
+    // bounded by the network watch, refused at once on a lost connection,
+    // and a failure that says the connection is gone makes it lost.
+    template <typename F> auto network(F&& f) -> decltype(f());
+    // Raises the lost connection's failure, or the failure that spoiled the
+    // whole-or-nothing savepoint, when there is one.
+    void checkUsable(bool spoiledToo = true) const;
     // Runs sql (already in the database's dialect) with no rows wanted;
     // returns the rows it changed.
     long long run(const std::string& sql);
+    // The statement prepared once for sql (PostgreSQL), ready for new parameters.
+    SQLHSTMT prepared(const std::string& sql);
+    // Runs the statement prepared for sql with values as its parameters;
+    // false when it answered SQL_NO_DATA.
+    bool executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values);
     // Runs f so that its failure leaves nothing behind and the transaction
-    // usable, as on the other engines (see FailureAbortsTransaction).
-    template <typename F> auto fenced(F&& f) -> decltype(f());
-    // Releases the last statement's fence, before a savepoint of the caller's.
-    void releaseFence();
+    // usable, as on the other engines (see FailureAbortsTransaction): inside
+    // a whole-or-nothing savepoint the failure spoils it instead; elsewhere
+    // f runs above a fence savepoint, which a run of reads shares.
+    template <typename F> auto guarded(bool writes, F&& f) -> decltype(f());
+    bool insideWhole() const;
+    void spoil(const EngineError& error);
     void setAutocommit(bool on);
     void endTransaction(SQLSMALLINT completion);
+
+    // Row writes held back inside a whole-or-nothing savepoint.
+    struct PendingWrite {
+        Rows* rows;
+        std::size_t row;
+        std::vector<std::optional<Variant>> edits;
+    };
+    bool mayHoldBack(const Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits);
+    void flushPending();
+    void writeTogether(Rows& rows, const std::vector<PendingWrite*>& writes);
 
     Handle env_;
     Handle dbc_;
@@ -70,13 +109,29 @@ private:
     std::string dbmsName_;
     Dialect dialect_ = Dialect::Other;
     bool inTransaction_ = false;
-    bool fencePending_ = false; // the last statement's fence is not released yet
+    bool fenceExists_ = false; // the fence savepoint is open (above every savepoint of the caller's)
+    bool fenceValid_ = false;  // ... and nothing was written since it was set
     struct OpenSavepoint {
         std::string name;
         bool startedTransaction;
+        bool whole;
     };
     std::vector<OpenSavepoint> savepoints_;
+    std::optional<EngineError> spoiled_; // the failure inside the whole-or-nothing savepoint
+    std::vector<PendingWrite> pending_;
     std::map<std::string, TableInfo> tables_;
+    std::map<std::string, Handle> prepared_;
+    // Reads made inside the open transaction, by their text, with the table
+    // each reads (see query); dropped as this connection writes that table.
+    struct Read {
+        std::string table;
+        Rows rows;
+    };
+    std::map<std::string, Read> reads_;
+    void wrote(const std::string& table); // empty: any table
+    std::uint64_t roundTrips_ = 0;
+    std::optional<EngineError> lost_;
+    NetworkWatch watch_;
 };
 
 } // namespace engine::odbc
