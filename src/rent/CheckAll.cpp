@@ -34,7 +34,7 @@ std::string text(const engine::Variant& value, const platform::Locale& locale) {
 // A failure of the database itself, not of one tenant's data: the check
 // cannot go on.
 bool connectionFailure(const engine::EngineError& error) {
-    return error.source == "ODBC" && error.description.rfind("[08", 0) == 0;
+    return error.connectionLost;
 }
 
 // The statement made by sql(where) for the group (where: a condition on
