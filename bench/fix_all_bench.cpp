@@ -92,7 +92,8 @@ struct ToolWindow {
         : files(folder), user(journalFolder) {
         registry.setDword(FakeRegistry::settingsKey, "Networkable", 1);
         registry.setting("DatabaseLocation", path);
-        window = std::make_unique<QtWindow>(platform::Platform{messages, program, clock, files, registry, user, locale});
+        window =
+            std::make_unique<QtWindow>(platform::Platform{messages, program, clock, files, registry, user, locale});
     }
     frmMain& form() { return window->form(); }
 };
@@ -114,8 +115,8 @@ CheckRun runCheck(const std::string& path, const std::string& folder, const std:
     CheckRun run;
     const auto start = Clock::now();
     const double cpu = cpuSeconds();
-    const rent::CheckResult result = rent::CheckAll(*form.database().CurrentDatabase, tenants,
-                                                    {form.rentGroup, form.extraChargeCodes}, tool.locale);
+    const rent::CheckResult result =
+        rent::CheckAll(*form.database().CurrentDatabase, tenants, {form.rentGroup, form.extraChargeCodes}, tool.locale);
     run.seconds = seconds(Clock::now() - start);
     run.cpu = cpuSeconds() - cpu;
     run.listed = static_cast<int>(result.listed.size());
@@ -220,8 +221,8 @@ struct Baseline {
         pass(&Period::extra, &Period::extraPaid, true);
         if (remaining != 0 && !periods.empty())
             periods.back().paid += remaining / 10000.0;
-        sqlite3_stmt* update = prepare(
-            "update rent_periods set rent_due = ?1, paid = ?2, extra_charges_paid = ?3 where rowid = ?4");
+        sqlite3_stmt* update =
+            prepare("update rent_periods set rent_due = ?1, paid = ?2, extra_charges_paid = ?3 where rowid = ?4");
         for (std::size_t i = 0; i < periods.size(); ++i) {
             const Period& p = periods[i];
             const Period& s = stored[i];

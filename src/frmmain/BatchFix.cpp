@@ -84,8 +84,8 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
             std::string tenant;
             if (!chosen) {
                 // The window's own name last, once, as the desktop shows every window's title.
-                showBatchProgress("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) +
-                                      " of " + GroupedCount(Combo1->listCount()) + ") - " + title,
+                showBatchProgress("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) + " of " +
+                                      GroupedCount(Combo1->listCount()) + ") - " + title,
                                   Combo1->listIndex() + 1, Combo1->listCount());
                 index = Combo1->listIndex();
                 tenant = tenantReference();

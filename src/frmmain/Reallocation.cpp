@@ -113,8 +113,8 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
                 if (now.extraCharges != extraShown) {
                     if (!moneyChanged.empty())
                         moneyChanged += " and ";
-                    moneyChanged += "extra charges " + groupedAmount(extraShown) + " is now " +
-                                    groupedAmount(now.extraCharges);
+                    moneyChanged +=
+                        "extra charges " + groupedAmount(extraShown) + " is now " + groupedAmount(now.extraCharges);
                 }
                 return;
             }
@@ -127,9 +127,9 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
             std::vector<rent::Charge> charges;
             if (rebuildExtraChargesFirst)
                 charges = rent::ReadCharges(db, tenant);
-            const rent::RepairResult repair = rent::ComputeRepair(
-                tenant, before, rentIncome, extraChargeIncome, rebuildExtraChargesFirst ? &charges : nullptr,
-                platform_.locale);
+            const rent::RepairResult repair =
+                rent::ComputeRepair(tenant, before, rentIncome, extraChargeIncome,
+                                    rebuildExtraChargesFirst ? &charges : nullptr, platform_.locale);
             for (const std::string& text : repair.leftOut)
                 notify(text);
             if (repair.periodsChanged() == 0) {
@@ -187,8 +187,8 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
                 journalProblem(std::exchange(journalFailure_, {}), "so the repair was not made. Nothing was changed."));
     }
     if (!moneyChanged.empty())
-        heldMessages_->push_back("The money received by tenant " + tenant + " has changed since it was shown: " +
-                                 moneyChanged +
+        heldMessages_->push_back("The money received by tenant " + tenant +
+                                 " has changed since it was shown: " + moneyChanged +
                                  ". The window shows the new figures; press Fix this value again to allocate them. "
                                  "Nothing was changed.");
     // The transaction has ended: what was said inside it may wait for the user now.

@@ -102,7 +102,8 @@ struct RepairJournal::Impl {
     void commit() { engine::run(db.get(), "commit"); }
 };
 
-RepairJournal::RepairJournal(std::string folder, long long maxBytes) : folder_(std::move(folder)), maxBytes_(maxBytes) {}
+RepairJournal::RepairJournal(std::string folder, long long maxBytes)
+    : folder_(std::move(folder)), maxBytes_(maxBytes) {}
 
 RepairJournal::~RepairJournal() {
     if (impl_)
@@ -179,8 +180,9 @@ long long RepairJournal::BeginAction(const Action& action) {
         // growing there).
         const auto usedBytes = [&j] {
             long long pages = 0, free = 0, size = 0;
-            for (auto [pragma, out] : {std::pair{"pragma page_count", &pages}, std::pair{"pragma freelist_count", &free},
-                                       std::pair{"pragma page_size", &size}}) {
+            for (auto [pragma, out] :
+                 {std::pair{"pragma page_count", &pages}, std::pair{"pragma freelist_count", &free},
+                  std::pair{"pragma page_size", &size}}) {
                 sqlite3_stmt* stmt = j.statement(pragma);
                 if (sqlite3_step(stmt) == SQLITE_ROW)
                     *out = sqlite3_column_int64(stmt, 0);

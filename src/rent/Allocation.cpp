@@ -94,8 +94,8 @@ void rebuild(PeriodRows& rows, const std::vector<Charge>& charges, const std::st
         // A charge whose amount or date cannot be read is left out with a word
         // naming it, and the others are still added.
         const Variant& value = charge.value;
-        const bool noAmount = value.isNull() || value.isEmpty() ||
-                              (value.kind() == Variant::Kind::Text && value.text().empty());
+        const bool noAmount =
+            value.isNull() || value.isEmpty() || (value.kind() == Variant::Kind::Text && value.text().empty());
         std::optional<engine::Date> date;
         std::optional<double> added;
         try {
@@ -117,11 +117,10 @@ void rebuild(PeriodRows& rows, const std::vector<Charge>& charges, const std::st
             continue;
         }
         if (!added) {
-            leftOut.push_back("A charge of tenant " + tenant + " for the period from " + ShortDate(*date, locale) +
-                              " has " +
-                              (noAmount ? std::string("no amount")
-                                        : "an amount that is not a number: " + TextForm(value, locale)) +
-                              "; it was left out.");
+            leftOut.push_back(
+                "A charge of tenant " + tenant + " for the period from " + ShortDate(*date, locale) + " has " +
+                (noAmount ? std::string("no amount") : "an amount that is not a number: " + TextForm(value, locale)) +
+                "; it was left out.");
             continue;
         }
         // The charge is added as its text in a statement would give it, to
@@ -131,8 +130,7 @@ void rebuild(PeriodRows& rows, const std::vector<Charge>& charges, const std::st
         for (PeriodRow& row : rows) {
             try {
                 if (row.periodFrom.toDate() == *date)
-                    row.extraCharges =
-                        money(row.extraCharges.toDouble() + sum, "extra charges of a period", tenant);
+                    row.extraCharges = money(row.extraCharges.toDouble() + sum, "extra charges of a period", tenant);
             } catch (const engine::EngineError& error) {
                 if (error.number == engine::errOverflow)
                     throw;
@@ -240,11 +238,10 @@ Variant MoneyTotal(const std::vector<Variant>& values) {
         case Variant::Kind::Integer:
             break;
         default:
-            throw engine::EngineError(engine::errTypeMismatch, engine::engineSource,
-                                      "The value " +
-                                          (value.kind() == Variant::Kind::Text ? "'" + value.text() + "'"
-                                                                               : std::string("given")) +
-                                          " in a sum is not a number.");
+            throw engine::EngineError(
+                engine::errTypeMismatch, engine::engineSource,
+                "The value " + (value.kind() == Variant::Kind::Text ? "'" + value.text() + "'" : std::string("given")) +
+                    " in a sum is not a number.");
         }
         any = true;
         total = total + value.toCurrency();

@@ -128,8 +128,7 @@ std::string CheckResult::summary() const {
     const int checkedOf = stopped ? reached : tenants;
     std::string text;
     if (stopped)
-        text = "The check was stopped after " + GroupedCount(reached) + " of " + GroupedCount(tenants) +
-               " tenants. ";
+        text = "The check was stopped after " + GroupedCount(reached) + " of " + GroupedCount(tenants) + " tenants. ";
     const int d = disagreeing();
     const int n = notChecked();
     const std::string all = GroupedCount(checkedOf);
@@ -156,9 +155,9 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
     result.tenants = static_cast<int>(tenants.size());
     const std::string rentGroup = SqlQuote(ledger.rentGroup);
     for (std::size_t first = 0; first < tenants.size(); first += groupSize) {
-        const std::vector<std::string> group(tenants.begin() + static_cast<std::ptrdiff_t>(first),
-                                             tenants.begin() +
-                                                 static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
+        const std::vector<std::string> group(
+            tenants.begin() + static_cast<std::ptrdiff_t>(first),
+            tenants.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
         Figures names, rent, extra, charges;
         Failures incomeFailed, chargesFailed, namesFailed, rowsFailed;
         // The income of the analysis's two totals in one reading: each row
@@ -185,8 +184,8 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
                 else if (truth(rs.Fields("isextra").Value()))
                     extra[tenant] = rs.Fields("paid").Value();
             });
-        sumsOf(database, group, "sum(c.value)+0 as paid", "rent_periods_charges as c on c.tenantcode = t.reference",
-               "", {"paid"}, {&charges}, chargesFailed);
+        sumsOf(database, group, "sum(c.value)+0 as paid", "rent_periods_charges as c on c.tenantcode = t.reference", "",
+               {"paid"}, {&charges}, chargesFailed);
         readGroup(
             database, group,
             [](const std::string& where) {
@@ -276,8 +275,7 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
                 result.listed.push_back(std::move(c));
         }
         result.reached = static_cast<int>(first + group.size());
-        if (progress && !progress(result.reached, result.tenants, group.back()) &&
-            result.reached < result.tenants) {
+        if (progress && !progress(result.reached, result.tenants, group.back()) && result.reached < result.tenants) {
             result.stopped = true;
             break;
         }

@@ -22,8 +22,8 @@ std::string PeriodChargesSql(const std::string& tenant) {
 }
 
 std::string PeriodSumSql(const char* expression, const std::string& tenant) {
-    return std::string("select sum(") + expression + ") as amount from rent_periods where tenant_code = " +
-           SqlQuote(tenant);
+    return std::string("select sum(") + expression +
+           ") as amount from rent_periods where tenant_code = " + SqlQuote(tenant);
 }
 
 std::string PeriodsForRepairSql(const std::string& tenant) {

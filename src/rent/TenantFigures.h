@@ -16,10 +16,10 @@ namespace rent {
 
 // The analysis's totals, each a select of one row with one field: "paid" for
 // the income and the period charges, "amount" for the sums over the periods.
-std::string RentIncomeSql(const Ledger& ledger, const std::string& tenant);         // Label6
-std::string ExtraChargeIncomeSql(const Ledger& ledger, const std::string& tenant);  // Label20
-std::string PeriodChargesSql(const std::string& tenant);                            // Label21
-std::string PeriodSumSql(const char* expression, const std::string& tenant);        // Label22, 7, 19, 14
+std::string RentIncomeSql(const Ledger& ledger, const std::string& tenant);        // Label6
+std::string ExtraChargeIncomeSql(const Ledger& ledger, const std::string& tenant); // Label20
+std::string PeriodChargesSql(const std::string& tenant);                           // Label21
+std::string PeriodSumSql(const char* expression, const std::string& tenant);       // Label22, 7, 19, 14
 
 // The tenant's rental periods for the repair, earliest first: every column,
 // editable, so the repair writes back the rows it read.

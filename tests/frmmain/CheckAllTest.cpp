@@ -46,8 +46,8 @@ TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
     for (int i = 0; i < form.Combo1->listCount(); ++i)
         tenants.push_back(form.Combo1->list(i));
     ASSERT_GE(tenants.size(), 17u);
-    const rent::CheckResult result = rent::CheckAll(*form.database().CurrentDatabase, tenants,
-                                                    {form.rentGroup, form.extraChargeCodes}, h.locale);
+    const rent::CheckResult result =
+        rent::CheckAll(*form.database().CurrentDatabase, tenants, {form.rentGroup, form.extraChargeCodes}, h.locale);
     // Nothing was written by the check.
     EXPECT_EQ(TableRows(path, "rent_periods"), original);
     EXPECT_EQ(result.tenants, static_cast<int>(tenants.size()));
@@ -62,10 +62,9 @@ TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
         const std::string tenant = tenants[static_cast<std::size_t>(i)];
         SCOPED_TRACE(tenant);
         form.SetListIndex(i);
-        const std::vector<std::string> shown = {form.Label6->caption(),  form.Label7->caption(),
-                                                form.Label20->caption(), form.Label19->caption(),
-                                                form.Label21->caption(), form.Label22->caption(),
-                                                form.Label14->caption()};
+        const std::vector<std::string> shown = {
+            form.Label6->caption(),  form.Label7->caption(),  form.Label20->caption(), form.Label19->caption(),
+            form.Label21->caption(), form.Label22->caption(), form.Label14->caption()};
         const bool rebuild = shown[4] != shown[5];
         const auto before = TableRows(path, "rent_periods");
         if (rebuild)
@@ -253,7 +252,9 @@ TEST_F(CheckAllWindow, AHeadingSortsItsColumnNumbersAsNumbersDatesAsDates) {
         {frmCheckAll::colDueNow, [](const rent::TenantCheck& c) { return std::stod(c.dueNow); }},
         {frmCheckAll::colRentReceived, [](const rent::TenantCheck& c) { return std::stod(c.rentReceived); }},
         {frmCheckAll::colFirstUnpaidNow,
-         [](const rent::TenantCheck& c) { return c.firstUnpaidNow.isEmpty() ? -1e9 : c.firstUnpaidNow.toDate().serial(); }},
+         [](const rent::TenantCheck& c) {
+             return c.firstUnpaidNow.isEmpty() ? -1e9 : c.firstUnpaidNow.toDate().serial();
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.column);

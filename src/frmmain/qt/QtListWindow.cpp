@@ -1,4 +1,5 @@
 #include "frmmain/qt/QtListWindow.h"
+#include "frmmain/qt/QtControls.h"
 
 #include <algorithm>
 
@@ -14,33 +15,7 @@
 
 namespace {
 
-constexpr int twipsPerPixel = 15;
-
-QRect fromTwips(controls::TwipRect r) {
-    return {r.left / twipsPerPixel, r.top / twipsPerPixel, r.width / twipsPerPixel, r.height / twipsPerPixel};
-}
-
-QString qt(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-class ListLabel : public QLabel, public controls::Label {
-public:
-    using QLabel::QLabel;
-    std::string caption() const override { return utf8(text()); }
-    void setCaption(const std::string& text) override { setText(qt(text)); }
-};
-
-class ListButton : public QPushButton, public controls::Button {
-public:
-    using QPushButton::QPushButton;
-    bool enabled() const override { return isEnabled(); }
-    void setEnabled(bool enabled) override { QPushButton::setEnabled(enabled); }
-};
+using namespace qtfront;
 
 // The rows in the order the form gives them: the view sorts nothing itself.
 class ListGrid : public QTreeWidget, public controls::Grid {
@@ -181,7 +156,7 @@ controls::Window& QtListWindow::createWindow(const std::string& name, const std:
 }
 
 controls::Label& QtListWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place) {
-    auto* label = new ListLabel(qt(caption), this);
+    auto* label = new QtLabel(qt(caption), this);
     label->setObjectName(qt(name));
     label->setGeometry(fromTwips(place));
     label->setFocusPolicy(Qt::NoFocus);
@@ -193,7 +168,7 @@ controls::Label& QtListWindow::addLabel(const std::string& name, const std::stri
 
 controls::Button& QtListWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
                                           std::function<void()> click) {
-    auto* button = new ListButton(qt(caption), this);
+    auto* button = new QtButton(qt(caption), this);
     button->setObjectName(qt(name));
     button->setGeometry(fromTwips(place));
     button->setAutoDefault(false);

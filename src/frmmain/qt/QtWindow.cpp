@@ -1,4 +1,5 @@
 #include "frmmain/qt/QtWindow.h"
+#include "frmmain/qt/QtControls.h"
 
 #include "frmmain/qt/QtListWindow.h"
 
@@ -15,35 +16,7 @@
 
 namespace {
 
-constexpr int twipsPerPixel = 15;
-
-QRect fromTwips(controls::TwipRect r) {
-    return {r.left / twipsPerPixel, r.top / twipsPerPixel, r.width / twipsPerPixel, r.height / twipsPerPixel};
-}
-
-QString qt(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-// The controls are the Qt widgets themselves (no Q_OBJECT of their own, so a
-// test sees them as a QLabel, a QPushButton, a QComboBox).
-class QtLabel : public QLabel, public controls::Label {
-public:
-    using QLabel::QLabel;
-    std::string caption() const override { return utf8(text()); }
-    void setCaption(const std::string& text) override { setText(qt(text)); }
-};
-
-class QtButton : public QPushButton, public controls::Button {
-public:
-    using QPushButton::QPushButton;
-    bool enabled() const override { return isEnabled(); }
-    void setEnabled(bool enabled) override { QPushButton::setEnabled(enabled); }
-};
+using namespace qtfront;
 
 class QtComboBox : public QComboBox, public controls::ComboBox {
 public:
