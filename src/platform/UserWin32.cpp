@@ -20,34 +20,29 @@ std::string environment(const wchar_t* name) {
     return value ? narrow(value) : std::string();
 }
 
+// "Habitorium Rent Analysis" in the user's local application data folder;
+// empty when it cannot be told.
+std::string localApplicationFolder() {
+    std::string folder;
+    PWSTR path = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
+        folder = narrow(path);
+    CoTaskMemFree(path);
+    if (folder.empty())
+        folder = environment(L"LOCALAPPDATA");
+    return folder.empty() ? std::string() : joinPath(folder, applicationFolder);
+}
+
 } // namespace
 
 std::string Win32UserAccount::dataFolder() {
-    std::string folder;
-    PWSTR path = nullptr;
     // The local folder, not the roaming one: the journal belongs to this
     // machine's database and must not follow the user to other machines.
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
-        folder = narrow(path);
-    CoTaskMemFree(path);
-    if (folder.empty())
-        folder = environment(L"LOCALAPPDATA");
-    if (folder.empty())
-        return {};
-    return joinPath(folder, applicationFolder);
+    return localApplicationFolder();
 }
 
 std::string Win32UserAccount::stateFolder() {
-    std::string folder;
-    PWSTR path = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &path)) && path)
-        folder = narrow(path);
-    CoTaskMemFree(path);
-    if (folder.empty())
-        folder = environment(L"LOCALAPPDATA");
-    if (folder.empty())
-        return {};
-    return joinPath(folder, applicationFolder);
+    return localApplicationFolder();
 }
 
 std::string Win32UserAccount::loginName() {

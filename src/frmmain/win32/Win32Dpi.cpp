@@ -63,4 +63,14 @@ HICON applicationIcon(int size) {
     return static_cast<HICON>(loaded);
 }
 
+void stackInTabOrder(const std::vector<HWND>& controls) {
+    HWND previous = HWND_TOP;
+    for (const HWND hwnd : controls) {
+        if (!hwnd)
+            continue;
+        SetWindowPos(hwnd, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = hwnd;
+    }
+}
+
 } // namespace win32

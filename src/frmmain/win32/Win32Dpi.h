@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace win32 {
 
 // The DPI of the screen as the process sees it (the system's, for a
@@ -28,5 +30,9 @@ HFONT dialogFont(int dpi);
 // The program's icon (its resources' first icon group) at size by size
 // pixels; the system's blank program icon in a program without one.
 HICON applicationIcon(int size);
+
+// Puts the controls on top of their window's z-order in this order, which is
+// the order Tab moves through them (none is skipped over).
+void stackInTabOrder(const std::vector<HWND>& controls);
 
 } // namespace win32

@@ -1,4 +1,5 @@
 #include "frmmain/win32/Win32ListWindow.h"
+#include "frmmain/win32/Win32Dpi.h"
 
 #include "platform/WideText.h"
 
@@ -235,14 +236,10 @@ controls::Grid& Win32ListWindow::addGrid(const std::string& name, controls::Twip
 void Win32ListWindow::setTabOrder(const std::vector<std::string>& names) {
     // Tab follows the windows' z-order: the named controls go to the top in turn.
     tabOrder_ = names;
-    HWND previous = HWND_TOP;
-    for (const std::string& name : names) {
-        const HWND hwnd = control(name);
-        if (!hwnd)
-            continue;
-        SetWindowPos(hwnd, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        previous = hwnd;
-    }
+    std::vector<HWND> controls;
+    for (const std::string& name : names)
+        controls.push_back(control(name));
+    win32::stackInTabOrder(controls);
 }
 
 controls::SecondWindow::Size Win32ListWindow::clientSize() const {

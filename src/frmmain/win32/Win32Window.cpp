@@ -259,14 +259,10 @@ controls::ComboBox& Win32Window::addComboBox(const std::string& name, controls::
 void Win32Window::setTabOrder(const std::vector<std::string>& names) {
     // Tab follows the windows' z-order: the named controls go to the top in turn.
     tabOrder_ = names;
-    HWND previous = HWND_TOP;
-    for (const std::string& name : names) {
-        const HWND hwnd = control(name);
-        if (!hwnd)
-            continue;
-        SetWindowPos(hwnd, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        previous = hwnd;
-    }
+    std::vector<HWND> controls;
+    for (const std::string& name : names)
+        controls.push_back(control(name));
+    win32::stackInTabOrder(controls);
 }
 
 std::string Win32Window::caption() const {
