@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <string>
 
 namespace qtfront {
@@ -41,5 +42,29 @@ public:
     bool enabled() const override { return isEnabled(); }
     void setEnabled(bool enabled) override { QPushButton::setEnabled(enabled); }
 };
+
+// A label or button of parent named name at place (a label takes no focus and
+// shows its caption as plain text; a button is never a default button and a
+// click runs click).
+inline QtLabel* makeLabel(QWidget* parent, const std::string& name, const std::string& caption,
+                          controls::TwipRect place) {
+    auto* label = new QtLabel(qt(caption), parent);
+    label->setObjectName(qt(name));
+    label->setGeometry(fromTwips(place));
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+inline QtButton* makeButton(QWidget* parent, const std::string& name, const std::string& caption,
+                            controls::TwipRect place, std::function<void()> click) {
+    auto* button = new QtButton(qt(caption), parent);
+    button->setObjectName(qt(name));
+    button->setGeometry(fromTwips(place));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(button, &QPushButton::clicked, button, [click = std::move(click)] { click(); });
+    return button;
+}
 
 } // namespace qtfront

@@ -156,11 +156,7 @@ controls::Window& QtListWindow::createWindow(const std::string& name, const std:
 }
 
 controls::Label& QtListWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place) {
-    auto* label = new QtLabel(qt(caption), this);
-    label->setObjectName(qt(name));
-    label->setGeometry(fromTwips(place));
-    label->setFocusPolicy(Qt::NoFocus);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = makeLabel(this, name, caption, place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     controls_[name] = label;
     return *label;
@@ -168,12 +164,7 @@ controls::Label& QtListWindow::addLabel(const std::string& name, const std::stri
 
 controls::Button& QtListWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
                                           std::function<void()> click) {
-    auto* button = new QtButton(qt(caption), this);
-    button->setObjectName(qt(name));
-    button->setGeometry(fromTwips(place));
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::StrongFocus);
-    connect(button, &QPushButton::clicked, this, [click = std::move(click)] { click(); });
+    auto* button = makeButton(this, name, caption, place, std::move(click));
     controls_[name] = button;
     return *button;
 }

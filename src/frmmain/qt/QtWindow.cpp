@@ -104,11 +104,7 @@ controls::Window& QtWindow::createWindow(const std::string& name, const std::str
 
 controls::Label& QtWindow::addLabel(const std::string& name, const std::string& caption, controls::TwipRect place,
                                     bool wraps) {
-    auto* label = new QtLabel(qt(caption), this);
-    label->setObjectName(qt(name));
-    label->setGeometry(fromTwips(place));
-    label->setFocusPolicy(Qt::NoFocus);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = makeLabel(this, name, caption, place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(wraps);
     controls_[name] = label;
@@ -117,12 +113,7 @@ controls::Label& QtWindow::addLabel(const std::string& name, const std::string& 
 
 controls::Button& QtWindow::addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
                                       std::function<void()> click) {
-    auto* button = new QtButton(qt(caption), this);
-    button->setObjectName(qt(name));
-    button->setGeometry(fromTwips(place));
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::StrongFocus);
-    connect(button, &QPushButton::clicked, this, [click = std::move(click)] { click(); });
+    auto* button = makeButton(this, name, caption, place, std::move(click));
     controls_[name] = button;
     return *button;
 }
