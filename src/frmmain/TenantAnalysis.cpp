@@ -10,6 +10,9 @@
 #include "general/TextForm.h"
 #include "rent/TenantFigures.h"
 
+#include <iterator>
+#include <optional>
+
 void frmMain::notifyOnce(const std::string& text) {
     if (told_.insert(text).second)
         notify(text);
@@ -70,15 +73,25 @@ void frmMain::Combo1_Click() {
         {rent::RentIncomeSql(ledger, tenant), "paid", Label6, &rentIncomeShown},
         {rent::ExtraChargeIncomeSql(ledger, tenant), "paid", Label20, &extraChargeIncomeShown},
         {rent::PeriodChargesSql(tenant), "paid", Label21, nullptr},
-        {rent::PeriodSumSql("extra_charges", tenant), "amount", Label22, nullptr},
-        {rent::PeriodSumSql("paid", tenant), "amount", Label7, nullptr},
-        {rent::PeriodSumSql("extra_charges_paid", tenant), "amount", Label19, nullptr},
-        {rent::PeriodSumSql("rent_due + extra_charges - paid - extra_charges_paid", tenant), "amount", Label14,
-         nullptr},
+        {rent::PeriodSumSql(rent::periodSums[0], tenant), "amount", Label22, nullptr},
+        {rent::PeriodSumSql(rent::periodSums[1], tenant), "amount", Label7, nullptr},
+        {rent::PeriodSumSql(rent::periodSums[2], tenant), "amount", Label19, nullptr},
+        {rent::PeriodSumSql(rent::periodSums[3], tenant), "amount", Label14, nullptr},
     };
-    for (const Total& total : totals) {
+    // The totals and the first period together when the database gives
+    // them in one statement; else each statement on its own.
+    std::optional<rent::AnalysisTotals> together;
+    if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
+        runGuarded(database_, "Tenant Analysis",
+                   [&] { together = rent::ReadAnalysisTotals(*database_.CurrentDatabase, ledger, tenant); });
+    for (std::size_t i = 0; i < std::size(totals); ++i) {
+        const Total& total = totals[i];
         std::string shown;
         const bool done = runGuarded(database_, "Tenant Analysis", [&] {
+            if (together) {
+                shown = TextForm(ValueOrDefault(together->totals[i], 0), platform_.locale);
+                return;
+            }
             RecordsetRef rs = openReadOnly(total.sql);
             if (hasRow(rs))
                 shown = TextForm(ValueOrDefault(rs->Fields(total.field).Value(), 0), platform_.locale);
@@ -100,8 +113,11 @@ void frmMain::Combo1_Click() {
     Label11->setCaption(firstTransaction);
     std::string firstPeriod;
     runGuarded(database_, "Tenant Analysis", [&] {
-        firstPeriod = LookupValue(database_, "min(period_from)", "rent_periods", "where tenant_code = " + quotedTenant,
-                                  platform_.locale);
+        if (together)
+            firstPeriod = TextForm(ValueOrDefault(together->firstPeriod, engine::Variant("")), platform_.locale);
+        else
+            firstPeriod = LookupValue(database_, "min(period_from)", "rent_periods",
+                                      "where tenant_code = " + quotedTenant, platform_.locale);
     });
     Label10->setCaption(firstPeriod);
 

@@ -26,6 +26,33 @@ std::string PeriodSumSql(const char* expression, const std::string& tenant) {
            ") as amount from rent_periods where tenant_code = " + SqlQuote(tenant);
 }
 
+std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
+                                                 const std::string& tenant) {
+    // The income and the period charges as subqueries of the sums over the
+    // periods, each the text of its own statement.
+    std::string sql = "select (" + RentIncomeSql(ledger, tenant) + ") as t0, (" + ExtraChargeIncomeSql(ledger, tenant) +
+                      ") as t1, (" + PeriodChargesSql(tenant) + ") as t2";
+    for (std::size_t i = 0; i < periodSums.size(); ++i)
+        sql.append(", sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3));
+    sql.append(", min(period_from) as t7 from rent_periods where tenant_code = ").append(SqlQuote(tenant));
+    NormaliseSql(sql);
+    try {
+        auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
+        if (rs->Eof())
+            return std::nullopt;
+        AnalysisTotals read;
+        for (std::size_t i = 0; i < read.totals.size(); ++i)
+            read.totals[i] = rs->Fields("t" + std::to_string(i)).Value();
+        read.firstPeriod = rs->Fields("t7").Value();
+        return read;
+    } catch (const engine::EngineError& error) {
+        // Without the connection no statement can be read on its own either.
+        if (error.connectionLost)
+            throw;
+        return std::nullopt;
+    }
+}
+
 std::string PeriodsForRepairSql(const std::string& tenant) {
     return "select * from rent_periods where tenant_code = " + SqlQuote(tenant) + " order by period_from";
 }
@@ -43,6 +70,12 @@ std::vector<Charge> ReadCharges(engine::Database& database, const std::string& t
 
 IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
                               const platform::Locale& locale) {
+    // As the analysis read them, so that a database that keeps what it read
+    // (inside a transaction, while the tables are not written) need not be
+    // asked again.
+    if (const std::optional<AnalysisTotals> together = ReadAnalysisTotals(database, ledger, tenant))
+        return {TextForm(ValueOrDefault(together->totals[0], 0), locale),
+                TextForm(ValueOrDefault(together->totals[1], 0), locale)};
     const auto total = [&](std::string sql) {
         NormaliseSql(sql);
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);

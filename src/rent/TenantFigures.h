@@ -9,6 +9,8 @@
 #include "rent/Allocation.h"
 #include "rent/CheckAll.h"
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,25 @@ std::string RentIncomeSql(const Ledger& ledger, const std::string& tenant);     
 std::string ExtraChargeIncomeSql(const Ledger& ledger, const std::string& tenant); // Label20
 std::string PeriodChargesSql(const std::string& tenant);                           // Label21
 std::string PeriodSumSql(const char* expression, const std::string& tenant);       // Label22, 7, 19, 14
+
+// The expressions those four sums add up over the tenant's periods.
+inline constexpr std::array<const char*, 4> periodSums = {"extra_charges", "paid", "extra_charges_paid",
+                                                          "rent_due + extra_charges - paid - extra_charges_paid"};
+
+// The analysis's seven totals (Label6, Label20, Label21, Label22, Label7,
+// Label19, Label14, in that order) and its first period (Label10) read in one
+// statement, each the value its own statement gives: one reading of the
+// tenant's periods instead of six, and on a server one round trip instead of
+// eight. Empty when that statement fails for any reason (a value that is not
+// a number, a database that does not take it): the caller then reads each on
+// its own, so that a failure is told for the figure it belongs to. A lost
+// connection raises its engine::EngineError.
+struct AnalysisTotals {
+    std::array<engine::Variant, 7> totals;
+    engine::Variant firstPeriod;
+};
+std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
+                                                 const std::string& tenant);
 
 // The tenant's rental periods for the repair, earliest first: every column,
 // editable, so the repair writes back the rows it read.

@@ -331,6 +331,28 @@ TEST_P(Postgres, RowsWrittenInAWholeOrNothingSavepointGoTogetherBeforeTheNextRea
     EXPECT_EQ(db.periods("A1")[0].paid, 2);
 }
 
+// Inside a transaction a read is not asked again while none of its tables,
+// a subquery's included, has been written by this connection; a write to
+// any of them makes it run again.
+TEST_P(Postgres, AReadIsKeptUntilAnyTableItReadsIsWritten) {
+    const std::string sql = "select (select count(*) from tenancy where reference = 'A1') as n, sum(paid) as paid "
+                            "from rent_periods where tenant_code = 'A1'";
+    const auto read = [&] {
+        auto rs = database->OpenRecordset(sql, dbOpenForwardOnly, dbReadOnly);
+        return std::make_pair(rs->Fields("n").Value().toDouble(), rs->Fields("paid").Value().toDouble());
+    };
+    database->BeginTrans();
+    EXPECT_EQ(read(), std::make_pair(1.0, 0.0));
+    const std::uint64_t trips = database->RoundTrips();
+    EXPECT_EQ(read(), std::make_pair(1.0, 0.0));
+    EXPECT_EQ(database->RoundTrips(), trips) << "kept";
+    database->Execute("update rent_periods set paid = 1 where tenant_code = 'A1'");
+    EXPECT_EQ(read(), std::make_pair(1.0, 2.0));
+    database->Execute("delete from tenancy where reference = 'A1'");
+    EXPECT_EQ(read(), std::make_pair(0.0, 2.0)) << "the subquery's table written";
+    database->Rollback();
+}
+
 TEST_P(Postgres, SavepointsAskedOfADatabaseWithoutThemAreRefused) {
     EXPECT_TRUE(database->SupportsSavepoints());
     database->DisableSavepoints();

@@ -169,24 +169,28 @@ std::optional<PlainSelect> plainSelect(const std::vector<Token>& t) {
     return shape;
 }
 
-// The one table a select reads ("select ... from t where ..."), in lower
-// case; empty for a join, a subquery, several tables or no table.
-std::string tableRead(const std::vector<Token>& t) {
-    std::string table;
+// The tables a select reads, subqueries' too, each named after "from" or
+// "join", in lower case; empty when that cannot be told (a union, a list of
+// tables) or it reads none.
+std::vector<std::string> tablesRead(const std::vector<Token>& t) {
+    std::vector<std::string> tables;
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t[i].kind != Token::Word)
             continue;
-        if ((t[i].text == "select" && i > 0) || t[i].text == "join" || t[i].text == "union")
+        if (t[i].text == "union")
             return {};
-        if (t[i].text == "from") {
-            if (!table.empty() || i + 1 >= t.size() || (t[i + 1].kind != Token::Word && t[i + 1].kind != Token::Name))
+        if (t[i].text == "from" || t[i].text == "join") {
+            // A subquery in the from list names its own tables.
+            if (i + 1 < t.size() && t[i + 1].kind == Token::Symbol && t[i + 1].text == "(")
+                continue;
+            if (i + 1 >= t.size() || (t[i + 1].kind != Token::Word && t[i + 1].kind != Token::Name))
                 return {};
-            table = lowered(t[i + 1].text);
+            tables.push_back(lowered(t[i + 1].text));
             if (i + 2 < t.size() && t[i + 2].kind == Token::Symbol && t[i + 2].text == ",")
                 return {};
         }
     }
-    return table;
+    return tables;
 }
 
 // The table an update, insert or delete writes, in lower case; empty when
@@ -965,9 +969,10 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     // connection has not written since, has the same rows: on SQLite the
     // transaction keeps other writers out, so the analysis after a repair
     // sees the same income as the one before it; here it is not asked again.
-    const std::string readsTable =
-        table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql ? tableRead(t) : std::string();
-    if (!readsTable.empty()) {
+    const std::vector<std::string> readsTables = table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
+                                                     ? tablesRead(t)
+                                                     : std::vector<std::string>();
+    if (!readsTables.empty()) {
         auto found = reads_.find(jetSql);
         if (found != reads_.end())
             return found->second.rows;
@@ -1032,10 +1037,10 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         }
         return rows;
     });
-    if (!readsTable.empty()) {
+    if (!readsTables.empty()) {
         if (reads_.size() >= 256)
             reads_.clear();
-        reads_[jetSql] = Read{readsTable, read};
+        reads_[jetSql] = Read{readsTables, read};
     }
     return read;
 }
@@ -1046,7 +1051,7 @@ void OdbcConnection::wrote(const std::string& table) {
         return;
     }
     for (auto it = reads_.begin(); it != reads_.end();) {
-        if (it->second.table == table)
+        if (std::find(it->second.tables.begin(), it->second.tables.end(), table) != it->second.tables.end())
             it = reads_.erase(it);
         else
             ++it;

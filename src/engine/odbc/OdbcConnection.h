@@ -121,10 +121,10 @@ private:
     std::vector<PendingWrite> pending_;
     std::map<std::string, TableInfo> tables_;
     std::map<std::string, Handle> prepared_;
-    // Reads made inside the open transaction, by their text, with the table
-    // each reads (see query); dropped as this connection writes that table.
+    // Reads made inside the open transaction, by their text, with the tables
+    // each reads (see query); dropped as this connection writes one of them.
     struct Read {
-        std::string table;
+        std::vector<std::string> tables;
         Rows rows;
     };
     std::map<std::string, Read> reads_;
