@@ -28,13 +28,16 @@ std::string PeriodSumSql(const char* expression, const std::string& tenant) {
 
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
                                                  const std::string& tenant) {
-    // The income and the period charges as subqueries of the sums over the
-    // periods, each the text of its own statement.
-    std::string sql = "select (" + RentIncomeSql(ledger, tenant) + ") as t0, (" + ExtraChargeIncomeSql(ledger, tenant) +
-                      ") as t1, (" + PeriodChargesSql(tenant) + ") as t2";
+    // Each total the one row of its own statement, taken side by side: the
+    // values compared stay values of the statement (not of its result
+    // columns), so that it is prepared once for every tenant.
+    std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
-        sql.append(", sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3));
-    sql.append(", min(period_from) as t7 from rent_periods where tenant_code = ").append(SqlQuote(tenant));
+        periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
+    std::string sql = "select r.paid as t0, e.paid as t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7 from (" +
+                      RentIncomeSql(ledger, tenant) + ") as r, (" + ExtraChargeIncomeSql(ledger, tenant) + ") as e, (" +
+                      PeriodChargesSql(tenant) + ") as c, (select " + periods +
+                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
     NormaliseSql(sql);
     try {
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
