@@ -105,8 +105,7 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
             engine::Database& db = *database_.CurrentDatabase;
             // Inside the transaction: the money received must still be the
             // money shown, or yesterday's figures would be written.
-            const rent::IncomeTotals now =
-                rent::ReadIncomeTotals(db, rent::Ledger{rentGroup, extraChargeCodes}, tenant, platform_.locale);
+            const rent::IncomeTotals now = rent::ReadIncomeTotals(db, ledger(), tenant, propertyCode, platform_.locale);
             if (now.rent != rentShown || now.extraCharges != extraShown) {
                 if (now.rent != rentShown)
                     moneyChanged = "rent " + groupedAmount(rentShown) + " is now " + groupedAmount(now.rent);

@@ -78,12 +78,13 @@ void frmMain::Combo1_Click() {
         {rent::PeriodSumSql(rent::periodSums[2], tenant), "amount", Label19, nullptr},
         {rent::PeriodSumSql(rent::periodSums[3], tenant), "amount", Label14, nullptr},
     };
-    // The totals and the first period together when the database gives
+    // The totals and both first dates together when the database gives
     // them in one statement; else each statement on its own.
     std::optional<rent::AnalysisTotals> together;
     if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
-        runGuarded(database_, "Tenant Analysis",
-                   [&] { together = rent::ReadAnalysisTotals(*database_.CurrentDatabase, ledger, tenant); });
+        runGuarded(database_, "Tenant Analysis", [&] {
+            together = rent::ReadAnalysisTotals(*database_.CurrentDatabase, ledger, tenant, propertyCode);
+        });
     for (std::size_t i = 0; i < std::size(totals); ++i) {
         const Total& total = totals[i];
         std::string shown;
@@ -105,10 +106,13 @@ void frmMain::Combo1_Click() {
 
     std::string firstTransaction;
     runGuarded(database_, "Tenant Analysis", [&] {
-        firstTransaction = LookupValue(database_, "min(date)", "revenues",
-                                       "where [revenue group] = " + SqlQuote(rentGroup) + " and [property code] = " +
-                                           SqlQuote(propertyCode) + " and tenant_code = " + quotedTenant,
-                                       platform_.locale);
+        if (together)
+            firstTransaction =
+                TextForm(ValueOrDefault(together->firstTransaction, engine::Variant("")), platform_.locale);
+        else
+            firstTransaction =
+                LookupValue(database_, "min(date)", "revenues",
+                            rent::FirstRentTransactionWhere(ledger, propertyCode, tenant), platform_.locale);
     });
     Label11->setCaption(firstTransaction);
     std::string firstPeriod;

@@ -26,18 +26,26 @@ std::string PeriodSumSql(const char* expression, const std::string& tenant) {
            ") as amount from rent_periods where tenant_code = " + SqlQuote(tenant);
 }
 
+std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& propertyCode,
+                                      const std::string& tenant) {
+    return "where [revenue group] = " + SqlQuote(ledger.rentGroup) +
+           " and [property code] = " + SqlQuote(propertyCode) + " and tenant_code = " + SqlQuote(tenant);
+}
+
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
-                                                 const std::string& tenant) {
+                                                 const std::string& tenant, const std::string& propertyCode) {
     // Each total the one row of its own statement, taken side by side: the
     // values compared stay values of the statement (not of its result
     // columns), so that it is prepared once for every tenant.
     std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
-    std::string sql = "select r.paid as t0, e.paid as t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7 from (" +
+    std::string sql = "select r.paid as t0, e.paid as t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7, f.t8 from (" +
                       RentIncomeSql(ledger, tenant) + ") as r, (" + ExtraChargeIncomeSql(ledger, tenant) + ") as e, (" +
                       PeriodChargesSql(tenant) + ") as c, (select " + periods +
-                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
+                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) +
+                      ") as p, (select min(date) as t8 from revenues " +
+                      FirstRentTransactionWhere(ledger, propertyCode, tenant) + ") as f";
     NormaliseSql(sql);
     try {
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
@@ -47,6 +55,7 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
         for (std::size_t i = 0; i < read.totals.size(); ++i)
             read.totals[i] = rs->Fields("t" + std::to_string(i)).Value();
         read.firstPeriod = rs->Fields("t7").Value();
+        read.firstTransaction = rs->Fields("t8").Value();
         return read;
     } catch (const engine::EngineError& error) {
         // Without the connection no statement can be read on its own either.
@@ -72,11 +81,11 @@ std::vector<Charge> ReadCharges(engine::Database& database, const std::string& t
 }
 
 IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
-                              const platform::Locale& locale) {
+                              const std::string& propertyCode, const platform::Locale& locale) {
     // As the analysis read them, so that a database that keeps what it read
     // (inside a transaction, while the tables are not written) need not be
     // asked again.
-    if (const std::optional<AnalysisTotals> together = ReadAnalysisTotals(database, ledger, tenant))
+    if (const std::optional<AnalysisTotals> together = ReadAnalysisTotals(database, ledger, tenant, propertyCode))
         return {TextForm(ValueOrDefault(together->totals[0], 0), locale),
                 TextForm(ValueOrDefault(together->totals[1], 0), locale)};
     const auto total = [&](std::string sql) {

@@ -23,24 +23,30 @@ std::string ExtraChargeIncomeSql(const Ledger& ledger, const std::string& tenant
 std::string PeriodChargesSql(const std::string& tenant);                           // Label21
 std::string PeriodSumSql(const char* expression, const std::string& tenant);       // Label22, 7, 19, 14
 
+// The criteria of the first rent transaction (Label11): the tenant's rent
+// income on the property of its tenancy.
+std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& propertyCode, const std::string& tenant);
+
 // The expressions those four sums add up over the tenant's periods.
 inline constexpr std::array<const char*, 4> periodSums = {"extra_charges", "paid", "extra_charges_paid",
                                                           "rent_due + extra_charges - paid - extra_charges_paid"};
 
 // The analysis's seven totals (Label6, Label20, Label21, Label22, Label7,
-// Label19, Label14, in that order) and its first period (Label10) read in one
-// statement, each the value its own statement gives: one reading of the
-// tenant's periods instead of six, and on a server one round trip instead of
-// eight. Empty when that statement fails for any reason (a value that is not
-// a number, a database that does not take it): the caller then reads each on
-// its own, so that a failure is told for the figure it belongs to. A lost
-// connection raises its engine::EngineError.
+// Label19, Label14, in that order), its first period (Label10) and its first
+// rent transaction on propertyCode (Label11) read in one statement, each the
+// value its own statement gives: one reading of the tenant's periods instead
+// of six, and on a server one round trip instead of nine. Empty when that
+// statement fails for any reason (a value that is not a number, a database
+// that does not take it): the caller then reads each on its own, so that a
+// failure is told for the figure it belongs to. A lost connection raises its
+// engine::EngineError.
 struct AnalysisTotals {
     std::array<engine::Variant, 7> totals;
     engine::Variant firstPeriod;
+    engine::Variant firstTransaction;
 };
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
-                                                 const std::string& tenant);
+                                                 const std::string& tenant, const std::string& propertyCode);
 
 // The tenant's rental periods for the repair, earliest first: every column,
 // editable, so the repair writes back the rows it read.
@@ -51,12 +57,13 @@ std::string PeriodsForRepairSql(const std::string& tenant);
 std::vector<Charge> ReadCharges(engine::Database& database, const std::string& tenant);
 
 // The two income totals worked out again, as their captions would show them
-// (Label6, Label20). Raises the engine's error.
+// (Label6, Label20), read as the analysis of the tenant on propertyCode read
+// them. Raises the engine's error.
 struct IncomeTotals {
     std::string rent;
     std::string extraCharges;
 };
 IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
-                              const platform::Locale& locale);
+                              const std::string& propertyCode, const platform::Locale& locale);
 
 } // namespace rent
