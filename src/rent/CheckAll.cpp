@@ -404,12 +404,10 @@ struct Slot {
     RunningTotal rent;
     RunningTotal extra;
     RunningTotal charges;
-    bool done = false;
+    bool passed = false;  // its periods have passed in the reading of the table
+    bool checked = false; // its tenants have been checked (and counted)
+    bool reread = false;  // its periods are to be read again, ordered by the database
 };
-
-std::string codeOf(const engine::Variant& value) {
-    return value.kind() == engine::Variant::Kind::Text ? folded(value.text()) : std::string();
-}
 
 // The check on a database file read by this process: each table read once,
 // in its stored order, without a sort or a walk through an index, the tests
@@ -417,8 +415,9 @@ std::string codeOf(const engine::Variant& value) {
 // added up per tenant here, exactly as the database's sum() adds them; the
 // periods read in the order of their index (tenant, start), each tenant's
 // checked as soon as they have passed, so that only one tenant's periods are
-// held. Nothing when a whole-table reading failed before any tenant was
-// checked (the caller then reads as for a server).
+// held. Nothing when a whole-table reading of the income failed (the caller
+// then reads as for a server); when the reading of the periods fails, those
+// of the tenants not yet checked are read in groups.
 std::optional<CheckResult> checkByScans(engine::Database& database, const std::vector<std::string>& tenants,
                                         const Ledger& ledger, const platform::Locale& locale,
                                         const CheckProgress& progress) {
@@ -433,6 +432,22 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             return nullptr;
         auto found = slots.find(folded(code.text()));
         return found == slots.end() ? nullptr : &found->second;
+    };
+    // The slot of a table's tenant code, asked for row after row: a table's
+    // rows of one tenant mostly lie together, and the same code is the same
+    // slot.
+    struct Finder {
+        std::string code;
+        Slot* slot = nullptr;
+        bool any = false;
+    };
+    const auto slotFor = [&](Finder& finder, const engine::Variant& code) {
+        if (finder.any && code.kind() == engine::Variant::Kind::Text && code.text() == finder.code)
+            return finder.slot;
+        finder.any = code.kind() == engine::Variant::Kind::Text;
+        finder.code = finder.any ? code.text() : std::string();
+        finder.slot = slotOf(code);
+        return finder.slot;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
@@ -453,8 +468,9 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     const std::string isExtra = "([revenue group] in (" + ledger.extraChargeCodes + "))";
     try {
         // The name is the first row's of the tenant, as the analysis finds it.
+        Finder tenancy, revenues, charges;
         if (!scan("select reference, name from tenancy", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotOf(row[0]); slot && !slot->named) {
+                if (Slot* slot = slotFor(tenancy, row[0]); slot && !slot->named) {
                     slot->name = row[1];
                     slot->named = true;
                 }
@@ -463,7 +479,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, " + isRent + " as isrent, " + isExtra +
                       " as isextra, amount from revenues where " + isRent + " or " + isExtra,
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotOf(row[0])) {
+                      if (Slot* slot = slotFor(revenues, row[0])) {
                           if (truth(row[1]))
                               slot->rent.add(row[3]);
                           else if (truth(row[2]))
@@ -472,7 +488,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotOf(row[0]))
+                if (Slot* slot = slotFor(charges, row[0]))
                     slot->charges.add(row[1]);
             }))
             return stoppedHere();
@@ -520,10 +536,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
 
     std::map<std::size_t, TenantCheck> listed;
     int done = 0;
-    // Checks the slot's tenants with rows as their periods; false when the
-    // caller stopped the check.
-    const auto checkSlot = [&](Slot& slot, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
-        slot.done = true;
+    // Checks the slot's tenants with rows as their periods (again, when they
+    // were checked before on rows read out of order); false when the caller
+    // stopped the check.
+    const auto checkSlot = [&](Slot& slot, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
+        const bool counted = slot.checked;
+        slot.checked = true;
         for (std::size_t position : slot.positions) {
             const std::string& tenant = tenants[position];
             TenantInput in;
@@ -540,8 +558,11 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
                 in.chargesFailed = found->second.chargesFailed;
             in.rowsFailed = rowsFailed;
             in.rows = rows;
+            listed.erase(position);
             if (std::optional<TenantCheck> c = checkTenant(database, tenant, in, locale))
                 listed.emplace(position, std::move(*c));
+            if (counted)
+                continue;
             ++done;
             if (!pacer.tenantsDone(done, tenant))
                 return false;
@@ -549,57 +570,81 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         return true;
     };
 
+    // The periods in the order of their index (tenant, start), each tenant's
+    // checked as soon as its rows have passed, so that one tenant's rows are
+    // held at a time. A tenant whose rows come apart (spellings of its code
+    // that the order does not bring together) is read again below.
     bool going = true;
+    bool readWhole = false;
     try {
+        Finder finder;
         Slot* current = nullptr;
-        std::string currentCode;
-        bool started = false;
         PeriodRows rows;
+        const auto endOfRun = [&]() {
+            if (!current)
+                return true;
+            Slot& slot = *current;
+            current = nullptr;
+            slot.passed = true;
+            return checkSlot(slot, rows, std::nullopt);
+        };
         std::string sql = "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
                           "rent_periods order by tenant_code, period_from";
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            std::string code = codeOf(row[0]);
-            if (!started || code != currentCode) {
-                if (current && !current->done && !checkSlot(*current, std::move(rows), std::nullopt))
-                    return going = false;
+            Slot* slot = slotFor(finder, row[0]);
+            if (slot != current || !slot) {
+                if (!endOfRun()) {
+                    going = false;
+                    return false;
+                }
                 rows.clear();
-                started = true;
-                currentCode = std::move(code);
-                current = slotOf(row[0]);
+                if (slot && slot->passed) {
+                    // Its rows came apart: the database is asked for them.
+                    slot->reread = true;
+                    slot = nullptr;
+                }
+                current = slot;
             }
-            if (current)
-                rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+            if (!current)
+                return true;
+            rows.push_back({row[1], row[2], row[3], row[4], row[5]});
             return true;
         });
-        if (going && current && !current->done)
-            going = checkSlot(*current, std::move(rows), std::nullopt);
+        if (going)
+            going = endOfRun();
+        readWhole = true;
     } catch (const engine::EngineError& error) {
         if (connectionFailure(error))
             throw;
-        // The periods of the tenants not yet checked are read in groups,
-        // and tenant by tenant where a group fails.
-        std::vector<std::string> rest;
-        for (const std::string& tenant : tenants) {
-            if (!slots[folded(tenant)].done)
-                rest.push_back(tenant);
-        }
-        for (std::size_t first = 0; going && first < rest.size(); first += groupSize) {
-            const std::vector<std::string> group(
-                rest.begin() + static_cast<std::ptrdiff_t>(first),
-                rest.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, rest.size())));
-            std::vector<TenantInput> inputs = readGrouped(database, group, ledger, rowsPart);
-            for (std::size_t i = 0; going && i < group.size(); ++i) {
-                Slot& slot = slots[folded(group[i])];
-                if (!slot.done)
-                    going = checkSlot(slot, std::move(inputs[i].rows), inputs[i].rowsFailed);
-            }
+    }
+    // The periods of the tenants read again, and when the reading of the
+    // table failed of those not yet checked, in groups (tenant by tenant
+    // where a group fails).
+    std::vector<std::string> again;
+    for (const std::string& tenant : tenants) {
+        const Slot& slot = slots[folded(tenant)];
+        if (slot.reread || (!readWhole && !slot.checked))
+            again.push_back(tenant);
+    }
+    for (std::size_t first = 0; going && first < again.size(); first += groupSize) {
+        const std::vector<std::string> group(
+            again.begin() + static_cast<std::ptrdiff_t>(first),
+            again.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, again.size())));
+        std::vector<TenantInput> inputs = readGrouped(database, group, ledger, rowsPart);
+        for (std::size_t i = 0; going && i < group.size(); ++i) {
+            Slot& slot = slots[folded(group[i])];
+            if (!slot.reread && slot.checked)
+                continue; // another spelling of a tenant just checked
+            slot.reread = false;
+            slot.passed = true;
+            going = checkSlot(slot, inputs[i].rows, inputs[i].rowsFailed);
         }
     }
     // The tenants without periods.
     for (std::size_t i = 0; going && i < tenants.size(); ++i) {
         Slot& slot = slots[folded(tenants[i])];
-        if (!slot.done)
+        if (!slot.passed)
             going = checkSlot(slot, {}, std::nullopt);
     }
     result.reached = done;
