@@ -424,14 +424,24 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     CheckResult result;
     result.tenants = static_cast<int>(tenants.size());
     Pacer pacer(progress, result.tenants);
-    std::unordered_map<std::string, Slot> slots;
-    for (std::size_t i = 0; i < tenants.size(); ++i)
-        slots[folded(tenants[i])].positions.push_back(i);
+    // The slots apart from their index, which is looked up for row after row
+    // of every table and so is kept small and its chains short.
+    std::vector<Slot> slots;
+    std::unordered_map<std::string, std::size_t> slotIndex;
+    slotIndex.max_load_factor(0.5f);
+    slotIndex.reserve(tenants.size());
+    for (std::size_t i = 0; i < tenants.size(); ++i) {
+        const auto [found, added] = slotIndex.try_emplace(folded(tenants[i]), slots.size());
+        if (added)
+            slots.emplace_back();
+        slots[found->second].positions.push_back(i);
+    }
+    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[slotIndex.at(folded(tenant))]; };
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
         if (code.kind() != engine::Variant::Kind::Text)
             return nullptr;
-        auto found = slots.find(folded(code.text()));
-        return found == slots.end() ? nullptr : &found->second;
+        auto found = slotIndex.find(folded(code.text()));
+        return found == slotIndex.end() ? nullptr : &slots[found->second];
     };
     // The slot of a table's tenant code, asked for row after row: a table's
     // rows of one tenant mostly lie together, and the same code is the same
@@ -476,15 +486,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
                 }
             }))
             return stoppedHere();
-        if (!scan("select tenant_code, " + isRent + " as isrent, " + isExtra +
-                      " as isextra, amount from revenues where " + isRent + " or " + isExtra,
+        // A row that is not the rent group's pays extra charges (the where).
+        if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
+                      isExtra,
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotFor(revenues, row[0])) {
-                          if (truth(row[1]))
-                              slot->rent.add(row[3]);
-                          else if (truth(row[2]))
-                              slot->extra.add(row[3]);
-                      }
+                      if (Slot* slot = slotFor(revenues, row[0]))
+                          (truth(row[1]) ? slot->rent : slot->extra).add(row[2]);
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
@@ -505,7 +512,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     {
         std::vector<std::string> income, charges;
         for (const std::string& tenant : tenants) {
-            const Slot& slot = slots[folded(tenant)];
+            const Slot& slot = slotAt(tenant);
             if (slot.rent.unsure() || slot.extra.unsure())
                 income.push_back(tenant);
             if (slot.charges.unsure())
@@ -623,7 +630,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     // where a group fails).
     std::vector<std::string> again;
     for (const std::string& tenant : tenants) {
-        const Slot& slot = slots[folded(tenant)];
+        const Slot& slot = slotAt(tenant);
         if (slot.reread || (!readWhole && !slot.checked))
             again.push_back(tenant);
     }
@@ -633,7 +640,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             again.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, again.size())));
         std::vector<TenantInput> inputs = readGrouped(database, group, ledger, rowsPart);
         for (std::size_t i = 0; going && i < group.size(); ++i) {
-            Slot& slot = slots[folded(group[i])];
+            Slot& slot = slotAt(group[i]);
             if (!slot.reread && slot.checked)
                 continue; // another spelling of a tenant just checked
             slot.reread = false;
@@ -643,7 +650,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     }
     // The tenants without periods.
     for (std::size_t i = 0; going && i < tenants.size(); ++i) {
-        Slot& slot = slots[folded(tenants[i])];
+        Slot& slot = slotAt(tenants[i]);
         if (!slot.passed)
             going = checkSlot(slot, {}, std::nullopt);
     }
