@@ -7,6 +7,7 @@
 #include "engine/Variant.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ struct Rows {
     }
 };
 
+// Takes one row of a query read forward: the names of its fields and the row's
+// values, in the same order (both valid only during the call). Returns false to
+// stop the reading there.
+using RowReader = std::function<bool(const std::vector<std::string>& names, const std::vector<Variant>& values)>;
+
 // Money is the original engine's currency: a backend's sums of money are
 // exact to four places, never a binary residue. The SQLite backend adds up
 // with its own sum(): each row's value taken as currency (rounded half to even
@@ -71,6 +77,22 @@ public:
     // one statement, or a statement that changes data.
     virtual Rows query(const std::string& jetSql, bool editable) = 0;
 
+    // Runs one select given in Jet dialect as query does (read-only) and hands
+    // its rows to row one at a time, in the order the statement gives them,
+    // until they end or row returns false. Raises what query raises, at the
+    // row where the database meets it (rows before it have been handed on);
+    // an error row raises goes through unchanged. row may run other
+    // statements on the connection meanwhile. By default the rows are read
+    // whole through query and then handed on; a backend that can step its
+    // statement holds only the row being read.
+    virtual void forEachRow(const std::string& jetSql, const RowReader& row) {
+        const Rows rows = query(jetSql, false);
+        for (const std::vector<Variant>& values : rows.values) {
+            if (!row(rows.names, values))
+                return;
+        }
+    }
+
     // Writes the fields given in edits (one slot per field, empty for fields
     // not set) to row of rows, found by its key, then reads the row back into
     // rows.values[row]. errRecordDeleted when the row is no longer there;
@@ -86,6 +108,9 @@ public:
     virtual void rollbackToSavepoint(const std::string& name) = 0;
     virtual bool inTransaction() const = 0;
     virtual bool supportsSavepoints() const = 0;
+    // Whether the database is a file this process reads itself (SQLite)
+    // rather than a server that the rows reach over a connection.
+    virtual bool isFile() const { return false; }
     // A savepoint whose work the caller keeps whole or not at all: it rolls
     // back to it after any failure inside it. Where a failed statement spoils
     // the transaction (PostgreSQL) the statements inside it are then not

@@ -23,6 +23,10 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& sql, std::
     return std::make_shared<Recordset>(connection_, std::move(rows), editable);
 }
 
+void Database::ReadRows(const std::string& sql, const RowReader& row) {
+    connection_->forEachRow(sql, row);
+}
+
 long long Database::RecordsAffected() const {
     return recordsAffected_;
 }
@@ -63,6 +67,10 @@ bool Database::InTransaction() const {
 
 bool Database::SupportsSavepoints() const {
     return !savepointsDisabled_ && connection_->supportsSavepoints();
+}
+
+bool Database::IsFile() const {
+    return connection_->isFile();
 }
 
 void Database::DisableSavepoints() {

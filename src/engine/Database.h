@@ -48,6 +48,14 @@ public:
     std::shared_ptr<Recordset> OpenRecordset(const std::string& sql, std::int16_t type = dbOpenDynaset,
                                              std::int16_t options = 0);
 
+    // Reads a select forward, handing each row to row as it is read (the field
+    // names and the values, valid during the call only) until the rows end or
+    // row returns false; nothing of the rows is kept. Raises what OpenRecordset
+    // raises, and a failure met while reading (a sum that meets a value that is
+    // not a number) at the row it is met, after the rows before it. row may use
+    // the database meanwhile; what it raises goes through unchanged.
+    void ReadRows(const std::string& sql, const RowReader& row);
+
     // Rows changed by the last Execute (0 after a failed one).
     long long RecordsAffected() const;
 
@@ -70,6 +78,11 @@ public:
     void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
     bool InTransaction() const;
     bool SupportsSavepoints() const;
+    // Whether the database is a file read by this process (SQLite), where
+    // reading a whole table in its stored order costs little; false for a
+    // database server, whose rows come over the network and which is better
+    // asked for its totals.
+    bool IsFile() const;
     // From now on the database behaves as one without savepoints (the Access
     // driver): SupportsSavepoints() is false and the savepoint calls raise
     // errInvalidOperation. Lets the callers' path for such a database run on

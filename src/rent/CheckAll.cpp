@@ -8,8 +8,11 @@
 #include "rent/TenantFigures.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 namespace rent {
 
@@ -18,6 +21,9 @@ namespace {
 // Tenants read together: few statements for the whole list, yet a group's
 // rows stay small and its progress is seen.
 constexpr std::size_t groupSize = 250;
+// How long the caller may wait at most to hear of the check, so that it can
+// stop it.
+constexpr auto progressInterval = std::chrono::milliseconds(250);
 
 using Figures = std::map<std::string, engine::Variant>;
 using Failures = std::map<std::string, std::string>;
@@ -78,23 +84,6 @@ std::string key(engine::Recordset& rs) {
     return rs.Fields("tenant").Value().isNull() ? std::string() : rs.Fields("tenant").Value().text();
 }
 
-void sumsOf(engine::Database& database, const std::vector<std::string>& group, const std::string& select,
-            const std::string& from, const std::string& condition, const std::vector<std::string>& fields,
-            std::vector<Figures*> into, Failures& failures) {
-    readGroup(
-        database, group,
-        [&](const std::string& where) {
-            return "select t.reference as tenant, " + select + " from tenancy as t inner join " + from + " where " +
-                   condition + where + " group by t.reference";
-        },
-        failures,
-        [&](engine::Recordset& rs) {
-            const std::string tenant = key(rs);
-            for (std::size_t i = 0; i < fields.size(); ++i)
-                (*into[i])[tenant] = rs.Fields(fields[i]).Value();
-        });
-}
-
 // A test's result in a select list, as the database gives it: a number, a
 // boolean, or a boolean's text.
 bool truth(const engine::Variant& value) {
@@ -105,6 +94,571 @@ bool truth(const engine::Variant& value) {
 
 std::string failed(const char* figure, const std::string& why) {
     return "The " + std::string(figure) + " could not be worked out: " + why;
+}
+
+// The tenants of a grouped statement: each reference once, however often
+// tenancy holds it, so that a revenue is counted once as the analysis counts
+// it.
+constexpr const char* tenantsOnce = "(select distinct reference from tenancy) as t";
+
+// What the check of one tenant starts from, however it was read.
+struct TenantInput {
+    engine::Variant name;
+    engine::Variant rent;
+    engine::Variant extra;
+    engine::Variant charges;
+    std::optional<std::string> incomeFailed;
+    std::optional<std::string> chargesFailed;
+    std::optional<std::string> rowsFailed;
+    PeriodRows rows;
+};
+
+// The tenant checked from what was read of it: its check when it is to be
+// listed (it disagrees or could not be checked), else nothing. Raises only a
+// failure of the database itself.
+std::optional<TenantCheck> checkTenant(engine::Database& database, const std::string& tenant, const TenantInput& in,
+                                       const platform::Locale& locale) {
+    TenantCheck c;
+    c.tenant = tenant;
+    try {
+        c.name = TextForm(ValueOrDefault(in.name, std::string()), locale);
+    } catch (const engine::EngineError&) {
+    }
+    if (!in.incomeFailed) {
+        c.rentReceived = text(in.rent, locale);
+        c.extraReceived = text(in.extra, locale);
+    }
+    if (!in.chargesFailed)
+        c.charges = text(in.charges, locale);
+    std::string periodsFailed;
+    try {
+        const PeriodTotals totals = TotalsOf(in.rows);
+        c.chargesInPeriods = text(totals.extraCharges, locale);
+        c.rentPaid = text(totals.paid, locale);
+        c.extraPaid = text(totals.extraChargesPaid, locale);
+        c.dueNow = text(totals.due, locale);
+    } catch (const engine::EngineError& error) {
+        periodsFailed = error.description;
+    }
+    if (in.incomeFailed)
+        c.problem = failed("money received", *in.incomeFailed);
+    else if (in.chargesFailed)
+        c.problem = failed("total of the period charges", *in.chargesFailed);
+    else if (in.rowsFailed)
+        c.problem = "The rental periods could not be read: " + *in.rowsFailed;
+    else if (!periodsFailed.empty())
+        c.problem = failed("totals of the rental periods", periodsFailed);
+
+    if (c.checked()) {
+        c.rebuild = c.charges != c.chargesInPeriods;
+        try {
+            std::optional<std::vector<Charge>> tenantCharges;
+            if (c.rebuild)
+                tenantCharges = ReadCharges(database, tenant);
+            const RepairResult repair =
+                ComputeRepair(tenant, in.rows, CaptionAmount(c.rentReceived), CaptionAmount(c.extraReceived),
+                              tenantCharges ? &*tenantCharges : nullptr, locale);
+            c.periodsChanged = repair.periodsChanged();
+            c.dueAfter = text(TotalsOf(repair.after).due, locale);
+            c.firstUnpaidNow = FirstPeriodNotPaid(in.rows);
+            c.firstUnpaidAfter = FirstPeriodNotPaid(repair.after);
+        } catch (const engine::EngineError& error) {
+            if (connectionFailure(error))
+                throw;
+            c.problem = error.description;
+        }
+    }
+    if (!c.checked() || c.rebuild || c.periodsChanged > 0)
+        return c;
+    return std::nullopt;
+}
+
+// What the grouped statements read.
+enum Parts { incomePart = 1, chargesPart = 2, namesPart = 4, rowsPart = 8, allParts = 15 };
+
+// The parts asked for of the group's tenants, read by statements that the
+// database answers for the whole group, adding up by itself.
+std::vector<TenantInput> readGrouped(engine::Database& database, const std::vector<std::string>& group,
+                                     const Ledger& ledger, int parts) {
+    Figures names, rent, extra, charges;
+    Failures incomeFailed, chargesFailed, namesFailed, rowsFailed;
+    const std::string rentGroup = SqlQuote(ledger.rentGroup);
+    if (parts & incomePart) {
+        // The income of the analysis's two totals in one reading: each row
+        // marked by the two tests the totals make of its ledger code, so
+        // that the rent income is one group's sum (the rent group) and the
+        // extra-charge income another's (a code that pays extra charges that
+        // is not the rent group), each as exact as the analysis's own.
+        const std::string isRent = "(r.[revenue group] = " + rentGroup + ")";
+        const std::string isExtra = "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
+        readGroup(
+            database, group,
+            [&](const std::string& where) {
+                return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
+                       " as isextra, sum(r.amount)+0 as paid from " + tenantsOnce +
+                       " inner join revenues as r on r.tenant_code = t.reference where (" + isRent + " or " + isExtra +
+                       ") and " + where + " group by t.reference, " + isRent + ", " + isExtra;
+            },
+            incomeFailed,
+            [&](engine::Recordset& rs) {
+                const std::string tenant = key(rs);
+                if (truth(rs.Fields("isrent").Value()))
+                    rent[tenant] = rs.Fields("paid").Value();
+                else if (truth(rs.Fields("isextra").Value()))
+                    extra[tenant] = rs.Fields("paid").Value();
+            });
+    }
+    if (parts & chargesPart)
+        readGroup(
+            database, group,
+            [&](const std::string& where) {
+                return "select t.reference as tenant, sum(c.value)+0 as paid from " + std::string(tenantsOnce) +
+                       " inner join rent_periods_charges as c on c.tenantcode = t.reference where " + where +
+                       " group by t.reference";
+            },
+            chargesFailed, [&](engine::Recordset& rs) { charges[key(rs)] = rs.Fields("paid").Value(); });
+    if (parts & namesPart)
+        readGroup(
+            database, group,
+            [](const std::string& where) {
+                return "select t.reference as tenant, t.name from tenancy as t where " + where;
+            },
+            namesFailed,
+            [&](engine::Recordset& rs) {
+                const std::string tenant = key(rs);
+                if (!names.count(tenant))
+                    names[tenant] = rs.Fields("name").Value();
+            });
+    std::map<std::string, PeriodRows> rows;
+    if (parts & rowsPart)
+        readGroup(
+            database, group,
+            [](const std::string& where) {
+                return "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
+                       "p.extra_charges_paid from " +
+                       std::string(tenantsOnce) +
+                       " inner join rent_periods as p on p.tenant_code = t.reference where " + where +
+                       " order by t.reference, p.period_from";
+            },
+            rowsFailed,
+            [&](engine::Recordset& rs) {
+                rows[key(rs)].push_back({rs.Fields("period_from").Value(), rs.Fields("rent_due").Value(),
+                                         rs.Fields("paid").Value(), rs.Fields("extra_charges").Value(),
+                                         rs.Fields("extra_charges_paid").Value()});
+            });
+
+    std::vector<TenantInput> inputs(group.size());
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        const std::string& tenant = group[i];
+        TenantInput& in = inputs[i];
+        const auto value = [&](const Figures& figures) {
+            auto found = figures.find(tenant);
+            return found == figures.end() ? engine::Variant::null() : found->second;
+        };
+        const auto failure = [&](const Failures& failures) {
+            auto found = failures.find(tenant);
+            return found == failures.end() ? std::optional<std::string>() : found->second;
+        };
+        in.name = value(names);
+        in.rent = value(rent);
+        in.extra = value(extra);
+        in.charges = value(charges);
+        in.incomeFailed = failure(incomeFailed);
+        in.chargesFailed = failure(chargesFailed);
+        in.rowsFailed = failure(rowsFailed);
+        auto found = rows.find(tenant);
+        if (found != rows.end())
+            in.rows = std::move(found->second);
+    }
+    return inputs;
+}
+
+// The check on a database server: groups of tenants, each read by a few
+// grouped statements. The server adds up and groups cheaply by itself (hash
+// aggregation), while every row sent over the connection costs, so it is
+// asked for its totals rather than for its tables' rows.
+CheckResult checkGrouped(engine::Database& database, const std::vector<std::string>& tenants, const Ledger& ledger,
+                         const platform::Locale& locale, const CheckProgress& progress) {
+    CheckResult result;
+    result.tenants = static_cast<int>(tenants.size());
+    for (std::size_t first = 0; first < tenants.size(); first += groupSize) {
+        const std::vector<std::string> group(
+            tenants.begin() + static_cast<std::ptrdiff_t>(first),
+            tenants.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
+        const std::vector<TenantInput> inputs = readGrouped(database, group, ledger, allParts);
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            if (std::optional<TenantCheck> c = checkTenant(database, group[i], inputs[i], locale))
+                result.listed.push_back(std::move(*c));
+        }
+        result.reached = static_cast<int>(first + group.size());
+        if (progress && !progress(result.reached, result.tenants, group.back()) && result.reached < result.tenants) {
+            result.stopped = true;
+            break;
+        }
+    }
+    return result;
+}
+
+// A tenant code as the database compares it (its tenant columns are text
+// collate nocase): ASCII letters folded, every other byte as it is.
+std::string folded(std::string_view code) {
+    std::string out(code);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// A total of money added up as the database's sum() adds it (see MoneyTotal),
+// one value at a time. A value it cannot be sure of as the database would
+// take it (text, a date) or a total outside the range of money leaves the
+// total unsure: the database is then asked for it.
+class RunningTotal {
+public:
+    void add(const engine::Variant& value) {
+        switch (value.kind()) {
+        case engine::Variant::Kind::Null:
+        case engine::Variant::Kind::Empty:
+            return;
+        case engine::Variant::Kind::Double:
+            doubles_ = true;
+            break;
+        case engine::Variant::Kind::Integer:
+            break;
+        default:
+            unsure_ = true;
+            return;
+        }
+        try {
+            total_ = total_ + value.toCurrency();
+            any_ = true;
+        } catch (const engine::EngineError&) {
+            unsure_ = true;
+        }
+    }
+    bool unsure() const { return unsure_; }
+    // The total as the database gives it: Null over no values, an integer
+    // over integers only, else a double.
+    engine::Variant value() const {
+        if (!any_)
+            return engine::Variant::null();
+        if (doubles_)
+            return engine::Variant(total_.toDouble());
+        return engine::Variant(static_cast<std::int64_t>(total_.scaled() / 10000));
+    }
+
+private:
+    engine::Currency total_;
+    bool any_ = false;
+    bool doubles_ = false;
+    bool unsure_ = false;
+};
+
+// Tells the caller of the check how far it is, every groupSize tenants or
+// progressInterval, whichever comes first, and at the end.
+class Pacer {
+public:
+    Pacer(const CheckProgress& progress, int total) : progress_(progress), total_(total), last_(now()) {}
+
+    // After done tenants, tenant the last: false when the caller stops the check.
+    bool tenantsDone(int done, const std::string& tenant) {
+        if (done < total_ && done - reported_ < static_cast<int>(groupSize) && now() - last_ < progressInterval)
+            return true;
+        return report(done, tenant);
+    }
+    // While whole tables are read, before any tenant is done (every few
+    // rows): false when the caller stops the check.
+    bool reading() {
+        if ((++rows_ & 1023) != 0 || now() - last_ < progressInterval)
+            return true;
+        return report(reported_, lastTenant_);
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    static std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+    bool report(int done, const std::string& tenant) {
+        reported_ = done;
+        lastTenant_ = tenant;
+        last_ = now();
+        if (progress_ && !progress_(done, total_, tenant) && done < total_)
+            stopped_ = true;
+        return !stopped_;
+    }
+
+    const CheckProgress& progress_;
+    int total_;
+    int reported_ = 0;
+    std::string lastTenant_;
+    std::uint64_t rows_ = 0;
+    std::chrono::steady_clock::time_point last_;
+    bool stopped_ = false;
+};
+
+// One tenant code of the list (folded) and what the tables hold for it.
+struct Slot {
+    std::vector<std::size_t> positions; // in the list, in its order
+    engine::Variant name;
+    bool named = false;
+    RunningTotal rent;
+    RunningTotal extra;
+    RunningTotal charges;
+    bool passed = false;  // its periods have passed in the reading of the table
+    bool checked = false; // its tenants have been checked (and counted)
+    bool reread = false;  // its periods are to be read again, ordered by the database
+};
+
+// The check on a database file read by this process: each table read once,
+// in its stored order, without a sort or a walk through an index, the tests
+// that compare text made by the database in the select list, and the rows
+// added up per tenant here, exactly as the database's sum() adds them; the
+// periods read in the order of their index (tenant, start), each tenant's
+// checked as soon as they have passed, so that only one tenant's periods are
+// held. Nothing when a whole-table reading of the income failed (the caller
+// then reads as for a server); when the reading of the periods fails, those
+// of the tenants not yet checked are read in groups.
+std::optional<CheckResult> checkByScans(engine::Database& database, const std::vector<std::string>& tenants,
+                                        const Ledger& ledger, const platform::Locale& locale,
+                                        const CheckProgress& progress) {
+    CheckResult result;
+    result.tenants = static_cast<int>(tenants.size());
+    Pacer pacer(progress, result.tenants);
+    // The slots apart from their index, which is looked up for row after row
+    // of every table and so is kept small and its chains short.
+    std::vector<Slot> slots;
+    std::unordered_map<std::string, std::size_t> slotIndex;
+    slotIndex.max_load_factor(0.5f);
+    slotIndex.reserve(tenants.size());
+    for (std::size_t i = 0; i < tenants.size(); ++i) {
+        const auto [found, added] = slotIndex.try_emplace(folded(tenants[i]), slots.size());
+        if (added)
+            slots.emplace_back();
+        slots[found->second].positions.push_back(i);
+    }
+    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[slotIndex.at(folded(tenant))]; };
+    const auto slotOf = [&](const engine::Variant& code) -> Slot* {
+        if (code.kind() != engine::Variant::Kind::Text)
+            return nullptr;
+        auto found = slotIndex.find(folded(code.text()));
+        return found == slotIndex.end() ? nullptr : &slots[found->second];
+    };
+    // The slot of a table's tenant code, asked for row after row: a table's
+    // rows of one tenant mostly lie together, and the same code is the same
+    // slot.
+    struct Finder {
+        std::string code;
+        Slot* slot = nullptr;
+        bool any = false;
+    };
+    const auto slotFor = [&](Finder& finder, const engine::Variant& code) {
+        if (finder.any && code.kind() == engine::Variant::Kind::Text && code.text() == finder.code)
+            return finder.slot;
+        finder.any = code.kind() == engine::Variant::Kind::Text;
+        finder.code = finder.any ? code.text() : std::string();
+        finder.slot = slotOf(code);
+        return finder.slot;
+    };
+    const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
+            row(values);
+            return pacer.reading();
+        });
+        return !pacer.stopped();
+    };
+    const auto stoppedHere = [&]() {
+        result.stopped = true;
+        result.reached = 0;
+        return result;
+    };
+
+    const std::string rentGroup = SqlQuote(ledger.rentGroup);
+    const std::string isRent = "([revenue group] = " + rentGroup + ")";
+    const std::string isExtra = "([revenue group] in (" + ledger.extraChargeCodes + "))";
+    try {
+        // The name is the first row's of the tenant, as the analysis finds it.
+        Finder tenancy, revenues, charges;
+        if (!scan("select reference, name from tenancy", [&](const std::vector<engine::Variant>& row) {
+                if (Slot* slot = slotFor(tenancy, row[0]); slot && !slot->named) {
+                    slot->name = row[1];
+                    slot->named = true;
+                }
+            }))
+            return stoppedHere();
+        // A row that is not the rent group's pays extra charges (the where).
+        if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
+                      isExtra,
+                  [&](const std::vector<engine::Variant>& row) {
+                      if (Slot* slot = slotFor(revenues, row[0]))
+                          (truth(row[1]) ? slot->rent : slot->extra).add(row[2]);
+                  }))
+            return stoppedHere();
+        if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
+                if (Slot* slot = slotFor(charges, row[0]))
+                    slot->charges.add(row[1]);
+            }))
+            return stoppedHere();
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        return std::nullopt;
+    }
+
+    // The totals that could not be made sure of here (a value that is not a
+    // number, a total out of range) are the database's to give, or to fail
+    // over, tenant by tenant as the analysis does.
+    std::map<std::string, TenantInput> asked;
+    {
+        std::vector<std::string> income, charges;
+        for (const std::string& tenant : tenants) {
+            const Slot& slot = slotAt(tenant);
+            if (slot.rent.unsure() || slot.extra.unsure())
+                income.push_back(tenant);
+            if (slot.charges.unsure())
+                charges.push_back(tenant);
+        }
+        const auto ask = [&](const std::vector<std::string>& which, int part) {
+            for (std::size_t first = 0; first < which.size(); first += groupSize) {
+                const std::vector<std::string> group(
+                    which.begin() + static_cast<std::ptrdiff_t>(first),
+                    which.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, which.size())));
+                std::vector<TenantInput> inputs = readGrouped(database, group, ledger, part);
+                for (std::size_t i = 0; i < group.size(); ++i) {
+                    TenantInput& in = asked[group[i]];
+                    if (part == incomePart) {
+                        in.rent = inputs[i].rent;
+                        in.extra = inputs[i].extra;
+                        in.incomeFailed = inputs[i].incomeFailed;
+                    } else {
+                        in.charges = inputs[i].charges;
+                        in.chargesFailed = inputs[i].chargesFailed;
+                    }
+                }
+            }
+        };
+        ask(income, incomePart);
+        ask(charges, chargesPart);
+    }
+
+    std::map<std::size_t, TenantCheck> listed;
+    int done = 0;
+    // Checks the slot's tenants with rows as their periods (again, when they
+    // were checked before on rows read out of order); false when the caller
+    // stopped the check.
+    const auto checkSlot = [&](Slot& slot, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
+        const bool counted = slot.checked;
+        slot.checked = true;
+        for (std::size_t position : slot.positions) {
+            const std::string& tenant = tenants[position];
+            TenantInput in;
+            const auto found = asked.find(tenant);
+            const bool incomeAsked = found != asked.end() && (slot.rent.unsure() || slot.extra.unsure());
+            const bool chargesAsked = found != asked.end() && slot.charges.unsure();
+            in.name = slot.name;
+            in.rent = incomeAsked ? found->second.rent : slot.rent.value();
+            in.extra = incomeAsked ? found->second.extra : slot.extra.value();
+            in.charges = chargesAsked ? found->second.charges : slot.charges.value();
+            if (incomeAsked)
+                in.incomeFailed = found->second.incomeFailed;
+            if (chargesAsked)
+                in.chargesFailed = found->second.chargesFailed;
+            in.rowsFailed = rowsFailed;
+            in.rows = rows;
+            listed.erase(position);
+            if (std::optional<TenantCheck> c = checkTenant(database, tenant, in, locale))
+                listed.emplace(position, std::move(*c));
+            if (counted)
+                continue;
+            ++done;
+            if (!pacer.tenantsDone(done, tenant))
+                return false;
+        }
+        return true;
+    };
+
+    // The periods in the order of their index (tenant, start), each tenant's
+    // checked as soon as its rows have passed, so that one tenant's rows are
+    // held at a time. A tenant whose rows come apart (spellings of its code
+    // that the order does not bring together) is read again below.
+    bool going = true;
+    bool readWhole = false;
+    try {
+        Finder finder;
+        Slot* current = nullptr;
+        PeriodRows rows;
+        const auto endOfRun = [&]() {
+            if (!current)
+                return true;
+            Slot& slot = *current;
+            current = nullptr;
+            slot.passed = true;
+            return checkSlot(slot, rows, std::nullopt);
+        };
+        std::string sql = "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
+                          "rent_periods order by tenant_code, period_from";
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
+            Slot* slot = slotFor(finder, row[0]);
+            if (slot != current || !slot) {
+                if (!endOfRun()) {
+                    going = false;
+                    return false;
+                }
+                rows.clear();
+                if (slot && slot->passed) {
+                    // Its rows came apart: the database is asked for them.
+                    slot->reread = true;
+                    slot = nullptr;
+                }
+                current = slot;
+            }
+            if (!current)
+                return true;
+            rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+            return true;
+        });
+        if (going)
+            going = endOfRun();
+        readWhole = true;
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+    }
+    // The periods of the tenants read again, and when the reading of the
+    // table failed of those not yet checked, in groups (tenant by tenant
+    // where a group fails).
+    std::vector<std::string> again;
+    for (const std::string& tenant : tenants) {
+        const Slot& slot = slotAt(tenant);
+        if (slot.reread || (!readWhole && !slot.checked))
+            again.push_back(tenant);
+    }
+    for (std::size_t first = 0; going && first < again.size(); first += groupSize) {
+        const std::vector<std::string> group(
+            again.begin() + static_cast<std::ptrdiff_t>(first),
+            again.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, again.size())));
+        std::vector<TenantInput> inputs = readGrouped(database, group, ledger, rowsPart);
+        for (std::size_t i = 0; going && i < group.size(); ++i) {
+            Slot& slot = slotAt(group[i]);
+            if (!slot.reread && slot.checked)
+                continue; // another spelling of a tenant just checked
+            slot.reread = false;
+            slot.passed = true;
+            going = checkSlot(slot, inputs[i].rows, inputs[i].rowsFailed);
+        }
+    }
+    // The tenants without periods.
+    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
+        Slot& slot = slotAt(tenants[i]);
+        if (!slot.passed)
+            going = checkSlot(slot, {}, std::nullopt);
+    }
+    result.reached = done;
+    result.stopped = pacer.stopped();
+    for (auto& [position, check] : listed)
+        result.listed.push_back(std::move(check));
+    return result;
 }
 
 } // namespace
@@ -151,136 +705,14 @@ std::string CheckResult::summary() const {
 
 CheckResult CheckAll(engine::Database& database, const std::vector<std::string>& tenants, const Ledger& ledger,
                      const platform::Locale& locale, const CheckProgress& progress) {
-    CheckResult result;
-    result.tenants = static_cast<int>(tenants.size());
-    const std::string rentGroup = SqlQuote(ledger.rentGroup);
-    for (std::size_t first = 0; first < tenants.size(); first += groupSize) {
-        const std::vector<std::string> group(
-            tenants.begin() + static_cast<std::ptrdiff_t>(first),
-            tenants.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
-        Figures names, rent, extra, charges;
-        Failures incomeFailed, chargesFailed, namesFailed, rowsFailed;
-        // The income of the analysis's two totals in one reading: each row
-        // marked by the two tests the totals make of its ledger code, so
-        // that the rent income is one group's sum (the rent group) and the
-        // extra-charge income another's (a code that pays extra charges that
-        // is not the rent group), each as exact as the analysis's own.
-        const std::string isRent = "(r.[revenue group] = " + rentGroup + ")";
-        const std::string isExtra = "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
-        readGroup(
-            database, group,
-            [&](const std::string& where) {
-                return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
-                       " as isextra, sum(r.amount)+0 as paid from tenancy as t inner join revenues as r on "
-                       "r.tenant_code = t.reference where (" +
-                       isRent + " or " + isExtra + ") and " + where + " group by t.reference, " + isRent + ", " +
-                       isExtra;
-            },
-            incomeFailed,
-            [&](engine::Recordset& rs) {
-                const std::string tenant = key(rs);
-                if (truth(rs.Fields("isrent").Value()))
-                    rent[tenant] = rs.Fields("paid").Value();
-                else if (truth(rs.Fields("isextra").Value()))
-                    extra[tenant] = rs.Fields("paid").Value();
-            });
-        sumsOf(database, group, "sum(c.value)+0 as paid", "rent_periods_charges as c on c.tenantcode = t.reference", "",
-               {"paid"}, {&charges}, chargesFailed);
-        readGroup(
-            database, group,
-            [](const std::string& where) {
-                return "select t.reference as tenant, t.name from tenancy as t where " + where;
-            },
-            namesFailed,
-            [&](engine::Recordset& rs) {
-                const std::string tenant = key(rs);
-                if (!names.count(tenant))
-                    names[tenant] = rs.Fields("name").Value();
-            });
-        std::map<std::string, PeriodRows> rows;
-        readGroup(
-            database, group,
-            [](const std::string& where) {
-                return "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
-                       "p.extra_charges_paid from tenancy as t inner join rent_periods as p on p.tenant_code = "
-                       "t.reference where " +
-                       where + " order by t.reference, p.period_from";
-            },
-            rowsFailed,
-            [&](engine::Recordset& rs) {
-                rows[key(rs)].push_back({rs.Fields("period_from").Value(), rs.Fields("rent_due").Value(),
-                                         rs.Fields("paid").Value(), rs.Fields("extra_charges").Value(),
-                                         rs.Fields("extra_charges_paid").Value()});
-            });
-
-        for (const std::string& tenant : group) {
-            TenantCheck c;
-            c.tenant = tenant;
-            const auto value = [&](const Figures& figures) {
-                auto found = figures.find(tenant);
-                return found == figures.end() ? engine::Variant::null() : found->second;
-            };
-            try {
-                c.name = TextForm(ValueOrDefault(value(names), std::string()), locale);
-            } catch (const engine::EngineError&) {
-            }
-            const auto figure = [&](const Figures& figures, const Failures& failures, std::string& shown) {
-                if (!failures.count(tenant))
-                    shown = text(value(figures), locale);
-            };
-            figure(rent, incomeFailed, c.rentReceived);
-            figure(extra, incomeFailed, c.extraReceived);
-            figure(charges, chargesFailed, c.charges);
-            const PeriodRows& now = rows[tenant];
-            PeriodTotals totals;
-            std::string periodsFailed;
-            try {
-                totals = TotalsOf(now);
-                c.chargesInPeriods = text(totals.extraCharges, locale);
-                c.rentPaid = text(totals.paid, locale);
-                c.extraPaid = text(totals.extraChargesPaid, locale);
-                c.dueNow = text(totals.due, locale);
-            } catch (const engine::EngineError& error) {
-                periodsFailed = error.description;
-            }
-            if (incomeFailed.count(tenant))
-                c.problem = failed("money received", incomeFailed[tenant]);
-            else if (chargesFailed.count(tenant))
-                c.problem = failed("total of the period charges", chargesFailed[tenant]);
-            else if (rowsFailed.count(tenant))
-                c.problem = "The rental periods could not be read: " + rowsFailed[tenant];
-            else if (!periodsFailed.empty())
-                c.problem = failed("totals of the rental periods", periodsFailed);
-
-            if (c.checked()) {
-                c.rebuild = c.charges != c.chargesInPeriods;
-                try {
-                    std::optional<std::vector<Charge>> tenantCharges;
-                    if (c.rebuild)
-                        tenantCharges = ReadCharges(database, tenant);
-                    const RepairResult repair =
-                        ComputeRepair(tenant, now, CaptionAmount(c.rentReceived), CaptionAmount(c.extraReceived),
-                                      tenantCharges ? &*tenantCharges : nullptr, locale);
-                    c.periodsChanged = repair.periodsChanged();
-                    c.dueAfter = text(TotalsOf(repair.after).due, locale);
-                    c.firstUnpaidNow = FirstPeriodNotPaid(now);
-                    c.firstUnpaidAfter = FirstPeriodNotPaid(repair.after);
-                } catch (const engine::EngineError& error) {
-                    if (connectionFailure(error))
-                        throw;
-                    c.problem = error.description;
-                }
-            }
-            if (!c.checked() || c.rebuild || c.periodsChanged > 0)
-                result.listed.push_back(std::move(c));
-        }
-        result.reached = static_cast<int>(first + group.size());
-        if (progress && !progress(result.reached, result.tenants, group.back()) && result.reached < result.tenants) {
-            result.stopped = true;
-            break;
-        }
+    // On a file, reading whole tables in their stored order is cheaper by far
+    // than having the database sort and group them; a server groups cheaply
+    // and sends its totals faster than its rows.
+    if (database.IsFile()) {
+        if (std::optional<CheckResult> result = checkByScans(database, tenants, ledger, locale, progress))
+            return std::move(*result);
     }
-    return result;
+    return checkGrouped(database, tenants, ledger, locale, progress);
 }
 
 } // namespace rent

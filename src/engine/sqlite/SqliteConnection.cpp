@@ -410,19 +410,52 @@ long long SqliteConnection::execute(const std::string& jetSql) {
     return sqlite3_total_changes64(db) != before ? sqlite3_changes64(db) : 0;
 }
 
-Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
-    sqlite3* db = db_.get();
+const StatementText& SqliteConnection::querySelect(const std::string& jetSql) {
     const StatementText& read = texts_.read(jetSql);
-    const std::string& text = read.text;
     const std::size_t count = read.statements;
     if (count > 1) {
         // The first statement's own error comes first, as SQLite reads it.
-        prepare(db, text);
+        prepare(db_.get(), read.text);
         throw EngineError(errInvalidOperation, engineSource,
                           "Invalid operation: a recordset is opened on one statement only.");
     }
     if (count == 0)
         throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the SQL text holds no statement.");
+    return read;
+}
+
+void SqliteConnection::forEachRow(const std::string& jetSql, const RowReader& row) {
+    const StatementText& read = querySelect(jetSql);
+    // Copied: row may run statements that read other texts meanwhile.
+    const std::string text = read.text;
+    const SqlShape shape = read.shape;
+    StatementCache::Lease stmt = statement("Q" + shape.text, shape.text, true, false);
+    sqlite3_stmt* s = stmt.get();
+    bindAll(s, shape.values);
+    const int columns = sqlite3_column_count(s);
+    std::vector<std::string> names;
+    for (int i = 0; i < columns; ++i) {
+        const char* name = sqlite3_column_name(s, i);
+        names.emplace_back(name ? name : "");
+    }
+    std::vector<Variant> values(static_cast<std::size_t>(columns));
+    moneyFailure_.reset();
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        for (int i = 0; i < columns; ++i)
+            values[static_cast<std::size_t>(i)] = columnValue(s, i);
+        if (!row(names, values))
+            return;
+        // A statement row ran may have left its own money failure behind.
+        moneyFailure_.reset();
+    }
+    if (rc != SQLITE_DONE)
+        fail(text);
+}
+
+Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
+    const StatementText& read = querySelect(jetSql);
+    const std::string& text = read.text;
 
     const SqlShape& shape = read.shape;
     StatementCache::Lease stmt = statement((wantEditable ? "E" : "Q") + shape.text, shape.text, true, wantEditable);
@@ -541,9 +574,9 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
         writeBack.tableKey = lowerCase(rows.table.c_str());
         writeBack.editsMoneyOnly = true;
         for (std::size_t i : changed) {
-            writeBack.update += (writeBack.update.empty() ? "update " + quoteIdentifier(rows.table) + " set "
-                                                          : std::string(", ")) +
-                                quoteIdentifier(rows.columns[i]) + " = ?";
+            writeBack.update +=
+                (writeBack.update.empty() ? "update " + quoteIdentifier(rows.table) + " set " : std::string(", ")) +
+                quoteIdentifier(rows.columns[i]) + " = ?";
             writeBack.editsMoneyOnly = writeBack.editsMoneyOnly && IsMoneyColumn(db, rows.table, rows.columns[i]);
         }
         writeBack.update += " where rowid = ?";
@@ -575,11 +608,11 @@ void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<
     if (rowKnownAfterWrite(rows, writeBack, changesBefore, edits)) {
         for (std::size_t i : changed) {
             const Variant& edit = *edits[i];
-            rows.values[row][i] = edit.isNull() || edit.isEmpty()
-                                      ? Variant::null()
-                                      : Variant(WrittenMoney(edit.kind() == Variant::Kind::Currency
-                                                                 ? edit.currency().toDouble()
-                                                                 : edit.number()));
+            rows.values[row][i] =
+                edit.isNull() || edit.isEmpty()
+                    ? Variant::null()
+                    : Variant(WrittenMoney(edit.kind() == Variant::Kind::Currency ? edit.currency().toDouble()
+                                                                                  : edit.number()));
         }
         rows.tableChanges += 1;
         return;

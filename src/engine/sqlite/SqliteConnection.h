@@ -44,6 +44,9 @@ public:
     const std::string& name() const override { return path_; }
     long long execute(const std::string& jetSql) override;
     Rows query(const std::string& jetSql, bool editable) override;
+    // Steps the statement as row takes each row: only the row being read is
+    // held. The rows are never kept for a later run.
+    void forEachRow(const std::string& jetSql, const RowReader& row) override;
     void updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) override;
     void beginTrans() override;
     void commitTrans() override;
@@ -53,6 +56,7 @@ public:
     void rollbackToSavepoint(const std::string& name) override;
     bool inTransaction() const override;
     bool supportsSavepoints() const override { return true; }
+    bool isFile() const override { return true; }
     void setBusyTimeout(int milliseconds) override;
 
     // The number of prepared statements the cache keeps (at least one).
@@ -67,6 +71,9 @@ private:
 
     // The statement kept under key, prepared from sql when it is not there.
     StatementCache::Lease statement(const std::string& key, const std::string& sql, bool forQuery, bool editable);
+    // The one select of jetSql as read and prepared for a read-only query;
+    // raises errInvalidOperation for none or more than one statement.
+    const StatementText& querySelect(const std::string& jetSql);
     // Raises the failure of the statement just stepped: a money failure as
     // the engine error it is, else the SQLite error.
     [[noreturn]] void fail(const std::string& sql);

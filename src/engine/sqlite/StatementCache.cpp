@@ -31,24 +31,37 @@ void StatementCache::Lease::release() {
     // Every use binds all of the statement's parameters afresh.
     sqlite3_reset(get());
     --entry_->borrowed;
+    if (entry_->transient)
+        cache_->releaseTransient(entry_);
     entry_ = nullptr;
     cache_->trim();
 }
 
 StatementCache::Lease StatementCache::find(const std::string& key) {
     const auto found = index_.find(key);
-    if (found == index_.end())
+    if (found == index_.end() || found->second->borrowed > 0)
         return {};
     entries_.splice(entries_.begin(), entries_, found->second);
     return Lease(this, &*found->second);
 }
 
 StatementCache::Lease StatementCache::insert(const std::string& key, PreparedStatement prepared) {
-    entries_.push_front(Entry{key, std::move(prepared), 0});
-    index_[key] = entries_.begin();
+    const bool inUse = index_.count(key) > 0;
+    entries_.push_front(Entry{key, std::move(prepared), 0, inUse});
+    if (!inUse)
+        index_[key] = entries_.begin();
     Lease lease(this, &entries_.front());
     trim();
     return lease;
+}
+
+void StatementCache::releaseTransient(Entry* entry) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (&*it == entry) {
+            entries_.erase(it);
+            return;
+        }
+    }
 }
 
 void StatementCache::setCapacity(std::size_t capacity) {

@@ -36,6 +36,10 @@ class StatementCache {
         std::string key;
         PreparedStatement prepared;
         int borrowed = 0;
+        // Prepared while the statement kept under key was still in use (a
+        // statement run while another's rows are being read): it is not
+        // kept, and is finalised when its borrow ends.
+        bool transient = false;
     };
 
 public:
@@ -70,10 +74,11 @@ public:
     };
 
     // The statement kept under key, now the most recently used; empty when
-    // there is none.
+    // there is none, or when it is in use (its rows still being read), so
+    // that a statement is never stepped for two readers at once.
     Lease find(const std::string& key);
-    // Keeps prepared under key (replacing nothing: key must not be there) and
-    // lends it out.
+    // Keeps prepared under key and lends it out; while the statement kept
+    // under key is in use, lends prepared out for this borrow only.
     Lease insert(const std::string& key, PreparedStatement prepared);
 
     void setCapacity(std::size_t capacity);
@@ -84,6 +89,7 @@ public:
 
 private:
     void trim();
+    void releaseTransient(Entry* entry);
 
     std::size_t capacity_;
     std::list<Entry> entries_; // most recently used first
