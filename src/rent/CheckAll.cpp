@@ -13,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace rent {
 
@@ -303,31 +304,11 @@ CheckResult checkGrouped(engine::Database& database, const std::vector<std::stri
                          const platform::Locale& locale, const CheckProgress& progress) {
     CheckResult result;
     result.tenants = static_cast<int>(tenants.size());
-    // The totals and names of every tenant in one statement each: a server
-    // answers a statement over a whole table in about the time it answers
-    // one over a group of its tenants. When one fails (a value that is not a
-    // number), they are read group by group, tenant by tenant where a group
-    // fails, as the periods are.
-    std::optional<std::vector<TenantInput>> totals;
-    try {
-        totals = readGrouped(database, tenants, ledger, incomePart | chargesPart | namesPart, true);
-    } catch (const engine::EngineError& error) {
-        if (connectionFailure(error))
-            throw;
-    }
     for (std::size_t first = 0; first < tenants.size(); first += groupSize) {
         const std::vector<std::string> group(
             tenants.begin() + static_cast<std::ptrdiff_t>(first),
             tenants.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, tenants.size())));
-        std::vector<TenantInput> inputs = readGrouped(database, group, ledger, totals ? rowsPart : allParts);
-        for (std::size_t i = 0; totals && i < group.size(); ++i) {
-            TenantInput& in = inputs[i];
-            TenantInput& all = (*totals)[first + i];
-            in.name = std::move(all.name);
-            in.rent = std::move(all.rent);
-            in.extra = std::move(all.extra);
-            in.charges = std::move(all.charges);
-        }
+        const std::vector<TenantInput> inputs = readGrouped(database, group, ledger, allParts);
         for (std::size_t i = 0; i < group.size(); ++i) {
             if (std::optional<TenantCheck> c = checkTenant(database, group[i], inputs[i], locale))
                 result.listed.push_back(std::move(*c));
@@ -703,6 +684,132 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     return result;
 }
 
+// The check of a long list on a database server: the totals and names of
+// every tenant in one statement each, which the server answers in about the
+// time it answers one over a group of its tenants, and the periods of every
+// tenant in one statement read row by row in the order of the tenants, each
+// tenant checked once its rows have passed. Nothing when the reading of the
+// totals fails (the caller then reads group by group, tenant by tenant where
+// a group fails); when the reading of the periods fails, or a tenant's rows
+// come apart, those tenants' periods are read in groups.
+std::optional<CheckResult> checkStreamed(engine::Database& database, const std::vector<std::string>& tenants,
+                                         const Ledger& ledger, const platform::Locale& locale,
+                                         const CheckProgress& progress) {
+    std::vector<TenantInput> inputs;
+    try {
+        inputs = readGrouped(database, tenants, ledger, incomePart | chargesPart | namesPart, true);
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        return std::nullopt;
+    }
+    // A tenant's places in the list, by its reference as tenancy spells it
+    // (the statement's tenant is tenancy's own reference).
+    std::unordered_map<std::string, std::vector<std::size_t>> places;
+    for (std::size_t i = 0; i < tenants.size(); ++i)
+        places[tenants[i]].push_back(i);
+
+    CheckResult result;
+    result.tenants = static_cast<int>(tenants.size());
+    Pacer pacer(progress, result.tenants);
+    std::map<std::size_t, TenantCheck> listed;
+    std::vector<char> checked(tenants.size(), 0);
+    std::vector<char> again(tenants.size(), 0);
+    int done = 0;
+    const auto check = [&](std::size_t i, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
+        TenantInput& in = inputs[i];
+        in.rows = rows;
+        in.rowsFailed = rowsFailed;
+        listed.erase(i);
+        if (std::optional<TenantCheck> c = checkTenant(database, tenants[i], in, locale))
+            listed.emplace(i, std::move(*c));
+        in.rows.clear();
+        if (checked[i])
+            return true;
+        checked[i] = 1;
+        return pacer.tenantsDone(++done, tenants[i]);
+    };
+
+    bool going = true;
+    bool readWhole = false;
+    try {
+        const std::vector<std::size_t>* current = nullptr;
+        std::string currentKey;
+        PeriodRows rows;
+        const auto endOfRun = [&] {
+            const std::vector<std::size_t>* run = std::exchange(current, nullptr);
+            for (std::size_t k = 0; run && k < run->size(); ++k) {
+                if (!check((*run)[k], rows, std::nullopt))
+                    return false;
+            }
+            return true;
+        };
+        const TenantsCondition anyTenant = [](const char* column) { return std::string(column) + " is not null"; };
+        std::string sql = "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
+                          "p.extra_charges_paid from " +
+                          tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code") +
+                          " order by t.reference, p.period_from";
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
+            const std::string key = row[0].isNull() ? std::string() : row[0].text();
+            if (!current || key != currentKey) {
+                if (!endOfRun()) {
+                    going = false;
+                    return false;
+                }
+                rows.clear();
+                currentKey = key;
+                const auto found = places.find(key);
+                if (found != places.end()) {
+                    if (checked[found->second.front()]) {
+                        // Its rows came apart: the database is asked for them.
+                        for (std::size_t i : found->second)
+                            again[i] = 1;
+                    } else {
+                        current = &found->second;
+                    }
+                }
+            }
+            if (current)
+                rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+            return true;
+        });
+        if (going)
+            going = endOfRun();
+        readWhole = true;
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+    }
+    // The periods of the tenants read again, and when the reading failed of
+    // those not yet checked, in groups; the tenants without periods.
+    std::vector<std::string> groupRead;
+    std::vector<std::size_t> groupPlaces;
+    for (std::size_t i = 0; i < tenants.size(); ++i) {
+        if (again[i] || (!readWhole && !checked[i])) {
+            groupRead.push_back(tenants[i]);
+            groupPlaces.push_back(i);
+        }
+    }
+    for (std::size_t first = 0; going && first < groupRead.size(); first += groupSize) {
+        const std::size_t end = std::min(first + groupSize, groupRead.size());
+        const std::vector<std::string> group(groupRead.begin() + static_cast<std::ptrdiff_t>(first),
+                                             groupRead.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::vector<TenantInput> read = readGrouped(database, group, ledger, rowsPart);
+        for (std::size_t k = 0; going && k < group.size(); ++k)
+            going = check(groupPlaces[first + k], read[k].rows, read[k].rowsFailed);
+    }
+    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
+        if (!checked[i])
+            going = check(i, {}, std::nullopt);
+    }
+    result.reached = done;
+    result.stopped = pacer.stopped();
+    for (auto& [place, c] : listed)
+        result.listed.push_back(std::move(c));
+    return result;
+}
+
 } // namespace
 
 int CheckResult::disagreeing() const {
@@ -749,9 +856,13 @@ CheckResult CheckAll(engine::Database& database, const std::vector<std::string>&
                      const platform::Locale& locale, const CheckProgress& progress) {
     // On a file, reading whole tables in their stored order is cheaper by far
     // than having the database sort and group them; a server groups cheaply
-    // and sends its totals faster than its rows.
+    // and sends its totals faster than its rows, and a list of a few tenants
+    // (one checked again) is read as one group.
     if (database.IsFile()) {
         if (std::optional<CheckResult> result = checkByScans(database, tenants, ledger, locale, progress))
+            return std::move(*result);
+    } else if (tenants.size() > groupSize) {
+        if (std::optional<CheckResult> result = checkStreamed(database, tenants, ledger, locale, progress))
             return std::move(*result);
     }
     return checkGrouped(database, tenants, ledger, locale, progress);

@@ -46,6 +46,31 @@ TEST_P(RecordsetTest, WalksToEndWithBofAndEof) {
     EXPECT_EQ(errorNumberOf([&] { rs->Edit(); }), errNoCurrentRecord);
 }
 
+// Rows read forward one at a time come in the statement's order, and the
+// reader may run statements of its own meanwhile, or stop.
+TEST_P(RecordsetTest, RowsReadForwardWhileOtherStatementsRun) {
+    std::vector<std::string> seen;
+    database->ReadRows("select tenant_code, period_from from rent_periods order by tenant_code, period_from",
+                       [&](const std::vector<std::string>& names, const std::vector<Variant>& values) {
+                           EXPECT_EQ(names.size(), 2u);
+                           auto rs = periods(values[0].text());
+                           int count = 0;
+                           for (; !rs->Eof(); rs->MoveNext())
+                               ++count;
+                           seen.push_back(values[0].text() + " " + values[1].toDate().toIso() + " of " +
+                                          std::to_string(count));
+                           return seen.size() < 3;
+                       });
+    EXPECT_EQ(seen, (std::vector<std::string>{"A1 2025-01-01 of 3", "A1 2025-02-01 of 3", "A1 2025-03-01 of 3"}));
+    seen.clear();
+    database->ReadRows("select tenant_code from rent_periods where extra_charges > 0",
+                       [&](const std::vector<std::string>&, const std::vector<Variant>& values) {
+                           seen.push_back(values[0].text());
+                           return true;
+                       });
+    EXPECT_EQ(seen, std::vector<std::string>{"A1"});
+}
+
 TEST_P(RecordsetTest, NoRowsGivesBofAndEof) {
     auto rs = periods("nobody");
     EXPECT_TRUE(rs->Bof());

@@ -1045,6 +1045,51 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     return read;
 }
 
+void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row) {
+    const std::vector<Token> t = tokens(jetSql);
+    checkRecordsetStatement(t);
+    checkUsable();
+    flushPending();
+    const std::string sql = Translate(dialect_, jetSql);
+    // The statement runs fenced as any read; its rows are then fetched one
+    // at a time (the driver holds what the server sent), so that row may
+    // run statements of its own meanwhile, each on its own handle.
+    Handle direct;
+    SQLHSTMT stmt = nullptr;
+    std::vector<Column> columns;
+    guarded(false, [&] {
+        if (dialect_ == Dialect::PostgreSql) {
+            const ParameterShape shape = parameterShape(sql);
+            std::vector<const Variant*> values;
+            for (const Variant& value : shape.values)
+                values.push_back(&value);
+            stmt = prepared(shape.text);
+            executePrepared(stmt, values);
+        } else {
+            direct = statement();
+            stmt = direct.get();
+            network([&] { execDirect(stmt, sql); });
+        }
+        columns = describe(stmt, dialect_);
+    });
+    std::vector<std::string> names;
+    for (const Column& column : columns)
+        names.push_back(column.name);
+    std::vector<Variant> values(columns.size());
+    SQLRETURN rc;
+    while ((rc = SQLFetch(stmt)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            values[i] = columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]);
+        if (!row(names, values)) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            return;
+        }
+    }
+    if (rc != SQL_NO_DATA)
+        check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
+    SQLFreeStmt(stmt, SQL_CLOSE);
+}
+
 void OdbcConnection::wrote(const std::string& table) {
     if (table.empty()) {
         reads_.clear();

@@ -29,6 +29,7 @@ public:
     const std::string& name() const override { return name_; }
     long long execute(const std::string& jetSql) override;
     Rows query(const std::string& jetSql, bool editable) override;
+    void forEachRow(const std::string& jetSql, const RowReader& row) override;
     void updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) override;
     void beginTrans() override;
     void commitTrans() override;
