@@ -216,9 +216,19 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {
+                // Over every tenant the server adds up by tenant and ledger
+                // code first, and the tests are made of those few rows.
+                const std::string from =
+                    wholeList
+                        ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
+                              ") as t inner join (select tenant_code, [revenue group], sum(amount) as amount from "
+                              "revenues where " +
+                              where("tenant_code") +
+                              " group by tenant_code, [revenue group]) as r on r.tenant_code = t.reference where " +
+                              where("r.tenant_code")
+                        : tenantsJoined(where, "revenues as r", "r.tenant_code");
                 return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
-                       " as isextra, sum(r.amount)+0 as paid from " +
-                       tenantsJoined(where, "revenues as r", "r.tenant_code") + " and (" + isRent + " or " + isExtra +
+                       " as isextra, sum(r.amount)+0 as paid from " + from + " and (" + isRent + " or " + isExtra +
                        ") group by t.reference, " + isRent + ", " + isExtra;
             },
             incomeFailed,
@@ -235,8 +245,13 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {
-                return "select t.reference as tenant, sum(c.value)+0 as paid from " +
-                       tenantsJoined(where, "rent_periods_charges as c", "c.tenantcode") + " group by t.reference";
+                const std::string from =
+                    wholeList ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
+                                    ") as t inner join (select tenantcode, sum(value) as value from "
+                                    "rent_periods_charges where " +
+                                    where("tenantcode") + " group by tenantcode) as c on c.tenantcode = t.reference"
+                              : tenantsJoined(where, "rent_periods_charges as c", "c.tenantcode");
+                return "select t.reference as tenant, sum(c.value)+0 as paid from " + from + " group by t.reference";
             },
             chargesFailed, [&](engine::Recordset& rs) { charges[key(rs)] = rs.Fields("paid").Value(); }, wholeList);
     if (parts & namesPart)
