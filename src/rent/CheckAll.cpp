@@ -311,6 +311,61 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
     return inputs;
 }
 
+// The periods statement sql (the tenant its first field, each tenant's rows
+// together, earliest first) read row by row: run(tenant, current) names the
+// run a row belongs to (nullptr: its rows are not wanted), given the run of
+// the row before; done(run, rows) takes each wanted run's rows once they have
+// passed, false to stop the reading there (going is then false). False when
+// the reading failed; a lost connection is raised.
+bool readPeriodRuns(engine::Database& database, std::string sql,
+                    const std::function<void*(const engine::Variant& tenant, const void* current)>& run,
+                    const std::function<bool(void* run, const PeriodRows& rows)>& done, bool& going) {
+    try {
+        void* current = nullptr;
+        PeriodRows rows;
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
+            void* now = run(row[0], current);
+            if (now != current) {
+                if (current && !done(current, rows)) {
+                    going = false;
+                    return false;
+                }
+                rows.clear();
+                current = now;
+            }
+            if (current)
+                rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+            return true;
+        });
+        if (going && current && !done(current, rows))
+            going = false;
+        return true;
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        return false;
+    }
+}
+
+// The periods of the tenants which, read a group at a time (tenant by tenant
+// where a group fails), each handed to take with its place in which; false
+// from take stops the reading there, and is returned.
+bool readPeriodsInGroups(engine::Database& database, const std::vector<std::string>& which, const Ledger& ledger,
+                         const std::function<bool(std::size_t place, const TenantInput& read)>& take) {
+    for (std::size_t first = 0; first < which.size(); first += groupSize) {
+        const std::vector<std::string> group(
+            which.begin() + static_cast<std::ptrdiff_t>(first),
+            which.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, which.size())));
+        const std::vector<TenantInput> read = readGrouped(database, group, ledger, rowsPart);
+        for (std::size_t k = 0; k < group.size(); ++k) {
+            if (!take(first + k, read[k]))
+                return false;
+        }
+    }
+    return true;
+}
+
 // The check on a database server: groups of tenants, each read by a few
 // grouped statements. The server adds up and groups cheaply by itself (hash
 // aggregation), while every row sent over the connection costs, so it is
@@ -620,49 +675,26 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     // held at a time. A tenant whose rows come apart (spellings of its code
     // that the order does not bring together) is read again below.
     bool going = true;
-    bool readWhole = false;
-    try {
-        Finder finder;
-        Slot* current = nullptr;
-        PeriodRows rows;
-        const auto endOfRun = [&]() {
-            if (!current)
-                return true;
-            Slot& slot = *current;
-            current = nullptr;
+    Finder finder;
+    const bool readWhole = readPeriodRuns(
+        database,
+        "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from rent_periods order by "
+        "tenant_code, period_from",
+        [&](const engine::Variant& code, const void* current) -> void* {
+            Slot* slot = slotFor(finder, code);
+            if (slot && slot != current && slot->passed) {
+                // Its rows came apart: the database is asked for them.
+                slot->reread = true;
+                return nullptr;
+            }
+            return slot;
+        },
+        [&](void* run, const PeriodRows& rows) {
+            Slot& slot = *static_cast<Slot*>(run);
             slot.passed = true;
             return checkSlot(slot, rows, std::nullopt);
-        };
-        std::string sql = "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
-                          "rent_periods order by tenant_code, period_from";
-        NormaliseSql(sql);
-        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            Slot* slot = slotFor(finder, row[0]);
-            if (slot != current || !slot) {
-                if (!endOfRun()) {
-                    going = false;
-                    return false;
-                }
-                rows.clear();
-                if (slot && slot->passed) {
-                    // Its rows came apart: the database is asked for them.
-                    slot->reread = true;
-                    slot = nullptr;
-                }
-                current = slot;
-            }
-            if (!current)
-                return true;
-            rows.push_back({row[1], row[2], row[3], row[4], row[5]});
-            return true;
-        });
-        if (going)
-            going = endOfRun();
-        readWhole = true;
-    } catch (const engine::EngineError& error) {
-        if (connectionFailure(error))
-            throw;
-    }
+        },
+        going);
     // The periods of the tenants read again, and when the reading of the
     // table failed of those not yet checked, in groups (tenant by tenant
     // where a group fails).
@@ -672,20 +704,15 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (slot.reread || (!readWhole && !slot.checked))
             again.push_back(tenant);
     }
-    for (std::size_t first = 0; going && first < again.size(); first += groupSize) {
-        const std::vector<std::string> group(
-            again.begin() + static_cast<std::ptrdiff_t>(first),
-            again.begin() + static_cast<std::ptrdiff_t>(std::min(first + groupSize, again.size())));
-        std::vector<TenantInput> inputs = readGrouped(database, group, ledger, rowsPart);
-        for (std::size_t i = 0; going && i < group.size(); ++i) {
-            Slot& slot = slotAt(group[i]);
+    if (going)
+        going = readPeriodsInGroups(database, again, ledger, [&](std::size_t place, const TenantInput& read) {
+            Slot& slot = slotAt(again[place]);
             if (!slot.reread && slot.checked)
-                continue; // another spelling of a tenant just checked
+                return true; // another spelling of a tenant just checked
             slot.reread = false;
             slot.passed = true;
-            going = checkSlot(slot, inputs[i].rows, inputs[i].rowsFailed);
-        }
-    }
+            return checkSlot(slot, read.rows, read.rowsFailed);
+        });
     // The tenants without periods.
     for (std::size_t i = 0; going && i < tenants.size(); ++i) {
         Slot& slot = slotAt(tenants[i]);
@@ -746,56 +773,31 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
     };
 
     bool going = true;
-    bool readWhole = false;
-    try {
-        const std::vector<std::size_t>* current = nullptr;
-        std::string currentKey;
-        PeriodRows rows;
-        const auto endOfRun = [&] {
-            const std::vector<std::size_t>* run = std::exchange(current, nullptr);
-            for (std::size_t k = 0; run && k < run->size(); ++k) {
-                if (!check((*run)[k], rows, std::nullopt))
+    const TenantsCondition anyTenant = [](const char* column) { return std::string(column) + " is not null"; };
+    const bool readWhole = readPeriodRuns(
+        database,
+        "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, p.extra_charges_paid from " +
+            tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code") + " order by t.reference, p.period_from",
+        [&](const engine::Variant& tenant, const void* current) -> void* {
+            const auto found = places.find(tenant.isNull() ? std::string() : tenant.text());
+            if (found == places.end())
+                return nullptr;
+            if (&found->second != current && checked[found->second.front()]) {
+                // Its rows came apart: the database is asked for them.
+                for (std::size_t i : found->second)
+                    again[i] = 1;
+                return nullptr;
+            }
+            return &found->second;
+        },
+        [&](void* run, const PeriodRows& rows) {
+            for (std::size_t i : *static_cast<const std::vector<std::size_t>*>(run)) {
+                if (!check(i, rows, std::nullopt))
                     return false;
             }
             return true;
-        };
-        const TenantsCondition anyTenant = [](const char* column) { return std::string(column) + " is not null"; };
-        std::string sql = "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
-                          "p.extra_charges_paid from " +
-                          tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code") +
-                          " order by t.reference, p.period_from";
-        NormaliseSql(sql);
-        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            const std::string key = row[0].isNull() ? std::string() : row[0].text();
-            if (!current || key != currentKey) {
-                if (!endOfRun()) {
-                    going = false;
-                    return false;
-                }
-                rows.clear();
-                currentKey = key;
-                const auto found = places.find(key);
-                if (found != places.end()) {
-                    if (checked[found->second.front()]) {
-                        // Its rows came apart: the database is asked for them.
-                        for (std::size_t i : found->second)
-                            again[i] = 1;
-                    } else {
-                        current = &found->second;
-                    }
-                }
-            }
-            if (current)
-                rows.push_back({row[1], row[2], row[3], row[4], row[5]});
-            return true;
-        });
-        if (going)
-            going = endOfRun();
-        readWhole = true;
-    } catch (const engine::EngineError& error) {
-        if (connectionFailure(error))
-            throw;
-    }
+        },
+        going);
     // The periods of the tenants read again, and when the reading failed of
     // those not yet checked, in groups; the tenants without periods.
     std::vector<std::string> groupRead;
@@ -806,14 +808,10 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
             groupPlaces.push_back(i);
         }
     }
-    for (std::size_t first = 0; going && first < groupRead.size(); first += groupSize) {
-        const std::size_t end = std::min(first + groupSize, groupRead.size());
-        const std::vector<std::string> group(groupRead.begin() + static_cast<std::ptrdiff_t>(first),
-                                             groupRead.begin() + static_cast<std::ptrdiff_t>(end));
-        const std::vector<TenantInput> read = readGrouped(database, group, ledger, rowsPart);
-        for (std::size_t k = 0; going && k < group.size(); ++k)
-            going = check(groupPlaces[first + k], read[k].rows, read[k].rowsFailed);
-    }
+    if (going)
+        going = readPeriodsInGroups(database, groupRead, ledger, [&](std::size_t place, const TenantInput& read) {
+            return check(groupPlaces[place], read.rows, read.rowsFailed);
+        });
     for (std::size_t i = 0; going && i < tenants.size(); ++i) {
         if (!checked[i])
             going = check(i, {}, std::nullopt);

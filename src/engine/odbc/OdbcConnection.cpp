@@ -938,6 +938,23 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
     return stored->second.name.empty() ? nullptr : &stored->second;
 }
 
+SQLHSTMT OdbcConnection::runSelect(const std::string& sql, Handle& direct) {
+    if (dialect_ == Dialect::PostgreSql) {
+        // Prepared once per shape, its quoted values bound.
+        const ParameterShape shape = parameterShape(sql);
+        std::vector<const Variant*> values;
+        for (const Variant& value : shape.values)
+            values.push_back(&value);
+        SQLHSTMT stmt = prepared(shape.text);
+        executePrepared(stmt, values);
+        return stmt;
+    }
+    direct = statement();
+    SQLHSTMT stmt = direct.get();
+    network([&] { execDirect(stmt, sql); });
+    return stmt;
+}
+
 Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     const std::vector<Token> t = tokens(jetSql);
     checkRecordsetStatement(t);
@@ -980,20 +997,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     Rows read = guarded(false, [&] {
         Rows rows;
         Handle direct;
-        SQLHSTMT stmt = nullptr;
-        if (dialect_ == Dialect::PostgreSql) {
-            // Prepared once per shape, its quoted values bound.
-            const ParameterShape shape = parameterShape(sql);
-            std::vector<const Variant*> values;
-            for (const Variant& value : shape.values)
-                values.push_back(&value);
-            stmt = prepared(shape.text);
-            executePrepared(stmt, values);
-        } else {
-            direct = statement();
-            stmt = direct.get();
-            network([&] { execDirect(stmt, sql); });
-        }
+        SQLHSTMT stmt = runSelect(sql, direct);
         const std::vector<Column> columns = describe(stmt, dialect_);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)
@@ -1058,18 +1062,7 @@ void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row)
     SQLHSTMT stmt = nullptr;
     std::vector<Column> columns;
     guarded(false, [&] {
-        if (dialect_ == Dialect::PostgreSql) {
-            const ParameterShape shape = parameterShape(sql);
-            std::vector<const Variant*> values;
-            for (const Variant& value : shape.values)
-                values.push_back(&value);
-            stmt = prepared(shape.text);
-            executePrepared(stmt, values);
-        } else {
-            direct = statement();
-            stmt = direct.get();
-            network([&] { execDirect(stmt, sql); });
-        }
+        stmt = runSelect(sql, direct);
         columns = describe(stmt, dialect_);
     });
     std::vector<std::string> names;

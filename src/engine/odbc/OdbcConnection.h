@@ -81,6 +81,9 @@ private:
     long long run(const std::string& sql);
     // The statement prepared once for sql (PostgreSQL), ready for new parameters.
     SQLHSTMT prepared(const std::string& sql);
+    // Runs the select sql (in the database's dialect): prepared once and its
+    // values bound on PostgreSQL, else on a handle of its own kept in direct.
+    SQLHSTMT runSelect(const std::string& sql, Handle& direct);
     // Runs the statement prepared for sql with values as its parameters;
     // false when it answered SQL_NO_DATA.
     bool executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values);
