@@ -20,13 +20,18 @@ using engine::EngineError;
 const EngineError readOnly(8, "SQLite", "attempt to write a readonly database");
 const EngineError busy(5, "SQLite", "database is locked");
 
-TEST(BatchSummary, CountsAndClosingTexts) {
+// A batch's summary over an error log in a folder of its own.
+class BatchSummaryTest : public testing::Test {
+protected:
     TempDir dir;
     RecordingMessages messages;
     FixedClock clock;
-    TestFileSystem files(dir.path().string());
+    TestFileSystem files{dir.path().string()};
     BritishLocale locale;
-    ErrorReport log(messages, clock, files, locale);
+    ErrorReport log{messages, clock, files, locale};
+};
+
+TEST_F(BatchSummaryTest, CountsAndClosingTexts) {
     const std::string logPath = dir.file("errDec26.log");
 
     // Entry i is named T<i>; fail() reports an error for the tenant in hand.
@@ -162,13 +167,7 @@ TEST(BatchSummary, CountsAndClosingTexts) {
     EXPECT_TRUE(messages.texts.empty()); // the batch's reports go to the log alone
 }
 
-TEST(BatchSummary, TheLogHoldsTheFirstReportsInFullThenOneLineCountingTheRest) {
-    TempDir dir;
-    RecordingMessages messages;
-    FixedClock clock;
-    TestFileSystem files(dir.path().string());
-    BritishLocale locale;
-    ErrorReport log(messages, clock, files, locale);
+TEST_F(BatchSummaryTest, TheLogHoldsTheFirstReportsInFullThenOneLineCountingTheRest) {
     {
         BatchSummary summary(log, 100);
         for (int i = 0; i < 25; ++i)

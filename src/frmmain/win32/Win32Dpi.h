@@ -19,6 +19,23 @@ int screenDpi();
 // Windows 10 1607, or for no window, screenDpi().
 int windowDpi(HWND window);
 
+// twips (1,440 an inch) as pixels at dpi, and back.
+inline int pixelsAt(int twips, int dpi) {
+    return MulDiv(twips, dpi, 1440);
+}
+inline int twipsAt(int pixels, int dpi) {
+    return MulDiv(pixels, 1440, dpi);
+}
+
+// Destroys a window of the program's own that may already be gone (an owned
+// window goes with its owner), first forgetting the object its messages reach.
+inline void destroyOwnWindow(HWND window) {
+    if (window && IsWindow(window)) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+}
+
 // The outer size of a window of style and extendedStyle (no menu) whose
 // client area is width by height pixels at dpi.
 SIZE frameSize(int width, int height, DWORD style, DWORD extendedStyle, int dpi);

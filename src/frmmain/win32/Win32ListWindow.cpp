@@ -143,20 +143,17 @@ Win32ListWindow::Win32ListWindow(HWND owner, int dpi, std::function<void(Win32Li
 
 Win32ListWindow::~Win32ListWindow() {
     // The main window may have destroyed its owned windows already.
-    if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
+    win32::destroyOwnWindow(window_);
     if (forget_)
         forget_(this);
 }
 
 int Win32ListWindow::pixels(int twips) const {
-    return MulDiv(twips, dpi_, 1440);
+    return win32::pixelsAt(twips, dpi_);
 }
 
 int Win32ListWindow::twips(int pixels) const {
-    return MulDiv(pixels, 1440, dpi_);
+    return win32::twipsAt(pixels, dpi_);
 }
 
 HWND Win32ListWindow::control(const std::string& name) const {

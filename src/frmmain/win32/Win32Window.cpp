@@ -118,16 +118,13 @@ std::unique_ptr<controls::SecondWindow> Win32Window::openWindow() {
 Win32Window::~Win32Window() {
     if (taskbar_)
         static_cast<ITaskbarList3*>(taskbar_)->Release();
-    if (window_ && IsWindow(window_)) {
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
+    win32::destroyOwnWindow(window_);
     if (font_)
         DeleteObject(font_);
 }
 
 int Win32Window::pixels(int twips) const {
-    return MulDiv(twips, dpi_, 1440);
+    return win32::pixelsAt(twips, dpi_);
 }
 
 HWND Win32Window::control(const std::string& name) const {
