@@ -250,6 +250,19 @@ TEST_P(Postgres, AFailedStatementInATransactionLeavesTheTransactionUsable) {
     database->Execute("update rent_periods set paid = 5 where tenant_code = 'A1'");
     EXPECT_NE(errorNumberOf([&] { database->Execute("update rent_periods set paid = where x"); }), 0);
     EXPECT_NE(errorNumberOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); }), 0);
+    // A whole-or-nothing savepoint waits for its first write: one that only
+    // reads costs no round trip of its own, and a read that fails under it
+    // spoils it without undoing what the transaction wrote before.
+    const std::uint64_t trips = database->RoundTrips();
+    database->Savepoint("tenant_repair", true);
+    database->ReleaseSavepoint("tenant_repair");
+    EXPECT_EQ(database->RoundTrips(), trips);
+    database->Savepoint("tenant_repair", true);
+    EXPECT_NE(errorNumberOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); }), 0);
+    EXPECT_NE(errorNumberOf([&] { database->Execute("update rent_periods set paid = 9 where tenant_code = 'A1'"); }),
+              0)
+        << "nothing is done inside the spoiled savepoint";
+    database->RollbackToSavepoint("tenant_repair");
     database->Execute("update rent_periods set rent_due = 7 where tenant_code = 'A1'");
     database->CommitTrans();
     EXPECT_EQ(db.periods("A1")[0].paid, 5);
@@ -306,9 +319,10 @@ TEST_P(Postgres, RowsWrittenInAWholeOrNothingSavepointGoTogetherBeforeTheNextRea
     db.exec("update rent_periods set rent_due = 111 where tenant_code = 'A1' and period_from = '2025-02-01'");
     EXPECT_EQ(scalar(*database, "select sum(paid) as paid from rent_periods where tenant_code = 'A1'", "paid"),
               Variant(Currency::fromScaled(32346)));
-    // One statement for both rows, then the read: each executed, and each
-    // prepared the first time its shape is met.
-    EXPECT_LE(database->RoundTrips(), trips + 4);
+    // The savepoint (sent with the first write), one statement for both
+    // rows, then the read: each executed, and each prepared the first time
+    // its shape is met.
+    EXPECT_LE(database->RoundTrips(), trips + 5);
     EXPECT_EQ(rs->Fields("rent_due").Value().toDouble(), 111.0);
     EXPECT_EQ(rs->Fields("paid").Value(), Variant(Currency::fromScaled(20000)));
     database->ReleaseSavepoint("tenant_repair");

@@ -756,6 +756,25 @@ bool OdbcConnection::insideWhole() const {
     return false;
 }
 
+OdbcConnection::OpenSavepoint* OdbcConnection::deferredWhole() {
+    for (OpenSavepoint& savepoint : savepoints_)
+        if (savepoint.deferred)
+            return &savepoint;
+    return nullptr;
+}
+
+void OdbcConnection::sendDeferred() {
+    OpenSavepoint* savepoint = deferredWhole();
+    if (!savepoint)
+        return;
+    // The fence is released in the same round trip: a caller's savepoint
+    // never lies above it.
+    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
+        QuoteName(dialect_, savepoint->name));
+    fenceExists_ = fenceValid_ = false;
+    savepoint->deferred = false;
+}
+
 void OdbcConnection::spoil(const EngineError& error) {
     if (!spoiled_ && !error.connectionLost)
         spoiled_ = error;
@@ -765,7 +784,12 @@ template <typename F> auto OdbcConnection::guarded(bool writes, F&& f) -> declty
     checkUsable();
     if (!inTransaction_ || !FailureAbortsTransaction(dialect_))
         return f();
-    if (insideWhole()) {
+    // A whole-or-nothing savepoint is sent before the first write under it;
+    // until then its reads stand on the fence, and a failure spoils it all the same.
+    if (writes)
+        sendDeferred();
+    const bool deferred = deferredWhole() != nullptr;
+    if (insideWhole() && !deferred) {
         // The caller rolls back to its savepoint after any failure: nothing
         // here needs a fence of its own.
         try {
@@ -793,12 +817,20 @@ template <typename F> auto OdbcConnection::guarded(bool writes, F&& f) -> declty
                 fenceValid_ = false;
             return result;
         }
-    } catch (...) {
+    } catch (const EngineError& error) {
         try {
             // Undoes the failed statement alone; the fence stays in place.
             run("ROLLBACK TO SAVEPOINT " + name);
         } catch (const EngineError&) {
             // The statement's own error is the one to report.
+        }
+        if (deferred)
+            spoil(error);
+        throw;
+    } catch (...) {
+        try {
+            run("ROLLBACK TO SAVEPOINT " + name);
+        } catch (const EngineError&) {
         }
         throw;
     }
@@ -956,6 +988,14 @@ SQLHSTMT OdbcConnection::runSelect(const std::string& sql, Handle& direct) {
 }
 
 Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
+    // A read kept in the open transaction (see below) is found by its text
+    // before the text is read at all.
+    if (!wantEditable && inTransaction_ && dialect_ == Dialect::PostgreSql && !reads_.empty()) {
+        checkUsable();
+        auto found = reads_.find(jetSql);
+        if (found != reads_.end())
+            return found->second.rows;
+    }
     const std::vector<Token> t = tokens(jetSql);
     checkRecordsetStatement(t);
     checkUsable();
@@ -1577,6 +1617,7 @@ void OdbcConnection::savepoint(const std::string& name) {
         savepoints_.push_back({name, true, false});
         return;
     }
+    sendDeferred();
     // The fence is released in the same round trip: a caller's savepoint
     // never lies above it.
     run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
@@ -1586,6 +1627,15 @@ void OdbcConnection::savepoint(const std::string& name) {
 }
 
 void OdbcConnection::savepointWhole(const std::string& name) {
+    // Inside a batch transaction on PostgreSQL the savepoint waits for the
+    // first write: a tenant whose repair only reads (one that already agrees)
+    // then costs no round trip for it, and the fence keeps its reads safe.
+    if (inTransaction_ && FailureAbortsTransaction(dialect_) && savepoints_.empty() && supportsSavepoints()) {
+        checkUsable();
+        flushPending();
+        savepoints_.push_back({name, false, true, true});
+        return;
+    }
     savepoint(name);
     savepoints_.back().whole = true;
 }
@@ -1613,6 +1663,11 @@ void OdbcConnection::releaseSavepoint(const std::string& name) {
         }
         if (savepoints_[i].startedTransaction) {
             commitTrans();
+            return;
+        }
+        if (savepoints_[i].deferred) {
+            // Nothing was written under it: there is nothing to send.
+            savepoints_.resize(i);
             return;
         }
         // A fence is set again in the same round trip, for the reads that follow.
@@ -1643,6 +1698,12 @@ void OdbcConnection::rollbackToSavepoint(const std::string& name) {
             spoiled_.reset();
         if (savepoints_[i].startedTransaction) {
             rollback();
+            return;
+        }
+        if (savepoints_[i].deferred) {
+            // Nothing was written under it, and a read that failed was undone
+            // to the fence at once.
+            savepoints_.resize(i);
             return;
         }
         checkUsable(false);

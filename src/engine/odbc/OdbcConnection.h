@@ -58,6 +58,12 @@ public:
     const std::string& dbmsName() const { return dbmsName_; }
 
 private:
+    struct OpenSavepoint {
+        std::string name;
+        bool startedTransaction;
+        bool whole;
+        bool deferred = false; // not sent yet: nothing has been written since it was asked for
+    };
     struct TableInfo {
         std::string name;                    // as the database spells it
         std::vector<std::string> columns;    // in table order
@@ -93,6 +99,10 @@ private:
     // f runs above a fence savepoint, which a run of reads shares.
     template <typename F> auto guarded(bool writes, F&& f) -> decltype(f());
     bool insideWhole() const;
+    // The whole-or-nothing savepoint not yet sent (see savepointWhole), if any.
+    OpenSavepoint* deferredWhole();
+    // Sends the savepoint deferred, before the first statement that writes.
+    void sendDeferred();
     void spoil(const EngineError& error);
     void setAutocommit(bool on);
     void endTransaction(SQLSMALLINT completion);
@@ -115,11 +125,6 @@ private:
     bool inTransaction_ = false;
     bool fenceExists_ = false; // the fence savepoint is open (above every savepoint of the caller's)
     bool fenceValid_ = false;  // ... and nothing was written since it was set
-    struct OpenSavepoint {
-        std::string name;
-        bool startedTransaction;
-        bool whole;
-    };
     std::vector<OpenSavepoint> savepoints_;
     std::optional<EngineError> spoiled_; // the failure inside the whole-or-nothing savepoint
     std::vector<PendingWrite> pending_;
