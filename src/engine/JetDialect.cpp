@@ -159,10 +159,28 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
     std::vector<Edit> edits;
     // The limit each open parenthesis level still owes; level 0 is the statement.
     std::vector<std::string> pendingLimit(1);
+    // For each open parenthesis level, whether it holds the arguments of
+    // IIf(condition, then, else) (Ansi: CASE WHEN ... THEN ... ELSE ... END),
+    // the commas met in it at its own level, and the edits that rewrite it,
+    // kept only when it closes with exactly three arguments.
+    struct IIfLevel {
+        bool open = false;
+        int commas = 0;
+        std::vector<Edit> edits;
+    };
+    std::vector<IIfLevel> iif(1);
+    bool iifNext = false; // the word just read is IIf: the next "(" opens its arguments
+    Edit iifWord{0, 0, ""};
 
     std::size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
+        if (isSpace(c)) {
+            ++i;
+            continue;
+        }
+        if (c != '(')
+            iifNext = false;
         if (c == '\'' || c == '"' || c == '[') {
             const std::size_t end = endOfQuoted(sql, i);
             if (target == JetTarget::Ansi && c != '\'')
@@ -172,7 +190,31 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
         }
         if (c == '(') {
             pendingLimit.emplace_back();
+            iif.emplace_back();
+            if (iifNext) {
+                iif.back().open = true;
+                // The word and any blanks after it go; so do blanks after
+                // the parenthesis and the commas, for the words put in.
+                std::size_t after = i + 1;
+                while (after < sql.size() && isSpace(sql[after]))
+                    ++after;
+                iif.back().edits.push_back({iifWord.pos, i - iifWord.pos, ""});
+                iif.back().edits.push_back({i, after - i, "(CASE WHEN "});
+                iifNext = false;
+                i = after;
+                continue;
+            }
+            iifNext = false;
             ++i;
+            continue;
+        }
+        if (c == ',' && iif.back().open) {
+            ++iif.back().commas;
+            std::size_t after = i + 1;
+            while (after < sql.size() && isSpace(sql[after]))
+                ++after;
+            iif.back().edits.push_back({i, after - i, iif.back().commas == 1 ? " THEN " : " ELSE "});
+            i = after;
             continue;
         }
         if (c == ')') {
@@ -180,6 +222,12 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
                 if (!pendingLimit.back().empty())
                     edits.push_back({i, 0, " limit " + pendingLimit.back()});
                 pendingLimit.pop_back();
+                IIfLevel level = std::move(iif.back());
+                iif.pop_back();
+                if (level.open && level.commas == 2) {
+                    level.edits.push_back({i, 1, " END)"});
+                    edits.insert(edits.end(), level.edits.begin(), level.edits.end());
+                }
             }
             ++i;
             continue;
@@ -223,8 +271,14 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
             continue;
         }
         if (isWordChar(c)) {
+            const bool isIIf = target == JetTarget::Ansi && wordAt(sql, i, "iif");
+            const std::size_t start = i;
             while (i < sql.size() && isWordChar(sql[i]))
                 ++i;
+            if (isIIf) {
+                iifWord = {start, i - start, ""};
+                iifNext = true;
+            }
             continue;
         }
         ++i;

@@ -24,8 +24,9 @@ std::string TranslateJetSql(const std::string& sql);
 
 // As above for target. For Ansi, in addition: a date literal becomes DATE
 // 'yyyy-mm-dd' (TIMESTAMP 'yyyy-mm-dd hh:mm:ss' with a time of day), a
-// bracketed name [a b] becomes "a b" (a quote inside doubled), and a Jet
-// text value in double quotes becomes the same text in single quotes.
+// bracketed name [a b] becomes "a b" (a quote inside doubled), a Jet text
+// value in double quotes becomes the same text in single quotes, and
+// IIf(condition, a, b) becomes (CASE WHEN condition THEN a ELSE b END).
 std::string TranslateJetSql(const std::string& sql, JetTarget target);
 
 } // namespace engine

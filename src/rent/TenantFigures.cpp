@@ -34,18 +34,25 @@ std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& p
 
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
                                                  const std::string& tenant, const std::string& propertyCode) {
-    // Each total the one row of its own statement, taken side by side: the
-    // values compared stay values of the statement (not of its result
-    // columns), so that it is prepared once for every tenant.
+    // The tenant's income rows are read once: the rent income, the extra
+    // charges' income and the first rent transaction each add up the rows
+    // their own statement keeps (above), tested row by row. Each total is
+    // the one row of a select of its own, taken side by side; the values
+    // compared stay values of the statement (in a where, or in a named
+    // column of a select that adds up), so that it is prepared once for
+    // every tenant.
+    const std::string rent = SqlQuote(ledger.rentGroup);
     std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
-    std::string sql = "select r.paid as t0, e.paid as t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7, f.t8 from (" +
-                      RentIncomeSql(ledger, tenant) + ") as r, (" + ExtraChargeIncomeSql(ledger, tenant) + ") as e, (" +
-                      PeriodChargesSql(tenant) + ") as c, (select " + periods +
-                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) +
-                      ") as p, (select min(date) as t8 from revenues " +
-                      FirstRentTransactionWhere(ledger, propertyCode, tenant) + ") as f";
+    std::string sql =
+        "select r.t0, r.t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8 from "
+        "(select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, sum(iif([revenue group] <> " + rent +
+        ", amount, null))+0 as t1, min(iif([revenue group] = " + rent + " and [property code] = " +
+        SqlQuote(propertyCode) + ", date, null)) as t8 from revenues where tenant_code = " + SqlQuote(tenant) +
+        " and [revenue group] in (" + rent + ", " + ledger.extraChargeCodes + ")) as r, (" +
+        PeriodChargesSql(tenant) + ") as c, (select " + periods +
+        "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
     NormaliseSql(sql);
     try {
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);

@@ -107,6 +107,10 @@ TEST(OdbcDialect, PostgresqlGetsQuotedNamesLimitAndDateLiterals) {
         {"select [a \"q\"] from t", "select \"a \"\"q\"\"\" from t"},
         {"select * from t where name = \"O'Neil \"\"Jr\"\"\"", "select * from t where name = 'O''Neil \"Jr\"'"},
         {"select '#1/2/2025#' from t", "select '#1/2/2025#' from t"},
+        {"select sum(IIf([a] = 'x, y', f(b, c), Null)) as s, iif (d, iif(e, 1, 2), 'iif(') from t",
+         "select sum((CASE WHEN \"a\" = 'x, y' THEN f(b, c) ELSE Null END)) as s, "
+         "(CASE WHEN d THEN (CASE WHEN e THEN 1 ELSE 2 END) ELSE 'iif(' END) from t"},
+        {"select iif(a, b) as x, iif, myiif(a, b, c) from t", "select iif(a, b) as x, iif, myiif(a, b, c) from t"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(odbc::Translate(odbc::Dialect::PostgreSql, c.jet), c.postgres) << c.jet;

@@ -32,10 +32,18 @@ TEST(SqlShape, ValuesBecomeParametersOnlyWhereTheyMeanTheSame) {
         {"select a from t where b in ('x', 2.5e3, -7) -- 'note'",
          "select a from t where b in (?1, ?2, -?3) -- 'note'",
          {"x", 2500.0, 7}},
-        // A result column's name is its text; a number in order by is a column's position.
+        // A result column's name is its text unless "as" names it; a number in
+        // order by is a column's position; in a grouped select a result
+        // column may have to read as a grouped expression.
         {"select 'x' as a, 1, b + 2 from t where c = 3 order by 1, 'k'",
-         "select 'x' as a, 1, b + 2 from t where c = ?1 order by 1, 'k'",
-         {3}},
+         "select ?1 as a, 1, b + 2 from t where c = ?2 order by 1, 'k'",
+         {"x", 3}},
+        {"select sum(iif(g = 'R', a, null))+0 as p, (select 'y') as q from (select g = 'S' as s, 'z' from r) as d",
+         "select sum(iif(g = ?1, a, null))+0 as p, (select 'y') as q from (select g = ?2 as s, 'z' from r) as d",
+         {"R", "S"}},
+        {"select (g = 'R') as r, sum(a) as s from t where c = 'w' group by (g = 'R')",
+         "select (g = 'R') as r, sum(a) as s from t where c = ?1 group by (g = 'R')",
+         {"w"}},
         {"select (select max(b) from t where c = 'in list') as m from t where d = 'w' group by 2 having e > 5",
          "select (select max(b) from t where c = 'in list') as m from t where d = ?1 group by 2 having e > ?2",
          {"w", 5}},

@@ -1,6 +1,7 @@
 #include "engine/odbc/OdbcConnection.h"
 
 #include "engine/NumberText.h"
+#include "engine/ResultColumns.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -523,9 +524,10 @@ std::vector<Column> describe(SQLHSTMT stmt, Dialect dialect) {
 }
 // A PostgreSQL statement with the quoted values it compares against turned
 // into parameters, so that the statements the tool builds for one tenant and
-// the next share one prepared statement. Only a value compared in a where
-// clause (after =, <>, <, >, or in an "in (...)" list; not in a group by,
-// having or order by that follows it) becomes a parameter:
+// the next share one prepared statement. Only a value compared (after =, <>,
+// <, >, or in an "in (...)" list) in a where clause (not in a group by,
+// having or order by that follows it), or in a result column that "as" names
+// in a select without group by (ResultColumns.h), becomes a parameter:
 // PostgreSQL reads an untyped parameter there exactly as it reads the quoted
 // value (its type is the column's), and DATE '...' and every other value stay
 // in the text.
@@ -542,6 +544,30 @@ ParameterShape parameterShape(const std::string& sql) {
         if (token.kind == Token::Symbol && token.text == "?")
             return {sql, {}};
     }
+    std::vector<ListMark> marks;
+    marks.reserve(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const Token& token = t[i];
+        ListMark mark = ListMark::Other;
+        if (token.kind == Token::Symbol)
+            mark = token.text == "(" ? ListMark::Open
+                   : token.text == ")" ? ListMark::Close
+                   : token.text == "," ? ListMark::Comma
+                                       : mark;
+        else if (token.kind == Token::Name || (token.kind == Token::Quoted && token.text[0] == '"'))
+            mark = ListMark::Name;
+        else if (token.kind == Token::Word)
+            mark = token.text == "select" ? ListMark::Select
+                   : token.text == "as"   ? ListMark::As
+                   : token.text == "by" && i > 0 && t[i - 1].text == "group" ? ListMark::GroupBy
+                   : token.text == "from" || token.text == "where" || token.text == "group" || token.text == "order" ||
+                           token.text == "having" || token.text == "limit" || token.text == "union" ||
+                           token.text == "except" || token.text == "intersect" || token.text == "values"
+                       ? ListMark::EndList
+                       : ListMark::Name;
+        marks.push_back(mark);
+    }
+    const ResultListPlaces places = PlacesInResultLists(marks);
     std::size_t copied = 0;
     bool afterWhere = false;
     int listDepth = -1; // the parenthesis depth of an open "in (" list
@@ -564,7 +590,8 @@ ParameterShape parameterShape(const std::string& sql) {
                 listDepth = -1;
             --depth;
         }
-        if (!afterWhere || token.kind != Token::Quoted || token.text.empty() || token.text[0] != '\'' || i == 0)
+        const bool place = places.lists[i] > 0 ? places.named[i] == places.lists[i] : afterWhere;
+        if (!place || token.kind != Token::Quoted || token.text.empty() || token.text[0] != '\'' || i == 0)
             continue;
         const Token& before = t[i - 1];
         const bool compared =

@@ -1,5 +1,7 @@
 #include "engine/sqlite/SqlShape.h"
 
+#include "engine/ResultColumns.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -79,9 +81,40 @@ std::size_t endOfNumber(const std::string& sql, std::size_t i, bool& legal) {
 }
 
 struct Frame {
-    bool resultColumns = false; // between select and its from
-    bool ordering = false;      // in an order by or group by
+    bool ordering = false; // in an order by or group by
 };
+
+// What each token is to the lists of result columns (ResultColumns.h).
+std::vector<ListMark> listMarks(const std::string& sql, const std::vector<SqlToken>& tokens) {
+    using Kind = SqlToken::Kind;
+    static const char* const listEnds[] = {"from",   "where", "group",  "order",     "having", "limit",
+                                           "window", "union", "except", "intersect", "values"};
+    std::vector<ListMark> marks;
+    marks.reserve(tokens.size());
+    for (std::size_t t = 0; t < tokens.size(); ++t) {
+        const SqlToken& token = tokens[t];
+        ListMark mark = ListMark::Other;
+        if (token.kind == Kind::Punctuation && token.end - token.begin == 1) {
+            const char c = sql[token.begin];
+            mark = c == '(' ? ListMark::Open : c == ')' ? ListMark::Close : c == ',' ? ListMark::Comma : mark;
+        } else if (token.kind == Kind::Name) {
+            mark = ListMark::Name;
+        } else if (token.kind == Kind::Word) {
+            mark = ListMark::Name;
+            if (token.is(sql, "select"))
+                mark = ListMark::Select;
+            else if (token.is(sql, "as"))
+                mark = ListMark::As;
+            else if (token.is(sql, "by") && t > 0 && tokens[t - 1].is(sql, "group"))
+                mark = ListMark::GroupBy;
+            for (const char* end : listEnds)
+                if (token.is(sql, end))
+                    mark = ListMark::EndList;
+        }
+        marks.push_back(mark);
+    }
+    return marks;
+}
 
 } // namespace
 
@@ -185,6 +218,7 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
             return shape;
     }
 
+    const ResultListPlaces places = PlacesInResultLists(listMarks(sql, tokens));
     std::string text;
     text.reserve(sql.size());
     std::vector<Variant> values;
@@ -219,10 +253,7 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
             const std::string_view word(lowered, length);
             Frame& frame = frames[depth - 1];
             if (word == "select") {
-                frame.resultColumns = true;
                 frame.ordering = false;
-            } else if (word == "from") {
-                frame.resultColumns = false;
             } else if (word == "by" && t > 0 && (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
                 frame.ordering = true;
             } else if (word == "limit" || word == "offset" || word == "having" || word == "window" ||
@@ -235,9 +266,12 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
         }
         if (token.kind != Kind::String && token.kind != Kind::Number)
             continue;
-        bool keep = nameExpected;
+        // In a list of result columns only a quoted value, and only where
+        // its column is named.
+        bool keep = nameExpected || (places.lists[t] > 0 && token.kind != Kind::String) ||
+                    places.lists[t] > places.named[t];
         for (std::size_t f = 0; f < depth; ++f)
-            keep = keep || frames[f].resultColumns || frames[f].ordering;
+            keep = keep || frames[f].ordering;
         if (keep)
             continue;
 
