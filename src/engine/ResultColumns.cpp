@@ -16,8 +16,7 @@ struct Frame {
 } // namespace
 
 ResultListPlaces PlacesInResultLists(const std::vector<ListMark>& marks) {
-    ResultListPlaces places{std::vector<unsigned char>(marks.size(), 0),
-                            std::vector<unsigned char>(marks.size(), 0)};
+    ResultListPlaces places{std::vector<unsigned char>(marks.size(), 0), std::vector<unsigned char>(marks.size(), 0)};
     std::vector<Frame> frames(1);
     unsigned char openLists = 0;
     const auto endColumn = [&](Frame& frame, std::size_t end) {

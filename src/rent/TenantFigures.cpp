@@ -45,14 +45,15 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
     std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
-    std::string sql =
-        "select r.t0, r.t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8 from "
-        "(select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, sum(iif([revenue group] <> " + rent +
-        ", amount, null))+0 as t1, min(iif([revenue group] = " + rent + " and [property code] = " +
-        SqlQuote(propertyCode) + ", date, null)) as t8 from revenues where tenant_code = " + SqlQuote(tenant) +
-        " and [revenue group] in (" + rent + ", " + ledger.extraChargeCodes + ")) as r, (" +
-        PeriodChargesSql(tenant) + ") as c, (select " + periods +
-        "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
+    std::string income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
+    income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";
+    income += "min(iif([revenue group] = " + rent + " and [property code] = " + SqlQuote(propertyCode) +
+              ", date, null)) as t8 ";
+    income += "from revenues where tenant_code = " + SqlQuote(tenant) + " and [revenue group] in (" + rent + ", " +
+              ledger.extraChargeCodes + ")";
+    std::string sql = "select r.t0, r.t1, c.paid as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8 from (" + income +
+                      ") as r, (" + PeriodChargesSql(tenant) + ") as c, (select " + periods +
+                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
     NormaliseSql(sql);
     try {
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);

@@ -263,8 +263,7 @@ TEST_P(Postgres, AFailedStatementInATransactionLeavesTheTransactionUsable) {
     EXPECT_EQ(database->RoundTrips(), trips);
     database->Savepoint("tenant_repair", true);
     EXPECT_NE(errorNumberOf([&] { database->OpenRecordset("select * from no_such_table", dbOpenDynaset, 3); }), 0);
-    EXPECT_NE(errorNumberOf([&] { database->Execute("update rent_periods set paid = 9 where tenant_code = 'A1'"); }),
-              0)
+    EXPECT_NE(errorNumberOf([&] { database->Execute("update rent_periods set paid = 9 where tenant_code = 'A1'"); }), 0)
         << "nothing is done inside the spoiled savepoint";
     database->RollbackToSavepoint("tenant_repair");
     database->Execute("update rent_periods set rent_due = 7 where tenant_code = 'A1'");

@@ -536,6 +536,34 @@ struct ParameterShape {
     std::vector<Variant> values;
 };
 
+// What the token t[i] is to the lists of result columns.
+ListMark listMark(const std::vector<Token>& t, std::size_t i) {
+    static const char* const listEnds[] = {"from",  "where", "group",  "order",     "having",
+                                           "limit", "union", "except", "intersect", "values"};
+    const Token& token = t[i];
+    if (token.kind == Token::Symbol) {
+        if (token.text == "(")
+            return ListMark::Open;
+        if (token.text == ")")
+            return ListMark::Close;
+        return token.text == "," ? ListMark::Comma : ListMark::Other;
+    }
+    if (token.kind == Token::Name || (token.kind == Token::Quoted && token.text[0] == '"'))
+        return ListMark::Name;
+    if (token.kind != Token::Word)
+        return ListMark::Other;
+    if (token.text == "select")
+        return ListMark::Select;
+    if (token.text == "as")
+        return ListMark::As;
+    if (token.text == "by" && i > 0 && t[i - 1].kind == Token::Word && t[i - 1].text == "group")
+        return ListMark::GroupBy;
+    for (const char* end : listEnds)
+        if (token.text == end)
+            return ListMark::EndList;
+    return ListMark::Name;
+}
+
 ParameterShape parameterShape(const std::string& sql) {
     const std::vector<Token> t = tokens(sql);
     ParameterShape shape;
@@ -546,27 +574,8 @@ ParameterShape parameterShape(const std::string& sql) {
     }
     std::vector<ListMark> marks;
     marks.reserve(t.size());
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const Token& token = t[i];
-        ListMark mark = ListMark::Other;
-        if (token.kind == Token::Symbol)
-            mark = token.text == "(" ? ListMark::Open
-                   : token.text == ")" ? ListMark::Close
-                   : token.text == "," ? ListMark::Comma
-                                       : mark;
-        else if (token.kind == Token::Name || (token.kind == Token::Quoted && token.text[0] == '"'))
-            mark = ListMark::Name;
-        else if (token.kind == Token::Word)
-            mark = token.text == "select" ? ListMark::Select
-                   : token.text == "as"   ? ListMark::As
-                   : token.text == "by" && i > 0 && t[i - 1].text == "group" ? ListMark::GroupBy
-                   : token.text == "from" || token.text == "where" || token.text == "group" || token.text == "order" ||
-                           token.text == "having" || token.text == "limit" || token.text == "union" ||
-                           token.text == "except" || token.text == "intersect" || token.text == "values"
-                       ? ListMark::EndList
-                       : ListMark::Name;
-        marks.push_back(mark);
-    }
+    for (std::size_t i = 0; i < t.size(); ++i)
+        marks.push_back(listMark(t, i));
     const ResultListPlaces places = PlacesInResultLists(marks);
     std::size_t copied = 0;
     bool afterWhere = false;

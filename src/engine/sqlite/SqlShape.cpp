@@ -256,8 +256,8 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
                 frame.ordering = false;
             } else if (word == "by" && t > 0 && (tokens[t - 1].is(sql, "order") || tokens[t - 1].is(sql, "group"))) {
                 frame.ordering = true;
-            } else if (word == "limit" || word == "offset" || word == "having" || word == "window" ||
-                       word == "union" || word == "intersect" || word == "except") {
+            } else if (word == "limit" || word == "offset" || word == "having" || word == "window" || word == "union" ||
+                       word == "intersect" || word == "except") {
                 frame.ordering = false;
             } else if (word == "as") {
                 afterAs = true;
@@ -268,8 +268,8 @@ SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens) {
             continue;
         // In a list of result columns only a quoted value, and only where
         // its column is named.
-        bool keep = nameExpected || (places.lists[t] > 0 && token.kind != Kind::String) ||
-                    places.lists[t] > places.named[t];
+        bool keep =
+            nameExpected || (places.lists[t] > 0 && token.kind != Kind::String) || places.lists[t] > places.named[t];
         for (std::size_t f = 0; f < depth; ++f)
             keep = keep || frames[f].ordering;
         if (keep)
