@@ -217,7 +217,10 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
             database, group,
             [&](const TenantsCondition& where) {
                 // Over every tenant the server adds up by tenant and ledger
-                // code first, and the tests are made of those few rows.
+                // code first, and the tests are made of those few rows
+                // alone (a group that is neither is read and left out here):
+                // made of every income row, they would cost more than the
+                // adding up.
                 const std::string from =
                     wholeList
                         ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
@@ -227,9 +230,10 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
                               " group by tenant_code, [revenue group]) as r on r.tenant_code = t.reference where " +
                               where("r.tenant_code")
                         : tenantsJoined(where, "revenues as r", "r.tenant_code");
+                const std::string tested = wholeList ? std::string() : " and (" + isRent + " or " + isExtra + ")";
                 return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
-                       " as isextra, sum(r.amount)+0 as paid from " + from + " and (" + isRent + " or " + isExtra +
-                       ") group by t.reference, " + isRent + ", " + isExtra;
+                       " as isextra, sum(r.amount)+0 as paid from " + from + tested + " group by t.reference, " +
+                       isRent + ", " + isExtra;
             },
             incomeFailed,
             [&](engine::Recordset& rs) {
