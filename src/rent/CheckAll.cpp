@@ -5,12 +5,14 @@
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
+#include "rent/StoredPeriods.h"
 #include "rent/TenantFigures.h"
 
 #include <algorithm>
 #include <chrono>
 #include <map>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -497,7 +499,6 @@ struct Slot {
     RunningTotal rent;
     RunningTotal extra;
     RunningTotal charges;
-    bool passed = false;  // its periods have passed in the reading of the table
     bool checked = false; // its tenants have been checked (and counted)
     bool reread = false;  // its periods are to be read again, ordered by the database
 };
@@ -506,11 +507,12 @@ struct Slot {
 // in its stored order, without a sort or a walk through an index, the tests
 // that compare text made by the database in the select list, and the rows
 // added up per tenant here, exactly as the database's sum() adds them; the
-// periods read in the order of their index (tenant, start), each tenant's
-// checked as soon as they have passed, so that only one tenant's periods are
-// held. Nothing when a whole-table reading of the income failed (the caller
-// then reads as for a server); when the reading of the periods fails, those
-// of the tenants not yet checked are read in groups.
+// periods kept compactly per tenant until their table has passed, and each
+// tenant's put in the order of their start here where that order is beyond
+// doubt. Nothing when a whole-table reading of the income failed (the caller
+// then reads as for a server); when the reading of the periods fails, or a
+// tenant's periods cannot be ordered here, the database is asked for them in
+// groups.
 std::optional<CheckResult> checkByScans(engine::Database& database, const std::vector<std::string>& tenants,
                                         const Ledger& ledger, const platform::Locale& locale,
                                         const CheckProgress& progress) {
@@ -636,13 +638,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
 
     std::map<std::size_t, TenantCheck> listed;
     int done = 0;
-    // Checks the slot's tenants with rows as their periods (again, when they
-    // were checked before on rows read out of order); false when the caller
-    // stopped the check.
-    const auto checkSlot = [&](Slot& slot, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
-        const bool counted = slot.checked;
+    // Checks the slot's tenants with rows as their periods; false when the
+    // caller stopped the check.
+    const auto checkSlot = [&](Slot& slot, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
         slot.checked = true;
-        for (std::size_t position : slot.positions) {
+        for (std::size_t k = 0; k < slot.positions.size(); ++k) {
+            const std::size_t position = slot.positions[k];
             const std::string& tenant = tenants[position];
             TenantInput in;
             const auto found = asked.find(tenant);
@@ -657,12 +658,13 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             if (chargesAsked)
                 in.chargesFailed = found->second.chargesFailed;
             in.rowsFailed = rowsFailed;
-            in.rows = rows;
-            listed.erase(position);
+            // The last of a slot's tenants (mostly its only one) takes the rows.
+            if (k + 1 == slot.positions.size())
+                in.rows = std::move(rows);
+            else
+                in.rows = rows;
             if (std::optional<TenantCheck> c = checkTenant(database, tenant, in, locale))
                 listed.emplace(position, std::move(*c));
-            if (counted)
-                continue;
             ++done;
             if (!pacer.tenantsDone(done, tenant))
                 return false;
@@ -670,55 +672,54 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         return true;
     };
 
-    // The periods in the order of their index (tenant, start), each tenant's
-    // checked as soon as its rows have passed, so that one tenant's rows are
-    // held at a time. A tenant whose rows come apart (spellings of its code
-    // that the order does not bring together) is read again below.
+    // The periods in the table's stored order, kept for each slot until the
+    // reading ends (see StoredPeriods). When the reading fails, or a slot's
+    // periods cannot be ordered here, the database is asked for them below.
+    StoredPeriods periods(slots.size());
+    bool readWhole = true;
+    try {
+        Finder finder;
+        if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
+                  "rent_periods",
+                  [&](const std::vector<engine::Variant>& row) {
+                      if (Slot* slot = slotFor(finder, row[0]))
+                          periods.add(static_cast<std::size_t>(slot - slots.data()),
+                                      std::span<const engine::Variant, 5>(row.data() + 1, 5));
+                  }))
+            return stoppedHere();
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        readWhole = false;
+    }
     bool going = true;
-    Finder finder;
-    const bool readWhole = readPeriodRuns(
-        database,
-        "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from rent_periods order by "
-        "tenant_code, period_from",
-        [&](const engine::Variant& code, const void* current) -> void* {
-            Slot* slot = slotFor(finder, code);
-            if (slot && slot != current && slot->passed) {
-                // Its rows came apart: the database is asked for them.
-                slot->reread = true;
-                return nullptr;
-            }
-            return slot;
-        },
-        [&](void* run, const PeriodRows& rows) {
-            Slot& slot = *static_cast<Slot*>(run);
-            slot.passed = true;
-            return checkSlot(slot, rows, std::nullopt);
-        },
-        going);
-    // The periods of the tenants read again, and when the reading of the
-    // table failed of those not yet checked, in groups (tenant by tenant
+    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
+        Slot& slot = slotAt(tenants[i]);
+        if (slot.checked || slot.reread)
+            continue;
+        std::optional<PeriodRows> rows;
+        if (readWhole)
+            rows = periods.take(static_cast<std::size_t>(&slot - slots.data()));
+        if (rows)
+            going = checkSlot(slot, std::move(*rows), std::nullopt);
+        else
+            slot.reread = true;
+    }
+    // The periods the database is asked for, in groups (tenant by tenant
     // where a group fails).
     std::vector<std::string> again;
     for (const std::string& tenant : tenants) {
-        const Slot& slot = slotAt(tenant);
-        if (slot.reread || (!readWhole && !slot.checked))
+        if (slotAt(tenant).reread)
             again.push_back(tenant);
     }
     if (going)
         going = readPeriodsInGroups(database, again, ledger, [&](std::size_t place, const TenantInput& read) {
             Slot& slot = slotAt(again[place]);
-            if (!slot.reread && slot.checked)
+            if (!slot.reread)
                 return true; // another spelling of a tenant just checked
             slot.reread = false;
-            slot.passed = true;
             return checkSlot(slot, read.rows, read.rowsFailed);
         });
-    // The tenants without periods.
-    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
-        Slot& slot = slotAt(tenants[i]);
-        if (!slot.passed)
-            going = checkSlot(slot, {}, std::nullopt);
-    }
     result.reached = done;
     result.stopped = pacer.stopped();
     for (auto& [position, check] : listed)
