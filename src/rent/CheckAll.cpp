@@ -6,6 +6,7 @@
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
 #include "rent/StoredPeriods.h"
+#include "rent/TenantCodes.h"
 #include "rent/TenantFigures.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <map>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -394,17 +394,6 @@ CheckResult checkGrouped(engine::Database& database, const std::vector<std::stri
     return result;
 }
 
-// A tenant code as the database compares it (its tenant columns are text
-// collate nocase): ASCII letters folded, every other byte as it is.
-std::string folded(std::string_view code) {
-    std::string out(code);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // A total of money added up as the database's sum() adds it (see MoneyTotal),
 // one value at a time. A value it cannot be sure of as the database would
 // take it (text, a date) or a total outside the range of money leaves the
@@ -519,40 +508,22 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     CheckResult result;
     result.tenants = static_cast<int>(tenants.size());
     Pacer pacer(progress, result.tenants);
-    // The slots apart from their index, which is looked up for row after row
-    // of every table and so is kept small and its chains short.
+    // A slot for each tenant code of the list, numbered as the codes are.
     std::vector<Slot> slots;
-    std::unordered_map<std::string, std::size_t> slotIndex;
-    slotIndex.max_load_factor(0.5f);
-    slotIndex.reserve(tenants.size());
+    TenantCodes codes(tenants.size());
     for (std::size_t i = 0; i < tenants.size(); ++i) {
-        const auto [found, added] = slotIndex.try_emplace(folded(tenants[i]), slots.size());
-        if (added)
+        const std::size_t number = codes.add(tenants[i]);
+        if (number == slots.size())
             slots.emplace_back();
-        slots[found->second].positions.push_back(i);
+        slots[number].positions.push_back(i);
     }
-    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[slotIndex.at(folded(tenant))]; };
+    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[*codes.find(tenant)]; };
+    // The slot of a table's tenant code, if it is a tenant's of the list.
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
         if (code.kind() != engine::Variant::Kind::Text)
             return nullptr;
-        auto found = slotIndex.find(folded(code.text()));
-        return found == slotIndex.end() ? nullptr : &slots[found->second];
-    };
-    // The slot of a table's tenant code, asked for row after row: a table's
-    // rows of one tenant mostly lie together, and the same code is the same
-    // slot.
-    struct Finder {
-        std::string code;
-        Slot* slot = nullptr;
-        bool any = false;
-    };
-    const auto slotFor = [&](Finder& finder, const engine::Variant& code) {
-        if (finder.any && code.kind() == engine::Variant::Kind::Text && code.text() == finder.code)
-            return finder.slot;
-        finder.any = code.kind() == engine::Variant::Kind::Text;
-        finder.code = finder.any ? code.text() : std::string();
-        finder.slot = slotOf(code);
-        return finder.slot;
+        const std::optional<std::size_t> number = codes.find(code.text());
+        return number ? &slots[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
@@ -573,9 +544,8 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     const std::string isExtra = "([revenue group] in (" + ledger.extraChargeCodes + "))";
     try {
         // The name is the first row's of the tenant, as the analysis finds it.
-        Finder tenancy, revenues, charges;
         if (!scan("select reference, name from tenancy", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotFor(tenancy, row[0]); slot && !slot->named) {
+                if (Slot* slot = slotOf(row[0]); slot && !slot->named) {
                     slot->name = row[1];
                     slot->named = true;
                 }
@@ -585,12 +555,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
                       isExtra,
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotFor(revenues, row[0]))
+                      if (Slot* slot = slotOf(row[0]))
                           (truth(row[1]) ? slot->rent : slot->extra).add(row[2]);
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotFor(charges, row[0]))
+                if (Slot* slot = slotOf(row[0]))
                     slot->charges.add(row[1]);
             }))
             return stoppedHere();
@@ -678,11 +648,10 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     StoredPeriods periods(slots.size());
     bool readWhole = true;
     try {
-        Finder finder;
         if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
                   "rent_periods",
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotFor(finder, row[0]))
+                      if (Slot* slot = slotOf(row[0]))
                           periods.add(static_cast<std::size_t>(slot - slots.data()),
                                       std::span<const engine::Variant, 5>(row.data() + 1, 5));
                   }))
