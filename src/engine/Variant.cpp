@@ -61,27 +61,6 @@ Variant Variant::boolean(bool value) {
     return v;
 }
 
-Variant::Kind Variant::kind() const {
-    switch (value_.index()) {
-    case 0:
-        return Kind::Empty;
-    case 1:
-        return Kind::Null;
-    case 2:
-        return Kind::Integer;
-    case 3:
-        return Kind::Double;
-    case 4:
-        return Kind::Currency;
-    case 5:
-        return Kind::Date;
-    case 6:
-        return Kind::Text;
-    default:
-        return Kind::Boolean;
-    }
-}
-
 bool Variant::isNumeric() const {
     const Kind k = kind();
     return k == Kind::Integer || k == Kind::Double || k == Kind::Currency || k == Kind::Boolean;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 namespace engine {
@@ -26,7 +27,9 @@ public:
     Variant(const char* value) : value_(std::string(value)) {}
     static Variant boolean(bool value);
 
-    Kind kind() const;
+    // Asked of value after value, so worked out where it is asked: the
+    // alternatives of value_ are in the order of Kind.
+    Kind kind() const { return static_cast<Kind>(value_.index()); }
     bool isNull() const { return kind() == Kind::Null; }
     bool isEmpty() const { return kind() == Kind::Empty; }
     bool isNumeric() const; // Integer, Double, Currency or Boolean
@@ -57,7 +60,17 @@ private:
         bool value;
         bool operator==(const BooleanValue&) const = default;
     };
-    std::variant<std::monostate, NullValue, std::int64_t, double, Currency, Date, std::string, BooleanValue> value_;
+    using Value =
+        std::variant<std::monostate, NullValue, std::int64_t, double, Currency, Date, std::string, BooleanValue>;
+    template <Kind kind> using Alternative = std::variant_alternative_t<static_cast<std::size_t>(kind), Value>;
+    static_assert(std::is_same_v<Alternative<Kind::Null>, NullValue> &&
+                  std::is_same_v<Alternative<Kind::Integer>, std::int64_t> &&
+                  std::is_same_v<Alternative<Kind::Double>, double> &&
+                  std::is_same_v<Alternative<Kind::Currency>, Currency> &&
+                  std::is_same_v<Alternative<Kind::Date>, Date> &&
+                  std::is_same_v<Alternative<Kind::Text>, std::string> &&
+                  std::is_same_v<Alternative<Kind::Boolean>, BooleanValue>);
+    Value value_;
 };
 
 } // namespace engine

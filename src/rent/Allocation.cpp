@@ -219,21 +219,22 @@ Variant FirstPeriodNotPaid(const PeriodRows& periods) {
     return {};
 }
 
-Variant MoneyTotal(const std::vector<Variant>& values) {
-    Currency total;
-    bool any = false;
-    bool doubles = false;
-    bool exact = false;
-    for (const Variant& value : values) {
+namespace {
+
+// MoneyTotal added up a value at a time, so that a column of the periods is
+// added up where it lies rather than copied out first.
+class MoneySum {
+public:
+    void add(const Variant& value) {
         switch (value.kind()) {
         case Variant::Kind::Null:
         case Variant::Kind::Empty:
-            continue;
+            return;
         case Variant::Kind::Double:
-            doubles = true;
+            doubles_ = true;
             break;
         case Variant::Kind::Currency:
-            exact = true;
+            exact_ = true;
             break;
         case Variant::Kind::Integer:
             break;
@@ -243,18 +244,35 @@ Variant MoneyTotal(const std::vector<Variant>& values) {
                 "The value " + (value.kind() == Variant::Kind::Text ? "'" + value.text() + "'" : std::string("given")) +
                     " in a sum is not a number.");
         }
-        any = true;
-        total = total + value.toCurrency();
+        any_ = true;
+        total_ = total_ + value.toCurrency();
     }
-    if (!any)
-        return Variant::null();
-    if (doubles)
-        return total.toDouble();
-    if (exact)
-        return total;
-    if (total.scaled() % 10000 == 0)
-        return static_cast<std::int64_t>(total.scaled() / 10000);
-    return total.toDouble();
+    Variant value() const {
+        if (!any_)
+            return Variant::null();
+        if (doubles_)
+            return total_.toDouble();
+        if (exact_)
+            return total_;
+        if (total_.scaled() % 10000 == 0)
+            return static_cast<std::int64_t>(total_.scaled() / 10000);
+        return total_.toDouble();
+    }
+
+private:
+    Currency total_;
+    bool any_ = false;
+    bool doubles_ = false;
+    bool exact_ = false;
+};
+
+} // namespace
+
+Variant MoneyTotal(const std::vector<Variant>& values) {
+    MoneySum sum;
+    for (const Variant& value : values)
+        sum.add(value);
+    return sum.value();
 }
 
 namespace {
@@ -277,21 +295,21 @@ Variant rowDue(const PeriodRow& row) {
                    row.extraChargesPaid.toDouble());
 }
 
-Variant columnTotal(const PeriodRows& periods, Variant (*value)(const PeriodRow&)) {
-    std::vector<Variant> values;
-    values.reserve(periods.size());
+template <typename Value> Variant columnTotal(const PeriodRows& periods, Value value) {
+    MoneySum sum;
     for (const PeriodRow& row : periods)
-        values.push_back(value(row));
-    return MoneyTotal(values);
+        sum.add(value(row));
+    return sum.value();
 }
 
 } // namespace
 
 PeriodTotals TotalsOf(const PeriodRows& periods) {
     PeriodTotals totals;
-    totals.extraCharges = columnTotal(periods, [](const PeriodRow& row) { return row.extraCharges; });
-    totals.paid = columnTotal(periods, [](const PeriodRow& row) { return row.paid; });
-    totals.extraChargesPaid = columnTotal(periods, [](const PeriodRow& row) { return row.extraChargesPaid; });
+    totals.extraCharges = columnTotal(periods, [](const PeriodRow& row) -> const Variant& { return row.extraCharges; });
+    totals.paid = columnTotal(periods, [](const PeriodRow& row) -> const Variant& { return row.paid; });
+    totals.extraChargesPaid =
+        columnTotal(periods, [](const PeriodRow& row) -> const Variant& { return row.extraChargesPaid; });
     totals.due = columnTotal(periods, rowDue);
     return totals;
 }

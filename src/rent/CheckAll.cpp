@@ -5,13 +5,15 @@
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
+#include "rent/StoredPeriods.h"
+#include "rent/TenantCodes.h"
 #include "rent/TenantFigures.h"
 
 #include <algorithm>
 #include <chrono>
 #include <map>
 #include <optional>
-#include <string_view>
+#include <span>
 #include <unordered_map>
 #include <utility>
 
@@ -396,17 +398,6 @@ CheckResult checkGrouped(engine::Database& database, const std::vector<std::stri
     return result;
 }
 
-// A tenant code as the database compares it (its tenant columns are text
-// collate nocase): ASCII letters folded, every other byte as it is.
-std::string folded(std::string_view code) {
-    std::string out(code);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // A total of money added up as the database's sum() adds it (see MoneyTotal),
 // one value at a time. A value it cannot be sure of as the database would
 // take it (text, a date) or a total outside the range of money leaves the
@@ -501,7 +492,6 @@ struct Slot {
     RunningTotal rent;
     RunningTotal extra;
     RunningTotal charges;
-    bool passed = false;  // its periods have passed in the reading of the table
     bool checked = false; // its tenants have been checked (and counted)
     bool reread = false;  // its periods are to be read again, ordered by the database
 };
@@ -510,51 +500,34 @@ struct Slot {
 // in its stored order, without a sort or a walk through an index, the tests
 // that compare text made by the database in the select list, and the rows
 // added up per tenant here, exactly as the database's sum() adds them; the
-// periods read in the order of their index (tenant, start), each tenant's
-// checked as soon as they have passed, so that only one tenant's periods are
-// held. Nothing when a whole-table reading of the income failed (the caller
-// then reads as for a server); when the reading of the periods fails, those
-// of the tenants not yet checked are read in groups.
+// periods kept compactly per tenant until their table has passed, and each
+// tenant's put in the order of their start here where that order is beyond
+// doubt. Nothing when a whole-table reading of the income failed (the caller
+// then reads as for a server); when the reading of the periods fails, or a
+// tenant's periods cannot be ordered here, the database is asked for them in
+// groups.
 std::optional<CheckResult> checkByScans(engine::Database& database, const std::vector<std::string>& tenants,
                                         const Ledger& ledger, const platform::Locale& locale,
                                         const CheckProgress& progress) {
     CheckResult result;
     result.tenants = static_cast<int>(tenants.size());
     Pacer pacer(progress, result.tenants);
-    // The slots apart from their index, which is looked up for row after row
-    // of every table and so is kept small and its chains short.
+    // A slot for each tenant code of the list, numbered as the codes are.
     std::vector<Slot> slots;
-    std::unordered_map<std::string, std::size_t> slotIndex;
-    slotIndex.max_load_factor(0.5f);
-    slotIndex.reserve(tenants.size());
+    TenantCodes codes(tenants.size());
     for (std::size_t i = 0; i < tenants.size(); ++i) {
-        const auto [found, added] = slotIndex.try_emplace(folded(tenants[i]), slots.size());
-        if (added)
+        const std::size_t number = codes.add(tenants[i]);
+        if (number == slots.size())
             slots.emplace_back();
-        slots[found->second].positions.push_back(i);
+        slots[number].positions.push_back(i);
     }
-    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[slotIndex.at(folded(tenant))]; };
+    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[*codes.find(tenant)]; };
+    // The slot of a table's tenant code, if it is a tenant's of the list.
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
         if (code.kind() != engine::Variant::Kind::Text)
             return nullptr;
-        auto found = slotIndex.find(folded(code.text()));
-        return found == slotIndex.end() ? nullptr : &slots[found->second];
-    };
-    // The slot of a table's tenant code, asked for row after row: a table's
-    // rows of one tenant mostly lie together, and the same code is the same
-    // slot.
-    struct Finder {
-        std::string code;
-        Slot* slot = nullptr;
-        bool any = false;
-    };
-    const auto slotFor = [&](Finder& finder, const engine::Variant& code) {
-        if (finder.any && code.kind() == engine::Variant::Kind::Text && code.text() == finder.code)
-            return finder.slot;
-        finder.any = code.kind() == engine::Variant::Kind::Text;
-        finder.code = finder.any ? code.text() : std::string();
-        finder.slot = slotOf(code);
-        return finder.slot;
+        const std::optional<std::size_t> number = codes.find(code.text());
+        return number ? &slots[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
@@ -575,9 +548,8 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     const std::string isExtra = "([revenue group] in (" + ledger.extraChargeCodes + "))";
     try {
         // The name is the first row's of the tenant, as the analysis finds it.
-        Finder tenancy, revenues, charges;
         if (!scan("select reference, name from tenancy", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotFor(tenancy, row[0]); slot && !slot->named) {
+                if (Slot* slot = slotOf(row[0]); slot && !slot->named) {
                     slot->name = row[1];
                     slot->named = true;
                 }
@@ -587,12 +559,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
                       isExtra,
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotFor(revenues, row[0]))
+                      if (Slot* slot = slotOf(row[0]))
                           (truth(row[1]) ? slot->rent : slot->extra).add(row[2]);
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotFor(charges, row[0]))
+                if (Slot* slot = slotOf(row[0]))
                     slot->charges.add(row[1]);
             }))
             return stoppedHere();
@@ -640,13 +612,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
 
     std::map<std::size_t, TenantCheck> listed;
     int done = 0;
-    // Checks the slot's tenants with rows as their periods (again, when they
-    // were checked before on rows read out of order); false when the caller
-    // stopped the check.
-    const auto checkSlot = [&](Slot& slot, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
-        const bool counted = slot.checked;
+    // Checks the slot's tenants with rows as their periods; false when the
+    // caller stopped the check.
+    const auto checkSlot = [&](Slot& slot, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
         slot.checked = true;
-        for (std::size_t position : slot.positions) {
+        for (std::size_t k = 0; k < slot.positions.size(); ++k) {
+            const std::size_t position = slot.positions[k];
             const std::string& tenant = tenants[position];
             TenantInput in;
             const auto found = asked.find(tenant);
@@ -661,12 +632,13 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             if (chargesAsked)
                 in.chargesFailed = found->second.chargesFailed;
             in.rowsFailed = rowsFailed;
-            in.rows = rows;
-            listed.erase(position);
+            // The last of a slot's tenants (mostly its only one) takes the rows.
+            if (k + 1 == slot.positions.size())
+                in.rows = std::move(rows);
+            else
+                in.rows = rows;
             if (std::optional<TenantCheck> c = checkTenant(database, tenant, in, locale))
                 listed.emplace(position, std::move(*c));
-            if (counted)
-                continue;
             ++done;
             if (!pacer.tenantsDone(done, tenant))
                 return false;
@@ -674,55 +646,53 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         return true;
     };
 
-    // The periods in the order of their index (tenant, start), each tenant's
-    // checked as soon as its rows have passed, so that one tenant's rows are
-    // held at a time. A tenant whose rows come apart (spellings of its code
-    // that the order does not bring together) is read again below.
+    // The periods in the table's stored order, kept for each slot until the
+    // reading ends (see StoredPeriods). When the reading fails, or a slot's
+    // periods cannot be ordered here, the database is asked for them below.
+    StoredPeriods periods(slots.size());
+    bool readWhole = true;
+    try {
+        if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
+                  "rent_periods",
+                  [&](const std::vector<engine::Variant>& row) {
+                      if (Slot* slot = slotOf(row[0]))
+                          periods.add(static_cast<std::size_t>(slot - slots.data()),
+                                      std::span<const engine::Variant, 5>(row.data() + 1, 5));
+                  }))
+            return stoppedHere();
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        readWhole = false;
+    }
     bool going = true;
-    Finder finder;
-    const bool readWhole = readPeriodRuns(
-        database,
-        "select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from rent_periods order by "
-        "tenant_code, period_from",
-        [&](const engine::Variant& code, const void* current) -> void* {
-            Slot* slot = slotFor(finder, code);
-            if (slot && slot != current && slot->passed) {
-                // Its rows came apart: the database is asked for them.
-                slot->reread = true;
-                return nullptr;
-            }
-            return slot;
-        },
-        [&](void* run, const PeriodRows& rows) {
-            Slot& slot = *static_cast<Slot*>(run);
-            slot.passed = true;
-            return checkSlot(slot, rows, std::nullopt);
-        },
-        going);
-    // The periods of the tenants read again, and when the reading of the
-    // table failed of those not yet checked, in groups (tenant by tenant
+    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
+        Slot& slot = slotAt(tenants[i]);
+        if (slot.checked || slot.reread)
+            continue;
+        std::optional<PeriodRows> rows;
+        if (readWhole)
+            rows = periods.take(static_cast<std::size_t>(&slot - slots.data()));
+        if (rows)
+            going = checkSlot(slot, std::move(*rows), std::nullopt);
+        else
+            slot.reread = true;
+    }
+    // The periods the database is asked for, in groups (tenant by tenant
     // where a group fails).
     std::vector<std::string> again;
     for (const std::string& tenant : tenants) {
-        const Slot& slot = slotAt(tenant);
-        if (slot.reread || (!readWhole && !slot.checked))
+        if (slotAt(tenant).reread)
             again.push_back(tenant);
     }
     if (going)
         going = readPeriodsInGroups(database, again, ledger, [&](std::size_t place, const TenantInput& read) {
             Slot& slot = slotAt(again[place]);
-            if (!slot.reread && slot.checked)
+            if (!slot.reread)
                 return true; // another spelling of a tenant just checked
             slot.reread = false;
-            slot.passed = true;
             return checkSlot(slot, read.rows, read.rowsFailed);
         });
-    // The tenants without periods.
-    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
-        Slot& slot = slotAt(tenants[i]);
-        if (!slot.passed)
-            going = checkSlot(slot, {}, std::nullopt);
-    }
     result.reached = done;
     result.stopped = pacer.stopped();
     for (auto& [position, check] : listed)

@@ -33,11 +33,56 @@
 
 namespace {
 
+// The sample as generated, and with periods the check cannot take in the
+// order the table holds them: stored latest first, one under another spelling
+// of its tenant stored last, the latest start held twice (the period stored
+// first in the form with a time, which the database puts second, so that the
+// rent falls short on the other), a start with a time of day.
+struct SampleCase {
+    const char* what;
+    const char* change; // SQL run on the sample first
+};
+const SampleCase sampleCases[] = {
+    {"as generated", ""},
+    {"periods stored out of order",
+     "create temp table moved as select * from rent_periods where tenant_code in ('HAR001', 'KHA001');"
+     "delete from rent_periods where tenant_code in ('HAR001', 'KHA001');"
+     "insert into rent_periods (tenant_code, period_from, period_to, rent_due, paid, extra_charges, "
+     "extra_charges_paid) select case when id = (select min(id) from moved where tenant_code = 'KHA001') then "
+     "'kha001' else tenant_code end, period_from, period_to, rent_due, paid, extra_charges, extra_charges_paid "
+     "from moved order by tenant_code = 'KHA001' and id = (select min(id) from moved where tenant_code = 'KHA001'), "
+     "period_from desc;"
+     "create temp table latest as select max(id) as id from rent_periods where tenant_code = 'DAV001';"
+     "insert into rent_periods (tenant_code, period_from, period_to, rent_due, paid, extra_charges, "
+     "extra_charges_paid) select tenant_code, period_from, period_to, rent_due, 0, 0, 0 from rent_periods "
+     "where id = (select id from latest);"
+     "update rent_periods set period_from = period_from || ' 00:00:00' where id = (select id from latest);"
+     "update rent_periods set period_from = period_from || ' 12:00:00' where id = (select max(id) from "
+     "rent_periods where tenant_code = 'CLA001');"},
+};
+
+void checkAgreesWithTheRealRepair(const SampleCase& sampleCase);
+
 TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
+    for (const SampleCase& sampleCase : sampleCases) {
+        SCOPED_TRACE(sampleCase.what);
+        checkAgreesWithTheRealRepair(sampleCase);
+    }
+}
+
+void checkAgreesWithTheRealRepair(const SampleCase& sampleCase) {
     TempDir dir;
     const std::string path = dir.file("property.mdb");
     const std::string generate = std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" >/dev/null";
     ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
+    if (*sampleCase.change) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, sampleCase.change, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+    }
     const auto original = TableRows(path, "rent_periods");
 
     WindowHarness h(dir.path().string());
@@ -99,8 +144,10 @@ TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
     // that agree are not.
     for (const char* tenant : {"HAR001", "LEE001", "EVA001", "MOR001", "O'NEIL01"})
         EXPECT_TRUE(listed.count(tenant)) << tenant;
-    for (const char* tenant : {"BRO001", "DAV001", "ROB001", "CLA001"})
-        EXPECT_FALSE(listed.count(tenant)) << tenant;
+    if (!*sampleCase.change) {
+        for (const char* tenant : {"BRO001", "DAV001", "ROB001", "CLA001"})
+            EXPECT_FALSE(listed.count(tenant)) << tenant;
+    }
     EXPECT_EQ(result.summary(), std::to_string(result.disagreeing()) + " of " + std::to_string(tenants.size()) +
                                     " tenants disagree with the money received; a repair would change " +
                                     std::to_string(periodsChanged) + " of their periods.");
@@ -473,10 +520,10 @@ TEST(CheckAllStop, EscapeExitAndTheCloseBoxStopTheCheck) {
         if (by == By::Escape) {
             EXPECT_EQ(h.program.endRequests, 0);
             ASSERT_NE(form.checkAllForm(), nullptr);
-            EXPECT_EQ(form.checkAllForm()->lblSummary->caption().rfind(
-                          "The check was stopped after " + GroupedCount(shown - 1) + " of " + GroupedCount(tenants) +
-                              " tenants. ",
-                          0),
+            EXPECT_EQ(form.checkAllForm()->lblSummary->caption().rfind("The check was stopped after " +
+                                                                           GroupedCount(shown - 1) + " of " +
+                                                                           GroupedCount(tenants) + " tenants. ",
+                                                                       0),
                       0u)
                 << form.checkAllForm()->lblSummary->caption();
         } else {

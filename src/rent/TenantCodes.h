@@ -1,0 +1,51 @@
+#pragma once
+// The tenant codes of the list, numbered, found again for the codes the
+// tables hold as the database finds them: its tenant columns are text collate
+// nocase, so that a code matches whatever the case of its ASCII letters
+// (every other byte as it is).
+//
+// Looked up for every row of every table a check reads, so a code is folded
+// while it is looked at rather than copied folded, and the table is open
+// addressed: a probe is one comparison in a flat array, not a walk along a
+// chain of nodes.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rent {
+
+class TenantCodes {
+public:
+    // Room for up to codes codes.
+    explicit TenantCodes(std::size_t codes);
+
+    // The number of code: the number of the code it matches, else the next
+    // number (the count of codes so far).
+    std::size_t add(std::string_view code);
+    // The number of the code that code matches, if any.
+    std::optional<std::size_t> find(std::string_view code) const;
+
+    std::size_t size() const { return codes_.size(); }
+
+private:
+    static std::uint64_t hash(std::string_view code);
+    static bool same(std::string_view folded, std::string_view code);
+    // The entry where code is, or the empty one where it would go.
+    std::size_t probe(std::string_view code, std::uint64_t hashed) const;
+
+    static constexpr std::uint32_t empty = UINT32_MAX;
+    struct Entry {
+        std::uint32_t hash = 0; // part of the code's hash: most probes of another code end here
+        std::uint32_t code = empty;
+    };
+    std::vector<Entry> entries_;     // a power of two of them, at most half in use
+    std::vector<std::string> codes_; // folded
+};
+
+// A tenant code as the database compares it: ASCII letters folded.
+std::string FoldedCode(std::string_view code);
+
+} // namespace rent
