@@ -520,9 +520,10 @@ void printOdbcFigures(const char* label, const OdbcFigures& f, double sqliteAnal
 }
 
 // The runs on the ODBC database: directly, directly with the cores kept
-// awake, and through the proxy with a delay of delayMicroseconds each way. Each starts from the sample's rows and
-// is measured against a run of the tool on a copy of the SQLite file made just
-// before it, so that the machine's drift weighs on both alike.
+// awake, and through the proxy with a delay of delayMicroseconds each way.
+// Each starts from the sample's rows and is measured against a run of the
+// tool on a copy of the SQLite file made just before it, so that the
+// machine's drift weighs on both alike.
 void runOdbcWithAndWithoutDelay(const std::string& source, const std::string& odbc, const std::string& folder,
                                 const std::string& journalFolder, int delayMicroseconds) {
     auto sqliteBeside = [&](const std::string& tag, double& analysisMs, double& fixAllMs) {

@@ -80,4 +80,19 @@ ResultListPlaces PlacesInResultLists(const std::vector<ListMark>& marks) {
     return places;
 }
 
+ListMark WordMark(std::string_view word, bool afterGroup) {
+    static constexpr std::string_view listEnds[] = {"from",   "where", "group",     "order",  "having", "limit",
+                                                    "window", "union", "intersect", "except", "values"};
+    if (word == "select")
+        return ListMark::Select;
+    if (word == "as")
+        return ListMark::As;
+    if (word == "by" && afterGroup)
+        return ListMark::GroupBy;
+    for (std::string_view end : listEnds)
+        if (word == end)
+            return ListMark::EndList;
+    return ListMark::Name;
+}
+
 } // namespace engine

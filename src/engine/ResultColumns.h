@@ -7,6 +7,7 @@
 // reads). Both backends shape their statements by this.
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace engine {
@@ -34,5 +35,9 @@ struct ResultListPlaces {
 };
 
 ResultListPlaces PlacesInResultLists(const std::vector<ListMark>& marks);
+
+// The mark of a bare word, given in lower case; afterGroup: the word before
+// it is "group".
+ListMark WordMark(std::string_view word, bool afterGroup);
 
 } // namespace engine

@@ -317,23 +317,26 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
     return inputs;
 }
 
+// A tenant's places in the list.
+using Places = std::vector<std::size_t>;
+
 // The periods statement sql (the tenant its first field, each tenant's rows
 // together, earliest first) read row by row: run(tenant, current) names the
-// run a row belongs to (nullptr: its rows are not wanted), given the run of
-// the row before; done(run, rows) takes each wanted run's rows once they have
-// passed, false to stop the reading there (going is then false). False when
-// the reading failed; a lost connection is raised.
+// places a row belongs to (nullptr: its rows are not wanted), given those of
+// the row before; done(places, rows) takes each wanted run's rows once they
+// have passed, false to stop the reading there (going is then false). False
+// when the reading failed; a lost connection is raised.
 bool readPeriodRuns(engine::Database& database, std::string sql,
-                    const std::function<void*(const engine::Variant& tenant, const void* current)>& run,
-                    const std::function<bool(void* run, const PeriodRows& rows)>& done, bool& going) {
+                    const std::function<const Places*(const engine::Variant& tenant, const Places* current)>& run,
+                    const std::function<bool(const Places& places, const PeriodRows& rows)>& done, bool& going) {
     try {
-        void* current = nullptr;
+        const Places* current = nullptr;
         PeriodRows rows;
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            void* now = run(row[0], current);
+            const Places* now = run(row[0], current);
             if (now != current) {
-                if (current && !done(current, rows)) {
+                if (current && !done(*current, rows)) {
                     going = false;
                     return false;
                 }
@@ -344,7 +347,7 @@ bool readPeriodRuns(engine::Database& database, std::string sql,
                 rows.push_back({row[1], row[2], row[3], row[4], row[5]});
             return true;
         });
-        if (going && current && !done(current, rows))
+        if (going && current && !done(*current, rows))
             going = false;
         return true;
     } catch (const engine::EngineError& error) {
@@ -522,11 +525,14 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         slots[number].positions.push_back(i);
     }
     const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[*codes.find(tenant)]; };
-    // The slot of a table's tenant code, if it is a tenant's of the list.
-    const auto slotOf = [&](const engine::Variant& code) -> Slot* {
+    // The number of a table's tenant code, if it is a tenant's of the list.
+    const auto numberOf = [&](const engine::Variant& code) -> std::optional<std::size_t> {
         if (code.kind() != engine::Variant::Kind::Text)
-            return nullptr;
-        const std::optional<std::size_t> number = codes.find(code.text());
+            return std::nullopt;
+        return codes.find(code.text());
+    };
+    const auto slotOf = [&](const engine::Variant& code) -> Slot* {
+        const std::optional<std::size_t> number = numberOf(code);
         return number ? &slots[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
@@ -655,9 +661,8 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
                   "rent_periods",
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotOf(row[0]))
-                          periods.add(static_cast<std::size_t>(slot - slots.data()),
-                                      std::span<const engine::Variant, 5>(row.data() + 1, 5));
+                      if (const std::optional<std::size_t> number = numberOf(row[0]))
+                          periods.add(*number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
                   }))
             return stoppedHere();
     } catch (const engine::EngineError& error) {
@@ -666,17 +671,15 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         readWhole = false;
     }
     bool going = true;
-    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
-        Slot& slot = slotAt(tenants[i]);
-        if (slot.checked || slot.reread)
-            continue;
+    // The slots are numbered in the order of their first tenants in the list.
+    for (std::size_t number = 0; going && number < slots.size(); ++number) {
         std::optional<PeriodRows> rows;
         if (readWhole)
-            rows = periods.take(static_cast<std::size_t>(&slot - slots.data()));
+            rows = periods.take(number);
         if (rows)
-            going = checkSlot(slot, std::move(*rows), std::nullopt);
+            going = checkSlot(slots[number], std::move(*rows), std::nullopt);
         else
-            slot.reread = true;
+            slots[number].reread = true;
     }
     // The periods the database is asked for, in groups (tenant by tenant
     // where a group fails).
@@ -721,7 +724,7 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
     }
     // A tenant's places in the list, by its reference as tenancy spells it
     // (the statement's tenant is tenancy's own reference).
-    std::unordered_map<std::string, std::vector<std::size_t>> places;
+    std::unordered_map<std::string, Places> places;
     for (std::size_t i = 0; i < tenants.size(); ++i)
         places[tenants[i]].push_back(i);
 
@@ -752,7 +755,7 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
         database,
         "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, p.extra_charges_paid from " +
             tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code") + " order by t.reference, p.period_from",
-        [&](const engine::Variant& tenant, const void* current) -> void* {
+        [&](const engine::Variant& tenant, const Places* current) -> const Places* {
             const auto found = places.find(tenant.isNull() ? std::string() : tenant.text());
             if (found == places.end())
                 return nullptr;
@@ -764,8 +767,8 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
             }
             return &found->second;
         },
-        [&](void* run, const PeriodRows& rows) {
-            for (std::size_t i : *static_cast<const std::vector<std::size_t>*>(run)) {
+        [&](const Places& run, const PeriodRows& rows) {
+            for (std::size_t i : run) {
                 if (!check(i, rows, std::nullopt))
                     return false;
             }

@@ -538,8 +538,6 @@ struct ParameterShape {
 
 // What the token t[i] is to the lists of result columns.
 ListMark listMark(const std::vector<Token>& t, std::size_t i) {
-    static const char* const listEnds[] = {"from",  "where", "group",  "order",     "having",
-                                           "limit", "union", "except", "intersect", "values"};
     const Token& token = t[i];
     if (token.kind == Token::Symbol) {
         if (token.text == "(")
@@ -552,16 +550,7 @@ ListMark listMark(const std::vector<Token>& t, std::size_t i) {
         return ListMark::Name;
     if (token.kind != Token::Word)
         return ListMark::Other;
-    if (token.text == "select")
-        return ListMark::Select;
-    if (token.text == "as")
-        return ListMark::As;
-    if (token.text == "by" && i > 0 && t[i - 1].kind == Token::Word && t[i - 1].text == "group")
-        return ListMark::GroupBy;
-    for (const char* end : listEnds)
-        if (token.text == end)
-            return ListMark::EndList;
-    return ListMark::Name;
+    return WordMark(token.text, i > 0 && t[i - 1].kind == Token::Word && t[i - 1].text == "group");
 }
 
 ParameterShape parameterShape(const std::string& sql) {
@@ -799,15 +788,19 @@ OdbcConnection::OpenSavepoint* OdbcConnection::deferredWhole() {
     return nullptr;
 }
 
+void OdbcConnection::sendSavepoint(const std::string& name) {
+    // The fence is released in the same round trip: a caller's savepoint
+    // never lies above it.
+    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
+        QuoteName(dialect_, name));
+    fenceExists_ = fenceValid_ = false;
+}
+
 void OdbcConnection::sendDeferred() {
     OpenSavepoint* savepoint = deferredWhole();
     if (!savepoint)
         return;
-    // The fence is released in the same round trip: a caller's savepoint
-    // never lies above it.
-    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
-        QuoteName(dialect_, savepoint->name));
-    fenceExists_ = fenceValid_ = false;
+    sendSavepoint(savepoint->name);
     savepoint->deferred = false;
 }
 
@@ -854,21 +847,22 @@ template <typename F> auto OdbcConnection::guarded(bool writes, F&& f) -> declty
             return result;
         }
     } catch (const EngineError& error) {
-        try {
-            // Undoes the failed statement alone; the fence stays in place.
-            run("ROLLBACK TO SAVEPOINT " + name);
-        } catch (const EngineError&) {
-            // The statement's own error is the one to report.
-        }
+        undoStatement(name);
         if (deferred)
             spoil(error);
         throw;
     } catch (...) {
-        try {
-            run("ROLLBACK TO SAVEPOINT " + name);
-        } catch (const EngineError&) {
-        }
+        undoStatement(name);
         throw;
+    }
+}
+
+void OdbcConnection::undoStatement(const std::string& fence) {
+    try {
+        // Undoes the failed statement alone; the fence stays in place.
+        run("ROLLBACK TO SAVEPOINT " + fence);
+    } catch (const EngineError&) {
+        // The statement's own error is the one to report.
     }
 }
 
@@ -1065,7 +1059,10 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     const std::vector<std::string> readsTables = table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
                                                      ? tablesRead(t)
                                                      : std::vector<std::string>();
-    if (!readsTables.empty()) {
+    if (!readsTables.empty() && wantEditable) {
+        // A read-only recordset was looked for before its text was read;
+        // an editable one asked of a statement that cannot be edited is
+        // read only too.
         auto found = reads_.find(jetSql);
         if (found != reads_.end())
             return found->second.rows;
@@ -1654,11 +1651,7 @@ void OdbcConnection::savepoint(const std::string& name) {
         return;
     }
     sendDeferred();
-    // The fence is released in the same round trip: a caller's savepoint
-    // never lies above it.
-    run((fenceExists_ ? "RELEASE SAVEPOINT " + QuoteName(dialect_, fenceName) + "; " : std::string()) + "SAVEPOINT " +
-        QuoteName(dialect_, name));
-    fenceExists_ = fenceValid_ = false;
+    sendSavepoint(name);
     savepoints_.push_back({name, false, false});
 }
 

@@ -103,6 +103,10 @@ private:
     OpenSavepoint* deferredWhole();
     // Sends the savepoint deferred, before the first statement that writes.
     void sendDeferred();
+    // Sets the savepoint name, the fence released in the same round trip.
+    void sendSavepoint(const std::string& name);
+    // Rolls back to the fence after a failed statement, leaving it in place.
+    void undoStatement(const std::string& fence);
     void spoil(const EngineError& error);
     void setAutocommit(bool on);
     void endTransaction(SQLSMALLINT completion);

@@ -87,8 +87,6 @@ struct Frame {
 // What each token is to the lists of result columns (ResultColumns.h).
 std::vector<ListMark> listMarks(const std::string& sql, const std::vector<SqlToken>& tokens) {
     using Kind = SqlToken::Kind;
-    static const char* const listEnds[] = {"from",   "where", "group",  "order",     "having", "limit",
-                                           "window", "union", "except", "intersect", "values"};
     std::vector<ListMark> marks;
     marks.reserve(tokens.size());
     for (std::size_t t = 0; t < tokens.size(); ++t) {
@@ -100,16 +98,15 @@ std::vector<ListMark> listMarks(const std::string& sql, const std::vector<SqlTok
         } else if (token.kind == Kind::Name) {
             mark = ListMark::Name;
         } else if (token.kind == Kind::Word) {
+            // Every word that marks anything is short.
+            char lowered[10];
+            const std::size_t length = token.end - token.begin;
             mark = ListMark::Name;
-            if (token.is(sql, "select"))
-                mark = ListMark::Select;
-            else if (token.is(sql, "as"))
-                mark = ListMark::As;
-            else if (token.is(sql, "by") && t > 0 && tokens[t - 1].is(sql, "group"))
-                mark = ListMark::GroupBy;
-            for (const char* end : listEnds)
-                if (token.is(sql, end))
-                    mark = ListMark::EndList;
+            if (length <= sizeof lowered) {
+                for (std::size_t i = 0; i < length; ++i)
+                    lowered[i] = lower(sql[token.begin + i]);
+                mark = WordMark(std::string_view(lowered, length), t > 0 && tokens[t - 1].is(sql, "group"));
+            }
         }
         marks.push_back(mark);
     }

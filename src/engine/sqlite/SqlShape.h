@@ -49,12 +49,12 @@ struct SqlShape {
 // The shape of one statement. Quoted values become text parameters, numbers
 // integer or double parameters. Left in the text, so that the statement means
 // exactly what it meant: everything in a select's list of result columns (a
-// column's name is its text), but for a quoted value in a column that "as"
-// names in a select without group by (ResultColumns.h), order by and group by terms (a number there is a
-// column's position), the name after "as", numbers SQLite would read
-// otherwise than as a plain integer or decimal, and every value of a statement
-// that is not a select, update, insert or delete or that has parameters of its
-// own.
+// column's name is its text) but a quoted value in a column that "as" names
+// in a select without group by (ResultColumns.h), order by and group by
+// terms (a number there is a column's position), the name after "as",
+// numbers SQLite would read otherwise than as a plain integer or decimal, and
+// every value of a statement that is not a select, update, insert or delete
+// or that has parameters of its own.
 SqlShape ShapeOf(const std::string& sql, const std::vector<SqlToken>& tokens);
 
 } // namespace engine
