@@ -195,7 +195,11 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
     heldMessages_.reset();
     for (const std::string& text : messages)
         notify(text);
-    Combo1_Click();
+    // The window shows the figures as the repair left them. In a batch, a
+    // tenant whose rows were not written shows them already: its analysis was
+    // made just before, and the next tenant's follows at once.
+    if (!(batch_ && kept && agreed))
+        Combo1_Click();
     if (!kept)
         return RepairOutcome::Failed;
     return agreed ? RepairOutcome::AlreadyAgreed : RepairOutcome::Repaired;
