@@ -113,6 +113,10 @@ bool Database::CheckConnection() {
     }
 }
 
+bool Database::readAgain(const engine::EngineError& error, bool inTransaction) {
+    return error.connectionLost && !inTransaction && !lossSaid_ && !reopenTried_ && CheckConnection();
+}
+
 engine::DBEngine& Database::engine() {
     if (!engine_)
         engine_ = std::make_unique<engine::DBEngine>();
@@ -155,7 +159,7 @@ void Database::CreateRecordset(RecordsetRef& rs, std::string& sql, std::int16_t 
             // server was restarted since the last one) is opened again and
             // the read made once more: a read outside a transaction has
             // changed nothing. A write is never sent twice.
-            if (!error.connectionLost || inTransaction || lossSaid_ || reopenTried_ || !CheckConnection())
+            if (!readAgain(error, inTransaction))
                 throw;
             opened = CurrentDatabase->OpenRecordset(sql, type, options);
         }

@@ -69,6 +69,13 @@ public:
     // CurrentDatabase directly.
     bool CheckConnection();
 
+    // Runs read(*CurrentDatabase), a read made past the wrappers, as
+    // CreateRecordset makes its own: after CheckConnection, and made once
+    // more when it finds the connection dead as the first read of an action
+    // outside a transaction. False when the database is not usable; raises
+    // what read raises.
+    template <typename Read> bool ReadDirectly(Read read);
+
     // Reports made through this module so far; a repair compares it before
     // and after to learn whether anything inside it failed.
     long long failureCount() const { return failures_; }
@@ -81,6 +88,10 @@ public:
 
 private:
     engine::DBEngine& engine();
+    // Whether a read that failed with error (inTransaction: inside one) is
+    // made again: the connection was found dead by the first read of an
+    // action outside a transaction, and has been opened again.
+    bool readAgain(const engine::EngineError& error, bool inTransaction);
 
     platform::MessageBox& messages_;
     platform::FileSystem& files_;
@@ -91,3 +102,17 @@ private:
     bool lossSaid_ = false;    // this action has said the connection is lost
     bool reopenTried_ = false; // this action has tried to open it again
 };
+
+template <typename Read> bool Database::ReadDirectly(Read read) {
+    if (!CurrentDatabase || !CheckConnection())
+        return false;
+    const bool inTransaction = CurrentDatabase->InTransaction();
+    try {
+        read(*CurrentDatabase);
+    } catch (const engine::EngineError& error) {
+        if (!readAgain(error, inTransaction))
+            throw;
+        read(*CurrentDatabase);
+    }
+    return true;
+}

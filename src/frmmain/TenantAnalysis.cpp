@@ -30,21 +30,39 @@ void frmMain::Combo1_Click() {
     propertyCode.clear();
     tenancyStart = engine::Date::fromParts(platform_.clock.now()).dateOnly();
 
+    const rent::Ledger ledger{rentGroup, extraChargeCodes};
+    // On a database server the tenancy's row comes with the totals, in one
+    // round trip; when that reading gives nothing, each is read on its own.
+    std::optional<rent::AnalysisTotals> together;
+    const bool connected = database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost();
+    if (connected && rent::TenancyReadWithTotals(*database_.CurrentDatabase))
+        runGuarded(database_, "Tenant Analysis", [&] {
+            database_.ReadDirectly(
+                [&](engine::Database& db) { together = rent::ReadTenancyAndTotals(db, ledger, tenant); });
+        });
+
     // Every caption shows a figure of this tenant or nothing: a step that
     // cannot be worked out (already reported) leaves its caption empty, never
     // the figure of the tenant shown before, and the next step still runs.
     std::string name;
     std::string started;
     runGuarded(database_, "Tenant Analysis", [&] {
-        RecordsetRef rs =
-            openReadOnly("select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
-        if (!hasRow(rs))
-            return;
+        std::optional<rent::TenancyFields> tenancy;
+        if (together) {
+            tenancy = together->tenancy;
+        } else {
+            RecordsetRef rs = openReadOnly("select [when started], name, [property code] from tenancy where reference= " +
+                                           quotedTenant);
+            if (!hasRow(rs))
+                return;
+            tenancy = rent::TenancyFields{rs->Fields(schema::tenancyWhenStarted).Value(),
+                                          rs->Fields(schema::tenancyName).Value(),
+                                          rs->Fields(schema::tenancyPropertyCode).Value()};
+        }
         // A tenancy row with empty fields shows empty captions.
-        name = TextForm(ValueOrDefault(rs->Fields(schema::tenancyName).Value(), std::string()), platform_.locale);
-        propertyCode =
-            TextForm(ValueOrDefault(rs->Fields(schema::tenancyPropertyCode).Value(), std::string()), platform_.locale);
-        const engine::Variant value = rs->Fields(schema::tenancyWhenStarted).Value();
+        name = TextForm(ValueOrDefault(tenancy->name, std::string()), platform_.locale);
+        propertyCode = TextForm(ValueOrDefault(tenancy->propertyCode, std::string()), platform_.locale);
+        const engine::Variant& value = tenancy->whenStarted;
         if (value.isNull() || value.isEmpty())
             return;
         try {
@@ -68,7 +86,6 @@ void frmMain::Combo1_Click() {
     };
     bool rentIncomeShown = false;
     bool extraChargeIncomeShown = false;
-    const rent::Ledger ledger{rentGroup, extraChargeCodes};
     const Total totals[] = {
         {rent::RentIncomeSql(ledger, tenant), "paid", Label6, &rentIncomeShown},
         {rent::ExtraChargeIncomeSql(ledger, tenant), "paid", Label20, &extraChargeIncomeShown},
@@ -80,8 +97,7 @@ void frmMain::Combo1_Click() {
     };
     // The totals and both first dates together when the database gives
     // them in one statement; else each statement on its own.
-    std::optional<rent::AnalysisTotals> together;
-    if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
+    if (!together && database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
         runGuarded(database_, "Tenant Analysis", [&] {
             together = rent::ReadAnalysisTotals(*database_.CurrentDatabase, ledger, tenant, propertyCode);
         });

@@ -32,8 +32,13 @@ std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& p
            " and [property code] = " + SqlQuote(propertyCode) + " and tenant_code = " + SqlQuote(tenant);
 }
 
-std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
-                                                 const std::string& tenant, const std::string& propertyCode) {
+namespace {
+
+// The statement of the analysis's totals, the first rent transaction taken on
+// the property that propertyCode (an expression of the statement) gives; with
+// the tenancy, its row's fields as well.
+std::optional<AnalysisTotals> readTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
+                                         const std::string& propertyCode, bool withTenancy) {
     // The tenant's income rows are read once: the rent income, the extra
     // charges' income and the first rent transaction each add up the rows
     // their own statement keeps (above), tested row by row. The totals of
@@ -42,21 +47,27 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
     // named column of a select that adds up), so that it is prepared once
     // for every tenant.
     const std::string rent = SqlQuote(ledger.rentGroup);
+    const std::string quotedTenant = SqlQuote(tenant);
     std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
     std::string income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
     income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";
-    income += "min(iif([revenue group] = " + rent + " and [property code] = " + SqlQuote(propertyCode) +
+    income += "min(iif([revenue group] = " + rent + " and [property code] = " + propertyCode +
               ", date, null)) as t8 ";
-    income += "from revenues where tenant_code = " + SqlQuote(tenant) + " and [revenue group] in (" + rent + ", " +
+    income += "from revenues where tenant_code = " + quotedTenant + " and [revenue group] in (" + rent + ", " +
               ledger.extraChargeCodes + ")";
     // The one total of the period charges is a value of the select list: as
     // a table of the from list it would be one more that SQLite writes out
     // and reads back for every tenant (a fifth of the statement's time).
     std::string sql = "select r.t0, r.t1, (" + PeriodChargesSql(tenant) +
-                      ") as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8 from (" + income + ") as r, (select " + periods +
-                      "min(period_from) as t7 from rent_periods where tenant_code = " + SqlQuote(tenant) + ") as p";
+                      ") as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8" +
+                      (withTenancy ? ", t.t9, t.t10, t.t11" : "") + " from (" + income + ") as r, (select " +
+                      periods + "min(period_from) as t7 from rent_periods where tenant_code = " + quotedTenant +
+                      ") as p";
+    if (withTenancy)
+        sql += ", (select [when started] as t9, name as t10, [property code] as t11 from tenancy where reference = " +
+               quotedTenant + ") as t";
     NormaliseSql(sql);
     try {
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);
@@ -67,6 +78,9 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
             read.totals[i] = rs->Fields("t" + std::to_string(i)).Value();
         read.firstPeriod = rs->Fields("t7").Value();
         read.firstTransaction = rs->Fields("t8").Value();
+        if (withTenancy)
+            read.tenancy =
+                TenancyFields{rs->Fields("t9").Value(), rs->Fields("t10").Value(), rs->Fields("t11").Value()};
         return read;
     } catch (const engine::EngineError& error) {
         // Without the connection no statement can be read on its own either.
@@ -74,6 +88,32 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
             throw;
         return std::nullopt;
     }
+}
+
+} // namespace
+
+std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
+                                                 const std::string& tenant, const std::string& propertyCode) {
+    return readTotals(database, ledger, tenant, SqlQuote(propertyCode), false);
+}
+
+bool TenancyReadWithTotals(const engine::Database& database) {
+    return !database.IsFile();
+}
+
+std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, const Ledger& ledger,
+                                                   const std::string& tenant) {
+    // The property is the tenancy's as the analysis takes it, an empty code
+    // for none. Where tenancy holds the reference more than once, a server
+    // refuses the statement and the caller reads the tenancy's first row on
+    // its own; one that takes the first row takes it for both.
+    const std::string property =
+        "(select iif([property code] is null, '', [property code]) from tenancy where reference = " +
+        SqlQuote(tenant) + ")";
+    std::optional<AnalysisTotals> read = readTotals(database, ledger, tenant, property, true);
+    if (!read || !read->tenancy)
+        return std::nullopt;
+    return read;
 }
 
 std::string PeriodsForRepairSql(const std::string& tenant) {
@@ -96,7 +136,12 @@ IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, 
     // As the analysis read them, so that a database that keeps what it read
     // (inside a transaction, while the tables are not written) need not be
     // asked again.
-    if (const std::optional<AnalysisTotals> together = ReadAnalysisTotals(database, ledger, tenant, propertyCode))
+    std::optional<AnalysisTotals> together;
+    if (TenancyReadWithTotals(database))
+        together = ReadTenancyAndTotals(database, ledger, tenant);
+    if (!together)
+        together = ReadAnalysisTotals(database, ledger, tenant, propertyCode);
+    if (together)
         return {TextForm(ValueOrDefault(together->totals[0], 0), locale),
                 TextForm(ValueOrDefault(together->totals[1], 0), locale)};
     const auto total = [&](std::string sql) {

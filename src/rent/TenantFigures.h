@@ -40,13 +40,33 @@ inline constexpr std::array<const char*, 4> periodSums = {"extra_charges", "paid
 // that does not take it): the caller then reads each on its own, so that a
 // failure is told for the figure it belongs to. A lost connection raises its
 // engine::EngineError.
+struct TenancyFields {
+    engine::Variant whenStarted;
+    engine::Variant name;
+    engine::Variant propertyCode;
+};
 struct AnalysisTotals {
     std::array<engine::Variant, 7> totals;
     engine::Variant firstPeriod;
     engine::Variant firstTransaction;
+    std::optional<TenancyFields> tenancy; // read with them (ReadTenancyAndTotals)
 };
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
                                                  const std::string& tenant, const std::string& propertyCode);
+
+// Whether the analysis reads the tenancy's row with its totals: on a database
+// server, where each statement is a round trip; a file reads it on its own,
+// which costs less there than a statement that takes it in.
+bool TenancyReadWithTotals(const engine::Database& database);
+
+// The tenancy's fields that the analysis shows (its start, name and property
+// code) and the totals above, in one statement, the first rent transaction
+// taken on the tenancy's property. Empty when that statement fails or gives
+// no row (tenancy does not hold the reference): the caller then reads the
+// tenancy's row and the totals one after the other. A lost connection raises
+// its engine::EngineError.
+std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, const Ledger& ledger,
+                                                   const std::string& tenant);
 
 // The tenant's rental periods for the repair, earliest first: every column,
 // editable, so the repair writes back the rows it read.

@@ -430,6 +430,27 @@ TEST_P(Repairs, WithSavepointsAFailureInsideATenantLeavesThatTenantAsItWas) {
     expectOneSummaryNamingB2();
 }
 
+// The server reads the tenancy's row with the totals: the first rent
+// transaction is still taken on the property of the tenancy's first row, an
+// empty code for none, as when the row is read on its own.
+TEST_P(Repairs, TheFirstRentTransactionIsOnThePropertyOfTheTenancysFirstRow) {
+    db.exec("insert into tenancy (reference, name, \"property code\") values ('N1', 'No Property', null)");
+    db.addRevenue("N1", "RENT", 10, "2024-03-01", "P1");
+    db.addRevenue("N1", "RENT", 20, "2024-05-01", "");
+    db.addTenancy("D1", "First Row", "P1");
+    db.addTenancy("D1", "Second Row", "P2");
+    db.addRevenue("D1", "RENT", 30, "2024-02-01", "P2");
+    db.addRevenue("D1", "RENT", 40, "2024-04-01", "P1");
+    for (const auto& [tenant, name, income, first] :
+         {std::tuple{"N1", "No Property", "30", "01/05/2024"}, std::tuple{"D1", "First Row", "70", "01/04/2024"}}) {
+        frmMain& form = select(tenant);
+        EXPECT_EQ(form.Label2->caption(), name);
+        EXPECT_EQ(form.Label6->caption(), income) << tenant;
+        EXPECT_EQ(form.Label11->caption(), first) << tenant;
+    }
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, Repairs, testing::Values(Backend::Postgres),
                          [](const testing::TestParamInfo<Backend>& info) { return backendName(info.param); });
 
