@@ -272,12 +272,20 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
         }
         if (isWordChar(c)) {
             const bool isIIf = target == JetTarget::Ansi && wordAt(sql, i, "iif");
+            const bool isLCase = wordAt(sql, i, "lcase");
             const std::size_t start = i;
             while (i < sql.size() && isWordChar(sql[i]))
                 ++i;
             if (isIIf) {
                 iifWord = {start, i - start, ""};
                 iifNext = true;
+            }
+            if (isLCase) {
+                std::size_t after = i;
+                while (after < sql.size() && isSpace(sql[after]))
+                    ++after;
+                if (after < sql.size() && sql[after] == '(')
+                    edits.push_back({start, i - start, "lower"});
             }
             continue;
         }

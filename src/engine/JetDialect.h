@@ -16,7 +16,8 @@ enum class JetTarget { Sqlite, Ansi };
 //   end of the statement (after any order by, before trailing ";" and blanks);
 // - a date literal #mm/dd/yyyy# (month and day of one or two digits, an
 //   optional time hh:mm:ss) becomes the ISO text 'yyyy-mm-dd' or
-//   'yyyy-mm-dd hh:mm:ss'; a "#...#" that is not a valid date stays as it is.
+//   'yyyy-mm-dd hh:mm:ss'; a "#...#" that is not a valid date stays as it is;
+// - LCase(text) becomes lower(text).
 // Text inside '...' and "..." (a doubled quote inside standing for itself) and
 // inside [...] is never touched; everything else is left as it is. An empty
 // text gives an empty text.

@@ -109,6 +109,32 @@ bool truth(const engine::Variant& value) {
     return !value.isNull() && !value.isEmpty() && value.toDouble() != 0;
 }
 
+// The quoted values of an "in (...)" list, each in lcase().
+std::string lowerCased(const std::string& quotedList) {
+    std::string out;
+    for (std::size_t i = 0; i < quotedList.size();) {
+        if (quotedList[i] != '\'') {
+            out += quotedList[i++];
+            continue;
+        }
+        // To the closing quote; a doubled quote stands for itself.
+        std::size_t end = i + 1;
+        for (; end < quotedList.size(); ++end) {
+            if (quotedList[end] != '\'')
+                continue;
+            if (end + 1 < quotedList.size() && quotedList[end + 1] == '\'') {
+                ++end;
+                continue;
+            }
+            break;
+        }
+        end = std::min(end + 1, quotedList.size());
+        out += "lcase(" + quotedList.substr(i, end - i) + ")";
+        i = end;
+    }
+    return out;
+}
+
 std::string failed(const char* figure, const std::string& why) {
     return "The " + std::string(figure) + " could not be worked out: " + why;
 }
@@ -213,24 +239,29 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         // that the rent income is one group's sum (the rent group) and the
         // extra-charge income another's (a code that pays extra charges that
         // is not the rent group), each as exact as the analysis's own.
-        const std::string isRent = "(r.[revenue group] = " + rentGroup + ")";
-        const std::string isExtra = "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
+        // Over every tenant the server adds up by tenant and ledger code
+        // first, and the tests are made of those few rows alone (a group that
+        // is neither is read and left out here): made of every income row,
+        // they would cost more than the adding up. The tenant and ledger
+        // codes are added up under their lower case, which compares as the
+        // codes do without regard to case and which a server groups about
+        // twice as fast; the tests then compare lower case with lower case.
+        const std::string isRent = wholeList ? "(r.[revenue group] = lcase(" + rentGroup + "))"
+                                             : "(r.[revenue group] = " + rentGroup + ")";
+        const std::string isExtra =
+            "(r.[revenue group] in (" + (wholeList ? lowerCased(ledger.extraChargeCodes) : ledger.extraChargeCodes) +
+            "))";
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {
-                // Over every tenant the server adds up by tenant and ledger
-                // code first, and the tests are made of those few rows
-                // alone (a group that is neither is read and left out here):
-                // made of every income row, they would cost more than the
-                // adding up.
                 const std::string from =
                     wholeList
                         ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
-                              ") as t inner join (select tenant_code, [revenue group], sum(amount) as amount from "
-                              "revenues where " +
+                              ") as t inner join (select lcase(tenant_code) as tenant_code, lcase([revenue group]) as "
+                              "[revenue group], sum(amount) as amount from revenues where " +
                               where("tenant_code") +
-                              " group by tenant_code, [revenue group]) as r on r.tenant_code = t.reference where " +
-                              where("r.tenant_code")
+                              " group by lcase(tenant_code), lcase([revenue group])) as r on r.tenant_code = "
+                              "lcase(t.reference)"
                         : tenantsJoined(where, "revenues as r", "r.tenant_code");
                 const std::string tested = wholeList ? std::string() : " and (" + isRent + " or " + isExtra + ")";
                 return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
@@ -253,9 +284,10 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
             [&](const TenantsCondition& where) {
                 const std::string from =
                     wholeList ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
-                                    ") as t inner join (select tenantcode, sum(value) as value from "
-                                    "rent_periods_charges where " +
-                                    where("tenantcode") + " group by tenantcode) as c on c.tenantcode = t.reference"
+                                    ") as t inner join (select lcase(tenantcode) as tenantcode, sum(value) as value "
+                                    "from rent_periods_charges where " +
+                                    where("tenantcode") +
+                                    " group by lcase(tenantcode)) as c on c.tenantcode = lcase(t.reference)"
                               : tenantsJoined(where, "rent_periods_charges as c", "c.tenantcode");
                 return "select t.reference as tenant, sum(c.value)+0 as paid from " + from + " group by t.reference";
             },

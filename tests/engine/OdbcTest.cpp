@@ -111,6 +111,8 @@ TEST(OdbcDialect, PostgresqlGetsQuotedNamesLimitAndDateLiterals) {
          "select sum((CASE WHEN \"a\" = 'x, y' THEN f(b, c) ELSE Null END)) as s, "
          "(CASE WHEN d THEN (CASE WHEN e THEN 1 ELSE 2 END) ELSE 'iif(' END) from t"},
         {"select iif(a, b) as x, iif, myiif(a, b, c) from t", "select iif(a, b) as x, iif, myiif(a, b, c) from t"},
+        {"select LCase ([a b]), lcase, 'lcase(x)', mylcase(y) from t group by lcase(c)",
+         "select lower (\"a b\"), lcase, 'lcase(x)', mylcase(y) from t group by lower(c)"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(odbc::Translate(odbc::Dialect::PostgreSql, c.jet), c.postgres) << c.jet;
