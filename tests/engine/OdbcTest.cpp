@@ -9,6 +9,7 @@
 #include "engine/Database.h"
 #include "engine/JetDialect.h"
 #include "engine/odbc/OdbcDialect.h"
+#include "engine/odbc/SelectReadings.h"
 
 #include <chrono>
 
@@ -116,6 +117,34 @@ TEST(OdbcDialect, PostgresqlGetsQuotedNamesLimitAndDateLiterals) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(odbc::Translate(odbc::Dialect::PostgreSql, c.jet), c.postgres) << c.jet;
+}
+
+// A select read from its pattern is the select read from the start: the
+// texts in turn, each pattern met again with other values.
+TEST(SelectReadings, APatternGivesWhatTheTextGives) {
+    const char* texts[] = {
+        "select sum(iif([revenue group] = 'RENT', amount, null))+0 as t0, (select sum(value)+0 as paid from c where "
+        "tenantcode = 'A1') as t2 from revenues where tenant_code = 'A1' and [revenue group] in ('RENT', 'x','410')",
+        "select sum(iif([revenue group] = 'RENT', amount, null))+0 as t0, (select sum(value)+0 as paid from c where "
+        "tenantcode = 'O''NEIL') as t2 from revenues where tenant_code = 'O''NEIL' and [revenue group] in ('RENT', "
+        "'x','410')",
+        "select [when started], name from tenancy where reference= 'B2'",
+        "select [when started], name from tenancy where reference= 'it''s \"q\" [b]'",
+        "select count(*) from t where a = \"Dq\" and d = #2/1/2025# and b = 'B'",
+        "select count(*) from t where a = \"Dq\" and d = #2/1/2025# and b = 'C'",
+        "select g, count(*) from t where a = 'A' group by g having g <> 'k'",
+        "select g, count(*) from t where a = 'Z' group by g having g <> 'k'",
+        "select 'x' from t",
+    };
+    odbc::SelectReadings readings(odbc::ReadPostgresSelect);
+    for (const char* text : texts) {
+        const odbc::SelectReading afresh = odbc::ReadPostgresSelect(text);
+        const odbc::SelectReading read = readings.read(text);
+        EXPECT_EQ(read.text, afresh.text) << text;
+        EXPECT_EQ(read.values, afresh.values) << text;
+        EXPECT_EQ(read.tablesRead, afresh.tablesRead) << text;
+    }
+    EXPECT_THROW(readings.read("select 1 from t where a = 'x'; select 2"), EngineError);
 }
 
 // ---- against the databases

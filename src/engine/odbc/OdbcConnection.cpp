@@ -613,8 +613,15 @@ ParameterShape parameterShape(const std::string& sql) {
 
 } // namespace
 
+SelectReading ReadPostgresSelect(const std::string& jetSql) {
+    const std::vector<Token> t = tokens(jetSql);
+    checkRecordsetStatement(t);
+    ParameterShape shape = parameterShape(Translate(Dialect::PostgreSql, jetSql));
+    return {tablesRead(t), std::move(shape.text), std::move(shape.values)};
+}
+
 OdbcConnection::OdbcConnection(const std::string& connectionString, std::string shownName, bool readOnly)
-    : name_(std::move(shownName)) {
+    : name_(std::move(shownName)), selects_(ReadPostgresSelect) {
     env_ = allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env_.get(), "SQLSetEnvAttr");
@@ -1000,16 +1007,20 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
     return stored->second.name.empty() ? nullptr : &stored->second;
 }
 
+SQLHSTMT OdbcConnection::runSelect(const SelectReading& reading) {
+    std::vector<const Variant*> values;
+    for (const Variant& value : reading.values)
+        values.push_back(&value);
+    SQLHSTMT stmt = prepared(reading.text);
+    executePrepared(stmt, values);
+    return stmt;
+}
+
 SQLHSTMT OdbcConnection::runSelect(const std::string& sql, Handle& direct) {
     if (dialect_ == Dialect::PostgreSql) {
         // Prepared once per shape, its quoted values bound.
-        const ParameterShape shape = parameterShape(sql);
-        std::vector<const Variant*> values;
-        for (const Variant& value : shape.values)
-            values.push_back(&value);
-        SQLHSTMT stmt = prepared(shape.text);
-        executePrepared(stmt, values);
-        return stmt;
+        ParameterShape shape = parameterShape(sql);
+        return runSelect(SelectReading{{}, std::move(shape.text), std::move(shape.values)});
     }
     direct = statement();
     SQLHSTMT stmt = direct.get();
@@ -1026,8 +1037,15 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         if (found != reads_.end())
             return found->second.rows;
     }
-    const std::vector<Token> t = tokens(jetSql);
-    checkRecordsetStatement(t);
+    // A read-only select to PostgreSQL is read by its pattern (SelectReadings.h).
+    std::optional<SelectReading> select;
+    std::vector<Token> t;
+    if (!wantEditable && dialect_ == Dialect::PostgreSql)
+        select = selects_.read(jetSql);
+    else
+        t = tokens(jetSql);
+    if (!select)
+        checkRecordsetStatement(t);
     checkUsable();
     // Whatever reads the table must see the rows written before.
     flushPending();
@@ -1050,15 +1068,16 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
             }
         }
     }
-    const std::string sql = Translate(dialect_, text);
+    const std::string sql = select ? std::string() : Translate(dialect_, text);
 
     // Inside a transaction a read made before in it, of a table this
     // connection has not written since, has the same rows: on SQLite the
     // transaction keeps other writers out, so the analysis after a repair
     // sees the same income as the one before it; here it is not asked again.
-    const std::vector<std::string> readsTables = table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
-                                                     ? tablesRead(t)
-                                                     : std::vector<std::string>();
+    const std::vector<std::string> readsTables =
+        table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
+            ? (select ? select->tablesRead : tablesRead(t))
+            : std::vector<std::string>();
     if (!readsTables.empty() && wantEditable) {
         // A read-only recordset was looked for before its text was read;
         // an editable one asked of a statement that cannot be edited is
@@ -1070,7 +1089,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     Rows read = guarded(false, [&] {
         Rows rows;
         Handle direct;
-        SQLHSTMT stmt = runSelect(sql, direct);
+        SQLHSTMT stmt = select ? runSelect(*select) : runSelect(sql, direct);
         const std::vector<Column> columns = describe(stmt, dialect_);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)

@@ -7,6 +7,7 @@
 #include "engine/odbc/NetworkWatch.h"
 #include "engine/odbc/Odbc.h"
 #include "engine/odbc/OdbcDialect.h"
+#include "engine/odbc/SelectReadings.h"
 
 #include <chrono>
 #include <map>
@@ -90,6 +91,8 @@ private:
     // Runs the select sql (in the database's dialect): prepared once and its
     // values bound on PostgreSQL, else on a handle of its own kept in direct.
     SQLHSTMT runSelect(const std::string& sql, Handle& direct);
+    // Runs the select read as reading (PostgreSQL): prepared once, its values bound.
+    SQLHSTMT runSelect(const SelectReading& reading);
     // Runs the statement prepared for sql with values as its parameters;
     // false when it answered SQL_NO_DATA.
     bool executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values);
@@ -141,6 +144,8 @@ private:
         Rows rows;
     };
     std::map<std::string, Read> reads_;
+    // The read-only selects sent to PostgreSQL, read once by pattern.
+    SelectReadings selects_;
     void wrote(const std::string& table); // empty: any table
     std::uint64_t roundTrips_ = 0;
     std::optional<EngineError> lost_;
