@@ -92,17 +92,20 @@ SelectReading SelectReadings::read(const std::string& jetSql) {
                 made.usable = made.usable && table.find(marker) == std::string::npos;
             for (const Variant& value : made.reading.values) {
                 int k = -1;
-                if (value.kind() == Variant::Kind::Text && !value.text().empty() && value.text()[0] == marker) {
-                    const std::string digits = value.text().substr(1);
-                    made.usable = made.usable && !digits.empty() &&
-                                  digits.find_first_not_of("0123456789") == std::string::npos &&
-                                  std::stoul(digits) < quoted.size();
-                    if (made.usable) {
-                        k = static_cast<int>(std::stoul(digits));
-                        ++seen[static_cast<std::size_t>(k)];
+                if (value.kind() == Variant::Kind::Text && value.text().find(marker) != std::string::npos) {
+                    // One of the markers put in, whole: its number.
+                    const std::string& text = value.text();
+                    std::size_t number = 0;
+                    bool whole = text.size() > 1 && text.size() <= 10 && text[0] == marker;
+                    for (std::size_t i = 1; whole && i < text.size(); ++i) {
+                        whole = text[i] >= '0' && text[i] <= '9';
+                        number = number * 10 + static_cast<std::size_t>(text[i] - '0');
                     }
-                } else if (value.kind() == Variant::Kind::Text && value.text().find(marker) != std::string::npos) {
-                    made.usable = false;
+                    made.usable = made.usable && whole && number < quoted.size();
+                    if (made.usable) {
+                        k = static_cast<int>(number);
+                        ++seen[number];
+                    }
                 }
                 made.valueOf.push_back(k);
             }
