@@ -2,6 +2,7 @@
 
 #include "engine/EngineError.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace engine::odbc {
@@ -59,71 +60,107 @@ std::string unquoted(const std::string& sql, std::size_t begin, std::size_t end)
     return text;
 }
 
-} // namespace
-
-SelectReading SelectReadings::read(const std::string& jetSql) {
-    std::vector<std::pair<std::size_t, std::size_t>> quoted;
-    if (jetSql.find(marker) != std::string::npos || !quotedValues(jetSql, quoted))
-        return afresh_(jetSql);
+// The text with its quoted values (where quoted) as markers, but for those
+// that asTheyAre names, which stay as they are.
+std::string patternKey(const std::string& sql, const std::vector<std::pair<std::size_t, std::size_t>>& quoted,
+                       const std::vector<bool>& asTheyAre) {
     std::string key;
-    key.reserve(jetSql.size());
+    key.reserve(sql.size());
     std::size_t copied = 0;
     for (std::size_t k = 0; k < quoted.size(); ++k) {
-        key.append(jetSql, copied, quoted[k].first - copied);
+        if (asTheyAre[k])
+            continue;
+        key.append(sql, copied, quoted[k].first - copied);
         key += '\'';
         key += marker;
         key += std::to_string(k);
         key += '\'';
         copied = quoted[k].second;
     }
-    key.append(jetSql, copied, std::string::npos);
+    key.append(sql, copied, std::string::npos);
+    return key;
+}
 
+} // namespace
+
+const SelectReadings::Pattern& SelectReadings::pattern(const std::string& key, const std::vector<bool>& asTheyAre) {
     auto found = patterns_.find(key);
-    if (found == patterns_.end()) {
-        if (patterns_.size() >= capacity)
-            patterns_.clear();
-        Pattern made;
-        try {
-            made.reading = afresh_(key);
-            // Each marker must be one parameter, and stand nowhere else.
-            std::vector<int> seen(quoted.size(), 0);
-            made.usable = made.reading.text.find(marker) == std::string::npos;
-            for (const std::string& table : made.reading.tablesRead)
-                made.usable = made.usable && table.find(marker) == std::string::npos;
-            for (const Variant& value : made.reading.values) {
-                int k = -1;
-                if (value.kind() == Variant::Kind::Text && value.text().find(marker) != std::string::npos) {
-                    // One of the markers put in, whole: its number.
-                    const std::string& text = value.text();
-                    std::size_t number = 0;
-                    bool whole = text.size() > 1 && text.size() <= 10 && text[0] == marker;
-                    for (std::size_t i = 1; whole && i < text.size(); ++i) {
-                        whole = text[i] >= '0' && text[i] <= '9';
-                        number = number * 10 + static_cast<std::size_t>(text[i] - '0');
-                    }
-                    made.usable = made.usable && whole && number < quoted.size();
-                    if (made.usable) {
-                        k = static_cast<int>(number);
-                        ++seen[number];
-                    }
-                }
-                made.valueOf.push_back(k);
+    if (found != patterns_.end())
+        return found->second;
+    if (patterns_.size() >= capacity)
+        patterns_.clear();
+    const std::size_t quotedValues = asTheyAre.size();
+    Pattern made;
+    made.kept.assign(quotedValues, false);
+    try {
+        made.reading = afresh_(key);
+        // Each marker must be one parameter, or stay in the text, where the
+        // value it stands for is then put in the pattern as it is.
+        std::vector<int> seen(quotedValues, 0);
+        made.usable = true;
+        for (const std::string& table : made.reading.tablesRead)
+            made.usable = made.usable && table.find(marker) == std::string::npos;
+        for (std::size_t at = made.reading.text.find(marker); at != std::string::npos;
+             at = made.reading.text.find(marker, at + 1)) {
+            std::size_t number = 0;
+            std::size_t i = at + 1;
+            for (; i < made.reading.text.size() && made.reading.text[i] >= '0' && made.reading.text[i] <= '9'; ++i)
+                number = number * 10 + static_cast<std::size_t>(made.reading.text[i] - '0');
+            if (i == at + 1 || i - at > 10 || number >= quotedValues) {
+                made.usable = false;
+                break;
             }
-            for (int count : seen)
-                made.usable = made.usable && count == 1;
-        } catch (const EngineError&) {
-            // The text itself says what is wrong with it.
-            made.usable = false;
+            made.kept[number] = true;
         }
-        found = patterns_.emplace(std::move(key), std::move(made)).first;
+        for (const Variant& value : made.reading.values) {
+            int k = -1;
+            if (value.kind() == Variant::Kind::Text && value.text().find(marker) != std::string::npos) {
+                // One of the markers put in, whole: its number.
+                const std::string& text = value.text();
+                std::size_t number = 0;
+                bool whole = text.size() > 1 && text.size() <= 10 && text[0] == marker;
+                for (std::size_t i = 1; whole && i < text.size(); ++i) {
+                    whole = text[i] >= '0' && text[i] <= '9';
+                    number = number * 10 + static_cast<std::size_t>(text[i] - '0');
+                }
+                made.usable = made.usable && whole && number < quotedValues;
+                if (made.usable) {
+                    k = static_cast<int>(number);
+                    ++seen[number];
+                }
+            }
+            made.valueOf.push_back(k);
+        }
+        for (std::size_t k = 0; k < quotedValues; ++k)
+            made.usable = made.usable && (asTheyAre[k] || (made.kept[k] ? seen[k] == 0 : seen[k] == 1));
+    } catch (const EngineError&) {
+        // The text itself says what is wrong with it.
+        made.usable = false;
     }
-    const Pattern& pattern = found->second;
-    if (!pattern.usable)
+    return patterns_.emplace(key, std::move(made)).first->second;
+}
+
+SelectReading SelectReadings::read(const std::string& jetSql) {
+    std::vector<std::pair<std::size_t, std::size_t>> quoted;
+    if (jetSql.find(marker) != std::string::npos || !quotedValues(jetSql, quoted))
         return afresh_(jetSql);
-    SelectReading reading = pattern.reading;
-    for (std::size_t i = 0; i < pattern.valueOf.size(); ++i) {
-        if (pattern.valueOf[i] >= 0) {
-            const auto& [begin, end] = quoted[static_cast<std::size_t>(pattern.valueOf[i])];
+    const auto anyKept = [](const Pattern& p) { return std::find(p.kept.begin(), p.kept.end(), true) != p.kept.end(); };
+    std::vector<bool> asTheyAre(quoted.size(), false);
+    const Pattern* found = &pattern(patternKey(jetSql, quoted, asTheyAre), asTheyAre);
+    // Values that stay in the text are the pattern's own: the text's are put
+    // in as they are, and that pattern read.
+    if (found->usable && anyKept(*found)) {
+        asTheyAre = found->kept;
+        found = &pattern(patternKey(jetSql, quoted, asTheyAre), asTheyAre);
+        if (anyKept(*found))
+            return afresh_(jetSql);
+    }
+    if (!found->usable)
+        return afresh_(jetSql);
+    SelectReading reading = found->reading;
+    for (std::size_t i = 0; i < found->valueOf.size(); ++i) {
+        if (found->valueOf[i] >= 0) {
+            const auto& [begin, end] = quoted[static_cast<std::size_t>(found->valueOf[i])];
             reading.values[i] = Variant(unquoted(jetSql, begin, end));
         }
     }

@@ -8,9 +8,10 @@
 //
 // That stands on what the reading does with a quoted value: it is copied by
 // the translation as it is, and either becomes one parameter of the select
-// whatever it holds, or stays in its text. A pattern one of whose markers is
-// not exactly one parameter (a value in a group by stays in the text, say) is
-// not used; such a text is read afresh each time.
+// whatever it holds, or stays in its text. A value that stays in the text (in
+// a group by, say) is put in its pattern as it is, so that texts holding it
+// share a pattern; a pattern whose markers are not each one parameter is not
+// used, and such a text is read afresh each time.
 
 #include "engine/Variant.h"
 
@@ -47,13 +48,19 @@ public:
     static constexpr std::size_t capacity = 64;
 
 private:
-    // A pattern's reading, and for each of its parameters the quoted value
-    // of the text it stands for (-1: a value of the pattern's own).
+    // A pattern's reading; for each of its parameters the quoted value of
+    // the text it stands for (-1: a value of the pattern's own); and the
+    // quoted values whose markers stayed in its text, which a pattern of the
+    // text with those values put in takes as its own.
     struct Pattern {
         bool usable = false;
         SelectReading reading;
         std::vector<int> valueOf;
+        std::vector<bool> kept;
     };
+    // The pattern of key, whose quoted values are markers but for those
+    // asTheyAre names.
+    const Pattern& pattern(const std::string& key, const std::vector<bool>& asTheyAre);
 
     ReadAfresh afresh_;
     std::unordered_map<std::string, Pattern> patterns_;
