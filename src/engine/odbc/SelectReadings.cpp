@@ -1,6 +1,7 @@
 #include "engine/odbc/SelectReadings.h"
 
 #include "engine/EngineError.h"
+#include "engine/QuotedValues.h"
 
 #include <algorithm>
 #include <utility>
@@ -12,53 +13,6 @@ namespace {
 // Stands in a pattern for quoted value k: '\x01k'. No text of the tool holds
 // the control character, and a text that does is never read by pattern.
 constexpr char marker = '\x01';
-
-// Where the quoted values ('...', quotes included) of Jet SQL stand, found as
-// the translation finds them: a quoted part opens at ', " or [, and a doubled
-// quote inside stands for itself (not inside [...]). False when a quoted part
-// is never closed.
-bool quotedValues(const std::string& sql, std::vector<std::pair<std::size_t, std::size_t>>& values) {
-    for (std::size_t i = 0; i < sql.size();) {
-        const char c = sql[i];
-        if (c != '\'' && c != '"' && c != '[') {
-            ++i;
-            continue;
-        }
-        const char closer = c == '[' ? ']' : c;
-        std::size_t j = i + 1;
-        bool closed = false;
-        while (j < sql.size()) {
-            if (sql[j] == closer) {
-                if (closer != ']' && j + 1 < sql.size() && sql[j + 1] == closer) {
-                    j += 2;
-                    continue;
-                }
-                closed = true;
-                ++j;
-                break;
-            }
-            ++j;
-        }
-        if (!closed)
-            return false;
-        if (c == '\'')
-            values.emplace_back(i, j);
-        i = j;
-    }
-    return true;
-}
-
-// A quoted value as a parameter holds it: without its quotes, a doubled
-// quote standing for one.
-std::string unquoted(const std::string& sql, std::size_t begin, std::size_t end) {
-    std::string text;
-    for (std::size_t i = begin + 1; i + 1 < end; ++i) {
-        text += sql[i];
-        if (sql[i] == '\'')
-            ++i;
-    }
-    return text;
-}
 
 // The text with its quoted values (where quoted) as markers, but for those
 // that asTheyAre names, which stay as they are.
@@ -142,7 +96,7 @@ const SelectReadings::Pattern& SelectReadings::pattern(const std::string& key, c
 
 SelectReading SelectReadings::read(const std::string& jetSql) {
     std::vector<std::pair<std::size_t, std::size_t>> quoted;
-    if (jetSql.find(marker) != std::string::npos || !quotedValues(jetSql, quoted))
+    if (jetSql.find(marker) != std::string::npos || !FindQuotedValues(jetSql, quoted))
         return afresh_(jetSql);
     const auto anyKept = [](const Pattern& p) { return std::find(p.kept.begin(), p.kept.end(), true) != p.kept.end(); };
     std::vector<bool> asTheyAre(quoted.size(), false);
@@ -161,7 +115,7 @@ SelectReading SelectReadings::read(const std::string& jetSql) {
     for (std::size_t i = 0; i < found->valueOf.size(); ++i) {
         if (found->valueOf[i] >= 0) {
             const auto& [begin, end] = quoted[static_cast<std::size_t>(found->valueOf[i])];
-            reading.values[i] = Variant(unquoted(jetSql, begin, end));
+            reading.values[i] = Variant(UnquotedValue(jetSql, begin, end));
         }
     }
     return reading;

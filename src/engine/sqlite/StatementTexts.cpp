@@ -1,6 +1,7 @@
 #include "engine/sqlite/StatementTexts.h"
 
 #include "engine/JetDialect.h"
+#include "engine/QuotedValues.h"
 
 #include <utility>
 
@@ -20,59 +21,15 @@ bool isPlainReadOrWrite(const std::string& sql, const std::vector<SqlToken>& tok
            first.is(sql, "replace") || first.is(sql, "with");
 }
 
-// The quoted values of Jet SQL ('...', quotes included), found as the
-// dialect's translation finds them: a quoted part opens at ', " or [, and a
-// doubled quote inside stands for itself (not inside [...]). False when a
-// quoted value is never closed or the text holds the marker.
+// The quoted values of Jet SQL (FindQuotedValues); false when a quoted value
+// is never closed or the text holds the marker.
 bool quotedValues(const std::string& sql, std::vector<std::pair<std::size_t, std::size_t>>& values) {
     values.clear();
-    if (sql.find(marker) != std::string::npos)
-        return false;
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (c != '\'' && c != '"' && c != '[') {
-            ++i;
-            continue;
-        }
-        const char closer = c == '[' ? ']' : c;
-        std::size_t j = i + 1;
-        bool closed = false;
-        while (j < sql.size()) {
-            if (sql[j] == closer) {
-                if (closer != ']' && j + 1 < sql.size() && sql[j + 1] == closer) {
-                    j += 2;
-                    continue;
-                }
-                closed = true;
-                ++j;
-                break;
-            }
-            ++j;
-        }
-        if (c == '\'') {
-            if (!closed)
-                return false;
-            values.emplace_back(i, j);
-        }
-        i = j;
-    }
-    return true;
+    return sql.find(marker) == std::string::npos && FindQuotedValues(sql, values);
 }
 
 std::string markerText(std::size_t k) {
     return std::string(1, marker) + std::to_string(k);
-}
-
-// The value of a quoted Jet value as the shaping takes it.
-std::string unquoted(const std::string& sql, std::size_t begin, std::size_t end) {
-    std::string text;
-    for (std::size_t i = begin + 1; i + 1 < end; ++i) {
-        text += sql[i];
-        if (sql[i] == '\'')
-            ++i; // the second of a doubled apostrophe
-    }
-    return text;
 }
 
 } // namespace
@@ -179,7 +136,7 @@ const StatementText& StatementTexts::read(const std::string& jetSql) {
             const int k = shaped.valueOf[v];
             read.shape.values.push_back(
                 k < 0 ? shaped.reading.shape.values[v]
-                      : Variant(unquoted(jetSql, values[static_cast<std::size_t>(k)].first,
+                      : Variant(UnquotedValue(jetSql, values[static_cast<std::size_t>(k)].first,
                                          values[static_cast<std::size_t>(k)].second)));
         }
     }
