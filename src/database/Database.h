@@ -72,9 +72,9 @@ public:
     // Runs read(*CurrentDatabase), a read made past the wrappers, as
     // CreateRecordset makes its own: after CheckConnection, and made once
     // more when it finds the connection dead as the first read of an action
-    // outside a transaction. False when the database is not usable; raises
-    // what read raises.
-    template <typename Read> bool ReadDirectly(Read read);
+    // outside a transaction. Nothing is read when the database is not usable;
+    // raises what read raises.
+    template <typename Read> void ReadDirectly(Read read);
 
     // Reports made through this module so far; a repair compares it before
     // and after to learn whether anything inside it failed.
@@ -103,9 +103,9 @@ private:
     bool reopenTried_ = false; // this action has tried to open it again
 };
 
-template <typename Read> bool Database::ReadDirectly(Read read) {
+template <typename Read> void Database::ReadDirectly(Read read) {
     if (!CurrentDatabase || !CheckConnection())
-        return false;
+        return;
     const bool inTransaction = CurrentDatabase->InTransaction();
     try {
         read(*CurrentDatabase);
@@ -114,5 +114,4 @@ template <typename Read> bool Database::ReadDirectly(Read read) {
             throw;
         read(*CurrentDatabase);
     }
-    return true;
 }

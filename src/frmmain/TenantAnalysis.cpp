@@ -34,8 +34,7 @@ void frmMain::Combo1_Click() {
     // On a database server the tenancy's row comes with the totals, in one
     // round trip; when that reading gives nothing, each is read on its own.
     std::optional<rent::AnalysisTotals> together;
-    const bool connected = database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost();
-    if (connected && rent::TenancyReadWithTotals(*database_.CurrentDatabase))
+    if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
         runGuarded(database_, "Tenant Analysis", [&] {
             database_.ReadDirectly(
                 [&](engine::Database& db) { together = rent::ReadTenancyAndTotals(db, ledger, tenant); });

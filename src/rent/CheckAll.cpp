@@ -2,6 +2,7 @@
 
 #include "database/SqlText.h"
 #include "engine/EngineError.h"
+#include "engine/QuotedValues.h"
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
@@ -111,28 +112,15 @@ bool truth(const engine::Variant& value) {
 
 // The quoted values of an "in (...)" list, each in lcase().
 std::string lowerCased(const std::string& quotedList) {
+    std::vector<std::pair<std::size_t, std::size_t>> quoted;
+    engine::FindQuotedValues(quotedList, quoted);
     std::string out;
-    for (std::size_t i = 0; i < quotedList.size();) {
-        if (quotedList[i] != '\'') {
-            out += quotedList[i++];
-            continue;
-        }
-        // To the closing quote; a doubled quote stands for itself.
-        std::size_t end = i + 1;
-        for (; end < quotedList.size(); ++end) {
-            if (quotedList[end] != '\'')
-                continue;
-            if (end + 1 < quotedList.size() && quotedList[end + 1] == '\'') {
-                ++end;
-                continue;
-            }
-            break;
-        }
-        end = std::min(end + 1, quotedList.size());
-        out += "lcase(" + quotedList.substr(i, end - i) + ")";
-        i = end;
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : quoted) {
+        out.append(quotedList, copied, begin - copied).append("lcase(").append(quotedList, begin, end - begin) += ')';
+        copied = end;
     }
-    return out;
+    return out.append(quotedList, copied, std::string::npos);
 }
 
 std::string failed(const char* figure, const std::string& why) {

@@ -97,12 +97,10 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
     return readTotals(database, ledger, tenant, SqlQuote(propertyCode), false);
 }
 
-bool TenancyReadWithTotals(const engine::Database& database) {
-    return !database.IsFile();
-}
-
 std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, const Ledger& ledger,
                                                    const std::string& tenant) {
+    if (database.IsFile())
+        return std::nullopt;
     // The property is the tenancy's as the analysis takes it, an empty code
     // for none. Where tenancy holds the reference more than once, a server
     // refuses the statement and the caller reads the tenancy's first row on
@@ -110,10 +108,7 @@ std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, c
     const std::string property =
         "(select iif([property code] is null, '', [property code]) from tenancy where reference = " +
         SqlQuote(tenant) + ")";
-    std::optional<AnalysisTotals> read = readTotals(database, ledger, tenant, property, true);
-    if (!read || !read->tenancy)
-        return std::nullopt;
-    return read;
+    return readTotals(database, ledger, tenant, property, true);
 }
 
 std::string PeriodsForRepairSql(const std::string& tenant) {
@@ -136,9 +131,7 @@ IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, 
     // As the analysis read them, so that a database that keeps what it read
     // (inside a transaction, while the tables are not written) need not be
     // asked again.
-    std::optional<AnalysisTotals> together;
-    if (TenancyReadWithTotals(database))
-        together = ReadTenancyAndTotals(database, ledger, tenant);
+    std::optional<AnalysisTotals> together = ReadTenancyAndTotals(database, ledger, tenant);
     if (!together)
         together = ReadAnalysisTotals(database, ledger, tenant, propertyCode);
     if (together)

@@ -45,6 +45,7 @@ struct TenancyFields {
     engine::Variant name;
     engine::Variant propertyCode;
 };
+
 struct AnalysisTotals {
     std::array<engine::Variant, 7> totals;
     engine::Variant firstPeriod;
@@ -54,17 +55,14 @@ struct AnalysisTotals {
 std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, const Ledger& ledger,
                                                  const std::string& tenant, const std::string& propertyCode);
 
-// Whether the analysis reads the tenancy's row with its totals: on a database
-// server, where each statement is a round trip; a file reads it on its own,
-// which costs less there than a statement that takes it in.
-bool TenancyReadWithTotals(const engine::Database& database);
-
-// The tenancy's fields that the analysis shows (its start, name and property
-// code) and the totals above, in one statement, the first rent transaction
-// taken on the tenancy's property. Empty when that statement fails or gives
-// no row (tenancy does not hold the reference): the caller then reads the
-// tenancy's row and the totals one after the other. A lost connection raises
-// its engine::EngineError.
+// On a database server, where each statement is a round trip: the tenancy's
+// fields that the analysis shows (its start, name and property code) and the
+// totals above, in one statement, the first rent transaction taken on the
+// tenancy's property. Empty on a file (which reads the tenancy's row on its
+// own, costing less there than a statement that takes it in), and when that
+// statement fails or gives no row (tenancy does not hold the reference): the
+// caller then reads the tenancy's row and the totals one after the other. A
+// lost connection raises its engine::EngineError.
 std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, const Ledger& ledger,
                                                    const std::string& tenant);
 

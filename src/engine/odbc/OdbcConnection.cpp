@@ -1007,24 +1007,27 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
     return stored->second.name.empty() ? nullptr : &stored->second;
 }
 
-SQLHSTMT OdbcConnection::runSelect(const SelectReading& reading) {
-    std::vector<const Variant*> values;
-    for (const Variant& value : reading.values)
-        values.push_back(&value);
-    SQLHSTMT stmt = prepared(reading.text);
-    executePrepared(stmt, values);
-    return stmt;
+SelectReading OdbcConnection::readSelect(const std::string& jetSql) {
+    if (dialect_ == Dialect::PostgreSql)
+        return selects_.read(jetSql);
+    const std::vector<Token> t = tokens(jetSql);
+    checkRecordsetStatement(t);
+    return {tablesRead(t), Translate(dialect_, jetSql), {}};
 }
 
-SQLHSTMT OdbcConnection::runSelect(const std::string& sql, Handle& direct) {
+SQLHSTMT OdbcConnection::runSelect(const SelectReading& reading, Handle& direct) {
     if (dialect_ == Dialect::PostgreSql) {
         // Prepared once per shape, its quoted values bound.
-        ParameterShape shape = parameterShape(sql);
-        return runSelect(SelectReading{{}, std::move(shape.text), std::move(shape.values)});
+        std::vector<const Variant*> values;
+        for (const Variant& value : reading.values)
+            values.push_back(&value);
+        SQLHSTMT stmt = prepared(reading.text);
+        executePrepared(stmt, values);
+        return stmt;
     }
     direct = statement();
     SQLHSTMT stmt = direct.get();
-    network([&] { execDirect(stmt, sql); });
+    network([&] { execDirect(stmt, reading.text); });
     return stmt;
 }
 
@@ -1037,15 +1040,15 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         if (found != reads_.end())
             return found->second.rows;
     }
-    // A read-only select to PostgreSQL is read by its pattern (SelectReadings.h).
-    std::optional<SelectReading> select;
+    // An editable recordset is read again below, with its key columns.
     std::vector<Token> t;
-    if (!wantEditable && dialect_ == Dialect::PostgreSql)
-        select = selects_.read(jetSql);
-    else
+    SelectReading select;
+    if (wantEditable) {
         t = tokens(jetSql);
-    if (!select)
         checkRecordsetStatement(t);
+    } else {
+        select = readSelect(jetSql);
+    }
     checkUsable();
     // Whatever reads the table must see the rows written before.
     flushPending();
@@ -1067,8 +1070,8 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
                 text = jetSql.substr(0, shape->listBegin) + keys + jetSql.substr(shape->listBegin);
             }
         }
+        select = readSelect(text);
     }
-    const std::string sql = select ? std::string() : Translate(dialect_, text);
 
     // Inside a transaction a read made before in it, of a table this
     // connection has not written since, has the same rows: on SQLite the
@@ -1076,7 +1079,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     // sees the same income as the one before it; here it is not asked again.
     const std::vector<std::string> readsTables =
         table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
-            ? (select ? select->tablesRead : tablesRead(t))
+            ? select.tablesRead
             : std::vector<std::string>();
     if (!readsTables.empty() && wantEditable) {
         // A read-only recordset was looked for before its text was read;
@@ -1089,7 +1092,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     Rows read = guarded(false, [&] {
         Rows rows;
         Handle direct;
-        SQLHSTMT stmt = select ? runSelect(*select) : runSelect(sql, direct);
+        SQLHSTMT stmt = runSelect(select, direct);
         const std::vector<Column> columns = describe(stmt, dialect_);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)
@@ -1142,11 +1145,9 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
 }
 
 void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row) {
-    const std::vector<Token> t = tokens(jetSql);
-    checkRecordsetStatement(t);
+    const SelectReading select = readSelect(jetSql);
     checkUsable();
     flushPending();
-    const std::string sql = Translate(dialect_, jetSql);
     // The statement runs fenced as any read; its rows are then fetched one
     // at a time (the driver holds what the server sent), so that row may
     // run statements of its own meanwhile, each on its own handle.
@@ -1154,7 +1155,7 @@ void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row)
     SQLHSTMT stmt = nullptr;
     std::vector<Column> columns;
     guarded(false, [&] {
-        stmt = runSelect(sql, direct);
+        stmt = runSelect(select, direct);
         columns = describe(stmt, dialect_);
     });
     std::vector<std::string> names;

@@ -88,11 +88,13 @@ private:
     long long run(const std::string& sql);
     // The statement prepared once for sql (PostgreSQL), ready for new parameters.
     SQLHSTMT prepared(const std::string& sql);
-    // Runs the select sql (in the database's dialect): prepared once and its
-    // values bound on PostgreSQL, else on a handle of its own kept in direct.
-    SQLHSTMT runSelect(const std::string& sql, Handle& direct);
-    // Runs the select read as reading (PostgreSQL): prepared once, its values bound.
-    SQLHSTMT runSelect(const SelectReading& reading);
+    // The select jetSql as it is sent: checked and translated, and for
+    // PostgreSQL its quoted values made parameters, read by its pattern
+    // (SelectReadings.h). Raises for one that a recordset cannot stand on.
+    SelectReading readSelect(const std::string& jetSql);
+    // Runs the select read as reading: prepared once and its values bound on
+    // PostgreSQL, else on a handle of its own kept in direct.
+    SQLHSTMT runSelect(const SelectReading& reading, Handle& direct);
     // Runs the statement prepared for sql with values as its parameters;
     // false when it answered SQL_NO_DATA.
     bool executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values);

@@ -35,6 +35,15 @@ std::string patternKey(const std::string& sql, const std::vector<std::pair<std::
     return key;
 }
 
+// The number of the marker at text[at], and end just past its digits;
+// false when no number (or one too long to be ours) follows it.
+bool markerAt(const std::string& text, std::size_t at, std::size_t& number, std::size_t& end) {
+    number = 0;
+    for (end = at + 1; end < text.size() && text[end] >= '0' && text[end] <= '9'; ++end)
+        number = number * 10 + static_cast<std::size_t>(text[end] - '0');
+    return end > at + 1 && end - at <= 10;
+}
+
 } // namespace
 
 const SelectReadings::Pattern& SelectReadings::pattern(const std::string& key, const std::vector<bool>& asTheyAre) {
@@ -54,30 +63,22 @@ const SelectReadings::Pattern& SelectReadings::pattern(const std::string& key, c
         made.usable = true;
         for (const std::string& table : made.reading.tablesRead)
             made.usable = made.usable && table.find(marker) == std::string::npos;
-        for (std::size_t at = made.reading.text.find(marker); at != std::string::npos;
-             at = made.reading.text.find(marker, at + 1)) {
+        const std::string& text = made.reading.text;
+        for (std::size_t at = text.find(marker); made.usable && at != std::string::npos; at = text.find(marker, at + 1)) {
             std::size_t number = 0;
-            std::size_t i = at + 1;
-            for (; i < made.reading.text.size() && made.reading.text[i] >= '0' && made.reading.text[i] <= '9'; ++i)
-                number = number * 10 + static_cast<std::size_t>(made.reading.text[i] - '0');
-            if (i == at + 1 || i - at > 10 || number >= quotedValues) {
-                made.usable = false;
-                break;
-            }
-            made.kept[number] = true;
+            std::size_t end = 0;
+            made.usable = markerAt(text, at, number, end) && number < quotedValues;
+            if (made.usable)
+                made.kept[number] = true;
         }
         for (const Variant& value : made.reading.values) {
             int k = -1;
             if (value.kind() == Variant::Kind::Text && value.text().find(marker) != std::string::npos) {
-                // One of the markers put in, whole: its number.
-                const std::string& text = value.text();
+                // One of the markers put in, whole.
                 std::size_t number = 0;
-                bool whole = text.size() > 1 && text.size() <= 10 && text[0] == marker;
-                for (std::size_t i = 1; whole && i < text.size(); ++i) {
-                    whole = text[i] >= '0' && text[i] <= '9';
-                    number = number * 10 + static_cast<std::size_t>(text[i] - '0');
-                }
-                made.usable = made.usable && whole && number < quotedValues;
+                std::size_t end = 0;
+                made.usable = made.usable && value.text()[0] == marker && markerAt(value.text(), 0, number, end) &&
+                              end == value.text().size() && number < quotedValues;
                 if (made.usable) {
                     k = static_cast<int>(number);
                     ++seen[number];
