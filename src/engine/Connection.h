@@ -14,6 +14,13 @@
 
 namespace engine {
 
+// A mark of what a database holds (see Connection::changeMark).
+struct ChangeMark {
+    std::int64_t others = 0;
+    std::int64_t own = 0;
+    bool operator==(const ChangeMark&) const = default;
+};
+
 // How long a statement waits for another user's lock before it fails.
 inline constexpr int defaultBusyTimeoutMs = 5000;
 
@@ -136,6 +143,11 @@ public:
     // Whether the connection was lost (see EngineError::connectionLost);
     // every call then raises that failure again without reaching the network.
     virtual bool connectionLost() const { return false; }
+    // What the database holds, as far as this process can tell it has
+    // changed: two marks are equal only if no other connection has committed
+    // in between (others) and this one has changed no row (own). Nothing
+    // where the backend cannot tell (a server).
+    virtual std::optional<ChangeMark> changeMark() { return std::nullopt; }
 };
 
 } // namespace engine

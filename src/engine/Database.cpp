@@ -90,6 +90,10 @@ std::uint64_t Database::RoundTrips() const {
     return connection_->roundTrips();
 }
 
+std::optional<ChangeMark> Database::ReadChangeMark() {
+    return connection_->changeMark();
+}
+
 bool Database::ConnectionLost() const {
     return connection_->connectionLost();
 }

@@ -96,6 +96,8 @@ public:
     // Whether the connection to the database server was lost; every
     // operation then raises that failure (connectionLost set) at once.
     bool ConnectionLost() const;
+    // See Connection::changeMark.
+    std::optional<engine::ChangeMark> ReadChangeMark();
 
 private:
     void checkSavepoints() const;

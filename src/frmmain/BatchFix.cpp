@@ -42,6 +42,21 @@ void frmMain::cmdFixAll_Click() {
     runBatch(nullptr);
 }
 
+std::optional<rent::ListFigures> frmMain::readListFigures() {
+    engine::Database* db = database_.CurrentDatabase.get();
+    if (!db || db->ConnectionLost() || !db->IsFile())
+        return std::nullopt;
+    std::vector<std::string> tenants;
+    for (int i = 0; i < Combo1->listCount(); ++i)
+        tenants.push_back(Combo1->list(i));
+    // Without them each analysis reads its tenant's rows, as it always can.
+    try {
+        return rent::ListFigures::Read(*db, tenants, ledger(), platform_.locale);
+    } catch (const engine::EngineError&) {
+        return std::nullopt;
+    }
+}
+
 void frmMain::showBatchProgress(const std::string& caption, int done, int total) {
     Me->setCaption(caption);
     Me->showProgress(done, total);
@@ -77,8 +92,10 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
         summary.beginTenant();
         // Fix these: the chosen tenant in hand. Fix All walks the list itself.
         int position = 0;
-        if (!chosen)
+        if (!chosen) {
+            listFigures_ = readListFigures();
             SetListIndex(0);
+        }
         for (;;) {
             int index = position;
             std::string tenant;
@@ -141,6 +158,7 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
             }
         }
         batch.commitNow();
+        listFigures_.reset();
         batch_ = nullptr;
         batchSummary_ = nullptr;
     }

@@ -105,7 +105,10 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
             engine::Database& db = *database_.CurrentDatabase;
             // Inside the transaction: the money received must still be the
             // money shown, or yesterday's figures would be written.
-            const rent::IncomeTotals now = rent::ReadIncomeTotals(db, ledger(), tenant, propertyCode, platform_.locale);
+            const rent::AnalysisTotals* known = listFigures_ ? listFigures_->Find(db, tenant) : nullptr;
+            const rent::IncomeTotals now =
+                known ? rent::IncomeTotalsOf(*known, platform_.locale)
+                      : rent::ReadIncomeTotals(db, ledger(), tenant, propertyCode, platform_.locale);
             if (now.rent != rentShown || now.extraCharges != extraShown) {
                 if (now.rent != rentShown)
                     moneyChanged = "rent " + groupedAmount(rentShown) + " is now " + groupedAmount(now.rent);
@@ -176,6 +179,13 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
         if (!moneyChanged.empty())
             scope.fail();
         kept = scope.finish();
+        // The tenant's figures read ahead are no longer what its rows hold.
+        if (listFigures_ && !(kept && agreed)) {
+            if (database_.CurrentDatabase)
+                listFigures_->Written(*database_.CurrentDatabase, tenant);
+            else
+                listFigures_.reset();
+        }
         if (!kept && syncedAlone)
             journal_->ForgetLastSync();
     }

@@ -34,7 +34,12 @@ void frmMain::Combo1_Click() {
     // On a database server the tenancy's row comes with the totals, in one
     // round trip; when that reading gives nothing, each is read on its own.
     std::optional<rent::AnalysisTotals> together;
-    if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
+    // In "Fix All" on a file, read with every other tenant's before the first.
+    if (listFigures_ && database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost()) {
+        if (const rent::AnalysisTotals* known = listFigures_->Find(*database_.CurrentDatabase, tenant))
+            together = *known;
+    }
+    if (!together && database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
         runGuarded(database_, "Tenant Analysis", [&] {
             database_.ReadDirectly(
                 [&](engine::Database& db) { together = rent::ReadTenancyAndTotals(db, ledger, tenant); });
@@ -50,8 +55,8 @@ void frmMain::Combo1_Click() {
         if (together) {
             tenancy = together->tenancy;
         } else {
-            RecordsetRef rs = openReadOnly("select [when started], name, [property code] from tenancy where reference= " +
-                                           quotedTenant);
+            RecordsetRef rs = openReadOnly(
+                "select [when started], name, [property code] from tenancy where reference= " + quotedTenant);
             if (!hasRow(rs))
                 return;
             tenancy = rent::TenancyFields{rs->Fields(schema::tenancyWhenStarted).Value(),

@@ -13,6 +13,7 @@
 #include "journal/PeriodRows.h"
 #include "platform/Platform.h"
 #include "rent/CheckAll.h"
+#include "rent/ListFigures.h"
 
 #include <memory>
 #include <optional>
@@ -158,6 +159,9 @@ private:
     // entry, each tenant reallocated) and of "Fix these" (the chosen tenants,
     // each with its own repair). Returns false when it did not start.
     bool runBatch(const std::vector<rent::TenantCheck>* chosen);
+    // Every tenant's figures of the list, where the database can give them in
+    // one go (a file); see listFigures_.
+    std::optional<rent::ListFigures> readListFigures();
     // "Fix these" of one chosen tenant: selected, checked again when its
     // figures are no longer the check's, repaired or skipped.
     enum class ChosenOutcome { Failed, Repaired, AlreadyAgreed, Skipped };
@@ -200,6 +204,10 @@ private:
     // group of before it writes; the repair journal's entries go to disk at
     // its commits.
     BatchTransaction* batch_ = nullptr;
+    // During "Fix All" on a file: the figures of every tenant of the list,
+    // read before the first, which each analysis and repair of the batch
+    // takes while the database still holds what they were read from.
+    std::optional<rent::ListFigures> listFigures_;
     // Exit or the close box during a batch: the batch ends at the next
     // tenant boundary, says what it did, then the program ends.
     std::optional<BatchSummary::End> endDuringBatch_;

@@ -6,6 +6,7 @@
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
+#include "rent/RunningTotal.h"
 #include "rent/StoredPeriods.h"
 #include "rent/TenantCodes.h"
 #include "rent/TenantFigures.h"
@@ -100,14 +101,6 @@ void readGroup(engine::Database& database, const std::vector<std::string>& group
 
 std::string key(engine::Recordset& rs) {
     return rs.Fields("tenant").Value().isNull() ? std::string() : rs.Fields("tenant").Value().text();
-}
-
-// A test's result in a select list, as the database gives it: a number, a
-// boolean, or a boolean's text.
-bool truth(const engine::Variant& value) {
-    if (value.kind() == engine::Variant::Kind::Text)
-        return value.text() == "1" || value.text() == "-1" || value.text() == "t" || value.text() == "true";
-    return !value.isNull() && !value.isEmpty() && value.toDouble() != 0;
 }
 
 // The quoted values of an "in (...)" list, each in lcase().
@@ -234,11 +227,10 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         // codes are added up under their lower case, which compares as the
         // codes do without regard to case and which a server groups about
         // twice as fast; the tests then compare lower case with lower case.
-        const std::string isRent = wholeList ? "(r.[revenue group] = lcase(" + rentGroup + "))"
-                                             : "(r.[revenue group] = " + rentGroup + ")";
-        const std::string isExtra =
-            "(r.[revenue group] in (" + (wholeList ? lowerCased(ledger.extraChargeCodes) : ledger.extraChargeCodes) +
-            "))";
+        const std::string isRent =
+            wholeList ? "(r.[revenue group] = lcase(" + rentGroup + "))" : "(r.[revenue group] = " + rentGroup + ")";
+        const std::string isExtra = "(r.[revenue group] in (" +
+                                    (wholeList ? lowerCased(ledger.extraChargeCodes) : ledger.extraChargeCodes) + "))";
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {
@@ -259,9 +251,9 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
             incomeFailed,
             [&](engine::Recordset& rs) {
                 const std::string tenant = key(rs);
-                if (truth(rs.Fields("isrent").Value()))
+                if (TestTruth(rs.Fields("isrent").Value()))
                     rent[tenant] = rs.Fields("paid").Value();
-                else if (truth(rs.Fields("isextra").Value()))
+                else if (TestTruth(rs.Fields("isextra").Value()))
                     extra[tenant] = rs.Fields("paid").Value();
             },
             wholeList);
@@ -421,51 +413,6 @@ CheckResult checkGrouped(engine::Database& database, const std::vector<std::stri
     return result;
 }
 
-// A total of money added up as the database's sum() adds it (see MoneyTotal),
-// one value at a time. A value it cannot be sure of as the database would
-// take it (text, a date) or a total outside the range of money leaves the
-// total unsure: the database is then asked for it.
-class RunningTotal {
-public:
-    void add(const engine::Variant& value) {
-        switch (value.kind()) {
-        case engine::Variant::Kind::Null:
-        case engine::Variant::Kind::Empty:
-            return;
-        case engine::Variant::Kind::Double:
-            doubles_ = true;
-            break;
-        case engine::Variant::Kind::Integer:
-            break;
-        default:
-            unsure_ = true;
-            return;
-        }
-        try {
-            total_ = total_ + value.toCurrency();
-            any_ = true;
-        } catch (const engine::EngineError&) {
-            unsure_ = true;
-        }
-    }
-    bool unsure() const { return unsure_; }
-    // The total as the database gives it: Null over no values, an integer
-    // over integers only, else a double.
-    engine::Variant value() const {
-        if (!any_)
-            return engine::Variant::null();
-        if (doubles_)
-            return engine::Variant(total_.toDouble());
-        return engine::Variant(static_cast<std::int64_t>(total_.scaled() / 10000));
-    }
-
-private:
-    engine::Currency total_;
-    bool any_ = false;
-    bool doubles_ = false;
-    bool unsure_ = false;
-};
-
 // Tells the caller of the check how far it is, every groupSize tenants or
 // progressInterval, whichever comes first, and at the end.
 class Pacer {
@@ -586,7 +533,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
                       isExtra,
                   [&](const std::vector<engine::Variant>& row) {
                       if (Slot* slot = slotOf(row[0]))
-                          (truth(row[1]) ? slot->rent : slot->extra).add(row[2]);
+                          (TestTruth(row[1]) ? slot->rent : slot->extra).add(row[2]);
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {

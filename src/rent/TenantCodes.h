@@ -30,9 +30,11 @@ public:
 
     std::size_t size() const { return codes_.size(); }
 
+    // Whether code matches the folded code.
+    static bool same(std::string_view folded, std::string_view code);
+
 private:
     static std::uint64_t hash(std::string_view code);
-    static bool same(std::string_view folded, std::string_view code);
     // The entry where code is, or the empty one where it would go.
     std::size_t probe(std::string_view code, std::uint64_t hashed) const;
 

@@ -53,18 +53,16 @@ std::optional<AnalysisTotals> readTotals(engine::Database& database, const Ledge
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
     std::string income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
     income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";
-    income += "min(iif([revenue group] = " + rent + " and [property code] = " + propertyCode +
-              ", date, null)) as t8 ";
+    income += "min(iif([revenue group] = " + rent + " and [property code] = " + propertyCode + ", date, null)) as t8 ";
     income += "from revenues where tenant_code = " + quotedTenant + " and [revenue group] in (" + rent + ", " +
               ledger.extraChargeCodes + ")";
     // The one total of the period charges is a value of the select list: as
     // a table of the from list it would be one more that SQLite writes out
     // and reads back for every tenant (a fifth of the statement's time).
     std::string sql = "select r.t0, r.t1, (" + PeriodChargesSql(tenant) +
-                      ") as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8" +
-                      (withTenancy ? ", t.t9, t.t10, t.t11" : "") + " from (" + income + ") as r, (select " +
-                      periods + "min(period_from) as t7 from rent_periods where tenant_code = " + quotedTenant +
-                      ") as p";
+                      ") as t2, p.t3, p.t4, p.t5, p.t6, p.t7, r.t8" + (withTenancy ? ", t.t9, t.t10, t.t11" : "") +
+                      " from (" + income + ") as r, (select " + periods +
+                      "min(period_from) as t7 from rent_periods where tenant_code = " + quotedTenant + ") as p";
     if (withTenancy)
         sql += ", (select [when started] as t9, name as t10, [property code] as t11 from tenancy where reference = " +
                quotedTenant + ") as t";
@@ -106,9 +104,15 @@ std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, c
     // refuses the statement and the caller reads the tenancy's first row on
     // its own; one that takes the first row takes it for both.
     const std::string property =
-        "(select iif([property code] is null, '', [property code]) from tenancy where reference = " +
-        SqlQuote(tenant) + ")";
+        "(select iif([property code] is null, '', [property code]) from tenancy where reference = " + SqlQuote(tenant) +
+        ")";
     return readTotals(database, ledger, tenant, property, true);
+}
+
+bool TestTruth(const engine::Variant& value) {
+    if (value.kind() == engine::Variant::Kind::Text)
+        return value.text() == "1" || value.text() == "-1" || value.text() == "t" || value.text() == "true";
+    return !value.isNull() && !value.isEmpty() && value.toDouble() != 0;
 }
 
 std::string PeriodsForRepairSql(const std::string& tenant) {
@@ -126,6 +130,11 @@ std::vector<Charge> ReadCharges(engine::Database& database, const std::string& t
     return charges;
 }
 
+IncomeTotals IncomeTotalsOf(const AnalysisTotals& totals, const platform::Locale& locale) {
+    return {TextForm(ValueOrDefault(totals.totals[0], 0), locale),
+            TextForm(ValueOrDefault(totals.totals[1], 0), locale)};
+}
+
 IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
                               const std::string& propertyCode, const platform::Locale& locale) {
     // As the analysis read them, so that a database that keeps what it read
@@ -135,8 +144,7 @@ IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, 
     if (!together)
         together = ReadAnalysisTotals(database, ledger, tenant, propertyCode);
     if (together)
-        return {TextForm(ValueOrDefault(together->totals[0], 0), locale),
-                TextForm(ValueOrDefault(together->totals[1], 0), locale)};
+        return IncomeTotalsOf(*together, locale);
     const auto total = [&](std::string sql) {
         NormaliseSql(sql);
         auto rs = database.OpenRecordset(sql, engine::dbOpenForwardOnly, engine::dbReadOnly);

@@ -66,6 +66,10 @@ std::optional<AnalysisTotals> ReadAnalysisTotals(engine::Database& database, con
 std::optional<AnalysisTotals> ReadTenancyAndTotals(engine::Database& database, const Ledger& ledger,
                                                    const std::string& tenant);
 
+// A test's result in a select list, as the database gives it: a number, a
+// boolean, or a boolean's text.
+bool TestTruth(const engine::Variant& value);
+
 // The tenant's rental periods for the repair, earliest first: every column,
 // editable, so the repair writes back the rows it read.
 std::string PeriodsForRepairSql(const std::string& tenant);
@@ -81,6 +85,8 @@ struct IncomeTotals {
     std::string rent;
     std::string extraCharges;
 };
+// The two income totals of figures the analysis read, as their captions show them.
+IncomeTotals IncomeTotalsOf(const AnalysisTotals& totals, const platform::Locale& locale);
 IncomeTotals ReadIncomeTotals(engine::Database& database, const Ledger& ledger, const std::string& tenant,
                               const std::string& propertyCode, const platform::Locale& locale);
 

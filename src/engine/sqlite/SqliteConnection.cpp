@@ -375,6 +375,16 @@ void SqliteConnection::noteOutsideChanges(std::int64_t otherVersion) {
     changesSeen_ = 0;
 }
 
+std::optional<ChangeMark> SqliteConnection::changeMark() {
+    sqlite3_stmt* dataVersion = dataVersion_.get();
+    sqlite3_reset(dataVersion);
+    std::optional<ChangeMark> mark;
+    if (sqlite3_step(dataVersion) == SQLITE_ROW)
+        mark = ChangeMark{sqlite3_column_int64(dataVersion, 0), sqlite3_total_changes64(db_.get())};
+    sqlite3_reset(dataVersion);
+    return mark;
+}
+
 std::uint64_t SqliteConnection::versionOf(const std::string& table) const {
     const auto found = tableVersions_.find(table);
     return found == tableVersions_.end() ? 0 : found->second;

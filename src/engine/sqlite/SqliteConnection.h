@@ -57,6 +57,7 @@ public:
     bool inTransaction() const override;
     bool supportsSavepoints() const override { return true; }
     bool isFile() const override { return true; }
+    std::optional<ChangeMark> changeMark() override;
     void setBusyTimeout(int milliseconds) override;
 
     // The number of prepared statements the cache keeps (at least one).
