@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -486,6 +487,22 @@ TEST_F(FixAll, ReallocatesEveryEntryTheLastIncluded) {
     EXPECT_FALSE(form.batchRunning());
     EXPECT_FALSE(form.database().CurrentDatabase->InTransaction());
     EXPECT_EQ(titles.front(), "Fix All: A1 (1 of 4) - Habitorium Rent Analysis");
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 4 of 4 tenants."});
+}
+
+TEST_F(FixAll, MoneyAnotherUserRecordsDuringTheBatchIsAllocated) {
+    // Dated, so that the batch reads every tenant's figures before the first.
+    db.exec("update revenues set date = '2025-01-15'");
+    frmMain& form = select("A1");
+    bool recorded = false;
+    h.program.whileEventsRun = [&] {
+        if (!std::exchange(recorded, true))
+            db.addRevenue("C3", "RENT", 50);
+    };
+    form.cmdFixAll_Click();
+    ASSERT_TRUE(recorded);
+    expectPeriods("B2", {{100, 0}, {100, 20}, {60, 0}});
+    expectPeriods("C3", {{100, 0}, {100, 20}, {110, 0}});
     EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Fix All repaired 4 of 4 tenants."});
 }
 
