@@ -90,6 +90,11 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
         if (action == 0)
             return RepairOutcome::Failed;
     }
+    // What the database holds now is what the figures read ahead were read
+    // from, or they are let go: the writing below is then all that has
+    // changed when they are told of it.
+    if (listFigures_ && database_.CurrentDatabase)
+        listFigures_->Current(*database_.CurrentDatabase);
     bool kept = false;
     bool agreed = false;
     std::string moneyChanged; // what the money received is now, when it is not what the window shows

@@ -156,7 +156,7 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
     return figures;
 }
 
-bool ListFigures::current(engine::Database& database) {
+bool ListFigures::Current(engine::Database& database) {
     if (!valid_)
         return false;
     const std::optional<engine::ChangeMark> now = database.ReadChangeMark();
@@ -169,7 +169,7 @@ bool ListFigures::current(engine::Database& database) {
 
 const AnalysisTotals* ListFigures::Find(engine::Database& database, const std::string& tenant) {
     const std::optional<std::size_t> number = codes_.find(tenant);
-    if (!number || *number >= figures_.size() || !figures_[*number] || !current(database))
+    if (!number || *number >= figures_.size() || !figures_[*number] || !Current(database))
         return nullptr;
     return &*figures_[*number];
 }

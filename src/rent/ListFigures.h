@@ -35,14 +35,17 @@ public:
     // let go.
     const AnalysisTotals* Find(engine::Database& database, const std::string& tenant);
 
-    // This connection has written (or may have written) the tenant's rows:
-    // its figures are let go, and the database's changes since the last
-    // mark are taken to be that writing.
+    // Whether the figures still hold, the database unchanged since they were
+    // read beyond what written() was told; once not, every figure is let go.
+    bool Current(engine::Database& database);
+
+    // This connection has written (or may have written) the tenant's rows
+    // since Current() was last asked: its figures are let go, and the
+    // database's changes since then are taken to be that writing.
     void Written(engine::Database& database, const std::string& tenant);
 
 private:
     ListFigures(std::size_t tenants) : codes_(tenants) {}
-    bool current(engine::Database& database);
 
     TenantCodes codes_;
     std::vector<std::optional<AnalysisTotals>> figures_; // by the number of the tenant's code
