@@ -163,14 +163,18 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
     // IIf(condition, then, else) (Ansi: CASE WHEN ... THEN ... ELSE ... END),
     // the commas met in it at its own level, and the edits that rewrite it,
     // kept only when it closes with exactly three arguments.
+    // Likewise CStr(value), which becomes CAST(value AS TEXT) when it has one argument.
     struct IIfLevel {
         bool open = false;
+        bool cast = false;
         int commas = 0;
         std::vector<Edit> edits;
     };
     std::vector<IIfLevel> iif(1);
     bool iifNext = false; // the word just read is IIf: the next "(" opens its arguments
     Edit iifWord{0, 0, ""};
+    bool castNext = false; // the word just read is CStr
+    Edit castWord{0, 0, ""};
 
     std::size_t i = 0;
     while (i < sql.size()) {
@@ -180,7 +184,7 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
             continue;
         }
         if (c != '(')
-            iifNext = false;
+            iifNext = castNext = false;
         if (c == '\'' || c == '"' || c == '[') {
             const std::size_t end = endOfQuoted(sql, i);
             if (target == JetTarget::Ansi && c != '\'')
@@ -205,6 +209,16 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
                 continue;
             }
             iifNext = false;
+            if (castNext) {
+                iif.back().cast = true;
+                iif.back().edits.push_back({castWord.pos, i + 1 - castWord.pos, "CAST("});
+                castNext = false;
+            }
+            ++i;
+            continue;
+        }
+        if (c == ',' && iif.back().cast) {
+            ++iif.back().commas;
             ++i;
             continue;
         }
@@ -226,6 +240,10 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
                 iif.pop_back();
                 if (level.open && level.commas == 2) {
                     level.edits.push_back({i, 1, " END)"});
+                    edits.insert(edits.end(), level.edits.begin(), level.edits.end());
+                }
+                if (level.cast && level.commas == 0) {
+                    level.edits.push_back({i, 1, " AS TEXT)"});
                     edits.insert(edits.end(), level.edits.begin(), level.edits.end());
                 }
             }
@@ -273,12 +291,17 @@ std::string TranslateJetSql(const std::string& sql, JetTarget target) {
         if (isWordChar(c)) {
             const bool isIIf = target == JetTarget::Ansi && wordAt(sql, i, "iif");
             const bool isLCase = wordAt(sql, i, "lcase");
+            const bool isCStr = wordAt(sql, i, "cstr");
             const std::size_t start = i;
             while (i < sql.size() && isWordChar(sql[i]))
                 ++i;
             if (isIIf) {
                 iifWord = {start, i - start, ""};
                 iifNext = true;
+            }
+            if (isCStr) {
+                castWord = {start, i - start, ""};
+                castNext = true;
             }
             if (isLCase) {
                 std::size_t after = i;

@@ -17,7 +17,8 @@ enum class JetTarget { Sqlite, Ansi };
 // - a date literal #mm/dd/yyyy# (month and day of one or two digits, an
 //   optional time hh:mm:ss) becomes the ISO text 'yyyy-mm-dd' or
 //   'yyyy-mm-dd hh:mm:ss'; a "#...#" that is not a valid date stays as it is;
-// - LCase(text) becomes lower(text).
+// - LCase(text) becomes lower(text);
+// - CStr(value) becomes CAST(value AS TEXT).
 // Text inside '...' and "..." (a doubled quote inside standing for itself) and
 // inside [...] is never touched; everything else is left as it is. An empty
 // text gives an empty text.

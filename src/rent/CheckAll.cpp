@@ -223,25 +223,28 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         // Over every tenant the server adds up by tenant and ledger code
         // first, and the tests are made of those few rows alone (a group that
         // is neither is read and left out here): made of every income row,
-        // they would cost more than the adding up. The tenant and ledger
-        // codes are added up under their lower case, which compares as the
-        // codes do without regard to case and which a server groups about
-        // twice as fast; the tests then compare lower case with lower case.
-        const std::string isRent =
-            wholeList ? "(r.[revenue group] = lcase(" + rentGroup + "))" : "(r.[revenue group] = " + rentGroup + ")";
-        const std::string isExtra = "(r.[revenue group] in (" +
-                                    (wholeList ? lowerCased(ledger.extraChargeCodes) : ledger.extraChargeCodes) + "))";
+        // they would cost more than the adding up. The codes are added up as
+        // plain text, each spelling apart, which a server groups several
+        // times as fast as text it compares without regard to case; the
+        // spellings of a code are then taken together in lower case, which
+        // compares as the codes do, and the tests compare lower case with
+        // lower case.
+        const std::string isRent = wholeList ? "(lcase(r.[revenue group]) = lcase(" + rentGroup + "))"
+                                             : "(r.[revenue group] = " + rentGroup + ")";
+        const std::string isExtra = wholeList
+                                        ? "(lcase(r.[revenue group]) in (" + lowerCased(ledger.extraChargeCodes) + "))"
+                                        : "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {
                 const std::string from =
                     wholeList
                         ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
-                              ") as t inner join (select lcase(tenant_code) as tenant_code, lcase([revenue group]) as "
+                              ") as t inner join (select cstr(tenant_code) as tenant_code, cstr([revenue group]) as "
                               "[revenue group], sum(amount) as amount from revenues where " +
                               where("tenant_code") +
-                              " group by lcase(tenant_code), lcase([revenue group])) as r on r.tenant_code = "
-                              "lcase(t.reference)"
+                              " and [revenue group] is not null group by cstr(tenant_code), cstr([revenue group])) "
+                              "as r on lcase(r.tenant_code) = lcase(t.reference)"
                         : tenantsJoined(where, "revenues as r", "r.tenant_code");
                 const std::string tested = wholeList ? std::string() : " and (" + isRent + " or " + isExtra + ")";
                 return "select t.reference as tenant, " + isRent + " as isrent, " + isExtra +
@@ -264,10 +267,10 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
             [&](const TenantsCondition& where) {
                 const std::string from =
                     wholeList ? "(select distinct t.reference from tenancy as t where " + where("t.reference") +
-                                    ") as t inner join (select lcase(tenantcode) as tenantcode, sum(value) as value "
+                                    ") as t inner join (select cstr(tenantcode) as tenantcode, sum(value) as value "
                                     "from rent_periods_charges where " +
                                     where("tenantcode") +
-                                    " group by lcase(tenantcode)) as c on c.tenantcode = lcase(t.reference)"
+                                    " group by cstr(tenantcode)) as c on lcase(c.tenantcode) = lcase(t.reference)"
                               : tenantsJoined(where, "rent_periods_charges as c", "c.tenantcode");
                 return "select t.reference as tenant, sum(c.value)+0 as paid from " + from + " group by t.reference";
             },

@@ -115,6 +115,9 @@ TEST(OdbcDialect, PostgresqlGetsQuotedNamesLimitAndDateLiterals) {
         {"select iif(a, b) as x, iif, myiif(a, b, c) from t", "select iif(a, b) as x, iif, myiif(a, b, c) from t"},
         {"select LCase ([a b]), lcase, 'lcase(x)', mylcase(y) from t group by lcase(c)",
          "select lower (\"a b\"), lcase, 'lcase(x)', mylcase(y) from t group by lower(c)"},
+        {"select CStr ([a b]) as a, cstr, 'cstr(x)', mycstr(y), cstr(f(a, b)), cstr(a, b) from t group by cstr(c)",
+         "select CAST(\"a b\" AS TEXT) as a, cstr, 'cstr(x)', mycstr(y), CAST(f(a, b) AS TEXT), cstr(a, b) from t "
+         "group by CAST(c AS TEXT)"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(odbc::Translate(odbc::Dialect::PostgreSql, c.jet), c.postgres) << c.jet;
