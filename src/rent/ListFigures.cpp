@@ -8,6 +8,7 @@
 #include "rent/RunningTotal.h"
 #include "rent/StoredPeriods.h"
 
+#include <functional>
 #include <span>
 
 namespace rent {

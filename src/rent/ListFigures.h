@@ -31,12 +31,12 @@ public:
 
     // The tenant's figures as its analysis would read them now, its tenancy's
     // fields with them; nothing when they are not known for sure. Once the
-    // database has changed beyond what written() was told, every figure is
+    // database has changed beyond what Written() was told, every figure is
     // let go.
     const AnalysisTotals* Find(engine::Database& database, const std::string& tenant);
 
     // Whether the figures still hold, the database unchanged since they were
-    // read beyond what written() was told; once not, every figure is let go.
+    // read beyond what Written() was told; once not, every figure is let go.
     bool Current(engine::Database& database);
 
     // This connection has written (or may have written) the tenant's rows
@@ -45,7 +45,7 @@ public:
     void Written(engine::Database& database, const std::string& tenant);
 
 private:
-    ListFigures(std::size_t tenants) : codes_(tenants) {}
+    explicit ListFigures(std::size_t tenants) : codes_(tenants) {}
 
     TenantCodes codes_;
     std::vector<std::optional<AnalysisTotals>> figures_; // by the number of the tenant's code
