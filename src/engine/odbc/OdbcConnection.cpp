@@ -651,6 +651,20 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
     // (unless the user's connection text sets its own limit).
     if (dialect_ == Dialect::PostgreSql && given.find("statement_timeout") == std::string::npos)
         run("SET statement_timeout = " + std::to_string(std::chrono::milliseconds(statementTimeout).count()));
+    // The tool's statements read a tenant's rows, or add a table up once:
+    // compiling one first (PostgreSQL's JIT, which the estimates of a large
+    // table switch on) costs more than running it. Check All of 10,000
+    // tenants spent 0.75 s of its 1.2 s income statement compiling it. A
+    // server without JIT (before version 11) refuses the setting, and goes on
+    // without it.
+    if (dialect_ == Dialect::PostgreSql && given.find("jit") == std::string::npos) {
+        try {
+            run("SET jit = off");
+        } catch (const EngineError& error) {
+            if (error.connectionLost)
+                throw;
+        }
+    }
 }
 
 void OdbcConnection::connect(const std::string& connectionString, bool readOnly) {
@@ -1077,10 +1091,9 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     // connection has not written since, has the same rows: on SQLite the
     // transaction keeps other writers out, so the analysis after a repair
     // sees the same income as the one before it; here it is not asked again.
-    const std::vector<std::string> readsTables =
-        table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
-            ? select.tablesRead
-            : std::vector<std::string>();
+    const std::vector<std::string> readsTables = table == nullptr && inTransaction_ && dialect_ == Dialect::PostgreSql
+                                                     ? select.tablesRead
+                                                     : std::vector<std::string>();
     if (!readsTables.empty() && wantEditable) {
         // A read-only recordset was looked for before its text was read;
         // an editable one asked of a statement that cannot be edited is
