@@ -46,12 +46,9 @@ std::optional<rent::ListFigures> frmMain::readListFigures() {
     engine::Database* db = database_.CurrentDatabase.get();
     if (!db || db->ConnectionLost() || !db->IsFile())
         return std::nullopt;
-    std::vector<std::string> tenants;
-    for (int i = 0; i < Combo1->listCount(); ++i)
-        tenants.push_back(Combo1->list(i));
     // Without them each analysis reads its tenant's rows, as it always can.
     try {
-        return rent::ListFigures::Read(*db, tenants, ledger(), platform_.locale);
+        return rent::ListFigures::Read(*db, listedTenants(), ledger(), platform_.locale);
     } catch (const engine::EngineError&) {
         return std::nullopt;
     }

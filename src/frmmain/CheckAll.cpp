@@ -30,9 +30,7 @@ void frmMain::cmdCheckAll_Click() {
     // window's events).
     if (batchRunning_ || undoRunning_ || !database_.CurrentDatabase)
         return;
-    std::vector<std::string> tenants;
-    for (int i = 0; i < Combo1->listCount(); ++i)
-        tenants.push_back(Combo1->list(i));
+    const std::vector<std::string> tenants = listedTenants();
     if (tenants.empty()) {
         showMessage("There are no tenants to check.");
         return;

@@ -34,16 +34,18 @@ void frmMain::Combo1_Click() {
     // On a database server the tenancy's row comes with the totals, in one
     // round trip; when that reading gives nothing, each is read on its own.
     std::optional<rent::AnalysisTotals> together;
-    // In "Fix All" on a file, read with every other tenant's before the first.
-    if (listFigures_ && database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost()) {
-        if (const rent::AnalysisTotals* known = listFigures_->Find(*database_.CurrentDatabase, tenant))
+    // In "Fix All" on a file, both were read with every other tenant's before the first.
+    if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost()) {
+        const rent::AnalysisTotals* known =
+            listFigures_ ? listFigures_->Find(*database_.CurrentDatabase, tenant) : nullptr;
+        if (known)
             together = *known;
+        else
+            runGuarded(database_, "Tenant Analysis", [&] {
+                database_.ReadDirectly(
+                    [&](engine::Database& db) { together = rent::ReadTenancyAndTotals(db, ledger, tenant); });
+            });
     }
-    if (!together && database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost())
-        runGuarded(database_, "Tenant Analysis", [&] {
-            database_.ReadDirectly(
-                [&](engine::Database& db) { together = rent::ReadTenancyAndTotals(db, ledger, tenant); });
-        });
 
     // Every caption shows a figure of this tenant or nothing: a step that
     // cannot be worked out (already reported) leaves its caption empty, never

@@ -81,6 +81,13 @@ std::string frmMain::tenantReference() const {
     return Combo1->text();
 }
 
+std::vector<std::string> frmMain::listedTenants() const {
+    std::vector<std::string> tenants;
+    for (int i = 0; i < Combo1->listCount(); ++i)
+        tenants.push_back(Combo1->list(i));
+    return tenants;
+}
+
 void frmMain::Form_Load() {
     // The label shows the location with any password masked; the open uses
     // the location as it was read.

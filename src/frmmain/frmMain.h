@@ -142,6 +142,8 @@ public:
 private:
     void createControls(controls::FrontEnd& ui);
     std::string tenantReference() const;
+    // The references of the tenant drop-down, in its order.
+    std::vector<std::string> listedTenants() const;
     void showMessage(const std::string& text);
     // Opens sql forward-only and read-only into a recordset of its own, so a
     // statement that fails to open never shows the rows of an earlier one.
