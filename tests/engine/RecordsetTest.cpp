@@ -3,6 +3,9 @@
 #include "engine/Database.h"
 #include "engine/NumberText.h"
 
+#include <cstdio>
+#include <optional>
+
 #ifdef HABITORIUM_HAVE_SQLITE
 #include <sqlite3.h>
 #endif
@@ -69,6 +72,51 @@ TEST_P(RecordsetTest, RowsReadForwardWhileOtherStatementsRun) {
                            return true;
                        });
     EXPECT_EQ(seen, std::vector<std::string>{"A1"});
+}
+
+// A long result is read as it is stored, row for row, both forward and into
+// a recordset: past the first few hundred rows, with empty fields, and with
+// texts of every length around the size a driver's buffer may be bound with
+// (a character of two UTF-16 units across its end).
+TEST_P(RecordsetTest, LongResultsReadAsStored) {
+    const std::string wide = "\xF0\x9F\x98\x80"; // outside the Basic Multilingual Plane
+    std::vector<std::string> references;
+    std::vector<std::optional<std::string>> names;
+    std::string values;
+    for (int i = 0; i < 600; ++i) {
+        char reference[8];
+        std::snprintf(reference, sizeof reference, "T%03d", i);
+        references.emplace_back(reference);
+        std::optional<std::string> name = "Tenant " + std::to_string(i) + " \xC3\xA9\xE2\x82\xAC";
+        if (i % 7 == 3)
+            name.reset();
+        else if (i % 100 == 50)
+            name = std::string(static_cast<std::size_t>(250 + i / 100), 'a') + wide + std::string(300 * (i / 100), 'b');
+        names.push_back(name);
+        values += std::string(values.empty() ? "" : ", ") + "('" + reference + "', " +
+                  (name ? "'" + *name + "'" : "null") + ", " + (i % 5 == 0 ? "null" : "'2025-01-02 03:04:05'") + ")";
+    }
+    db.exec("insert into tenancy (reference, name, \"when started\") values " + values);
+    const std::string sql = "select reference, name, [when started] from tenancy order by reference";
+    const auto expect = [&](std::size_t row, const std::vector<Variant>& read) {
+        ASSERT_LT(row, references.size());
+        EXPECT_EQ(read[0], Variant(references[row]));
+        EXPECT_EQ(read[1], names[row] ? Variant(*names[row]) : Variant::null()) << references[row];
+        if (row % 5 == 0)
+            EXPECT_TRUE(read[2].isNull()) << references[row];
+        else
+            EXPECT_EQ(read[2].toDate().toIso(), "2025-01-02 03:04:05") << references[row];
+    };
+    std::size_t row = 0;
+    database->ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<Variant>& read) {
+        expect(row++, read);
+        return true;
+    });
+    EXPECT_EQ(row, references.size());
+    auto rs = database->OpenRecordset(sql, dbOpenForwardOnly, dbReadOnly);
+    for (row = 0; !rs->Eof(); rs->MoveNext(), ++row)
+        expect(row, {rs->Fields("reference").Value(), rs->Fields("name").Value(), rs->Fields("when started").Value()});
+    EXPECT_EQ(row, references.size());
 }
 
 TEST_P(RecordsetTest, NoRowsGivesBofAndEof) {

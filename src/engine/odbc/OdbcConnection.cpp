@@ -1,5 +1,7 @@
 #include "engine/odbc/OdbcConnection.h"
 
+#include "engine/odbc/ResultRows.h"
+
 #include "engine/NumberText.h"
 #include "engine/ResultColumns.h"
 
@@ -206,171 +208,6 @@ std::string tableWritten(const std::vector<Token>& t) {
     return {};
 }
 
-// ---- values
-
-bool isDateType(SQLSMALLINT type) {
-    return type == SQL_TYPE_DATE || type == SQL_TYPE_TIMESTAMP || type == SQL_DATE || type == SQL_TIMESTAMP ||
-           type == SQL_DATETIME || type == SQL_TYPE_TIME || type == SQL_TIME;
-}
-
-// Exact decimal text ("-12.3400", "5") as Currency when it has at most four
-// significant decimals and fits; otherwise as the double it stands for.
-Variant decimalValue(const std::string& text) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    std::int64_t scaled = 0;
-    bool ok = i < text.size();
-    int decimals = -1;
-    bool overflow = false;
-    for (; i < text.size() && ok; ++i) {
-        const char c = text[i];
-        if (c == '.' && decimals < 0) {
-            decimals = 0;
-            continue;
-        }
-        if (c < '0' || c > '9') {
-            ok = false;
-            break;
-        }
-        if (decimals >= 0) {
-            if (decimals == 4) {
-                if (c != '0')
-                    ok = false;
-                continue;
-            }
-            ++decimals;
-        }
-        if (__builtin_mul_overflow(scaled, 10, &scaled) || __builtin_add_overflow(scaled, c - '0', &scaled))
-            overflow = true;
-    }
-    for (int d = decimals < 0 ? 0 : decimals; ok && d < 4; ++d) {
-        if (__builtin_mul_overflow(scaled, 10, &scaled))
-            overflow = true;
-    }
-    if (ok && !overflow)
-        return Variant(Currency::fromScaled(negative ? -scaled : scaled));
-    return Variant(LeadingNumber(text));
-}
-
-struct Column {
-    std::string name;
-    SQLSMALLINT type = SQL_UNKNOWN_TYPE;
-    bool textMayBeDate = false; // a computed column of SQLite, read as the SQLite backend reads it
-};
-
-std::string readText(SQLHSTMT stmt, SQLUSMALLINT i, bool& isNull) {
-    std::u16string text;
-    SQLWCHAR buffer[1024];
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt, i, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
-        if (indicator == SQL_NULL_DATA) {
-            isNull = true;
-            return {};
-        }
-        const std::size_t capacity = sizeof buffer / sizeof buffer[0] - 1;
-        std::size_t got = capacity;
-        if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) < capacity)
-            got = static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
-        text.append(reinterpret_cast<const char16_t*>(buffer), got);
-        if (rc == SQL_SUCCESS)
-            break;
-    }
-    isNull = false;
-    return fromWide(reinterpret_cast<const SQLWCHAR*>(text.data()), text.size());
-}
-
-Variant columnValue(SQLHSTMT stmt, SQLUSMALLINT i, const Column& column) {
-    SQLLEN indicator = 0;
-    switch (column.type) {
-    case SQL_BIT: {
-        unsigned char value = 0;
-        check(SQLGetData(stmt, i, SQL_C_BIT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
-        return indicator == SQL_NULL_DATA ? Variant::null() : Variant::boolean(value != 0);
-    }
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT: {
-        SQLBIGINT value = 0;
-        check(SQLGetData(stmt, i, SQL_C_SBIGINT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt,
-              "SQLGetData");
-        return indicator == SQL_NULL_DATA ? Variant::null() : Variant(static_cast<std::int64_t>(value));
-    }
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE: {
-        double value = 0;
-        check(SQLGetData(stmt, i, SQL_C_DOUBLE, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
-        return indicator == SQL_NULL_DATA ? Variant::null() : Variant(value);
-    }
-    case SQL_DECIMAL:
-    case SQL_NUMERIC: {
-        // Money is read through its exact text, never through a double.
-        char text[80] = {};
-        check(SQLGetData(stmt, i, SQL_C_CHAR, text, sizeof text, &indicator), SQL_HANDLE_STMT, stmt, "SQLGetData");
-        if (indicator == SQL_NULL_DATA)
-            return Variant::null();
-        return decimalValue(text);
-    }
-    default:
-        break;
-    }
-    if (isDateType(column.type)) {
-        SQL_TIMESTAMP_STRUCT ts = {};
-        check(SQLGetData(stmt, i, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator), SQL_HANDLE_STMT, stmt,
-              "SQLGetData");
-        if (indicator == SQL_NULL_DATA)
-            return Variant::null();
-        DateParts parts{};
-        parts.year = ts.year;
-        parts.month = ts.month;
-        parts.day = ts.day;
-        parts.hour = ts.hour;
-        parts.minute = ts.minute;
-        parts.second = ts.second;
-        if (column.type == SQL_TYPE_TIME || column.type == SQL_TIME) {
-            parts.year = 1899;
-            parts.month = 12;
-            parts.day = 30;
-        }
-        return Variant(Date::fromParts(parts));
-    }
-    if (column.type == SQL_BINARY || column.type == SQL_VARBINARY || column.type == SQL_LONGVARBINARY) {
-        std::string bytes;
-        char buffer[1024];
-        for (;;) {
-            const SQLRETURN rc = SQLGetData(stmt, i, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
-            if (rc == SQL_NO_DATA)
-                break;
-            check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
-            if (indicator == SQL_NULL_DATA)
-                return Variant::null();
-            std::size_t got = sizeof buffer;
-            if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) < got)
-                got = static_cast<std::size_t>(indicator);
-            bytes.append(buffer, got);
-            if (rc == SQL_SUCCESS)
-                break;
-        }
-        return Variant(bytes);
-    }
-    bool isNull = false;
-    std::string text = readText(stmt, i, isNull);
-    if (isNull)
-        return Variant::null();
-    if (column.textMayBeDate) {
-        if (std::optional<Date> date = Date::fromIso(text))
-            return Variant(*date);
-    }
-    return Variant(std::move(text));
-}
-
 // The parameters of one statement, kept alive until it has run.
 class Parameters {
 public:
@@ -494,34 +331,6 @@ long long rowCount(SQLHSTMT stmt) {
     return count < 0 ? 0 : static_cast<long long>(count);
 }
 
-std::vector<Column> describe(SQLHSTMT stmt, Dialect dialect) {
-    SQLSMALLINT count = 0;
-    check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, "SQLNumResultCols");
-    std::vector<Column> columns;
-    for (SQLSMALLINT i = 1; i <= count; ++i) {
-        SQLWCHAR name[256] = {};
-        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        check(SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i), name, 256, &nameLength, &type, &size, &digits,
-                              &nullable),
-              SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
-        Column column;
-        column.name = fromWide(name, static_cast<std::size_t>(nameLength < 255 ? nameLength : 255));
-        column.type = type;
-        if (dialect == Dialect::Sqlite && !isDateType(type)) {
-            // As the SQLite backend reads it: a computed column (min(date),
-            // with no table behind it) holding exactly an ISO date is a date.
-            SQLWCHAR table[256] = {};
-            SQLSMALLINT tableLength = 0;
-            SQLLEN numeric = 0;
-            if (SQL_SUCCEEDED(SQLColAttributeW(stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TABLE_NAME, table,
-                                               sizeof table, &tableLength, &numeric)))
-                column.textMayBeDate = tableLength == 0;
-        }
-        columns.push_back(std::move(column));
-    }
-    return columns;
-}
 // A PostgreSQL statement with the quoted values it compares against turned
 // into parameters, so that the statements the tool builds for one tenant and
 // the next share one prepared statement. Only a value compared (after =, <>,
@@ -699,6 +508,8 @@ void OdbcConnection::connect(const std::string& connectionString, bool readOnly)
           "SQLGetInfo");
     dbmsName_ = fromWide(dbms, static_cast<std::size_t>(dbmsLength) / sizeof(SQLWCHAR));
     dialect_ = DialectOf(dbmsName_);
+    // Where it was measured: half the time of reading a long result there.
+    fetchesInBlocks_ = dialect_ == Dialect::PostgreSql && FetchesInBlocks(dbc_.get());
 }
 
 OdbcConnection::~OdbcConnection() {
@@ -934,10 +745,10 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
         while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
             // The table name is a pattern ("_" matches any character): keep
             // only the table itself, in the first schema that has it.
-            const Variant tableSchema = columnValue(stmt.get(), 2, textColumn);
-            const Variant tableName = columnValue(stmt.get(), 3, textColumn);
-            const Variant columnName = columnValue(stmt.get(), 4, textColumn);
-            const Variant typeName = columnValue(stmt.get(), 6, textColumn);
+            const Variant tableSchema = ColumnValue(stmt.get(), 2, textColumn);
+            const Variant tableName = ColumnValue(stmt.get(), 3, textColumn);
+            const Variant columnName = ColumnValue(stmt.get(), 4, textColumn);
+            const Variant typeName = ColumnValue(stmt.get(), 6, textColumn);
             if (tableName.kind() != Variant::Kind::Text || lowered(tableName.text()) != key ||
                 columnName.kind() != Variant::Kind::Text)
                 continue;
@@ -965,8 +776,8 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
             const Column textColumn{"", SQL_WVARCHAR, false};
             std::vector<std::pair<std::int64_t, std::string>> keyColumns;
             while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
-                const Variant columnName = columnValue(stmt.get(), 4, textColumn);
-                const Variant sequence = columnValue(stmt.get(), 5, Column{"", SQL_INTEGER, false});
+                const Variant columnName = ColumnValue(stmt.get(), 4, textColumn);
+                const Variant sequence = ColumnValue(stmt.get(), 5, Column{"", SQL_INTEGER, false});
                 if (columnName.kind() == Variant::Kind::Text)
                     keyColumns.emplace_back(sequence.kind() == Variant::Kind::Integer ? sequence.integer() : 0,
                                             columnName.text());
@@ -990,10 +801,10 @@ const OdbcConnection::TableInfo* OdbcConnection::tableInfo(const std::string& ta
             std::string index;
             std::vector<std::pair<std::int64_t, std::string>> keyColumns;
             while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
-                const Variant type = columnValue(stmt.get(), 7, Column{"", SQL_SMALLINT, false});
-                const Variant indexName = columnValue(stmt.get(), 6, textColumn);
-                const Variant position = columnValue(stmt.get(), 8, Column{"", SQL_SMALLINT, false});
-                const Variant columnName = columnValue(stmt.get(), 9, textColumn);
+                const Variant type = ColumnValue(stmt.get(), 7, Column{"", SQL_SMALLINT, false});
+                const Variant indexName = ColumnValue(stmt.get(), 6, textColumn);
+                const Variant position = ColumnValue(stmt.get(), 8, Column{"", SQL_SMALLINT, false});
+                const Variant columnName = ColumnValue(stmt.get(), 9, textColumn);
                 if (type.kind() != Variant::Kind::Integer || type.integer() == SQL_TABLE_STAT ||
                     indexName.kind() != Variant::Kind::Text || columnName.kind() != Variant::Kind::Text)
                     continue;
@@ -1106,7 +917,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
         Rows rows;
         Handle direct;
         SQLHSTMT stmt = runSelect(select, direct);
-        const std::vector<Column> columns = describe(stmt, dialect_);
+        const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)
             throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the statement returns no rows.");
@@ -1125,21 +936,13 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
                 rows.columns.push_back(found);
             }
         }
-        SQLRETURN rc;
-        while ((rc = SQLFetch(stmt)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-            std::vector<Variant> key;
-            for (std::size_t i = 0; i < first; ++i)
-                key.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
-            std::vector<Variant> row;
-            row.reserve(columns.size() - first);
-            for (std::size_t i = first; i < columns.size(); ++i)
-                row.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
-            rows.values.push_back(std::move(row));
+        FetchRows(stmt, columns, fetchesInBlocks_, [&](std::vector<Variant>& values) {
+            const auto keyEnd = values.begin() + static_cast<std::ptrdiff_t>(first);
+            rows.values.emplace_back(std::make_move_iterator(keyEnd), std::make_move_iterator(values.end()));
             if (editable)
-                rows.keys.push_back(std::move(key));
-        }
-        if (rc != SQL_NO_DATA)
-            check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
+                rows.keys.emplace_back(std::make_move_iterator(values.begin()), std::make_move_iterator(keyEnd));
+            return true;
+        });
         if (editable) {
             rows.table = table->name;
             rows.keyColumns = keyColumns;
@@ -1169,23 +972,12 @@ void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row)
     std::vector<Column> columns;
     guarded(false, [&] {
         stmt = runSelect(select, direct);
-        columns = describe(stmt, dialect_);
+        columns = DescribeColumns(stmt, dialect_);
     });
     std::vector<std::string> names;
     for (const Column& column : columns)
         names.push_back(column.name);
-    std::vector<Variant> values(columns.size());
-    SQLRETURN rc;
-    while ((rc = SQLFetch(stmt)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            values[i] = columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]);
-        if (!row(names, values)) {
-            SQLFreeStmt(stmt, SQL_CLOSE);
-            return;
-        }
-    }
-    if (rc != SQL_NO_DATA)
-        check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
+    FetchRows(stmt, columns, fetchesInBlocks_, [&](std::vector<Variant>& values) { return row(names, values); });
     SQLFreeStmt(stmt, SQL_CLOSE);
 }
 
@@ -1346,9 +1138,9 @@ void OdbcConnection::writeTogether(Rows& rows, const std::vector<PendingWrite*>&
         const bool answered = executePrepared(stmt, values);
         std::vector<bool> written(writes.size(), false);
         if (answered) {
-            const std::vector<Column> columns = describe(stmt, dialect_);
+            const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
             while (SQL_SUCCEEDED(SQLFetch(stmt))) {
-                const Variant ordinal = columnValue(stmt, 1, columns[0]);
+                const Variant ordinal = ColumnValue(stmt, 1, columns[0]);
                 const long long o = ordinal.kind() == Variant::Kind::Integer ? ordinal.integer() : 0;
                 if (o < 1 || o > static_cast<long long>(writes.size()) || columns.size() < 1 + rows.keyColumns.size())
                     continue;
@@ -1357,11 +1149,11 @@ void OdbcConnection::writeTogether(Rows& rows, const std::vector<PendingWrite*>&
                 // The row as the table now holds it.
                 std::vector<Variant>& key = rows.keys.at(write.row);
                 for (std::size_t k = 0; k < rows.keyColumns.size(); ++k)
-                    key[k] = columnValue(stmt, static_cast<SQLUSMALLINT>(2 + k), columns[1 + k]);
+                    key[k] = ColumnValue(stmt, static_cast<SQLUSMALLINT>(2 + k), columns[1 + k]);
                 for (std::size_t i = 0; i < rows.columns.size() && 1 + rows.keyColumns.size() + i < columns.size();
                      ++i) {
                     const std::size_t c = 1 + rows.keyColumns.size() + i;
-                    rows.values[write.row][i] = columnValue(stmt, static_cast<SQLUSMALLINT>(c + 1), columns[c]);
+                    rows.values[write.row][i] = ColumnValue(stmt, static_cast<SQLUSMALLINT>(c + 1), columns[c]);
                 }
             }
         }
@@ -1478,12 +1270,12 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         }
         long long changed = 0;
         if (returning && answered) {
-            const std::vector<Column> columns = describe(stmt, dialect_);
+            const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
             values2.clear();
             while (SQL_SUCCEEDED(SQLFetch(stmt))) {
                 if (changed++ == 0) {
                     for (std::size_t i = 0; i < columns.size(); ++i)
-                        values2.push_back(columnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                        values2.push_back(ColumnValue(stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i]));
                 }
             }
             found = changed == 1;
@@ -1561,10 +1353,10 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
                 for (const Variant* value : bound)
                     parameters.bind(stmt.get(), *value);
                 network([&] { execDirect(stmt.get(), select); });
-                const std::vector<Column> columns = describe(stmt.get(), dialect_);
+                const std::vector<Column> columns = DescribeColumns(stmt.get(), dialect_);
                 if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
                     for (std::size_t i = 0; i < columns.size(); ++i)
-                        values2.push_back(columnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                        values2.push_back(ColumnValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
                     found = true;
                 }
             });

@@ -131,6 +131,7 @@ private:
     std::string name_;
     std::string dbmsName_;
     Dialect dialect_ = Dialect::Other;
+    bool fetchesInBlocks_ = false; // long results are read a block of rows at a time (ResultRows.h)
     bool inTransaction_ = false;
     bool fenceExists_ = false; // the fence savepoint is open (above every savepoint of the caller's)
     bool fenceValid_ = false;  // ... and nothing was written since it was set
