@@ -361,11 +361,11 @@ bool FetchesInBlocks(SQLHDBC dbc) {
 
 void FetchRows(SQLHSTMT stmt, const std::vector<Column>& columns, bool inBlocks, const TakeRow& take) {
     // A binary field has no bound size; such a result is read a row at a
-    // time. So are the first rows of any: most results are a row or a few,
-    // which buffers for a block would cost more than they save.
+    // time. So are the first rows of any: most results are a tenant's rows or
+    // fewer, which buffers for a block would cost more than they save.
     inBlocks = inBlocks && !columns.empty() &&
                std::none_of(columns.begin(), columns.end(), [](const Column& column) { return isBinary(column); });
-    constexpr std::size_t rowsAlone = 32;
+    constexpr std::size_t rowsAlone = blockRows;
     std::vector<Variant> values(columns.size());
     SQLRETURN rc;
     for (std::size_t read = 0; !inBlocks || read < rowsAlone; ++read) {
