@@ -12,7 +12,7 @@ mkdir -p "$dir/bin" "$dir/out"
 # The program's own folder holds no database to fall back to.
 cp "$app" "$dir/bin/"
 exe=$dir/bin/$(basename "$app")
-"$wine" "$sample" "$(windows_path "$dir/property.mdb")" >/dev/null
+make_sample "$dir/property.mdb"
 cp "$dir/property.mdb" "$dir/original.mdb"
 settings "$(windows_path "$dir/property.mdb")"
 

@@ -9,7 +9,7 @@ source "$(dirname "$0")/lib.sh"
 metrics=${HABITORIUM_WINE_METRICS:?}
 dir=$work/e2e-dpi
 mkdir -p "$dir"
-"$wine" "$sample" "$(windows_path "$dir/property.mdb")" --tenants 5 >/dev/null
+make_sample "$dir/property.mdb" --tenants 5
 settings "ODBC;Driver={Habitorium SQLite3};Database=$dir/property.mdb"
 
 desktop='HKCU\Control Panel\Desktop'
@@ -21,7 +21,7 @@ trap restore_dpi EXIT
 
 # The window's measures at dpi, into $dir/metrics-<dpi>.
 measure() {
-    "$wine" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null
+    wine_reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f
     # Every process from here on starts at the new DPI.
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true

@@ -8,7 +8,7 @@ source "$(dirname "$0")/lib.sh"
 
 dir=$work/e2e-fix-all
 mkdir -p "$dir"
-"$wine" "$sample" "$(windows_path "$dir/property.mdb")" >/dev/null
+make_sample "$dir/property.mdb"
 cp "$dir/property.mdb" "$dir/original.mdb"
 # The driver is the host's: its path is a Linux path.
 settings "ODBC;Driver={Habitorium SQLite3};Database=$dir/property.mdb"

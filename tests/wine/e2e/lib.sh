@@ -26,12 +26,41 @@ trap e2e_cleanup EXIT
 # The Windows form of a Linux path (Z:\...).
 windows_path() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
+# Wine's reg.exe with these arguments. It prints its failures on standard
+# output, which a caller that discards it would never see: they are said on
+# standard error here, after a second try (the one failure seen in CI left no
+# word of which step failed).
+wine_reg() {
+    local out
+    if out=$("$wine" reg "$@" 2>&1); then
+        return 0
+    fi
+    sleep 1
+    if out=$("$wine" reg "$@" 2>&1); then
+        echo "wine reg $1 $2 failed once, then worked: $(tr -d '\r' <<<"$out")" >&2
+        return 0
+    fi
+    echo "wine reg $* failed twice: $(tr -d '\r' <<<"$out")" >&2
+    return 1
+}
+
 # The tool's settings in the prefix's registry, as an installer would leave them.
 settings() {
     local key='HKLM\SOFTWARE\Habitorium\Settings'
     "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
-    "$wine" reg add "$key" /v Networkable /t REG_DWORD /d 1 /f >/dev/null
-    "$wine" reg add "$key" /v DatabaseLocation /t REG_SZ /d "$1" /f >/dev/null
+    wine_reg add "$key" /v Networkable /t REG_DWORD /d 1 /f
+    wine_reg add "$key" /v DatabaseLocation /t REG_SZ /d "$1" /f
+}
+
+# A sample database of the Windows sample generator at the Linux path $1
+# (more arguments passed on); what the generator says is shown if it fails.
+make_sample() {
+    local path
+    path=$(windows_path "$1")
+    [ -n "$path" ] || { echo "winepath gave no Windows path for $1" >&2; return 1; }
+    shift
+    "$wine" "$sample" "$path" "$@" >"$work/sample.log" 2>&1 ||
+        { echo "the sample generator failed:" >&2; tr -d '\r' <"$work/sample.log" >&2; return 1; }
 }
 
 windows_named() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null || true; }

@@ -86,7 +86,7 @@ icon=$("$wine" reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/nu
 echo "msi: installed $version in Program Files, shortcut $(basename "$link"), entry $product"
 
 # --- The installed program: Fix All on the sample through ODBC ---------------
-"$wine" "$sample" "$(windows_path "$dir/property.mdb")" >/dev/null
+make_sample "$dir/property.mdb"
 cp "$dir/property.mdb" "$dir/original.mdb"
 settings "ODBC;Driver={Habitorium SQLite3};Database=$dir/property.mdb"
 start_app "$folder/habitorium-rent-analysis.exe"
@@ -148,7 +148,7 @@ mkdir -p "$host"
 "$wine" "$sample" 'C:\Habitorium\property.mdb' --tenants 7 >/dev/null
 key='HKLM\SOFTWARE\Habitorium\Settings'
 "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
-"$wine" reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium' /f >/dev/null
+wine_reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium' /f
 msiexec /i "$(windows_path "$msi")" || failed "the install beside the host failed"
 [ -f "$host/Rent Analysis/habitorium-rent-analysis.exe" ] || failed "not installed in the host's folder"
 [ ! -e "$folder" ] || failed "installed in Program Files although APPPath is set"
