@@ -495,14 +495,8 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         slots[number].positions.push_back(i);
     }
     const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[*codes.find(tenant)]; };
-    // The number of a table's tenant code, if it is a tenant's of the list.
-    const auto numberOf = [&](const engine::Variant& code) -> std::optional<std::size_t> {
-        if (code.kind() != engine::Variant::Kind::Text)
-            return std::nullopt;
-        return codes.find(code.text());
-    };
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
-        const std::optional<std::size_t> number = numberOf(code);
+        const std::optional<std::size_t> number = codes.findValue(code);
         return number ? &slots[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
@@ -631,7 +625,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
                   "rent_periods",
                   [&](const std::vector<engine::Variant>& row) {
-                      if (const std::optional<std::size_t> number = numberOf(row[0]))
+                      if (const std::optional<std::size_t> number = codes.findValue(row[0]))
                           periods.add(*number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
                   }))
             return stoppedHere();

@@ -48,14 +48,8 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         if (figures.codes_.add(tenant) == slots.size())
             slots.emplace_back();
     }
-    // The number of a table's tenant code, if it is a tenant's of the list.
-    const auto numberOf = [&](const engine::Variant& code) -> std::optional<std::size_t> {
-        if (code.kind() != engine::Variant::Kind::Text)
-            return std::nullopt;
-        return figures.codes_.find(code.text());
-    };
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
-        const std::optional<std::size_t> number = numberOf(code);
+        const std::optional<std::size_t> number = figures.codes_.findValue(code);
         return number ? &slots[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
@@ -121,7 +115,7 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         });
         scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from rent_periods",
              [&](const std::vector<engine::Variant>& row) {
-                 if (const std::optional<std::size_t> number = numberOf(row[0]))
+                 if (const std::optional<std::size_t> number = figures.codes_.findValue(row[0]))
                      periods.add(*number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
              });
     } catch (const engine::EngineError& error) {

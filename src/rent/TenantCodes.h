@@ -9,6 +9,8 @@
 // addressed: a probe is one comparison in a flat array, not a walk along a
 // chain of nodes.
 
+#include "engine/Variant.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +29,12 @@ public:
     std::size_t add(std::string_view code);
     // The number of the code that code matches, if any.
     std::optional<std::size_t> find(std::string_view code) const;
+    // The same for a table's tenant code as read: none for one that is not text.
+    std::optional<std::size_t> findValue(const engine::Variant& code) const {
+        if (code.kind() != engine::Variant::Kind::Text)
+            return std::nullopt;
+        return find(code.text());
+    }
 
     std::size_t size() const { return codes_.size(); }
 
