@@ -152,12 +152,15 @@ std::string BatchSummary::lostText() const {
     // The tenant done last met the loss; those whose group was lost with the
     // connection were repaired but never committed.
     std::size_t repaired = 0;
+    std::size_t agreed = 0;
     std::size_t lostWithGroup = 0;
     std::vector<std::string> failed;
     for (std::size_t i = 0; i < order_.size(); ++i) {
         const Entry& entry = entries_.at(order_[i]);
         if (entry.outcome == Outcome::Repaired)
             ++repaired;
+        else if (entry.outcome == Outcome::Agreed)
+            ++agreed;
         else if (i + 1 == order_.size())
             continue;
         else if (entry.outcome == Outcome::Waiting || (entry.cause && entry.cause->connectionLost))
@@ -170,6 +173,9 @@ std::string BatchSummary::lostText() const {
     std::string text = "Fix All stopped: the connection to the database server was lost (" +
                        firstWords(lostError_->description) + "). " + count(repaired, "tenant was", "tenants were") +
                        " repaired; ";
+    if (agreed > 0)
+        text += grouped(agreed) +
+                (agreed == 1 ? " already agreed and was left as it was; " : " already agreed and were left as they were; ");
     if (lostWithGroup > 0)
         text += "the " + grouped(lostWithGroup) +
                 " repaired since the last commit and the tenant being repaired were "

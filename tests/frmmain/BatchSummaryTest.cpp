@@ -131,15 +131,18 @@ TEST_F(BatchSummaryTest, CountsAndClosingTexts) {
              done(s, 0, true);
              done(s, 1, false, &busy);
              s.groupCommitted();
-             done(s, 2, true);
+             s.beginTenant();
+             s.tenantDone(2, "T2", true, true); // already agreed: nothing to commit, nothing lost
              done(s, 3, true);
-             done(s, 4, false, &lost);
+             done(s, 4, true);
+             done(s, 5, false, &lost);
              s.groupLost(lost);
          },
          BatchSummary::End::ConnectionLost,
          "Fix All stopped: the connection to the database server was lost (server closed the connection "
-         "unexpectedly). 1 tenant was repaired; the 2 repaired since the last commit and the tenant being repaired "
-         "were left as they were; 1,995 were not tried. 1 more could not be repaired and was left exactly as it was: "
+         "unexpectedly). 1 tenant was repaired; 1 already agreed and was left as it was; the 2 repaired since the "
+         "last commit and the tenant being repaired were left as they were; 1,994 were not tried. 1 more could not "
+         "be repaired and was left exactly as it was: "
          "T1. What went wrong is written in the error log " +
              logPath + "."},
         {"two errors among the first ten do not stop it", 12,
