@@ -1,5 +1,7 @@
 #include "database/SqlText.h"
 
+#include "engine/QuotedValues.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -180,4 +182,16 @@ std::string SqlQuote(const std::string& value) {
     }
     quoted += '\'';
     return quoted;
+}
+
+std::string LowerCasedValues(const std::string& quotedList) {
+    std::vector<std::pair<std::size_t, std::size_t>> quoted;
+    engine::FindQuotedValues(quotedList, quoted);
+    std::string out;
+    std::size_t copied = 0;
+    for (const auto& [begin, end] : quoted) {
+        out.append(quotedList, copied, begin - copied).append("lcase(").append(quotedList, begin, end - begin) += ')';
+        copied = end;
+    }
+    return out.append(quotedList, copied, std::string::npos);
 }

@@ -20,3 +20,8 @@ std::string SqlDateLiteral(const engine::Date& date);
 // The value between apostrophes, each apostrophe inside it doubled, ready to
 // splice into a statement: O'NEIL gives 'O''NEIL'.
 std::string SqlQuote(const std::string& value);
+
+// Each quoted value of an "in (...)" list in lcase(): 'A', 'b' gives
+// lcase('A'), lcase('b'), so that a list compares with lcase() of a column as
+// the column compares without regard to case.
+std::string LowerCasedValues(const std::string& quotedList);

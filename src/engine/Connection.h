@@ -115,6 +115,11 @@ public:
     virtual void rollbackToSavepoint(const std::string& name) = 0;
     virtual bool inTransaction() const = 0;
     virtual bool supportsSavepoints() const = 0;
+    // Begins a transaction that only reads, every statement of which sees
+    // the database as it stood at the first (one snapshot, whatever other
+    // users commit meanwhile); it is ended by commitTrans or rollback. False,
+    // with nothing begun, where the backend has no such transaction.
+    virtual bool beginSnapshot() { return false; }
     // Whether the database is a file this process reads itself (SQLite)
     // rather than a server that the rows reach over a connection.
     virtual bool isFile() const { return false; }

@@ -61,6 +61,10 @@ void Database::RollbackToSavepoint(const std::string& name) {
     connection_->rollbackToSavepoint(name);
 }
 
+bool Database::BeginSnapshot() {
+    return connection_->beginSnapshot();
+}
+
 bool Database::InTransaction() const {
     return connection_->inTransaction();
 }

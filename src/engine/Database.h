@@ -76,6 +76,10 @@ public:
     void Savepoint(const std::string& name, bool wholeOrNothing = false);
     void ReleaseSavepoint(const std::string& name);
     void RollbackToSavepoint(const std::string& name); // undoes to it and releases it
+    // A transaction that only reads and sees one state of the database for
+    // all its statements, ended by CommitTrans or Rollback; false, with
+    // nothing begun, where the database has none (a file, the Access driver).
+    bool BeginSnapshot();
     bool InTransaction() const;
     bool SupportsSavepoints() const;
     // Whether the database is a file read by this process (SQLite), where

@@ -44,7 +44,7 @@ void frmMain::cmdFixAll_Click() {
 
 std::optional<rent::ListFigures> frmMain::readListFigures() {
     engine::Database* db = database_.CurrentDatabase.get();
-    if (!db || db->ConnectionLost() || !db->IsFile())
+    if (!db || db->ConnectionLost())
         return std::nullopt;
     // Without them each analysis reads its tenant's rows, as it always can.
     try {

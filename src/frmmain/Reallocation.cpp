@@ -83,6 +83,24 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
         return RepairOutcome::Failed;
     }
 
+    // On a server the batch's figures read ahead are those of a tenant that
+    // the repair leaves as it is: it is passed over, as read, and nothing is
+    // written. Any other repair reads the tenant's rows at its turn.
+    if (listFigures_ && database_.CurrentDatabase) {
+        if (const journal::PeriodRows* rows = listFigures_->AgreedPeriods(tenant)) {
+            if (!rebuildExtraChargesFirst) {
+                const rent::RepairResult repair =
+                    rent::ComputeRepair(tenant, *rows, rentIncome, extraChargeIncome, nullptr, platform_.locale);
+                if (repair.periodsChanged() == 0) {
+                    for (const std::string& text : repair.leftOut)
+                        notify(text);
+                    return RepairOutcome::AlreadyAgreed;
+                }
+            }
+            listFigures_->Written(*database_.CurrentDatabase, tenant);
+        }
+    }
+
     // Outside "Fix All" each press is an action of the journal of its own.
     long long action = batchAction_;
     if (journal_ && !batch_) {

@@ -34,7 +34,7 @@ void frmMain::Combo1_Click() {
     // On a database server the tenancy's row comes with the totals, in one
     // round trip; when that reading gives nothing, each is read on its own.
     std::optional<rent::AnalysisTotals> together;
-    // In "Fix All" on a file, both were read with every other tenant's before the first.
+    // In "Fix All" both may have been read with every other tenant's before the first.
     if (database_.CurrentDatabase && !database_.CurrentDatabase->ConnectionLost()) {
         const rent::AnalysisTotals* known =
             listFigures_ ? listFigures_->Find(*database_.CurrentDatabase, tenant) : nullptr;

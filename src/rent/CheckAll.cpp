@@ -2,7 +2,6 @@
 
 #include "database/SqlText.h"
 #include "engine/EngineError.h"
-#include "engine/QuotedValues.h"
 #include "general/Lookup.h"
 #include "general/TextForm.h"
 #include "rent/Allocation.h"
@@ -101,19 +100,6 @@ void readGroup(engine::Database& database, const std::vector<std::string>& group
 
 std::string key(engine::Recordset& rs) {
     return rs.Fields("tenant").Value().isNull() ? std::string() : rs.Fields("tenant").Value().text();
-}
-
-// The quoted values of an "in (...)" list, each in lcase().
-std::string lowerCased(const std::string& quotedList) {
-    std::vector<std::pair<std::size_t, std::size_t>> quoted;
-    engine::FindQuotedValues(quotedList, quoted);
-    std::string out;
-    std::size_t copied = 0;
-    for (const auto& [begin, end] : quoted) {
-        out.append(quotedList, copied, begin - copied).append("lcase(").append(quotedList, begin, end - begin) += ')';
-        copied = end;
-    }
-    return out.append(quotedList, copied, std::string::npos);
 }
 
 std::string failed(const char* figure, const std::string& why) {
@@ -232,7 +218,7 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         const std::string isRent = wholeList ? "(lcase(r.[revenue group]) = lcase(" + rentGroup + "))"
                                              : "(r.[revenue group] = " + rentGroup + ")";
         const std::string isExtra = wholeList
-                                        ? "(lcase(r.[revenue group]) in (" + lowerCased(ledger.extraChargeCodes) + "))"
+                                        ? "(lcase(r.[revenue group]) in (" + LowerCasedValues(ledger.extraChargeCodes) + "))"
                                         : "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
         readGroup(
             database, group,

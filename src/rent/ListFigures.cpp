@@ -8,8 +8,10 @@
 #include "rent/RunningTotal.h"
 #include "rent/StoredPeriods.h"
 
+#include <algorithm>
 #include <functional>
 #include <span>
+#include <unordered_map>
 
 namespace rent {
 
@@ -39,6 +41,8 @@ bool certainDate(const engine::Variant& value) {
 
 std::optional<ListFigures> ListFigures::Read(engine::Database& database, const std::vector<std::string>& tenants,
                                              const Ledger& ledger, const platform::Locale& locale) {
+    if (!database.IsFile())
+        return readOnServer(database, tenants, ledger, locale);
     const std::optional<engine::ChangeMark> before = database.ReadChangeMark();
     if (!before)
         return std::nullopt;
@@ -156,8 +160,10 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
 bool ListFigures::Current(engine::Database& database) {
     if (!valid_)
         return false;
+    if (!mark_)
+        return true;
     const std::optional<engine::ChangeMark> now = database.ReadChangeMark();
-    if (!now || *now != mark_) {
+    if (!now || *now != *mark_) {
         valid_ = false;
         figures_.clear();
     }
@@ -176,13 +182,184 @@ void ListFigures::Written(engine::Database& database, const std::string& tenant)
         return;
     if (const std::optional<std::size_t> number = codes_.find(tenant); number && *number < figures_.size())
         figures_[*number].reset();
+    if (!mark_)
+        return;
     const std::optional<engine::ChangeMark> now = database.ReadChangeMark();
-    if (!now || now->others != mark_.others) {
+    if (!now || now->others != mark_->others) {
         valid_ = false;
         figures_.clear();
         return;
     }
-    mark_.own = now->own;
+    mark_->own = now->own;
+}
+
+const journal::PeriodRows* ListFigures::AgreedPeriods(const std::string& tenant) const {
+    const std::optional<std::size_t> number = codes_.find(tenant);
+    if (mark_ || !valid_ || !number || *number >= figures_.size() || !figures_[*number])
+        return nullptr;
+    return &periods_[*number];
+}
+
+namespace {
+
+// Ends the snapshot's transaction, whatever way the reading ends.
+class SnapshotEnd {
+public:
+    explicit SnapshotEnd(engine::Database& database) : database_(database) {}
+    ~SnapshotEnd() {
+        try {
+            if (database_.InTransaction())
+                database_.Rollback();
+        } catch (const engine::EngineError&) {
+            // Only read: a transaction the server has ended holds nothing.
+        }
+    }
+    SnapshotEnd(const SnapshotEnd&) = delete;
+    SnapshotEnd& operator=(const SnapshotEnd&) = delete;
+
+private:
+    engine::Database& database_;
+};
+
+// What the server gave for one tenancy reference, by its spelling.
+struct ServerSlot {
+    TenancyFields tenancy;
+    engine::Variant rent = engine::Variant::null();
+    engine::Variant extra = engine::Variant::null();
+    engine::Variant charges = engine::Variant::null();
+    engine::Variant firstTransaction = engine::Variant::null();
+    journal::PeriodRows rows;
+};
+
+// Whether the periods are in the one order the repair's own reading (by
+// period_from) can give them: every start a date, none twice.
+bool putInOrder(journal::PeriodRows& rows) {
+    for (const journal::PeriodRow& row : rows) {
+        if (row.periodFrom.kind() != engine::Variant::Kind::Date || row.periodFrom.date().serial() < 0)
+            return false;
+    }
+    std::sort(rows.begin(), rows.end(), [](const journal::PeriodRow& a, const journal::PeriodRow& b) {
+        return a.periodFrom.date().serial() < b.periodFrom.date().serial();
+    });
+    return std::adjacent_find(rows.begin(), rows.end(), [](const journal::PeriodRow& a, const journal::PeriodRow& b) {
+               return a.periodFrom.date().serial() == b.periodFrom.date().serial();
+           }) == rows.end();
+}
+
+} // namespace
+
+std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
+                                                     const std::vector<std::string>& tenants, const Ledger& ledger,
+                                                     const platform::Locale& locale) {
+    if (!database.BeginSnapshot())
+        return std::nullopt;
+    const SnapshotEnd end(database);
+    // The tenancy references the analysis reads on their own: those that
+    // tenancy holds once (the analysis's statement is refused for one held
+    // twice). Each table's rows are joined to them as the database compares
+    // the codes (lcase() with lcase() compares as the columns do, and lets
+    // the server join by hashing rather than walk its index for each
+    // tenant), and added up by the server, as the analysis's statement adds
+    // up one tenant's.
+    std::unordered_map<std::string, ServerSlot> slots;
+    const auto scan = [&](std::string sql, const std::function<void(ServerSlot&, const std::vector<engine::Variant>&)>& row) {
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
+            if (values[0].kind() == engine::Variant::Kind::Text) {
+                const auto found = slots.find(values[0].text());
+                if (found != slots.end())
+                    row(found->second, values);
+            }
+            return true;
+        });
+    };
+    const std::string once = "(select u.reference, u.[when started], u.name, u.[property code] from tenancy as u where "
+                             "(select count(*) from tenancy as v where v.reference = u.reference) = 1) as t";
+    try {
+        std::string sql = "select cstr(t.reference) as tenant, t.[when started], t.name, t.[property code] from " + once;
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
+            if (row[0].kind() == engine::Variant::Kind::Text)
+                slots[row[0].text()].tenancy = {row[1], row[2], row[3]};
+            return true;
+        });
+        // The income: added up first by the codes as they are spelt (which
+        // the server groups several times as fast as text compared without
+        // regard to case), then by tenant over the few rows that makes. The
+        // first rent transaction is the least date of the rent rows on the
+        // tenancy's property.
+        const std::string rentGroup = "lcase(" + SqlQuote(ledger.rentGroup) + ")";
+        scan("select cstr(t.reference) as tenant, sum(iif(lcase(r.g) = " + rentGroup + ", r.amount, null))+0 as t0, "
+             "sum(iif(lcase(r.g) <> " + rentGroup + ", r.amount, null))+0 as t1, min(iif(lcase(r.g) = " + rentGroup +
+                 " and lcase(r.p) = lcase(iif(t.[property code] is null, '', t.[property code])), r.d, null)) as t8 "
+                 "from " + once + " inner join (select cstr(tenant_code) as c, cstr([revenue group]) as g, "
+                 "cstr([property code]) as p, sum(amount) as amount, min(date) as d from revenues group by "
+                 "cstr(tenant_code), cstr([revenue group]), cstr([property code])) as r on lcase(r.c) = "
+                 "lcase(t.reference) where lcase(r.g) in (" + rentGroup + ", " +
+                 LowerCasedValues(ledger.extraChargeCodes) + ") group by cstr(t.reference)",
+             [](ServerSlot& slot, const std::vector<engine::Variant>& row) {
+                 slot.rent = row[1];
+                 slot.extra = row[2];
+                 slot.firstTransaction = row[3];
+             });
+        scan("select cstr(t.reference) as tenant, sum(c.value)+0 as t2 from " + once +
+                 " inner join (select cstr(tenantcode) as c, sum(value) as value from rent_periods_charges group by "
+                 "cstr(tenantcode)) as c on lcase(c.c) = lcase(t.reference) group by cstr(t.reference)",
+             [](ServerSlot& slot, const std::vector<engine::Variant>& row) { slot.charges = row[1]; });
+        scan("select cstr(t.reference) as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
+             "p.extra_charges_paid from " + once + " inner join rent_periods as p on lcase(p.tenant_code) = "
+             "lcase(t.reference)",
+             [](ServerSlot& slot, const std::vector<engine::Variant>& row) {
+                 slot.rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+             });
+    } catch (const engine::EngineError& error) {
+        if (error.connectionLost)
+            throw;
+        return std::nullopt;
+    }
+
+    ListFigures figures(tenants.size());
+    std::vector<const std::string*> spelling; // by the number of the code: the tenant it was read for
+    for (const std::string& tenant : tenants) {
+        const std::size_t number = figures.codes_.add(tenant);
+        if (number == spelling.size())
+            spelling.push_back(&tenant);
+        else if (spelling[number] && *spelling[number] != tenant)
+            spelling[number] = nullptr; // two spellings of one code: neither is read ahead
+    }
+    figures.figures_.resize(spelling.size());
+    figures.periods_.resize(spelling.size());
+    for (std::size_t number = 0; number < spelling.size(); ++number) {
+        if (!spelling[number])
+            continue;
+        const auto found = slots.find(*spelling[number]);
+        if (found == slots.end())
+            continue;
+        ServerSlot& slot = found->second;
+        if (!putInOrder(slot.rows))
+            continue;
+        AnalysisTotals totals;
+        try {
+            const PeriodTotals sums = TotalsOf(slot.rows);
+            totals.totals = {slot.rent,  slot.extra, slot.charges,       sums.extraCharges,
+                             sums.paid, sums.extraChargesPaid, sums.due};
+            totals.firstPeriod = slot.rows.empty() ? engine::Variant::null() : slot.rows.front().periodFrom;
+            totals.firstTransaction = slot.firstTransaction;
+            totals.tenancy = slot.tenancy;
+            // Kept only where the repair, from the money as the window will
+            // show it, changes no period.
+            const IncomeTotals shown = IncomeTotalsOf(totals, locale);
+            const RepairResult repair = ComputeRepair(*spelling[number], slot.rows, CaptionAmount(shown.rent),
+                                                      CaptionAmount(shown.extraCharges), nullptr, locale);
+            if (repair.periodsChanged() != 0)
+                continue;
+        } catch (const engine::EngineError&) {
+            continue;
+        }
+        figures.figures_[number] = std::move(totals);
+        figures.periods_[number] = std::move(slot.rows);
+    }
+    return figures;
 }
 
 } // namespace rent

@@ -1,15 +1,30 @@
 #pragma once
 // The analysis figures of every tenant of the list, read before a batch that
-// analyses tenant after tenant on a database file: each table read once, in
-// its stored order, and added up here per tenant exactly as the analysis's
-// statement adds up one tenant's rows. A tenant's figures are handed out only
-// while the database holds what it held when they were read (no other user
-// has committed since, and this connection has changed no row but those of
-// tenants whose figures it has let go); for a tenant whose figures could not
-// be made sure of here, and once the database has changed, there are none,
-// and the analysis reads the tenant's own statements as it always has.
+// analyses tenant after tenant, so that the batch need not ask the database
+// for each tenant's.
+//
+// On a database file each table is read once, in its stored order, and added
+// up here per tenant exactly as the analysis's statement adds up one tenant's
+// rows. A tenant's figures are handed out only while the database holds what
+// it held when they were read (no other user has committed since, and this
+// connection has changed no row but those of tenants whose figures it has let
+// go); for a tenant whose figures could not be made sure of here, and once the
+// database has changed, there are none, and the analysis reads the tenant's
+// own statements as it always has.
+//
+// On a database server, which cannot say whether another user has committed,
+// the server adds the tables up by tenant in one snapshot of the database,
+// and the figures are kept only for the tenants that the repair would leave
+// as they are (with their periods, so that the repair need not read them
+// again). Such a tenant is passed over as the database stood at the reading:
+// what another user records for it meanwhile is seen by its next analysis,
+// as it would be had it been recorded after the batch had passed the tenant,
+// and nothing is written from those figures. A tenant that the repair would
+// change has no figures here: it is analysed and repaired from what its rows
+// hold at its turn, inside its own transaction, as it always has been.
 
 #include "engine/Database.h"
+#include "journal/PeriodRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
 #include "rent/TenantCodes.h"
@@ -24,8 +39,9 @@ namespace rent {
 class ListFigures {
 public:
     // The figures of the tenants (the references of the list). Nothing where
-    // the database cannot tell whether it has changed (a server) or a table
-    // cannot be read whole; a lost connection raises its engine::EngineError.
+    // the database can neither tell whether it has changed nor be read in one
+    // snapshot, or a table cannot be read whole; a lost connection raises its
+    // engine::EngineError.
     static std::optional<ListFigures> Read(engine::Database& database, const std::vector<std::string>& tenants,
                                            const Ledger& ledger, const platform::Locale& locale);
 
@@ -39,6 +55,10 @@ public:
     // read beyond what Written() was told; once not, every figure is let go.
     bool Current(engine::Database& database);
 
+    // On a server: the tenant's periods as read, when its figures are known
+    // and the repair made without the rebuild would change none of them.
+    const journal::PeriodRows* AgreedPeriods(const std::string& tenant) const;
+
     // This connection has written (or may have written) the tenant's rows
     // since Current() was last asked: its figures are let go, and the
     // database's changes since then are taken to be that writing.
@@ -47,9 +67,13 @@ public:
 private:
     explicit ListFigures(std::size_t tenants) : codes_(tenants) {}
 
+    static std::optional<ListFigures> readOnServer(engine::Database& database, const std::vector<std::string>& tenants,
+                                                   const Ledger& ledger, const platform::Locale& locale);
+
     TenantCodes codes_;
     std::vector<std::optional<AnalysisTotals>> figures_; // by the number of the tenant's code
-    engine::ChangeMark mark_;
+    std::vector<journal::PeriodRows> periods_;           // on a server, beside each figure
+    std::optional<engine::ChangeMark> mark_;             // on a file; none on a server
     bool valid_ = true;
 };
 

@@ -1397,6 +1397,20 @@ void OdbcConnection::beginTrans() {
     reads_.clear();
 }
 
+bool OdbcConnection::beginSnapshot() {
+    if (dialect_ != Dialect::PostgreSql)
+        return false;
+    beginTrans();
+    // The first statement of the transaction, before any that reads.
+    try {
+        run("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+    } catch (const EngineError&) {
+        endTransaction(SQL_ROLLBACK);
+        throw;
+    }
+    return true;
+}
+
 void OdbcConnection::endTransaction(SQLSMALLINT completion) {
     if (lost_) {
         // The server undid the transaction when the connection went: a

@@ -38,6 +38,7 @@ public:
     void savepoint(const std::string& name) override;
     void releaseSavepoint(const std::string& name) override;
     void rollbackToSavepoint(const std::string& name) override;
+    bool beginSnapshot() override;
     bool inTransaction() const override { return inTransaction_; }
     bool supportsSavepoints() const override { return HasSavepoints(dialect_); }
     void savepointWhole(const std::string& name) override;
