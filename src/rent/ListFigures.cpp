@@ -8,7 +8,6 @@
 #include "rent/RunningTotal.h"
 #include "rent/StoredPeriods.h"
 
-#include <algorithm>
 #include <functional>
 #include <span>
 #include <unordered_map>
@@ -174,14 +173,22 @@ const AnalysisTotals* ListFigures::Find(engine::Database& database, const std::s
     const std::optional<std::size_t> number = codes_.find(tenant);
     if (!number || *number >= figures_.size() || !figures_[*number] || !Current(database))
         return nullptr;
+    if (stored_ && !settled_[*number]) {
+        settle(*number, tenant);
+        if (!figures_[*number])
+            return nullptr;
+    }
     return &*figures_[*number];
 }
 
 void ListFigures::Written(engine::Database& database, const std::string& tenant) {
     if (!valid_)
         return;
-    if (const std::optional<std::size_t> number = codes_.find(tenant); number && *number < figures_.size())
+    if (const std::optional<std::size_t> number = codes_.find(tenant); number && *number < figures_.size()) {
         figures_[*number].reset();
+        if (agreed_ && agreed_->first == *number)
+            agreed_.reset();
+    }
     if (!mark_)
         return;
     const std::optional<engine::ChangeMark> now = database.ReadChangeMark();
@@ -195,9 +202,9 @@ void ListFigures::Written(engine::Database& database, const std::string& tenant)
 
 const journal::PeriodRows* ListFigures::AgreedPeriods(const std::string& tenant) const {
     const std::optional<std::size_t> number = codes_.find(tenant);
-    if (mark_ || !valid_ || !number || *number >= figures_.size() || !figures_[*number])
+    if (!number || !agreed_ || agreed_->first != *number || !figures_[*number])
         return nullptr;
-    return &periods_[*number];
+    return &agreed_->second;
 }
 
 namespace {
@@ -221,74 +228,69 @@ private:
     engine::Database& database_;
 };
 
-// What the server gave for one tenancy reference, by its spelling.
-struct ServerSlot {
-    TenancyFields tenancy;
-    engine::Variant rent = engine::Variant::null();
-    engine::Variant extra = engine::Variant::null();
-    engine::Variant charges = engine::Variant::null();
-    engine::Variant firstTransaction = engine::Variant::null();
-    journal::PeriodRows rows;
-};
-
-// Whether the periods are in the one order the repair's own reading (by
-// period_from) can give them: every start a date, none twice.
-bool putInOrder(journal::PeriodRows& rows) {
-    for (const journal::PeriodRow& row : rows) {
-        if (row.periodFrom.kind() != engine::Variant::Kind::Date || row.periodFrom.date().serial() < 0)
-            return false;
-    }
-    std::sort(rows.begin(), rows.end(), [](const journal::PeriodRow& a, const journal::PeriodRow& b) {
-        return a.periodFrom.date().serial() < b.periodFrom.date().serial();
-    });
-    return std::adjacent_find(rows.begin(), rows.end(), [](const journal::PeriodRow& a, const journal::PeriodRow& b) {
-               return a.periodFrom.date().serial() == b.periodFrom.date().serial();
-           }) == rows.end();
-}
-
 } // namespace
 
 std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
                                                      const std::vector<std::string>& tenants, const Ledger& ledger,
                                                      const platform::Locale& locale) {
+    ListFigures figures(tenants.size());
+    // The server's rows name a tenancy reference as tenancy spells it, which
+    // is how the list holds it; a code the list spells two ways is not read
+    // ahead (the database and the list might not take them alike).
+    std::vector<const std::string*> spelling;
+    for (const std::string& tenant : tenants) {
+        const std::size_t number = figures.codes_.add(tenant);
+        if (number == spelling.size())
+            spelling.push_back(&tenant);
+        else if (spelling[number] && *spelling[number] != tenant)
+            spelling[number] = nullptr;
+    }
+    std::unordered_map<std::string, std::size_t> numberOf;
+    for (std::size_t number = 0; number < spelling.size(); ++number) {
+        if (spelling[number])
+            numberOf.emplace(*spelling[number], number);
+    }
+    figures.figures_.resize(spelling.size());
+    figures.settled_.assign(spelling.size(), 0);
+    figures.stored_.emplace(spelling.size());
+    figures.locale_ = &locale;
+
     if (!database.BeginSnapshot())
         return std::nullopt;
     const SnapshotEnd end(database);
-    // The tenancy references the analysis reads on their own: those that
-    // tenancy holds once (the analysis's statement is refused for one held
-    // twice). Each table's rows are joined to them as the database compares
-    // the codes (lcase() with lcase() compares as the columns do, and lets
-    // the server join by hashing rather than walk its index for each
-    // tenant), and added up by the server, as the analysis's statement adds
-    // up one tenant's.
-    std::unordered_map<std::string, ServerSlot> slots;
-    const auto scan = [&](std::string sql, const std::function<void(ServerSlot&, const std::vector<engine::Variant>&)>& row) {
+    const auto scan = [&](std::string sql, const std::function<void(std::size_t, const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
             if (values[0].kind() == engine::Variant::Kind::Text) {
-                const auto found = slots.find(values[0].text());
-                if (found != slots.end())
+                const auto found = numberOf.find(values[0].text());
+                if (found != numberOf.end())
                     row(found->second, values);
             }
             return true;
         });
     };
+    // The tenancy references the analysis reads on their own: those that
+    // tenancy holds once (its statement is refused for one held twice). Each
+    // table's rows are joined to them as the database compares the codes
+    // (lcase() with lcase() compares as the columns do, and lets the server
+    // join by hashing rather than walk its index for each tenant), and added
+    // up by the server as the analysis's statement adds up one tenant's.
     const std::string once = "(select u.reference, u.[when started], u.name, u.[property code] from tenancy as u where "
                              "(select count(*) from tenancy as v where v.reference = u.reference) = 1) as t";
+    const std::string rentGroup = "lcase(" + SqlQuote(ledger.rentGroup) + ")";
     try {
-        std::string sql = "select cstr(t.reference) as tenant, t.[when started], t.name, t.[property code] from " + once;
-        NormaliseSql(sql);
-        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            if (row[0].kind() == engine::Variant::Kind::Text)
-                slots[row[0].text()].tenancy = {row[1], row[2], row[3]};
-            return true;
-        });
+        scan("select cstr(t.reference) as tenant, t.[when started], t.name, t.[property code] from " + once,
+             [&](std::size_t number, const std::vector<engine::Variant>& row) {
+                 AnalysisTotals& read = figures.figures_[number].emplace();
+                 read.totals.fill(engine::Variant::null());
+                 read.firstTransaction = engine::Variant::null();
+                 read.tenancy = TenancyFields{row[1], row[2], row[3]};
+             });
         // The income: added up first by the codes as they are spelt (which
         // the server groups several times as fast as text compared without
         // regard to case), then by tenant over the few rows that makes. The
         // first rent transaction is the least date of the rent rows on the
         // tenancy's property.
-        const std::string rentGroup = "lcase(" + SqlQuote(ledger.rentGroup) + ")";
         scan("select cstr(t.reference) as tenant, sum(iif(lcase(r.g) = " + rentGroup + ", r.amount, null))+0 as t0, "
              "sum(iif(lcase(r.g) <> " + rentGroup + ", r.amount, null))+0 as t1, min(iif(lcase(r.g) = " + rentGroup +
                  " and lcase(r.p) = lcase(iif(t.[property code] is null, '', t.[property code])), r.d, null)) as t8 "
@@ -297,69 +299,61 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
                  "cstr(tenant_code), cstr([revenue group]), cstr([property code])) as r on lcase(r.c) = "
                  "lcase(t.reference) where lcase(r.g) in (" + rentGroup + ", " +
                  LowerCasedValues(ledger.extraChargeCodes) + ") group by cstr(t.reference)",
-             [](ServerSlot& slot, const std::vector<engine::Variant>& row) {
-                 slot.rent = row[1];
-                 slot.extra = row[2];
-                 slot.firstTransaction = row[3];
+             [&](std::size_t number, const std::vector<engine::Variant>& row) {
+                 if (std::optional<AnalysisTotals>& read = figures.figures_[number]) {
+                     read->totals[0] = row[1];
+                     read->totals[1] = row[2];
+                     read->firstTransaction = row[3];
+                 }
              });
         scan("select cstr(t.reference) as tenant, sum(c.value)+0 as t2 from " + once +
                  " inner join (select cstr(tenantcode) as c, sum(value) as value from rent_periods_charges group by "
                  "cstr(tenantcode)) as c on lcase(c.c) = lcase(t.reference) group by cstr(t.reference)",
-             [](ServerSlot& slot, const std::vector<engine::Variant>& row) { slot.charges = row[1]; });
+             [&](std::size_t number, const std::vector<engine::Variant>& row) {
+                 if (std::optional<AnalysisTotals>& read = figures.figures_[number])
+                     read->totals[2] = row[1];
+             });
         scan("select cstr(t.reference) as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
              "p.extra_charges_paid from " + once + " inner join rent_periods as p on lcase(p.tenant_code) = "
              "lcase(t.reference)",
-             [](ServerSlot& slot, const std::vector<engine::Variant>& row) {
-                 slot.rows.push_back({row[1], row[2], row[3], row[4], row[5]});
+             [&](std::size_t number, const std::vector<engine::Variant>& row) {
+                 figures.stored_->add(number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
              });
     } catch (const engine::EngineError& error) {
         if (error.connectionLost)
             throw;
         return std::nullopt;
     }
-
-    ListFigures figures(tenants.size());
-    std::vector<const std::string*> spelling; // by the number of the code: the tenant it was read for
-    for (const std::string& tenant : tenants) {
-        const std::size_t number = figures.codes_.add(tenant);
-        if (number == spelling.size())
-            spelling.push_back(&tenant);
-        else if (spelling[number] && *spelling[number] != tenant)
-            spelling[number] = nullptr; // two spellings of one code: neither is read ahead
-    }
-    figures.figures_.resize(spelling.size());
-    figures.periods_.resize(spelling.size());
-    for (std::size_t number = 0; number < spelling.size(); ++number) {
-        if (!spelling[number])
-            continue;
-        const auto found = slots.find(*spelling[number]);
-        if (found == slots.end())
-            continue;
-        ServerSlot& slot = found->second;
-        if (!putInOrder(slot.rows))
-            continue;
-        AnalysisTotals totals;
-        try {
-            const PeriodTotals sums = TotalsOf(slot.rows);
-            totals.totals = {slot.rent,  slot.extra, slot.charges,       sums.extraCharges,
-                             sums.paid, sums.extraChargesPaid, sums.due};
-            totals.firstPeriod = slot.rows.empty() ? engine::Variant::null() : slot.rows.front().periodFrom;
-            totals.firstTransaction = slot.firstTransaction;
-            totals.tenancy = slot.tenancy;
-            // Kept only where the repair, from the money as the window will
-            // show it, changes no period.
-            const IncomeTotals shown = IncomeTotalsOf(totals, locale);
-            const RepairResult repair = ComputeRepair(*spelling[number], slot.rows, CaptionAmount(shown.rent),
-                                                      CaptionAmount(shown.extraCharges), nullptr, locale);
-            if (repair.periodsChanged() != 0)
-                continue;
-        } catch (const engine::EngineError&) {
-            continue;
-        }
-        figures.figures_[number] = std::move(totals);
-        figures.periods_[number] = std::move(slot.rows);
-    }
     return figures;
+}
+
+void ListFigures::settle(std::size_t number, const std::string& tenant) {
+    settled_[number] = 1;
+    AnalysisTotals& totals = *figures_[number];
+    std::optional<journal::PeriodRows> rows = stored_->take(number);
+    bool agrees = rows.has_value();
+    try {
+        if (agrees) {
+            const PeriodTotals sums = TotalsOf(*rows);
+            totals.totals[3] = sums.extraCharges;
+            totals.totals[4] = sums.paid;
+            totals.totals[5] = sums.extraChargesPaid;
+            totals.totals[6] = sums.due;
+            totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
+            // From the money as the window will show it.
+            const IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
+            agrees = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges),
+                                   nullptr, *locale_)
+                         .periodsChanged() == 0;
+        }
+    } catch (const engine::EngineError&) {
+        agrees = false;
+    }
+    if (!agrees) {
+        figures_[number].reset();
+        return;
+    }
+    agreed_.emplace(number, std::move(*rows));
 }
 
 } // namespace rent

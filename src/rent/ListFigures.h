@@ -13,10 +13,11 @@
 // own statements as it always has.
 //
 // On a database server, which cannot say whether another user has committed,
-// the server adds the tables up by tenant in one snapshot of the database,
-// and the figures are kept only for the tenants that the repair would leave
-// as they are (with their periods, so that the repair need not read them
-// again). Such a tenant is passed over as the database stood at the reading:
+// the server adds the tables up by tenant in one snapshot of the database. A
+// tenant's figures are worked out at its turn and handed out only when the
+// repair would leave its periods as they are (the periods then go to the
+// repair, which need not read them again). Such a tenant is passed over as
+// the database stood at the reading:
 // what another user records for it meanwhile is seen by its next analysis,
 // as it would be had it been recorded after the batch had passed the tenant,
 // and nothing is written from those figures. A tenant that the repair would
@@ -27,11 +28,14 @@
 #include "journal/PeriodRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
+#include "rent/StoredPeriods.h"
 #include "rent/TenantCodes.h"
 #include "rent/TenantFigures.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rent {
@@ -55,8 +59,8 @@ public:
     // read beyond what Written() was told; once not, every figure is let go.
     bool Current(engine::Database& database);
 
-    // On a server: the tenant's periods as read, when its figures are known
-    // and the repair made without the rebuild would change none of them.
+    // On a server: the periods of the tenant last found (Find), as read,
+    // when the repair made without the rebuild changes none of them.
     const journal::PeriodRows* AgreedPeriods(const std::string& tenant) const;
 
     // This connection has written (or may have written) the tenant's rows
@@ -70,11 +74,20 @@ private:
     static std::optional<ListFigures> readOnServer(engine::Database& database, const std::vector<std::string>& tenants,
                                                    const Ledger& ledger, const platform::Locale& locale);
 
+    // On a server: the tenant's figures worked out from what was read, and
+    // kept only if the repair changes none of its periods.
+    void settle(std::size_t number, const std::string& tenant);
+
     TenantCodes codes_;
     std::vector<std::optional<AnalysisTotals>> figures_; // by the number of the tenant's code
-    std::vector<journal::PeriodRows> periods_;           // on a server, beside each figure
     std::optional<engine::ChangeMark> mark_;             // on a file; none on a server
     bool valid_ = true;
+    // On a server: each tenant's periods until its figures are worked out,
+    // whether they have been, and the periods of the last that agrees.
+    std::optional<StoredPeriods> stored_;
+    std::vector<std::uint8_t> settled_;
+    std::optional<std::pair<std::size_t, journal::PeriodRows>> agreed_;
+    const platform::Locale* locale_ = nullptr;
 };
 
 } // namespace rent

@@ -27,6 +27,10 @@ void StoredPeriods::keep(const Variant& value, Tag& tag, std::uint64_t& bits) {
         tag = Tag::Double;
         bits = std::bit_cast<std::uint64_t>(value.number());
         return;
+    case Variant::Kind::Currency:
+        tag = Tag::Currency;
+        bits = static_cast<std::uint64_t>(value.currency().scaled());
+        return;
     case Variant::Kind::Date:
         tag = Tag::Date;
         bits = std::bit_cast<std::uint64_t>(value.date().serial());
@@ -49,6 +53,8 @@ Variant StoredPeriods::value(Tag tag, std::uint64_t bits) const {
         return Variant(static_cast<std::int64_t>(bits));
     case Tag::Double:
         return Variant(std::bit_cast<double>(bits));
+    case Tag::Currency:
+        return Variant(engine::Currency::fromScaled(static_cast<std::int64_t>(bits)));
     case Tag::Date:
         return Variant(engine::Date(std::bit_cast<double>(bits)));
     case Tag::Other:

@@ -38,9 +38,9 @@ public:
     std::optional<journal::PeriodRows> take(std::size_t tenant);
 
 private:
-    // How a value is kept: numbers and dates in the row itself, anything
+    // How a value is kept: numbers, money and dates in the row itself, anything
     // else (text, which a period rarely holds) aside.
-    enum class Tag : std::uint8_t { Null, Empty, Integer, Double, Date, Other };
+    enum class Tag : std::uint8_t { Null, Empty, Integer, Double, Currency, Date, Other };
     struct Row {
         Tag tags[5];
         std::uint64_t bits[5];
