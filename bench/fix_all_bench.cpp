@@ -513,10 +513,12 @@ void printOdbcFigures(const char* label, const OdbcFigures& f, double sqliteAnal
     const double n = std::max(f.tenants, 1);
     const double analysisMs = f.analysisSeconds * 1000.0 / n;
     const double fixAllMs = f.fixAllSeconds * 1000.0 / n;
-    std::printf("%-32sanalysis: %.1f round trips a tenant, %.3f ms a tenant (%.1f x SQLite)\n", label,
+    std::printf("%-32sanalysis: %.2f round trips a tenant, %.3f ms a tenant (%.1f x SQLite)\n", label,
                 static_cast<double>(f.analysisTrips) / n, analysisMs, analysisMs / sqliteAnalysisMs);
-    std::printf("%-32sFix All:  %.1f round trips a tenant, %.3f ms a tenant (%.1f x SQLite); %zu messages\n", "",
-                static_cast<double>(f.fixAllTrips) / n, fixAllMs, fixAllMs / sqliteFixAllMs, f.messages);
+    std::printf("%-32sFix All:  %.2f round trips a tenant (%llu in all), %.3f ms a tenant (%.1f x SQLite); %zu "
+                "messages\n",
+                "", static_cast<double>(f.fixAllTrips) / n, static_cast<unsigned long long>(f.fixAllTrips), fixAllMs,
+                fixAllMs / sqliteFixAllMs, f.messages);
 }
 
 // The runs on the ODBC database: directly, directly with the cores kept
