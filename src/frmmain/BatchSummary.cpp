@@ -174,8 +174,8 @@ std::string BatchSummary::lostText() const {
                        firstWords(lostError_->description) + "). " + count(repaired, "tenant was", "tenants were") +
                        " repaired; ";
     if (agreed > 0)
-        text += grouped(agreed) +
-                (agreed == 1 ? " already agreed and was left as it was; " : " already agreed and were left as they were; ");
+        text += grouped(agreed) + (agreed == 1 ? " already agreed and was left as it was; "
+                                               : " already agreed and were left as they were; ");
     if (lostWithGroup > 0)
         text += "the " + grouped(lostWithGroup) +
                 " repaired since the last commit and the tenant being repaired were "

@@ -217,9 +217,9 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
         // lower case.
         const std::string isRent = wholeList ? "(lcase(r.[revenue group]) = lcase(" + rentGroup + "))"
                                              : "(r.[revenue group] = " + rentGroup + ")";
-        const std::string isExtra = wholeList
-                                        ? "(lcase(r.[revenue group]) in (" + LowerCasedValues(ledger.extraChargeCodes) + "))"
-                                        : "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
+        const std::string isExtra =
+            wholeList ? "(lcase(r.[revenue group]) in (" + LowerCasedValues(ledger.extraChargeCodes) + "))"
+                      : "(r.[revenue group] in (" + ledger.extraChargeCodes + "))";
         readGroup(
             database, group,
             [&](const TenantsCondition& where) {

@@ -258,7 +258,8 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
     if (!database.BeginSnapshot())
         return std::nullopt;
     const SnapshotEnd end(database);
-    const auto scan = [&](std::string sql, const std::function<void(std::size_t, const std::vector<engine::Variant>&)>& row) {
+    const auto scan = [&](std::string sql,
+                          const std::function<void(std::size_t, const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
             if (values[0].kind() == engine::Variant::Kind::Text) {
@@ -291,21 +292,25 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
         // regard to case), then by tenant over the few rows that makes. The
         // first rent transaction is the least date of the rent rows on the
         // tenancy's property.
-        scan("select cstr(t.reference) as tenant, sum(iif(lcase(r.g) = " + rentGroup + ", r.amount, null))+0 as t0, "
-             "sum(iif(lcase(r.g) <> " + rentGroup + ", r.amount, null))+0 as t1, min(iif(lcase(r.g) = " + rentGroup +
-                 " and lcase(r.p) = lcase(iif(t.[property code] is null, '', t.[property code])), r.d, null)) as t8 "
-                 "from " + once + " inner join (select cstr(tenant_code) as c, cstr([revenue group]) as g, "
-                 "cstr([property code]) as p, sum(amount) as amount, min(date) as d from revenues group by "
-                 "cstr(tenant_code), cstr([revenue group]), cstr([property code])) as r on lcase(r.c) = "
-                 "lcase(t.reference) where lcase(r.g) in (" + rentGroup + ", " +
-                 LowerCasedValues(ledger.extraChargeCodes) + ") group by cstr(t.reference)",
-             [&](std::size_t number, const std::vector<engine::Variant>& row) {
-                 if (std::optional<AnalysisTotals>& read = figures.figures_[number]) {
-                     read->totals[0] = row[1];
-                     read->totals[1] = row[2];
-                     read->firstTransaction = row[3];
-                 }
-             });
+        const std::string byCode =
+            "(select cstr(tenant_code) as c, cstr([revenue group]) as g, cstr([property code]) as p, sum(amount) as "
+            "amount, min(date) as d from revenues group by cstr(tenant_code), cstr([revenue group]), "
+            "cstr([property code])) as r";
+        const std::string onProperty = "lcase(r.p) = lcase(iif(t.[property code] is null, '', t.[property code]))";
+        std::string income = "select cstr(t.reference) as tenant, ";
+        income += "sum(iif(lcase(r.g) = " + rentGroup + ", r.amount, null))+0 as t0, ";
+        income += "sum(iif(lcase(r.g) <> " + rentGroup + ", r.amount, null))+0 as t1, ";
+        income += "min(iif(lcase(r.g) = " + rentGroup + " and " + onProperty + ", r.d, null)) as t8 ";
+        income += "from " + once + " inner join " + byCode + " on lcase(r.c) = lcase(t.reference) ";
+        income += "where lcase(r.g) in (" + rentGroup + ", " + LowerCasedValues(ledger.extraChargeCodes) + ") ";
+        income += "group by cstr(t.reference)";
+        scan(income, [&](std::size_t number, const std::vector<engine::Variant>& row) {
+            if (std::optional<AnalysisTotals>& read = figures.figures_[number]) {
+                read->totals[0] = row[1];
+                read->totals[1] = row[2];
+                read->firstTransaction = row[3];
+            }
+        });
         scan("select cstr(t.reference) as tenant, sum(c.value)+0 as t2 from " + once +
                  " inner join (select cstr(tenantcode) as c, sum(value) as value from rent_periods_charges group by "
                  "cstr(tenantcode)) as c on lcase(c.c) = lcase(t.reference) group by cstr(t.reference)",
@@ -314,8 +319,8 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
                      read->totals[2] = row[1];
              });
         scan("select cstr(t.reference) as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
-             "p.extra_charges_paid from " + once + " inner join rent_periods as p on lcase(p.tenant_code) = "
-             "lcase(t.reference)",
+             "p.extra_charges_paid from " +
+                 once + " inner join rent_periods as p on lcase(p.tenant_code) = lcase(t.reference)",
              [&](std::size_t number, const std::vector<engine::Variant>& row) {
                  figures.stored_->add(number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
              });
@@ -342,8 +347,8 @@ void ListFigures::settle(std::size_t number, const std::string& tenant) {
             totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
             // From the money as the window will show it.
             const IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
-            agrees = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges),
-                                   nullptr, *locale_)
+            agrees = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges), nullptr,
+                                   *locale_)
                          .periodsChanged() == 0;
         }
     } catch (const engine::EngineError&) {

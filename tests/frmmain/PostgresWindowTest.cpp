@@ -202,10 +202,11 @@ TEST_P(Sample, FixAllReadsAheadOnlyTheTenantsThatItLeavesAsTheyAre) {
     OdbcSession other(postgres);
     const std::string twice = tenants[0];
     const std::string tie = tenants[1];
-    other.exec("insert into tenancy (reference, name) select reference, name from tenancy where reference = '" +
-               twice + "'");
+    other.exec("insert into tenancy (reference, name) select reference, name from tenancy where reference = '" + twice +
+               "'");
     other.exec("insert into rent_periods (tenant_code, period_from, rent_due, paid) select tenant_code, period_from, "
-               "0, 0 from rent_periods where tenant_code = '" + tie + "' order by period_from limit 1");
+               "0, 0 from rent_periods where tenant_code = '" +
+               tie + "' order by period_from limit 1");
     const AllPeriods before = postgresPeriods(postgres);
 
     std::optional<rent::ListFigures> figures = rent::ListFigures::Read(db, tenants, form.ledger(), onPostgres.locale);
@@ -248,8 +249,11 @@ TEST_P(Sample, FixAllReadsAheadOnlyTheTenantsThatItLeavesAsTheyAre) {
     ASSERT_FALSE(disagreeing.empty() || agreeing.empty());
     const auto pay = [&](const std::string& tenant) {
         other.exec("insert into revenues (tenant_code, \"revenue group\", amount, date, \"property code\") select "
-                   "reference, '" + form.rentGroup + "', 25, '2025-03-01', \"property code\" from tenancy where "
-                   "reference = '" + tenant + "'");
+                   "reference, '" +
+                   form.rentGroup +
+                   "', 25, '2025-03-01', \"property code\" from tenancy where "
+                   "reference = '" +
+                   tenant + "'");
     };
     bool paid = false;
     onPostgres.program.whileEventsRun = [&] {
