@@ -17,12 +17,12 @@
 // tenant's figures are worked out at its turn and handed out only when the
 // repair would leave its periods as they are (the periods then go to the
 // repair, which need not read them again). Such a tenant is passed over as
-// the database stood at the reading:
-// what another user records for it meanwhile is seen by its next analysis,
-// as it would be had it been recorded after the batch had passed the tenant,
-// and nothing is written from those figures. A tenant that the repair would
-// change has no figures here: it is analysed and repaired from what its rows
-// hold at its turn, inside its own transaction, as it always has been.
+// the database stood at the reading: what another user records for it
+// meanwhile is seen by its next analysis, as it would be had it been recorded
+// after the batch had passed the tenant, and nothing is written from those
+// figures. A tenant that the repair would change has no figures here: it is
+// analysed and repaired from what its rows hold at its turn, inside its own
+// transaction, as it always has been.
 
 #include "engine/Database.h"
 #include "journal/PeriodRows.h"
@@ -49,10 +49,11 @@ public:
     static std::optional<ListFigures> Read(engine::Database& database, const std::vector<std::string>& tenants,
                                            const Ledger& ledger, const platform::Locale& locale);
 
-    // The tenant's figures as its analysis would read them now, its tenancy's
-    // fields with them; nothing when they are not known for sure. Once the
-    // database has changed beyond what Written() was told, every figure is
-    // let go.
+    // The tenant's figures as its analysis would read them now (on a server:
+    // as they stood at the reading, for a tenant the repair leaves as it is),
+    // its tenancy's fields with them; nothing when they are not known for
+    // sure. On a file, once the database has changed beyond what Written()
+    // was told, every figure is let go.
     const AnalysisTotals* Find(engine::Database& database, const std::string& tenant);
 
     // Whether the figures still hold, the database unchanged since they were
