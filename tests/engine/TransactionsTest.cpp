@@ -46,6 +46,30 @@ TEST_P(Transactions, CommitKeepsAndRollbackUndoes) {
     EXPECT_EQ(db.periods("A1")[0].rentDue, 100);
 }
 
+// A snapshot's reads all see the database as it stood at the first, whatever
+// another user commits meanwhile (PostgreSQL); where the backend has none,
+// nothing is begun.
+TEST_P(Transactions, ASnapshotSeesTheDatabaseAsItStoodAtItsFirstRead) {
+    const std::shared_ptr<Database> other = open();
+    // Each a text of its own, so that none is a read the connection keeps.
+    int reads = 0;
+    const auto paidRead = [&] {
+        return scalar(*database, "select paid, " + std::to_string(++reads) + " as n from rent_periods", "paid")
+            .toDouble();
+    };
+    const bool begun = database->BeginSnapshot();
+    EXPECT_EQ(begun, GetParam() == Backend::Postgres);
+    EXPECT_EQ(database->InTransaction(), begun);
+    if (!begun)
+        return;
+    EXPECT_EQ(paidRead(), 0);
+    other->Execute("update rent_periods set paid = 7 where tenant_code = 'A1'");
+    EXPECT_EQ(paidRead(), 0) << "another user's commit after the first read";
+    EXPECT_NE(errorOf([&] { setPaid(3); }), std::nullopt) << "it only reads";
+    database->Rollback();
+    EXPECT_EQ(paidRead(), 7);
+}
+
 TEST_P(Transactions, SavepointOutsideATransactionStartsOne) {
     database->Savepoint("tenant_repair");
     EXPECT_TRUE(database->InTransaction());
