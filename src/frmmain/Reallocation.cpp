@@ -84,18 +84,16 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
     }
 
     // On a server the batch's figures read ahead are those of a tenant that
-    // the repair leaves as it is: it is passed over, as read, and nothing is
-    // written. Any other repair reads the tenant's rows at its turn.
+    // the repair of the money shown leaves as it is: it is passed over, as
+    // read, and nothing is written. Any other repair reads the tenant's rows
+    // at its turn.
     if (listFigures_ && database_.CurrentDatabase) {
-        if (const journal::PeriodRows* rows = listFigures_->AgreedPeriods(tenant)) {
-            if (!rebuildExtraChargesFirst) {
-                const rent::RepairResult repair =
-                    rent::ComputeRepair(tenant, *rows, rentIncome, extraChargeIncome, nullptr, platform_.locale);
-                if (repair.periodsChanged() == 0) {
-                    for (const std::string& text : repair.leftOut)
-                        notify(text);
-                    return RepairOutcome::AlreadyAgreed;
-                }
+        if (const rent::ListFigures::AgreedRepair* agreed = listFigures_->Agreed(tenant)) {
+            if (!rebuildExtraChargesFirst && agreed->shown.rent == rentShown &&
+                agreed->shown.extraCharges == extraShown) {
+                for (const std::string& text : agreed->leftOut)
+                    notify(text);
+                return RepairOutcome::AlreadyAgreed;
             }
             listFigures_->Written(*database_.CurrentDatabase, tenant);
         }

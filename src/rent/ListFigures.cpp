@@ -200,7 +200,7 @@ void ListFigures::Written(engine::Database& database, const std::string& tenant)
     mark_->own = now->own;
 }
 
-const journal::PeriodRows* ListFigures::AgreedPeriods(const std::string& tenant) const {
+const ListFigures::AgreedRepair* ListFigures::Agreed(const std::string& tenant) const {
     const std::optional<std::size_t> number = codes_.find(tenant);
     if (!number || !agreed_ || agreed_->first != *number || !figures_[*number])
         return nullptr;
@@ -233,6 +233,9 @@ private:
 std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
                                                      const std::vector<std::string>& tenants, const Ledger& ledger,
                                                      const platform::Locale& locale) {
+    if (!database.BeginSnapshot())
+        return std::nullopt;
+    const SnapshotEnd end(database);
     ListFigures figures(tenants.size());
     // The server's rows name a tenancy reference as tenancy spells it, which
     // is how the list holds it; a code the list spells two ways is not read
@@ -255,9 +258,6 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
     figures.stored_.emplace(spelling.size());
     figures.locale_ = &locale;
 
-    if (!database.BeginSnapshot())
-        return std::nullopt;
-    const SnapshotEnd end(database);
     const auto scan = [&](std::string sql,
                           const std::function<void(std::size_t, const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
@@ -335,10 +335,9 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
 void ListFigures::settle(std::size_t number, const std::string& tenant) {
     settled_[number] = 1;
     AnalysisTotals& totals = *figures_[number];
-    std::optional<journal::PeriodRows> rows = stored_->take(number);
-    bool agrees = rows.has_value();
-    try {
-        if (agrees) {
+    const std::optional<journal::PeriodRows> rows = stored_->take(number);
+    if (rows) {
+        try {
             const PeriodTotals sums = TotalsOf(*rows);
             totals.totals[3] = sums.extraCharges;
             totals.totals[4] = sums.paid;
@@ -346,19 +345,17 @@ void ListFigures::settle(std::size_t number, const std::string& tenant) {
             totals.totals[6] = sums.due;
             totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
             // From the money as the window will show it.
-            const IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
-            agrees = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges), nullptr,
-                                   *locale_)
-                         .periodsChanged() == 0;
+            IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
+            RepairResult repair = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent),
+                                                CaptionAmount(shown.extraCharges), nullptr, *locale_);
+            if (repair.periodsChanged() == 0) {
+                agreed_.emplace(number, AgreedRepair{std::move(shown), std::move(repair.leftOut)});
+                return;
+            }
+        } catch (const engine::EngineError&) {
         }
-    } catch (const engine::EngineError&) {
-        agrees = false;
     }
-    if (!agrees) {
-        figures_[number].reset();
-        return;
-    }
-    agreed_.emplace(number, std::move(*rows));
+    figures_[number].reset();
 }
 
 } // namespace rent

@@ -15,8 +15,8 @@
 // On a database server, which cannot say whether another user has committed,
 // the server adds the tables up by tenant in one snapshot of the database. A
 // tenant's figures are worked out at its turn and handed out only when the
-// repair would leave its periods as they are (the periods then go to the
-// repair, which need not read them again). Such a tenant is passed over as
+// repair would leave its periods as they are (the repair then need not read
+// them again, nor work itself out again). Such a tenant is passed over as
 // the database stood at the reading: what another user records for it
 // meanwhile is seen by its next analysis, as it would be had it been recorded
 // after the batch had passed the tenant, and nothing is written from those
@@ -25,7 +25,6 @@
 // transaction, as it always has been.
 
 #include "engine/Database.h"
-#include "journal/PeriodRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
 #include "rent/StoredPeriods.h"
@@ -60,9 +59,15 @@ public:
     // read beyond what Written() was told; once not, every figure is let go.
     bool Current(engine::Database& database);
 
-    // On a server: the periods of the tenant last found (Find), as read,
-    // when the repair made without the rebuild changes none of them.
-    const journal::PeriodRows* AgreedPeriods(const std::string& tenant) const;
+    // On a server: the repair (without the rebuild) of the tenant last found
+    // (Find), worked out from its figures as read, when it changes none of
+    // its periods: the income captions it allocated, and what it said of
+    // the periods it left out.
+    struct AgreedRepair {
+        IncomeTotals shown;
+        std::vector<std::string> leftOut;
+    };
+    const AgreedRepair* Agreed(const std::string& tenant) const;
 
     // This connection has written (or may have written) the tenant's rows
     // since Current() was last asked: its figures are let go, and the
@@ -84,10 +89,10 @@ private:
     std::optional<engine::ChangeMark> mark_;             // on a file; none on a server
     bool valid_ = true;
     // On a server: each tenant's periods until its figures are worked out,
-    // whether they have been, and the periods of the last that agrees.
+    // whether they have been, and the repair of the last that agrees.
     std::optional<StoredPeriods> stored_;
     std::vector<std::uint8_t> settled_;
-    std::optional<std::pair<std::size_t, journal::PeriodRows>> agreed_;
+    std::optional<std::pair<std::size_t, AgreedRepair>> agreed_;
     const platform::Locale* locale_ = nullptr;
 };
 
