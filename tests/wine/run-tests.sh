@@ -138,6 +138,11 @@ done
 export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 
 # --- The programs ----------------------------------------------------------
+# One server for all of them, kept until the end: a server that ends on its
+# own once a program has left can meet the next one's connection as it goes
+# ("wine client error:0: recvmsg: Connection reset by peer", which failed a
+# program of CI before it ran a test).
+"$wineserver" -p
 status=0
 total=0
 for program in "$@"; do
