@@ -123,6 +123,10 @@ public:
     // Whether the database is a file this process reads itself (SQLite)
     // rather than a server that the rows reach over a connection.
     virtual bool isFile() const { return false; }
+    // Whether the database compares text without regard to case by folding
+    // both texts at every compare (citext on PostgreSQL), which costs more
+    // than the compare of texts as they are typed.
+    virtual bool foldsCaseAtEachCompare() const { return false; }
     // A savepoint whose work the caller keeps whole or not at all: it rolls
     // back to it after any failure inside it. Where a failed statement spoils
     // the transaction (PostgreSQL) the statements inside it are then not

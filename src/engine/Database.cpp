@@ -77,6 +77,10 @@ bool Database::IsFile() const {
     return connection_->isFile();
 }
 
+bool Database::FoldsCaseAtEachCompare() const {
+    return connection_->foldsCaseAtEachCompare();
+}
+
 void Database::DisableSavepoints() {
     savepointsDisabled_ = true;
 }

@@ -87,6 +87,10 @@ public:
     // database server, whose rows come over the network and which is better
     // asked for its totals.
     bool IsFile() const;
+    // Whether the database folds the case of both texts at every compare of
+    // text (PostgreSQL's citext): a statement over many rows is then faster
+    // grouping them by their texts as typed and comparing only the groups.
+    bool FoldsCaseAtEachCompare() const;
     // From now on the database behaves as one without savepoints (the Access
     // driver): SupportsSavepoints() is false and the savepoint calls raise
     // errInvalidOperation. Lets the callers' path for such a database run on

@@ -51,11 +51,30 @@ std::optional<AnalysisTotals> readTotals(engine::Database& database, const Ledge
     std::string periods;
     for (std::size_t i = 0; i < periodSums.size(); ++i)
         periods.append("sum(").append(periodSums[i]).append(") as t").append(std::to_string(i + 3)).append(", ");
-    std::string income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
-    income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";
-    income += "min(iif([revenue group] = " + rent + " and [property code] = " + propertyCode + ", date, null)) as t8 ";
-    income += "from revenues where tenant_code = " + quotedTenant + " and [revenue group] in (" + rent + ", " +
-              ledger.extraChargeCodes + ")";
+    std::string income;
+    if (database.FoldsCaseAtEachCompare()) {
+        // Where every compare of text folds the case of both (citext), the
+        // tenant's rows are added up first by their codes as typed, and only
+        // those few groups are compared: lcase() with lcase() compares as the
+        // columns do. The sums of the groups add up to the sums of the rows
+        // exactly, and the least of their least dates is the least date.
+        const std::string lowerRent = "lcase(" + rent + ")";
+        income = "select sum(iif(lcase(r.g) = " + lowerRent + ", r.amount, null))+0 as t0, ";
+        income += "sum(iif(lcase(r.g) <> " + lowerRent + ", r.amount, null))+0 as t1, ";
+        income +=
+            "min(iif(lcase(r.g) = " + lowerRent + " and lcase(r.p) = lcase(" + propertyCode + "), r.d, null)) as t8 ";
+        income += "from (select cstr([revenue group]) as g, cstr([property code]) as p, sum(amount) as amount, "
+                  "min(date) as d from revenues where tenant_code = " +
+                  quotedTenant + " group by cstr([revenue group]), cstr([property code])) as r ";
+        income += "where lcase(r.g) in (" + lowerRent + ", " + LowerCasedValues(ledger.extraChargeCodes) + ")";
+    } else {
+        income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
+        income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";
+        income +=
+            "min(iif([revenue group] = " + rent + " and [property code] = " + propertyCode + ", date, null)) as t8 ";
+        income += "from revenues where tenant_code = " + quotedTenant + " and [revenue group] in (" + rent + ", " +
+                  ledger.extraChargeCodes + ")";
+    }
     // The one total of the period charges is a value of the select list: as
     // a table of the from list it would be one more that SQLite writes out
     // and reads back for every tenant (a fifth of the statement's time).

@@ -256,11 +256,20 @@ TEST_P(Postgres, ATableWithoutKeyIsWrittenBackByItsOriginalValues) {
     rs->Fields("name").SetValue("Renamed");
     rs->Update();
     EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Renamed");
-    // The recordset now knows the row by its new values: a second write finds it.
-    rs->Edit();
-    rs->Fields("name").SetValue("Renamed again");
-    rs->Update();
-    EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'B2'"), "Renamed again");
+    // The recordset now knows the row by its new values: each next write
+    // finds it, whatever the value before (a statement prepared once is
+    // given values of other kinds and lengths than it was last given).
+    const std::string longName(300, 'n');
+    for (const Variant& name : {Variant("Renamed again"), Variant::null(), Variant(longName), Variant("R"),
+                                Variant(Currency::fromScaled(12345)), Variant("Zoë")}) {
+        rs->Edit();
+        rs->Fields("name").SetValue(name);
+        rs->Update();
+        EXPECT_EQ(db.scalarText("select coalesce(name, '<null>') from tenancy where reference = 'B2'"),
+                  name.isNull()                            ? "<null>"
+                  : name.kind() == Variant::Kind::Currency ? "1.2345"
+                                                           : name.text());
+    }
     EXPECT_EQ(db.scalarText("select name from tenancy where reference = 'A1'"), "First");
 }
 

@@ -113,6 +113,20 @@ TEST_P(Sample, AnalysisRepairsAndFixAllGiveTheRowsThatSqliteGives) {
     frmMain& b = *onPostgres.form;
     ASSERT_EQ(a.Combo1->listCount(), b.Combo1->listCount());
     const int count = a.Combo1->listCount();
+    // Income under codes typed in another case counts as under the codes:
+    // rent, and the first rent transaction on the tenancy's property typed
+    // in lower case; an extra charge.
+    const auto income = [&](const std::string& group, const std::string& tenant) {
+        const auto insert = [&](const std::string& groupColumn, const std::string& propertyColumn) {
+            return "insert into revenues (tenant_code, " + groupColumn + ", amount, date, " + propertyColumn +
+                   ") select reference, '" + group + "', 12.5, '2020-01-01', lower(" + propertyColumn +
+                   ") from tenancy where reference = '" + tenant + "'";
+        };
+        OdbcSession(sqliteOdbcConnection(sqlitePath)).exec(insert("[revenue group]", "[property code]"));
+        OdbcSession(postgres).exec(insert("\"revenue group\"", "\"property code\""));
+    };
+    income("rent", a.Combo1->list(count / 2));
+    income("XCVDFGSDFS", a.Combo1->list(count / 2 + 1));
     for (int i = 0; i < count; ++i) {
         ASSERT_EQ(a.Combo1->list(i), b.Combo1->list(i)) << "the tenant list is in the same order";
         a.SetListIndex(i);

@@ -1,13 +1,12 @@
 #include "engine/odbc/OdbcConnection.h"
 
+#include "engine/odbc/BoundParameters.h"
 #include "engine/odbc/ResultRows.h"
 
 #include "engine/NumberText.h"
 #include "engine/ResultColumns.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <deque>
 #include <new>
 #include <optional>
 #include <set>
@@ -207,109 +206,6 @@ std::string tableWritten(const std::vector<Token>& t) {
         return lowered(t[2].text);
     return {};
 }
-
-// The parameters of one statement, kept alive until it has run.
-class Parameters {
-public:
-    void bind(SQLHSTMT stmt, const Variant& value) {
-        const auto number = static_cast<SQLUSMALLINT>(++count_);
-        Slot& slot = slots_.emplace_back();
-        SQLSMALLINT cType = SQL_C_CHAR;
-        SQLSMALLINT sqlType = SQL_VARCHAR;
-        SQLULEN size = 1;
-        SQLSMALLINT digits = 0;
-        void* data = nullptr;
-        SQLLEN length = 0;
-        switch (value.kind()) {
-        case Variant::Kind::Empty:
-        case Variant::Kind::Null:
-            slot.indicator = SQL_NULL_DATA;
-            break;
-        case Variant::Kind::Integer:
-        case Variant::Kind::Boolean: {
-            const std::int64_t v =
-                value.kind() == Variant::Kind::Boolean ? (value.boolean() ? -1 : 0) : value.integer();
-            slot.integer = v;
-            cType = SQL_C_SBIGINT;
-            sqlType = v >= INT32_MIN && v <= INT32_MAX ? SQL_INTEGER : SQL_BIGINT;
-            if (sqlType == SQL_INTEGER) {
-                slot.small = static_cast<SQLINTEGER>(v);
-                cType = SQL_C_SLONG;
-                data = &slot.small;
-            } else {
-                data = &slot.integer;
-            }
-            size = 19;
-            break;
-        }
-        case Variant::Kind::Double:
-            slot.real = value.number();
-            cType = SQL_C_DOUBLE;
-            sqlType = SQL_DOUBLE;
-            data = &slot.real;
-            size = 15;
-            break;
-        case Variant::Kind::Currency: {
-            // Exact: the amount goes as its decimal text with four places.
-            const std::int64_t scaled = value.currency().scaled();
-            const std::uint64_t magnitude =
-                scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
-            char text[48];
-            std::snprintf(text, sizeof text, "%s%llu.%04llu", scaled < 0 ? "-" : "",
-                          static_cast<unsigned long long>(magnitude / 10000),
-                          static_cast<unsigned long long>(magnitude % 10000));
-            slot.text = text;
-            cType = SQL_C_CHAR;
-            sqlType = SQL_NUMERIC;
-            size = 19;
-            digits = 4;
-            data = slot.text.data();
-            length = static_cast<SQLLEN>(slot.text.size());
-            slot.indicator = length;
-            break;
-        }
-        case Variant::Kind::Date: {
-            const DateParts p = value.date().parts();
-            slot.timestamp.year = static_cast<SQLSMALLINT>(p.year);
-            slot.timestamp.month = static_cast<SQLUSMALLINT>(p.month);
-            slot.timestamp.day = static_cast<SQLUSMALLINT>(p.day);
-            slot.timestamp.hour = static_cast<SQLUSMALLINT>(p.hour);
-            slot.timestamp.minute = static_cast<SQLUSMALLINT>(p.minute);
-            slot.timestamp.second = static_cast<SQLUSMALLINT>(p.second);
-            cType = SQL_C_TYPE_TIMESTAMP;
-            sqlType = SQL_TYPE_TIMESTAMP;
-            size = 19;
-            data = &slot.timestamp;
-            break;
-        }
-        case Variant::Kind::Text:
-            slot.wide = toWide(value.text());
-            cType = SQL_C_WCHAR;
-            sqlType = SQL_WVARCHAR;
-            size = slot.wide.empty() ? 1 : slot.wide.size();
-            data = slot.wide.data();
-            length = static_cast<SQLLEN>(slot.wide.size() * sizeof(char16_t));
-            slot.indicator = length;
-            break;
-        }
-        check(SQLBindParameter(stmt, number, SQL_PARAM_INPUT, cType, sqlType, size, digits, data, length,
-                               &slot.indicator),
-              SQL_HANDLE_STMT, stmt, "SQLBindParameter");
-    }
-
-private:
-    struct Slot {
-        SQLLEN indicator = 0;
-        std::int64_t integer = 0;
-        SQLINTEGER small = 0;
-        double real = 0;
-        std::string text;
-        std::u16string wide;
-        SQL_TIMESTAMP_STRUCT timestamp = {};
-    };
-    std::deque<Slot> slots_; // a deque: bound addresses stay put as it grows
-    int count_ = 0;
-};
 
 std::u16string wide(const std::string& text) {
     return toWide(text);
@@ -567,28 +463,31 @@ long long OdbcConnection::run(const std::string& sql) {
     });
 }
 
-SQLHSTMT OdbcConnection::prepared(const std::string& sql) {
+OdbcConnection::Prepared& OdbcConnection::prepared(const std::string& sql) {
     checkUsable(false);
     auto found = prepared_.find(sql);
     if (found != prepared_.end()) {
-        SQLFreeStmt(found->second.get(), SQL_CLOSE);
-        SQLFreeStmt(found->second.get(), SQL_RESET_PARAMS);
-        return found->second.get();
+        // Its parameters stay bound: the next execution writes only values.
+        SQLFreeStmt(found->second->handle.get(), SQL_CLOSE);
+        return *found->second;
     }
     // A bound on what is kept: the shapes of one tenant's work are a few dozen.
     if (prepared_.size() >= 200)
         prepared_.clear();
-    Handle stmt = statement();
+    auto made = std::make_unique<Prepared>();
+    made->handle = statement();
     std::u16string text = wide(sql);
-    network([&] { check(SQLPrepareW(stmt.get(), wideArg(text), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), "SQLPrepare"); });
-    return prepared_.emplace(sql, std::move(stmt)).first->second.get();
+    network([&] {
+        check(SQLPrepareW(made->handle.get(), wideArg(text), SQL_NTS), SQL_HANDLE_STMT, made->handle.get(),
+              "SQLPrepare");
+    });
+    return *prepared_.emplace(sql, std::move(made)).first->second;
 }
 
-bool OdbcConnection::executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values) {
-    Parameters parameters;
-    for (const Variant* value : values)
-        parameters.bind(stmt, *value);
+bool OdbcConnection::executePrepared(Prepared& statement, const std::vector<const Variant*>& values) {
+    SQLHSTMT stmt = statement.handle.get();
     try {
+        statement.parameters.bind(stmt, values);
         return network([&] {
             const SQLRETURN rc = SQLExecute(stmt);
             check(rc, SQL_HANDLE_STMT, stmt, "SQLExecute", true);
@@ -597,13 +496,23 @@ bool OdbcConnection::executePrepared(SQLHSTMT stmt, const std::vector<const Vari
     } catch (const EngineError&) {
         // A statement that failed is not kept: it may not even parse.
         for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
-            if (it->second.get() == stmt) {
+            if (it->second.get() == &statement) {
                 prepared_.erase(it);
                 break;
             }
         }
         throw;
     }
+}
+
+std::vector<Column> OdbcConnection::columnsOf(Prepared& statement) {
+    // A prepared statement's result has the same columns at every execution
+    // (the server refuses one whose result would change).
+    if (!statement.described) {
+        statement.columns = DescribeColumns(statement.handle.get(), dialect_);
+        statement.described = true;
+    }
+    return statement.columns;
 }
 
 bool OdbcConnection::insideWhole() const {
@@ -720,8 +629,8 @@ long long OdbcConnection::execute(const std::string& jetSql) {
         std::vector<const Variant*> values;
         for (const Variant& value : shape.values)
             values.push_back(&value);
-        SQLHSTMT stmt = prepared(shape.text);
-        return executePrepared(stmt, values) ? rowCount(stmt) : 0LL;
+        Prepared& stmt = prepared(shape.text);
+        return executePrepared(stmt, values) ? rowCount(stmt.handle.get()) : 0LL;
     });
 }
 
@@ -840,20 +749,20 @@ SelectReading OdbcConnection::readSelect(const std::string& jetSql) {
     return {tablesRead(t), Translate(dialect_, jetSql), {}};
 }
 
-SQLHSTMT OdbcConnection::runSelect(const SelectReading& reading, Handle& direct) {
+OdbcConnection::Selected OdbcConnection::runSelect(const SelectReading& reading, Handle& direct) {
     if (dialect_ == Dialect::PostgreSql) {
         // Prepared once per shape, its quoted values bound.
         std::vector<const Variant*> values;
         for (const Variant& value : reading.values)
             values.push_back(&value);
-        SQLHSTMT stmt = prepared(reading.text);
+        Prepared& stmt = prepared(reading.text);
         executePrepared(stmt, values);
-        return stmt;
+        return {stmt.handle.get(), columnsOf(stmt)};
     }
     direct = statement();
     SQLHSTMT stmt = direct.get();
     network([&] { execDirect(stmt, reading.text); });
-    return stmt;
+    return {stmt, DescribeColumns(stmt, dialect_)};
 }
 
 Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
@@ -916,8 +825,7 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
     Rows read = guarded(false, [&] {
         Rows rows;
         Handle direct;
-        SQLHSTMT stmt = runSelect(select, direct);
-        const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
+        const auto [stmt, columns] = runSelect(select, direct);
         const std::size_t first = table ? keyColumns.size() : 0;
         if (columns.size() < first)
             throw EngineError(errInvalidOperation, engineSource, "Invalid operation: the statement returns no rows.");
@@ -971,8 +879,9 @@ void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row)
     SQLHSTMT stmt = nullptr;
     std::vector<Column> columns;
     guarded(false, [&] {
-        stmt = runSelect(select, direct);
-        columns = DescribeColumns(stmt, dialect_);
+        Selected selected = runSelect(select, direct);
+        stmt = selected.stmt;
+        columns = std::move(selected.columns);
     });
     std::vector<std::string> names;
     for (const Column& column : columns)
@@ -1134,11 +1043,12 @@ void OdbcConnection::writeTogether(Rows& rows, const std::vector<PendingWrite*>&
     (void)t;
 
     guarded(true, [&] {
-        SQLHSTMT stmt = prepared(sql);
-        const bool answered = executePrepared(stmt, values);
+        Prepared& statement = prepared(sql);
+        SQLHSTMT stmt = statement.handle.get();
+        const bool answered = executePrepared(statement, values);
         std::vector<bool> written(writes.size(), false);
         if (answered) {
-            const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
+            const std::vector<Column> columns = columnsOf(statement);
             while (SQL_SUCCEEDED(SQLFetch(stmt))) {
                 const Variant ordinal = ColumnValue(stmt, 1, columns[0]);
                 const long long o = ordinal.kind() == Variant::Kind::Integer ? ordinal.integer() : 0;
@@ -1255,22 +1165,23 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
 
     auto write = [&] {
         Handle direct;
+        BoundParameters parameters;
+        Prepared* statement = nullptr;
         SQLHSTMT stmt = nullptr;
         bool answered = false;
         if (returning) {
-            stmt = prepared(sql);
-            answered = executePrepared(stmt, values);
+            statement = &prepared(sql);
+            stmt = statement->handle.get();
+            answered = executePrepared(*statement, values);
         } else {
-            direct = statement();
+            direct = this->statement();
             stmt = direct.get();
-            Parameters parameters;
-            for (const Variant* value : values)
-                parameters.bind(stmt, *value);
+            parameters.bind(stmt, values);
             answered = network([&] { return execDirect(stmt, sql); });
         }
         long long changed = 0;
         if (returning && answered) {
-            const std::vector<Column> columns = DescribeColumns(stmt, dialect_);
+            const std::vector<Column> columns = columnsOf(*statement);
             values2.clear();
             while (SQL_SUCCEEDED(SQLFetch(stmt))) {
                 if (changed++ == 0) {
@@ -1326,9 +1237,8 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         std::vector<const Variant*> bound;
         const std::string count = "SELECT COUNT(*) FROM " + QuoteName(dialect_, rows.table) + where(key, bound);
         Handle stmt = statement();
-        Parameters parameters;
-        for (const Variant* value : bound)
-            parameters.bind(stmt.get(), *value);
+        BoundParameters parameters;
+        parameters.bind(stmt.get(), bound);
         network([&] { execDirect(stmt.get(), count); });
         SQLBIGINT matching = 0;
         SQLLEN indicator = 0;
@@ -1349,9 +1259,8 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
         if (!returning)
             guarded(false, [&] {
                 Handle stmt = statement();
-                Parameters parameters;
-                for (const Variant* value : bound)
-                    parameters.bind(stmt.get(), *value);
+                BoundParameters parameters;
+                parameters.bind(stmt.get(), bound);
                 network([&] { execDirect(stmt.get(), select); });
                 const std::vector<Column> columns = DescribeColumns(stmt.get(), dialect_);
                 if (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {

@@ -4,9 +4,11 @@
 // SQL as the SQLite backend and meaning the same by it.
 
 #include "engine/Connection.h"
+#include "engine/odbc/BoundParameters.h"
 #include "engine/odbc/NetworkWatch.h"
 #include "engine/odbc/Odbc.h"
 #include "engine/odbc/OdbcDialect.h"
+#include "engine/odbc/ResultRows.h"
 #include "engine/odbc/SelectReadings.h"
 
 #include <chrono>
@@ -41,6 +43,7 @@ public:
     bool beginSnapshot() override;
     bool inTransaction() const override { return inTransaction_; }
     bool supportsSavepoints() const override { return HasSavepoints(dialect_); }
+    bool foldsCaseAtEachCompare() const override { return dialect_ == Dialect::PostgreSql; }
     void savepointWhole(const std::string& name) override;
     void writePending(const Rows& rows) override;
     void forgetPending(const Rows& rows) noexcept override;
@@ -87,18 +90,32 @@ private:
     // Runs sql (already in the database's dialect) with no rows wanted;
     // returns the rows it changed.
     long long run(const std::string& sql);
-    // The statement prepared once for sql (PostgreSQL), ready for new parameters.
-    SQLHSTMT prepared(const std::string& sql);
+    // A statement prepared once (PostgreSQL), with its parameters as last
+    // bound and its result's columns once described.
+    struct Prepared {
+        BoundParameters parameters; // outlives the handle bound to it
+        Handle handle;
+        bool described = false;
+        std::vector<Column> columns;
+    };
+    // The statement prepared once for sql, closed and ready for new parameters.
+    Prepared& prepared(const std::string& sql);
     // The select jetSql as it is sent: checked and translated, and for
     // PostgreSQL its quoted values made parameters, read by its pattern
     // (SelectReadings.h). Raises for one that a recordset cannot stand on.
     SelectReading readSelect(const std::string& jetSql);
     // Runs the select read as reading: prepared once and its values bound on
     // PostgreSQL, else on a handle of its own kept in direct.
-    SQLHSTMT runSelect(const SelectReading& reading, Handle& direct);
-    // Runs the statement prepared for sql with values as its parameters;
-    // false when it answered SQL_NO_DATA.
-    bool executePrepared(SQLHSTMT stmt, const std::vector<const Variant*>& values);
+    struct Selected {
+        SQLHSTMT stmt;
+        std::vector<Column> columns;
+    };
+    Selected runSelect(const SelectReading& reading, Handle& direct);
+    // Runs the prepared statement with values as its parameters; false when
+    // it answered SQL_NO_DATA.
+    bool executePrepared(Prepared& statement, const std::vector<const Variant*>& values);
+    // The columns of the prepared statement's result, once it has run.
+    std::vector<Column> columnsOf(Prepared& statement);
     // Runs f so that its failure leaves nothing behind and the transaction
     // usable, as on the other engines (see FailureAbortsTransaction): inside
     // a whole-or-nothing savepoint the failure spoils it instead; elsewhere
@@ -140,7 +157,7 @@ private:
     std::optional<EngineError> spoiled_; // the failure inside the whole-or-nothing savepoint
     std::vector<PendingWrite> pending_;
     std::map<std::string, TableInfo> tables_;
-    std::map<std::string, Handle> prepared_;
+    std::map<std::string, std::unique_ptr<Prepared>> prepared_;
     // Reads made inside the open transaction, by their text, with the tables
     // each reads (see query); dropped as this connection writes one of them.
     struct Read {
