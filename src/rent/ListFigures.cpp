@@ -278,7 +278,6 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
     // up by the server as the analysis's statement adds up one tenant's.
     const std::string once = "(select u.reference, u.[when started], u.name, u.[property code] from tenancy as u where "
                              "(select count(*) from tenancy as v where v.reference = u.reference) = 1) as t";
-    const std::string rentGroup = "lcase(" + SqlQuote(ledger.rentGroup) + ")";
     try {
         scan("select cstr(t.reference) as tenant, t.[when started], t.name, t.[property code] from " + once,
              [&](std::size_t number, const std::vector<engine::Variant>& row) {
@@ -296,14 +295,10 @@ std::optional<ListFigures> ListFigures::readOnServer(engine::Database& database,
             "(select cstr(tenant_code) as c, cstr([revenue group]) as g, cstr([property code]) as p, sum(amount) as "
             "amount, min(date) as d from revenues group by cstr(tenant_code), cstr([revenue group]), "
             "cstr([property code])) as r";
-        const std::string onProperty = "lcase(r.p) = lcase(iif(t.[property code] is null, '', t.[property code]))";
-        std::string income = "select cstr(t.reference) as tenant, ";
-        income += "sum(iif(lcase(r.g) = " + rentGroup + ", r.amount, null))+0 as t0, ";
-        income += "sum(iif(lcase(r.g) <> " + rentGroup + ", r.amount, null))+0 as t1, ";
-        income += "min(iif(lcase(r.g) = " + rentGroup + " and " + onProperty + ", r.d, null)) as t8 ";
-        income += "from " + once + " inner join " + byCode + " on lcase(r.c) = lcase(t.reference) ";
-        income += "where lcase(r.g) in (" + rentGroup + ", " + LowerCasedValues(ledger.extraChargeCodes) + ") ";
-        income += "group by cstr(t.reference)";
+        std::string income = "select cstr(t.reference) as tenant, " +
+                             IncomeOverGroupsColumns(ledger, "iif(t.[property code] is null, '', t.[property code])");
+        income += " from " + once + " inner join " + byCode + " on lcase(r.c) = lcase(t.reference) ";
+        income += "where " + IncomeOverGroupsWhere(ledger) + " group by cstr(t.reference)";
         scan(income, [&](std::size_t number, const std::vector<engine::Variant>& row) {
             if (std::optional<AnalysisTotals>& read = figures.figures_[number]) {
                 read->totals[0] = row[1];

@@ -32,6 +32,18 @@ std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& p
            " and [property code] = " + SqlQuote(propertyCode) + " and tenant_code = " + SqlQuote(tenant);
 }
 
+std::string IncomeOverGroupsColumns(const Ledger& ledger, const std::string& propertyCode) {
+    const std::string rent = "lcase(" + SqlQuote(ledger.rentGroup) + ")";
+    return "sum(iif(lcase(r.g) = " + rent + ", r.amount, null))+0 as t0, sum(iif(lcase(r.g) <> " + rent +
+           ", r.amount, null))+0 as t1, min(iif(lcase(r.g) = " + rent + " and lcase(r.p) = lcase(" + propertyCode +
+           "), r.d, null)) as t8";
+}
+
+std::string IncomeOverGroupsWhere(const Ledger& ledger) {
+    return "lcase(r.g) in (lcase(" + SqlQuote(ledger.rentGroup) + "), " + LowerCasedValues(ledger.extraChargeCodes) +
+           ")";
+}
+
 namespace {
 
 // The statement of the analysis's totals, the first rent transaction taken on
@@ -58,15 +70,11 @@ std::optional<AnalysisTotals> readTotals(engine::Database& database, const Ledge
         // those few groups are compared: lcase() with lcase() compares as the
         // columns do. The sums of the groups add up to the sums of the rows
         // exactly, and the least of their least dates is the least date.
-        const std::string lowerRent = "lcase(" + rent + ")";
-        income = "select sum(iif(lcase(r.g) = " + lowerRent + ", r.amount, null))+0 as t0, ";
-        income += "sum(iif(lcase(r.g) <> " + lowerRent + ", r.amount, null))+0 as t1, ";
-        income +=
-            "min(iif(lcase(r.g) = " + lowerRent + " and lcase(r.p) = lcase(" + propertyCode + "), r.d, null)) as t8 ";
-        income += "from (select cstr([revenue group]) as g, cstr([property code]) as p, sum(amount) as amount, "
-                  "min(date) as d from revenues where tenant_code = " +
-                  quotedTenant + " group by cstr([revenue group]), cstr([property code])) as r ";
-        income += "where lcase(r.g) in (" + lowerRent + ", " + LowerCasedValues(ledger.extraChargeCodes) + ")";
+        income = "select " + IncomeOverGroupsColumns(ledger, propertyCode) +
+                 " from (select cstr([revenue group]) as g, cstr([property code]) as p, sum(amount) as amount, "
+                 "min(date) as d from revenues where tenant_code = " +
+                 quotedTenant + " group by cstr([revenue group]), cstr([property code])) as r where " +
+                 IncomeOverGroupsWhere(ledger);
     } else {
         income = "select sum(iif([revenue group] = " + rent + ", amount, null))+0 as t0, ";
         income += "sum(iif([revenue group] <> " + rent + ", amount, null))+0 as t1, ";

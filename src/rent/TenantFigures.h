@@ -27,6 +27,15 @@ std::string PeriodSumSql(const char* expression, const std::string& tenant);    
 // income on the property of its tenancy.
 std::string FirstRentTransactionWhere(const Ledger& ledger, const std::string& propertyCode, const std::string& tenant);
 
+// The rent income (t0), the extra charges' income (t1) and the first rent
+// transaction on the property that propertyCode (an expression) gives (t8),
+// over a table r(g, p, amount, d) of the income added up by its codes and
+// properties as typed: the select list, then the where that keeps the
+// ledger's codes. The groups are compared as lcase() with lcase(), which is
+// how the columns compare without regard to case.
+std::string IncomeOverGroupsColumns(const Ledger& ledger, const std::string& propertyCode);
+std::string IncomeOverGroupsWhere(const Ledger& ledger);
+
 // The expressions those four sums add up over the tenant's periods.
 inline constexpr std::array<const char*, 4> periodSums = {"extra_charges", "paid", "extra_charges_paid",
                                                           "rent_due + extra_charges - paid - extra_charges_paid"};

@@ -1166,22 +1166,22 @@ void OdbcConnection::updateRow(Rows& rows, std::size_t row, const std::vector<st
     auto write = [&] {
         Handle direct;
         BoundParameters parameters;
-        Prepared* statement = nullptr;
+        Prepared* kept = nullptr;
         SQLHSTMT stmt = nullptr;
         bool answered = false;
         if (returning) {
-            statement = &prepared(sql);
-            stmt = statement->handle.get();
-            answered = executePrepared(*statement, values);
+            kept = &prepared(sql);
+            stmt = kept->handle.get();
+            answered = executePrepared(*kept, values);
         } else {
-            direct = this->statement();
+            direct = statement();
             stmt = direct.get();
             parameters.bind(stmt, values);
             answered = network([&] { return execDirect(stmt, sql); });
         }
         long long changed = 0;
         if (returning && answered) {
-            const std::vector<Column> columns = columnsOf(*statement);
+            const std::vector<Column> columns = columnsOf(*kept);
             values2.clear();
             while (SQL_SUCCEEDED(SQLFetch(stmt))) {
                 if (changed++ == 0) {
