@@ -1,5 +1,7 @@
 #include "general/Settings.h"
 
+#include "platform/RegistryView.h"
+
 #include <algorithm>
 #include <array>
 
@@ -21,6 +23,32 @@ std::string dwordText(const unsigned char* bytes, std::size_t count) {
         text += digits[bytes[i] & 0x0F];
     }
     return text;
+}
+
+std::string applicationSubKey(const std::string& section) {
+    std::string subKey(applicationKey);
+    subKey += section;
+    return subKey;
+}
+
+// What opening subKey under HKEY_LOCAL_MACHINE in the view answers.
+long openStatus(platform::Registry& registry, const std::string& subKey, std::uint32_t view) {
+    platform::RegistryKey key = 0;
+    const long status =
+        registry.openKey(platform::HKEY_LOCAL_MACHINE_ROOT, subKey, 0, platform::KEY_READ_ACCESS | view, key);
+    registry.closeKey(key);
+    return status;
+}
+
+// The view the settings under subKey are read from, every value from the
+// same one: the 32-bit view, where the host application (a 32-bit program)
+// writes them on 64-bit Windows, unless the key is missing there; then the
+// 64-bit view. A key that is there but cannot be opened still counts as
+// there, so the values are never taken from another key instead.
+std::uint32_t settingsView(platform::Registry& registry, const std::string& subKey) {
+    return openStatus(registry, subKey, platform::KEY_WOW64_32KEY_VIEW) == platform::REGISTRY_FILE_NOT_FOUND
+               ? platform::KEY_WOW64_64KEY_VIEW
+               : platform::KEY_WOW64_32KEY_VIEW;
 }
 
 } // namespace
@@ -59,9 +87,9 @@ int ReadRegistryValue(platform::Registry& registry, std::uint32_t root, const st
 std::string GetAppSetting(platform::Registry& registry, const std::string& section, const std::string& valueName,
                           const std::string& defaultValue) {
     std::string result;
-    std::string subKey(applicationKey);
-    subKey += section;
-    if (ReadRegistryValue(registry, platform::HKEY_LOCAL_MACHINE_ROOT, subKey, valueName, result) != -1)
+    const std::string subKey = applicationSubKey(section);
+    platform::RegistryView view(registry, settingsView(registry, subKey));
+    if (ReadRegistryValue(view, platform::HKEY_LOCAL_MACHINE_ROOT, subKey, valueName, result) != -1)
         result = defaultValue;
     // Runs after the default step, so a default of "vbNullString" is empty too.
     if (result == emptyTextSentinel)
@@ -72,20 +100,21 @@ std::string GetAppSetting(platform::Registry& registry, const std::string& secti
 std::string SettingsProblemText(platform::Registry& registry, const std::string& section,
                                 const std::vector<std::string>& valueNames) {
     std::vector<std::string> problems = registry.problems();
-    std::string subKey(applicationKey);
-    subKey += section;
+    const std::string subKey = applicationSubKey(section);
+    const std::uint32_t viewFlag = settingsView(registry, subKey);
+    platform::RegistryView view(registry, viewFlag);
     for (const std::string& name : valueNames) {
         platform::RegistryKey key = 0;
-        if (registry.openKey(platform::HKEY_LOCAL_MACHINE_ROOT, subKey, 0, platform::KEY_READ_ACCESS, key) ==
+        if (view.openKey(platform::HKEY_LOCAL_MACHINE_ROOT, subKey, 0, platform::KEY_READ_ACCESS, key) ==
             platform::REGISTRY_OK) {
             std::array<unsigned char, bufferSize> buffer{};
             std::uint32_t type = 0;
             std::uint32_t count = bufferSize;
-            if (registry.queryValue(key, name, type, buffer.data(), count) == platform::REGISTRY_MORE_DATA)
+            if (view.queryValue(key, name, type, buffer.data(), count) == platform::REGISTRY_MORE_DATA)
                 problems.push_back("The value " + name + " is longer than the " + std::to_string(bufferSize - 1) +
                                    " characters a setting may have; it is left out.");
         }
-        registry.closeKey(key);
+        view.closeKey(key);
     }
     if (problems.empty())
         return {};
@@ -97,6 +126,13 @@ std::string SettingsProblemText(platform::Registry& registry, const std::string&
         text += "\r\n" + problems[i];
     if (problems.size() > problemsShown)
         text += "\r\n... and " + std::to_string(problems.size() - problemsShown) + " more.";
+    // Values read from the 64-bit view are not where a 32-bit host keeps
+    // them: whoever mends the settings must know which key was read.
+    if (viewFlag == platform::KEY_WOW64_64KEY_VIEW && openStatus(registry, subKey, viewFlag) == platform::REGISTRY_OK)
+        text += "\r\nThe settings were read from the 64-bit view of the registry, HKEY_LOCAL_MACHINE\\" + subKey +
+                ", since the 32-bit view, where a 32-bit host application keeps them "
+                "(HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Habitorium\\" +
+                section + "), has no such key.";
     text += "\r\nThe default settings are used for what cannot be read.";
     return text;
 }

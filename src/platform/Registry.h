@@ -17,8 +17,13 @@ inline constexpr std::uint32_t HKEY_LOCAL_MACHINE_ROOT = 0x80000002u;
 inline constexpr std::uint32_t HKEY_USERS_ROOT = 0x80000003u;
 inline constexpr std::uint32_t HKEY_CURRENT_CONFIG_ROOT = 0x80000005u;
 inline constexpr std::uint32_t KEY_READ_ACCESS = 0x20019u; // READ_CONTROL | QUERY_VALUE | ENUMERATE_SUB_KEYS | NOTIFY
-// KEY_WOW64_64KEY | KEY_WOW64_32KEY choose a registry view; they ask for no right.
-inline constexpr std::uint32_t KEY_WOW64_VIEW_FLAGS = 0x300u;
+// KEY_WOW64_64KEY and KEY_WOW64_32KEY choose a registry view; they ask for no
+// right. On 64-bit Windows what a 32-bit program writes under
+// HKEY_LOCAL_MACHINE\SOFTWARE lies in the 32-bit view, which a 64-bit program
+// without KEY_WOW64_32KEY does not see.
+inline constexpr std::uint32_t KEY_WOW64_64KEY_VIEW = 0x100u;
+inline constexpr std::uint32_t KEY_WOW64_32KEY_VIEW = 0x200u;
+inline constexpr std::uint32_t KEY_WOW64_VIEW_FLAGS = KEY_WOW64_64KEY_VIEW | KEY_WOW64_32KEY_VIEW;
 inline constexpr std::uint32_t REG_NONE_TYPE = 0;
 inline constexpr std::uint32_t REG_SZ_TYPE = 1;
 inline constexpr std::uint32_t REG_EXPAND_SZ_TYPE = 2;
@@ -30,6 +35,7 @@ inline constexpr long REGISTRY_OK = 0;
 inline constexpr long REGISTRY_FILE_NOT_FOUND = 2;
 inline constexpr long REGISTRY_ACCESS_DENIED = 5;
 inline constexpr long REGISTRY_INVALID_HANDLE = 6;
+inline constexpr long REGISTRY_NOT_SUPPORTED = 50;
 inline constexpr long REGISTRY_MORE_DATA = 234;
 
 class Registry {
@@ -47,6 +53,13 @@ public:
                             std::uint32_t& count) = 0;
     // Releases a key that openKey gave out; 0 and unknown keys are ignored.
     virtual void closeKey(RegistryKey key) = 0;
+    // The names of the key's values (UTF-8), as they were written. A store
+    // that cannot list them answers REGISTRY_NOT_SUPPORTED, with no names.
+    virtual long valueNames(RegistryKey key, std::vector<std::string>& names) {
+        (void)key;
+        names.clear();
+        return REGISTRY_NOT_SUPPORTED;
+    }
 
     // Where the values come from, to name it in a message (a registry file's
     // path); empty when there is nothing to name.

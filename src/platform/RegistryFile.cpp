@@ -76,6 +76,21 @@ bool isPredefinedRoot(RegistryKey key) {
     return key >= 0x80000000u && key <= 0x80000006u;
 }
 
+// The 32-bit view of a key under HKEY_LOCAL_MACHINE\SOFTWARE: the same path
+// beneath SOFTWARE\Wow6432Node. A name already beneath it stays as it is.
+void toThirtyTwoBitView(std::string& name) {
+    const std::string software = foldedRootName(HKEY_LOCAL_MACHINE_ROOT) + "\\software";
+    const std::string node = "\\wow6432node";
+    if (name.compare(0, software.size(), software) != 0 ||
+        (name.size() > software.size() && name[software.size()] != '\\'))
+        return;
+    const std::size_t after = software.size();
+    const bool beneath = name.compare(after, node.size(), node) == 0 &&
+                         (name.size() == after + node.size() || name[after + node.size()] == '\\');
+    if (!beneath)
+        name.insert(after, node);
+}
+
 } // namespace
 
 RegistryFile::RegistryFile(const std::string& path) : writable_(mayWrite(path)), path_(path) {
@@ -122,6 +137,8 @@ long RegistryFile::openKey(std::uint32_t root, const std::string& subKey, std::u
     if (!name)
         return REGISTRY_INVALID_HANDLE;
     appendFoldedPath(*name, subKey);
+    if ((access & KEY_WOW64_32KEY_VIEW) != 0)
+        toThirtyTwoBitView(*name);
     if (name->find('\\') != std::string::npos && !keyExists(*name))
         return REGISTRY_FILE_NOT_FOUND;
     // Nothing is ever written back, but a caller that asks to write must learn
@@ -167,6 +184,18 @@ long RegistryFile::queryValue(RegistryKey key, const std::string& valueName, std
 
 void RegistryFile::closeKey(RegistryKey key) {
     open_.erase(key);
+}
+
+long RegistryFile::valueNames(RegistryKey key, std::vector<std::string>& names) {
+    names.clear();
+    std::optional<std::string> name = keyName(key);
+    if (!name)
+        return REGISTRY_INVALID_HANDLE;
+    auto found = keys_.find(*name);
+    if (found != keys_.end())
+        for (const auto& [folded, value] : found->second)
+            names.push_back(value.name);
+    return REGISTRY_OK;
 }
 
 #ifndef _WIN32

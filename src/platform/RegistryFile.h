@@ -28,7 +28,10 @@ public:
     // Fails with REGISTRY_INVALID_HANDLE for a root that is neither a
     // predefined root nor an open key, REGISTRY_FILE_NOT_FOUND for a missing
     // key, REGISTRY_ACCESS_DENIED for rights beyond KEY_READ_ACCESS on a store
-    // that is not writable. options are not examined.
+    // that is not writable. options are not examined. The file is seen as a
+    // 64-bit program sees the registry; with KEY_WOW64_32KEY_VIEW a key under
+    // HKEY_LOCAL_MACHINE\SOFTWARE is the one under SOFTWARE\Wow6432Node,
+    // where 64-bit Windows, and Wine, keep what 32-bit programs write.
     long openKey(std::uint32_t root, const std::string& subKey, std::uint32_t options, std::uint32_t access,
                  RegistryKey& key) override;
     // REGISTRY_INVALID_HANDLE for a key that is not open, REGISTRY_FILE_NOT_FOUND
@@ -37,6 +40,9 @@ public:
     long queryValue(RegistryKey key, const std::string& valueName, std::uint32_t& type, unsigned char* data,
                     std::uint32_t& count) override;
     void closeKey(RegistryKey key) override;
+    // REGISTRY_INVALID_HANDLE for a key that is not open; the names in the
+    // order of their folded form.
+    long valueNames(RegistryKey key, std::vector<std::string>& names) override;
 
     // The file's path (empty for a store made from text).
     std::string location() const override { return path_; }

@@ -373,9 +373,10 @@ private:
             current_->erase(name);
             return;
         }
-        if (std::optional<RegistryValue> value = readData(rest))
+        if (std::optional<RegistryValue> value = readData(rest)) {
+            value->name = *shownName;
             (*current_)[name] = std::move(*value);
-        else
+        } else
             badValueLine(shownName);
     }
 
@@ -418,7 +419,7 @@ private:
             std::optional<std::string> text = readQuoted(s, pos, '"', dialect_);
             if (!text || !onlyBlanks(s.substr(pos)))
                 return std::nullopt;
-            return RegistryValue{REG_SZ_TYPE, textValue(*text)};
+            return RegistryValue{REG_SZ_TYPE, textValue(*text), {}};
         }
         if (startsWithFolded(s, "str(")) {
             pos = 4;
@@ -429,7 +430,7 @@ private:
             std::optional<std::string> text = readQuoted(s, pos, '"', dialect_);
             if (!text || !onlyBlanks(s.substr(pos)))
                 return std::nullopt;
-            return RegistryValue{*type, textValue(*text)};
+            return RegistryValue{*type, textValue(*text), {}};
         }
         if (startsWithFolded(s, "dword:")) {
             pos = 6;

@@ -11,10 +11,12 @@
 
 namespace platform {
 
-// A value as stored: its type code and its exact bytes.
+// A value as stored: its type code and its exact bytes, and its name as it
+// was last written.
 struct RegistryValue {
     std::uint32_t type = 0;
     std::string data;
+    std::string name;
 };
 
 // The values of one key by folded name (ASCII lower case); "" is the default value.

@@ -58,14 +58,34 @@ std::string toAnsi(const std::string& utf8) {
     return convert(utf8.data(), utf8.size(), CP_UTF8, CP_ACP);
 }
 
+std::string fromAnsi(const char* text, std::size_t size) {
+    if (ansiIsUtf8() || isAscii(text, size))
+        return std::string(text, size);
+    return convert(text, size, CP_ACP, CP_UTF8);
+}
+
 bool isText(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// 32-bit Windows has one registry, which KEY_WOW64_64KEY would open again
+// as if it were the 64-bit view (the flag is ignored there).
+bool hasNoSixtyFourBitView() {
+#ifdef _WIN64
+    return false;
+#else
+    BOOL wow64 = FALSE;
+    return !IsWow64Process(GetCurrentProcess(), &wow64) || !wow64;
+#endif
 }
 
 } // namespace
 
 long RegistryWin32::openKey(std::uint32_t root, const std::string& subKey, std::uint32_t options, std::uint32_t access,
                             RegistryKey& key) {
+    key = 0;
+    if ((access & KEY_WOW64_64KEY_VIEW) != 0 && hasNoSixtyFourBitView())
+        return ERROR_FILE_NOT_FOUND;
     HKEY opened = nullptr;
     LONG status = RegOpenKeyExA(rootHkey(root), toAnsi(subKey).c_str(), static_cast<DWORD>(options),
                                 static_cast<REGSAM>(access), &opened);
@@ -99,6 +119,24 @@ void RegistryWin32::closeKey(RegistryKey key) {
     // Closing a predefined root (what an open of the empty path gives back) does nothing.
     if (key != 0)
         RegCloseKey(openedHkey(key));
+}
+
+long RegistryWin32::valueNames(RegistryKey key, std::vector<std::string>& names) {
+    names.clear();
+    // A value name has at most 16,383 characters.
+    std::vector<char> name(16384 * 2);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LONG status =
+            RegEnumValueA(openedHkey(key), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) {
+            names.clear();
+            return status;
+        }
+        names.push_back(fromAnsi(name.data(), length));
+    }
 }
 
 std::unique_ptr<Registry> systemRegistry() {

@@ -79,6 +79,12 @@ std::string settingsWith(const std::string& valueLine) {
            valueLine + "\r\n";
 }
 
+// What the message at start adds when the key was read in the 64-bit view.
+const std::string readInThe64BitView =
+    "The settings were read from the 64-bit view of the registry, HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings, "
+    "since the 32-bit view, where a 32-bit host application keeps them "
+    "(HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Habitorium\\Settings), has no such key.";
+
 std::string hexOf(const std::string& bytes) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out;
@@ -178,10 +184,11 @@ TEST(GetAppSettingBuffer, DataBeyondTheBufferGivesTheDefault) {
         EXPECT_EQ(GetAppSetting(*registry, "Settings", "v", "dflt"), c.expected);
         // A value dropped for its length is said at start; one read is not.
         EXPECT_EQ(SettingsProblemText(*registry, "Settings", {"v", "Missing"}),
-                  c.expected != "dflt" ? ""
-                                       : "The settings cannot be read as they should be:\r\nThe value v is longer than "
-                                         "the 1023 characters a setting may have; it is left out.\r\nThe default "
-                                         "settings are used for what cannot be read.");
+                  c.expected != "dflt"
+                      ? ""
+                      : "The settings cannot be read as they should be:\r\nThe value v is longer than "
+                        "the 1023 characters a setting may have; it is left out.\r\n" +
+                            readInThe64BitView + "\r\nThe default settings are used for what cannot be read.");
         EXPECT_EQ(registry->openKeyCount(), 0u);
     }
 }
@@ -208,7 +215,12 @@ TEST(SettingsProblemText, NamesTheFileAndEachProblemOnceAndIsSilentWhenThereIsNo
         {"a value too long and a line left out",
          settingsWith("\"DatabaseLocation\"=\"" + std::string(1100, 'p') + "\"\r\n\"APPPath\"=C:\\App"),
          {"Line 5 (the value \"APPPath\") cannot be read as a value; it is left out.",
-          "The value DatabaseLocation is longer than the 1023 characters a setting may have; it is left out."}},
+          "The value DatabaseLocation is longer than the 1023 characters a setting may have; it is left out.",
+          readInThe64BitView}},
+        {"a value too long in the 32-bit view",
+         "REGEDIT4\r\n[HKLM\\SOFTWARE\\Wow6432Node\\Habitorium\\Settings]\r\n\"APPPath\"=\"" + std::string(1100, 'p') +
+             "\"\r\n[HKLM\\SOFTWARE\\Habitorium\\Settings]\r\n\"DatabaseLocation\"=\"" + std::string(1100, 'p') + "\"",
+         {"The value APPPath is longer than the 1023 characters a setting may have; it is left out."}},
         {"more than ten problems",
          settingsWith(manyBadLines),
          {"Line 4 (the value \"bad0\") cannot be read as a value; it is left out.",
@@ -220,7 +232,8 @@ TEST(SettingsProblemText, NamesTheFileAndEachProblemOnceAndIsSilentWhenThereIsNo
           "Line 10 (the value \"bad6\") cannot be read as a value; it is left out.",
           "Line 11 (the value \"bad7\") cannot be read as a value; it is left out.",
           "Line 12 (the value \"bad8\") cannot be read as a value; it is left out.",
-          "Line 13 (the value \"bad9\") cannot be read as a value; it is left out.", "... and 2 more."}},
+          "Line 13 (the value \"bad9\") cannot be read as a value; it is left out.", "... and 2 more.",
+          readInThe64BitView}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -283,8 +296,57 @@ TEST(ReadRegistryValue, GetAppSettingReadsTheApplicationKeyUnderTheLocalMachine)
     RegistryFile file(settingsFile);
     RecordingRegistry registry(file);
     EXPECT_EQ(GetAppSetting(registry, "Settings", "Networkable", "0"), "0");
-    EXPECT_EQ(registry.roots, std::vector<std::uint32_t>{HKEY_LOCAL_MACHINE_ROOT});
-    EXPECT_EQ(registry.subKeys, std::vector<std::string>{"SOFTWARE\\Habitorium\\Settings"});
+    // The 32-bit view is looked at first; the fixture's key is in the 64-bit one.
+    EXPECT_EQ(registry.roots, (std::vector<std::uint32_t>{HKEY_LOCAL_MACHINE_ROOT, HKEY_LOCAL_MACHINE_ROOT}));
+    EXPECT_EQ(registry.subKeys, (std::vector<std::string>{settingsKey, settingsKey}));
+    EXPECT_EQ(registry.accesses, (std::vector<std::uint32_t>{KEY_READ_ACCESS | KEY_WOW64_32KEY_VIEW,
+                                                             KEY_READ_ACCESS | KEY_WOW64_64KEY_VIEW}));
+    EXPECT_EQ(registry.opened.size(), 1u);
+    EXPECT_EQ(file.openKeyCount(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// The host application, a 32-bit program, keeps its key in the 32-bit view
+// of 64-bit Windows (and of a Wine prefix): that view's key wins whole, the
+// 64-bit one is read only where the 32-bit view has none.
+
+TEST(GetAppSettingViews, TheThirtyTwoBitKeyWinsWholeOverTheSixtyFourBitOne) {
+    const std::string export32 = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Habitorium\\Settings]\r\n";
+    const std::string export64 = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings]\r\n";
+    const std::string editor = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const std::string hive = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+    const std::string hive32 = "[Software\\\\Wow6432Node\\\\Habitorium\\\\Settings] 1700000000\n";
+    const std::string hive64 = "[Software\\\\Habitorium\\\\Settings] 1700000000\n";
+    const std::string location32 = "\"DatabaseLocation\"=\"D:\\\\32.mdb\"\r\n";
+    const std::string location64 = "\"DatabaseLocation\"=\"D:\\\\64.mdb\"\r\n";
+    const std::string networked = "\"Networkable\"=dword:00000001\r\n";
+    const struct {
+        const char* what;
+        std::string file;
+        const char* location;
+        const char* networkable;
+    } cases[] = {
+        {"only the 32-bit key", editor + export32 + location32 + networked, "D:\\32.mdb", "&h000001"},
+        {"only the 64-bit key", editor + export64 + location64 + networked, "D:\\64.mdb", "&h000001"},
+        {"both", editor + export64 + location64 + export32 + location32 + networked, "D:\\32.mdb", "&h000001"},
+        {"a value only the 64-bit key has is not taken", editor + export32 + location32 + export64 + networked,
+         "D:\\32.mdb", "0"},
+        {"an empty 32-bit key still wins", editor + export32 + export64 + location64 + networked, "dflt", "0"},
+        {"Wow6432Node in any case",
+         editor + "[HKLM\\software\\wow6432node\\HABITORIUM\\settings]\r\n" + location32 + export64 + location64,
+         "D:\\32.mdb", "0"},
+        {"only the 32-bit key of a Wine hive", hive + hive32 + location32, "D:\\32.mdb", "0"},
+        {"only the 64-bit key of a Wine hive", hive + hive64 + location64 + networked, "D:\\64.mdb", "&h000001"},
+        {"both in a Wine hive", hive + hive64 + location64 + networked + hive32 + location32, "D:\\32.mdb", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto registry = RegistryFile::fromText(c.file, false);
+        ASSERT_EQ(registry->problems(), std::vector<std::string>{});
+        EXPECT_EQ(GetAppSetting(*registry, "Settings", "DatabaseLocation", "dflt"), c.location);
+        EXPECT_EQ(GetAppSetting(*registry, "Settings", "Networkable", "0"), c.networkable);
+        EXPECT_EQ(registry->openKeyCount(), 0u);
+    }
 }
 
 TEST(ReadRegistryValue, KeepsOnlyTheCountedBytesOfTheBuffer) {

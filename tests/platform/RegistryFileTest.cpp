@@ -39,9 +39,9 @@ std::ostream& operator<<(std::ostream& out, const Found& found) {
 // The value as a reader sees it through the interface; nullopt when the key
 // or the value cannot be read.
 std::optional<Found> lookUp(Registry& registry, const std::string& path, const std::string& name,
-                            std::uint32_t root = HKEY_LOCAL_MACHINE_ROOT) {
+                            std::uint32_t root = HKEY_LOCAL_MACHINE_ROOT, std::uint32_t access = KEY_READ_ACCESS) {
     RegistryKey key = 0;
-    if (registry.openKey(root, path, 0, KEY_READ_ACCESS, key) != REGISTRY_OK)
+    if (registry.openKey(root, path, 0, access, key) != REGISTRY_OK)
         return std::nullopt;
     std::uint32_t type = 0;
     std::uint32_t count = 0;
@@ -56,9 +56,9 @@ std::optional<Found> lookUp(Registry& registry, const std::string& path, const s
 }
 
 std::optional<Found> lookUpIn(const std::string& text, const std::string& path, const std::string& name,
-                              std::uint32_t root = HKEY_LOCAL_MACHINE_ROOT) {
+                              std::uint32_t root = HKEY_LOCAL_MACHINE_ROOT, std::uint32_t access = KEY_READ_ACCESS) {
     auto registry = RegistryFile::fromText(text, false);
-    return lookUp(*registry, path, name, root);
+    return lookUp(*registry, path, name, root, access);
 }
 
 bool keyOpens(Registry& registry, const std::string& path, std::uint32_t root = HKEY_LOCAL_MACHINE_ROOT) {
@@ -129,6 +129,7 @@ struct ParseCase {
     const char* path;
     const char* name;
     std::optional<Found> expected;
+    std::uint32_t access = KEY_READ_ACCESS; // with a view's flag: the key as a program of that bitness sees it
 };
 
 void PrintTo(const ParseCase& c, std::ostream* out) {
@@ -139,7 +140,7 @@ class RegistryFileParsing : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(RegistryFileParsing, ReadsTheValue) {
     const ParseCase& c = GetParam();
-    EXPECT_EQ(lookUpIn(c.text, c.path, c.name), c.expected) << c.text;
+    EXPECT_EQ(lookUpIn(c.text, c.path, c.name, HKEY_LOCAL_MACHINE_ROOT, c.access), c.expected) << c.text;
 }
 
 std::string editor(const std::string& body) {
@@ -151,6 +152,15 @@ std::string settings(const std::string& values) {
 std::string wine(const std::string& body) {
     return wineHeader + body;
 }
+
+constexpr std::uint32_t view32 = KEY_READ_ACCESS | KEY_WOW64_32KEY_VIEW;
+constexpr std::uint32_t view64 = KEY_READ_ACCESS | KEY_WOW64_64KEY_VIEW;
+// The key as a 32-bit program writes it on 64-bit Windows, and as a 64-bit one.
+const std::string exported32 =
+    editor("[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Habitorium\\Settings]\r\n\"a\"=\"32\"\r\n");
+const std::string exported64 = editor("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings]\r\n\"a\"=\"64\"\r\n");
+const std::string hive32 = wine("[Software\\\\Wow6432Node\\\\Habitorium\\\\Settings] 1700000000\n\"a\"=\"32\"\n");
+const std::string hive64 = wine("[Software\\\\Habitorium\\\\Settings] 1700000000\n\"a\"=\"64\"\n");
 
 const ParseCase parseCases[] = {
     {"escaped backslash and quote", settings(R"("a"="x\\y\"z")"), settingsKey, "a", text("x\\y\"z")},
@@ -210,6 +220,23 @@ const ParseCase parseCases[] = {
      Found{REG_MULTI_SZ_TYPE, "a\0b\0\0"s}},
     {"wine bracket in a key name", wine("[Software\\\\Habitorium\\\\Set\\]tings]\n\"a\"=\"1\""),
      "SOFTWARE\\Habitorium\\Set]tings", "a", text("1")},
+
+    // The registry views: HKEY_LOCAL_MACHINE\SOFTWARE\X of the 32-bit view is SOFTWARE\Wow6432Node\X.
+    {"32-bit view of an export", exported32, settingsKey, "a", text("32"), view32},
+    {"32-bit view of a Wine hive", hive32, settingsKey, "a", text("32"), view32},
+    {"the 64-bit view has not the 32-bit key", hive32, settingsKey, "a", std::nullopt, view64},
+    {"nor has a reader that names no view", exported32, settingsKey, "a", std::nullopt},
+    {"the 32-bit view has not the 64-bit key", exported64, settingsKey, "a", std::nullopt, view32},
+    {"both views: the 32-bit one", hive32 + hive64.substr(std::string(wineHeader).size()), settingsKey, "a", text("32"),
+     view32},
+    {"both views: the 64-bit one", exported64 + exported32.substr(std::string(editorHeader).size()), settingsKey, "a",
+     text("64"), view64},
+    {"Wow6432Node in any case", editor("[HKLM\\software\\wow6432NODE\\Habitorium\\Settings]\n\"a\"=\"32\""),
+     "Software\\Habitorium\\SETTINGS", "a", text("32"), view32},
+    {"a path beneath Wow6432Node already", exported32, "SOFTWARE\\Wow6432Node\\Habitorium\\Settings", "a", text("32"),
+     view32},
+    {"only SOFTWARE has a 32-bit view", editor("[HKLM\\SOFTWARE2\\Habitorium]\n\"a\"=\"1\""), "SOFTWARE2\\Habitorium",
+     "a", text("1"), view32},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileParsing, testing::ValuesIn(parseCases));
