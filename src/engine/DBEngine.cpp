@@ -5,6 +5,11 @@
 #include "engine/odbc/OdbcConnection.h"
 #include "platform/Seams.h"
 
+#ifdef _WIN32
+#include "engine/odbc/AccessDriver.h"
+#include "platform/Registry.h"
+#endif
+
 #ifdef HABITORIUM_HAVE_SQLITE
 #include "engine/sqlite/SqliteConnection.h"
 #endif
@@ -69,6 +74,35 @@ FileKind checkHeader(const std::string& path, std::string& jetHeader) {
     notADatabase("'" + path + "' is not a database file.");
 }
 
+#ifdef _WIN32
+// The host application's own file, used in place through the Access driver
+// of this program's bitness that opens files with this header.
+std::shared_ptr<Database> openAccessFile(const std::string& name, const std::string& header, bool readOnly) {
+    constexpr int bits = sizeof(void*) == 8 ? 64 : 32;
+    const std::optional<std::string> driver = odbc::ChooseAccessDriver(header, odbc::InstalledDrivers());
+    if (!driver) {
+        // Asked for by name, a missing driver only gets the driver manager's
+        // "data source name not found": say what is missing and what to do.
+        const std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
+        notADatabase(odbc::NoAccessDriverText(name, header, bits, odbc::DriversOfOtherBitness(*registry, bits)));
+    }
+    // Braces keep a ";" in the path inside the value.
+    std::string path;
+    for (char c : name)
+        path += c == '}' ? std::string("}}") : std::string(1, c);
+    try {
+        auto connection =
+            std::make_shared<odbc::OdbcConnection>("Driver={" + *driver + "};DBQ={" + path + "};", name, readOnly);
+        return std::make_shared<Database>(std::move(connection));
+    } catch (const EngineError& e) {
+        // The driver's own words follow, with their SQLSTATE.
+        throw EngineError(e.number, e.source,
+                          "'" + name + "' is an Access database (" + header + "); the ODBC driver \"" + *driver +
+                              "\" could not open it.\r\n" + e.description);
+    }
+}
+#endif
+
 } // namespace
 
 Workspace& DBEngine::Workspaces(std::int16_t index) {
@@ -86,27 +120,7 @@ std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, bool e
     std::string jetHeader;
     if (checkHeader(name, jetHeader) == FileKind::Jet) {
 #ifdef _WIN32
-        // The host application's own file, used in place through the Access
-        // driver (braces keep a ";" in the path inside the value).
-        std::string path;
-        for (char c : name)
-            path += c == '}' ? std::string("}}") : std::string(1, c);
-        try {
-            auto connection = std::make_shared<odbc::OdbcConnection>(
-                "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ={" + path + "};", name, readOnly);
-            return std::make_shared<Database>(std::move(connection));
-        } catch (const EngineError& e) {
-            // The driver manager's words alone ("data source name not found",
-            // "can't open lib") do not tell the user that the usual cause is
-            // a machine without the Access Database Engine, or with only its
-            // other bitness.
-            const char* bits = sizeof(void*) == 8 ? "64-bit" : "32-bit";
-            throw EngineError(e.number, e.source,
-                              "'" + name + "' is an Access database (" + jetHeader +
-                                  "); the Microsoft Access ODBC driver could not open it. This " + bits +
-                                  " program needs the driver of the " + bits +
-                                  " Microsoft Access Database Engine.\r\n" + e.description);
-        }
+        return openAccessFile(name, jetHeader, readOnly);
 #else
         notADatabase("'" + name + "' is an Access database (" + jetHeader +
                      "). This build cannot open an Access file itself: open it with the Windows build of the tool "

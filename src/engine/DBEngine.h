@@ -30,9 +30,11 @@ public:
     // opened through ODBC, and Name() shows it with any password masked.
     // Otherwise name is a file whose first bytes decide: an SQLite file is
     // opened read-write (or read-only when asked) and shared with other
-    // processes; a Jet/ACE file is opened through the Access driver on
-    // Windows and refused elsewhere with a message saying how it can be
-    // reached; any other file and a missing file raise an EngineError whose
+    // processes; a Jet/ACE file is opened on Windows through the installed
+    // Access driver of the program's bitness that opens it (see
+    // odbc/AccessDriver.h), or refused with a message saying what to install
+    // when there is none, and refused elsewhere with a message saying how it
+    // can be reached; any other file and a missing file raise an EngineError whose
     // description names the path and what it is. Nothing is ever written by
     // a refused open.
     std::shared_ptr<Database> OpenDatabase(const std::string& name, bool exclusive = false, bool readOnly = false);

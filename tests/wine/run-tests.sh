@@ -6,7 +6,8 @@
 #     with HOME pointed there too so that Wine leaves the user's folders alone;
 #   - Wine's odbc32 hands ODBC calls to the host's unixODBC, which finds the
 #     drivers in a test-local odbcinst.ini (ODBCSYSINI): the SQLite ODBC driver
-#     over a fresh database file, and the PostgreSQL driver against a server
+#     over a fresh database file (also registered under the Access driver's
+#     name), and the PostgreSQL driver against a server
 #     this script starts and stops (tests/e2e/lib/postgres.sh: initdb and
 #     pg_ctl as the postgres system user, on a private port on 127.0.0.1);
 #   - the connection strings reach the programs in environment variables
@@ -123,6 +124,10 @@ echo "wine tests: PostgreSQL in $(seconds_since "$started") s"
 export HABITORIUM_TEST_ODBC=$pg_odbc
 export HABITORIUM_WINE_ODBC_POSTGRES=$pg_odbc
 export HABITORIUM_WINE_ODBC_SQLITE="Driver={Habitorium SQLite3};Database=$work/odbc-sqlite.db"
+# The Jet driver every Windows has, by its name: here the SQLite ODBC driver,
+# which the Windows build must find among those the driver manager lists for
+# a Jet file, and no driver for an ACE file (AccessFileTest.cpp).
+printf '\n[Microsoft Access Driver (*.mdb)]\nDriver=%s\n' "$odbc_drivers/libsqlite3odbc.so" >>"$ODBCSYSINI/odbcinst.ini"
 
 # --- X server --------------------------------------------------------------
 # For the window tests and the end-to-end scripts; Xvfb picks a free display
