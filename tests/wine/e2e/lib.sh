@@ -44,12 +44,17 @@ wine_reg() {
     return 1
 }
 
-# The tool's settings in the prefix's registry, as an installer would leave them.
+# The tool's settings in the prefix's registry, as an installer would leave
+# them: DatabaseLocation $1, in the 64-bit view, or in the 32-bit view where a
+# 32-bit host application keeps them when $2 is /reg:32. Settings left in
+# either view by an earlier script go first.
+settings_key='HKLM\SOFTWARE\Habitorium\Settings'
 settings() {
-    local key='HKLM\SOFTWARE\Habitorium\Settings'
-    "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
-    wine_reg add "$key" /v Networkable /t REG_DWORD /d 1 /f
-    wine_reg add "$key" /v DatabaseLocation /t REG_SZ /d "$1" /f
+    local view=${2:-/reg:64}
+    "$wine" reg delete "$settings_key" /reg:32 /f >/dev/null 2>&1 || true
+    "$wine" reg delete "$settings_key" /reg:64 /f >/dev/null 2>&1 || true
+    wine_reg add "$settings_key" /v Networkable /t REG_DWORD /d 1 "$view" /f
+    wine_reg add "$settings_key" /v DatabaseLocation /t REG_SZ /d "$1" "$view" /f
 }
 
 # A sample database of the Windows sample generator at the Linux path $1

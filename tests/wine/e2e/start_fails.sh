@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows executable under Wine with a database that is not there: the
 # same boxes in the same order as the Linux build shows, the failed open in
-# the error log beside the executable, and exit status 1.
+# the error log beside the executable, and exit status 1. The settings are
+# where a 32-bit host application keeps them, in the 32-bit registry view,
+# and other settings in the 64-bit view are not read.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -10,7 +12,8 @@ mkdir -p "$dir/bin"
 # The program's own folder holds no database.
 cp "$app" "$dir/bin/"
 missing='C:\nowhere\property.mdb'
-settings "$missing"
+settings "$missing" /reg:32
+wine_reg add "$settings_key" /v DatabaseLocation /t REG_SZ /d 'C:\64-bit view\property.mdb' /reg:64 /f
 
 "$wine" "$dir/bin/$(basename "$app")" >"$work/app.log" 2>&1 &
 app_pid=$!
@@ -25,6 +28,7 @@ done
 status=0
 wait_for_exit || status=$?
 app_pid=""
+"$wine" reg delete "$settings_key" /reg:32 /f >/dev/null 2>&1 || true
 
 printf 'box: %s\n' "${boxes[@]}"
 # The texts the Linux build shows for the same start (its window tests hold
