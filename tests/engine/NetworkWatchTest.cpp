@@ -195,7 +195,10 @@ TEST(NetworkWatch, AWaitOnASilentServerIsCutOnceTheLimitHasPassed) {
         SCOPED_TRACE(kind.name);
         SilentPeer peer;
         NetworkWatch watch;
+        const auto scanned = Clock::now();
         const auto before = NetworkWatch::openSockets();
+        std::printf("the process's sockets found in %.1f ms\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - scanned).count());
         const Native client = peer.connectClient();
         watch.watch(before);
         ASSERT_TRUE(watch.watching()) << "the connection's socket is found among the process's";

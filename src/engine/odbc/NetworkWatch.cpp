@@ -1,10 +1,13 @@
-#include "engine/odbc/NetworkWatch.h"
-
+// Winsock's headers come before any that brings in windows.h (on MinGW the
+// threads' headers do); winsock2.h brings it in itself.
 #ifdef _WIN32
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#else
+#endif
+
+#include "engine/odbc/NetworkWatch.h"
+
+#ifndef _WIN32
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/socket.h>
