@@ -19,7 +19,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
           libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib
-          unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib)
+          unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib iproute2)
 # The Windows program's icon (icotool) and installer (wixl).
 windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64 python3 icoutils wixl)
 # The Debian package: its checker, and what the package's build reads.

@@ -7,9 +7,11 @@
 // so that only a timeout can end a wait), and thaws them; or it refuses
 // connections (a server that is down) and accepts them again on its port.
 //
-//   delay-proxy TARGET_PORT [--delay-us N]
+//   delay-proxy TARGET_PORT [--delay-us N] [--listen ADDRESS]
 //
-// It listens on a free port of 127.0.0.1 and prints "port N" once it does.
+// It listens on a free port of 127.0.0.1 (or of ADDRESS, an IPv4 address of
+// this host) and prints "port N" once it does; the server is reached on
+// 127.0.0.1.
 // Commands come one a line on standard input: "cut", "freeze", "thaw",
 // "refuse" (cut, and stop listening), "accept" (listen again), and
 // "cut after N" / "freeze after N" (do so once N more bytes have gone to the
@@ -114,7 +116,7 @@ bool writeDue(int to, std::deque<Chunk>& queue) {
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s TARGET_PORT [--delay-us N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s TARGET_PORT [--delay-us N] [--listen ADDRESS]\n", argv[0]);
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
@@ -123,13 +125,17 @@ int main(int argc, char* argv[]) {
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const int target = std::atoi(argv[1]);
     std::chrono::microseconds delay{0};
-    for (int i = 2; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--delay-us") == 0)
-            delay = std::chrono::microseconds(std::atol(argv[i + 1]));
-
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 2; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--delay-us") == 0)
+            delay = std::chrono::microseconds(std::atol(argv[i + 1]));
+        if (std::strcmp(argv[i], "--listen") == 0 && inet_pton(AF_INET, argv[i + 1], &address.sin_addr) != 1) {
+            std::fprintf(stderr, "delay-proxy: not an IPv4 address: %s\n", argv[i + 1]);
+            return 2;
+        }
+    }
     // Listens on address (its port 0: any free one, which it then holds).
     auto listenOn = [&address]() {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -86,6 +86,13 @@ bool Database::CheckConnection() {
         return false;
     }
     reopenTried_ = true;
+    // The lost connection lets go of the server first: nothing of it (its
+    // teardown, a socket handle value since given to the new one) may touch
+    // the connection that replaces it.
+    if (!CurrentDatabase->ReleaseLostConnection()) {
+        ++failures_;
+        return false;
+    }
     try {
         std::shared_ptr<engine::Database> opened = engine().OpenDatabase(location_, false, false);
         CurrentDatabase = std::move(opened);
@@ -114,7 +121,11 @@ bool Database::CheckConnection() {
 }
 
 bool Database::readAgain(const engine::EngineError& error, bool inTransaction) {
-    return error.connectionLost && !inTransaction && !lossSaid_ && !reopenTried_ && CheckConnection();
+    // A server that went silent is not asked again within the same action:
+    // the open would wait out its login timeout on the same silence before
+    // the first box could say anything.
+    return error.connectionLost && !error.serverSilent && !inTransaction && !lossSaid_ && !reopenTried_ &&
+           CheckConnection();
 }
 
 engine::DBEngine& Database::engine() {

@@ -66,7 +66,8 @@ public:
     void BeginAction();
     // False when the database is not usable now (lost, and not reopened by
     // the above); the wrappers call it, and so do callers that use
-    // CurrentDatabase directly.
+    // CurrentDatabase directly. The lost connection is released before the
+    // new one is opened.
     bool CheckConnection();
 
     // Runs read(*CurrentDatabase), a read made past the wrappers, as
@@ -90,7 +91,8 @@ private:
     engine::DBEngine& engine();
     // Whether a read that failed with error (inTransaction: inside one) is
     // made again: the connection was found dead by the first read of an
-    // action outside a transaction, and has been opened again.
+    // action outside a transaction (not by the server's silence), and has
+    // been opened again.
     bool readAgain(const engine::EngineError& error, bool inTransaction);
 
     platform::MessageBox& messages_;

@@ -6,6 +6,7 @@
 
 #include "engine/Variant.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -152,6 +153,15 @@ public:
     // Whether the connection was lost (see EngineError::connectionLost);
     // every call then raises that failure again without reaching the network.
     virtual bool connectionLost() const { return false; }
+    // Lets go of what a lost connection still holds of the network (its
+    // driver connection and sockets), so that nothing of it can touch a
+    // connection opened after it; every call still raises the loss. False
+    // when it cannot now (a reading of its rows is under way): no other
+    // connection is to be opened then. True for one that is not lost.
+    virtual bool releaseLost() { return true; }
+    // The longest one call waits for the database server before the
+    // connection is taken for lost; nothing where there is no server.
+    virtual void setNetworkWaitLimit(std::chrono::milliseconds limit) { (void)limit; }
     // What the database holds, as far as this process can tell it has
     // changed: two marks are equal only if no other connection has committed
     // in between (others) and this one has changed no row (own). Nothing

@@ -106,4 +106,12 @@ bool Database::ConnectionLost() const {
     return connection_->connectionLost();
 }
 
+bool Database::ReleaseLostConnection() {
+    return connection_->releaseLost();
+}
+
+void Database::SetNetworkWaitLimit(std::chrono::milliseconds limit) {
+    connection_->setNetworkWaitLimit(limit);
+}
+
 } // namespace engine

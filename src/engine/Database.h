@@ -104,6 +104,9 @@ public:
     // Whether the connection to the database server was lost; every
     // operation then raises that failure (connectionLost set) at once.
     bool ConnectionLost() const;
+    // See Connection::releaseLost and setNetworkWaitLimit.
+    bool ReleaseLostConnection();
+    void SetNetworkWaitLimit(std::chrono::milliseconds limit);
     // See Connection::changeMark.
     std::optional<engine::ChangeMark> ReadChangeMark();
 

@@ -45,6 +45,10 @@ public:
     // connection is dead): nothing more can be done on it until it is opened
     // again. Never set by a failure of the statement itself.
     bool connectionLost = false;
+    // The connection was taken for lost because the server did not answer
+    // one call within the limit: the server, or the network to it, is silent,
+    // and a connection opened again at once would wait on the same silence.
+    bool serverSilent = false;
 };
 
 } // namespace engine

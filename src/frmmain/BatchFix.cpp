@@ -49,7 +49,9 @@ std::optional<rent::ListFigures> frmMain::readListFigures() {
     // Without them each analysis reads its tenant's rows, as it always can.
     try {
         return rent::ListFigures::Read(*db, listedTenants(), ledger(), platform_.locale);
-    } catch (const engine::EngineError&) {
+    } catch (const engine::EngineError& error) {
+        if (error.connectionLost)
+            database_.report("Fix All", error);
         return std::nullopt;
     }
 }
@@ -91,9 +93,14 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
         int position = 0;
         if (!chosen) {
             listFigures_ = readListFigures();
-            SetListIndex(0);
+            // Selecting the first tenant would open the connection again, and
+            // wait on the same silence that lost it.
+            if (summary.connectionLost())
+                end = BatchSummary::End::ConnectionLost;
+            else
+                SetListIndex(0);
         }
-        for (;;) {
+        while (end != BatchSummary::End::ConnectionLost) {
             int index = position;
             std::string tenant;
             if (!chosen) {

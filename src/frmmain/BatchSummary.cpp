@@ -179,10 +179,10 @@ std::string BatchSummary::lostText() const {
     if (lostWithGroup > 0)
         text += "the " + grouped(lostWithGroup) +
                 " repaired since the last commit and the tenant being repaired were "
-                "left as they were";
-    else
-        text += "the tenant being repaired was left as it was";
-    text += "; " + grouped(notTried) + (notTried == 1 ? " was" : " were") + " not tried.";
+                "left as they were; ";
+    else if (!order_.empty())
+        text += "the tenant being repaired was left as it was; ";
+    text += grouped(notTried) + (notTried == 1 ? " was" : " were") + " not tried.";
     if (!failed.empty()) {
         text += " " + std::to_string(failed.size()) +
                 (failed.size() == 1 ? " more could not be repaired and was left exactly as it was: "

@@ -30,6 +30,11 @@ void frmMain::cmdCheckAll_Click() {
     // window's events).
     if (batchRunning_ || undoRunning_ || !database_.CurrentDatabase)
         return;
+    // An action of its own (not one while a batch pauses): after a lost
+    // connection it is opened again first, or the check does not start.
+    database_.BeginAction();
+    if (!database_.CheckConnection())
+        return;
     const std::vector<std::string> tenants = listedTenants();
     if (tenants.empty()) {
         showMessage("There are no tenants to check.");

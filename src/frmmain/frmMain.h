@@ -162,7 +162,8 @@ private:
     // each with its own repair). Returns false when it did not start.
     bool runBatch(const std::vector<rent::TenantCheck>* chosen);
     // Every tenant's figures of the list, where the database can give them in
-    // one go (a file); see listFigures_.
+    // one go (a file); see listFigures_. A connection lost meanwhile is
+    // reported (the batch then stops before its first tenant).
     std::optional<rent::ListFigures> readListFigures();
     // "Fix these" of one chosen tenant: selected, checked again when its
     // figures are no longer the check's, repaired or skipped.

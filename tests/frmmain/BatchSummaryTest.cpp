@@ -145,6 +145,20 @@ TEST_F(BatchSummaryTest, CountsAndClosingTexts) {
          "be repaired and was left exactly as it was: "
          "T1. What went wrong is written in the error log " +
              logPath + "."},
+        {"a connection lost before the first tenant: none was in hand", 40,
+         [&](BatchSummary& s) {
+             static EngineError silent(3151, "ODBC",
+                                       "[08S01] The database server did not answer for 25 seconds; the connection to "
+                                       "it was closed.");
+             silent.connectionLost = true;
+             s.beginTenant();
+             s.ReportError("Fix All", silent);
+         },
+         BatchSummary::End::ConnectionLost,
+         "Fix All stopped: the connection to the database server was lost (The database server did not answer for 25 "
+         "seconds; the connection to it was closed). 0 tenants were repaired; 40 were not tried. What went wrong is "
+         "written in the error log " +
+             logPath + "."},
         {"two errors among the first ten do not stop it", 12,
          [&](BatchSummary& s) {
              for (int i = 0; i < 10; ++i)

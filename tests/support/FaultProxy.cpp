@@ -41,12 +41,23 @@ std::string readLine(int fd) {
 #endif
 }
 
+// connection with the value of key (in lower case) set to value.
+std::string withValue(const std::string& connection, const std::string& key, const std::string& value) {
+    const std::size_t at = lowered(connection).find(key + "=");
+    if (at == std::string::npos)
+        return connection + key + "=" + value + ";";
+    const std::size_t begin = at + key.size() + 1;
+    const std::size_t end = connection.find(';', begin);
+    return connection.substr(0, begin) + value + (end == std::string::npos ? std::string() : connection.substr(end));
+}
+
 } // namespace
 
-FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
+FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds, const std::string& listenAddress) {
 #if defined(_WIN32) || !defined(HABITORIUM_DELAY_PROXY)
     (void)connection;
     (void)delayMicroseconds;
+    (void)listenAddress;
     throw std::runtime_error("The delay proxy (delay-proxy) is not part of this build.");
 #else
     const std::string lower = lowered(connection);
@@ -65,8 +76,8 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
         const std::string delay = std::to_string(delayMicroseconds);
-        execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str(),
-              static_cast<char*>(nullptr));
+        execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str(), "--listen",
+              listenAddress.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(in[0]);
@@ -76,8 +87,9 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
     const std::string first = readLine(output_);
     if (first.rfind("port ", 0) != 0)
         throw std::runtime_error("the delay proxy " HABITORIUM_DELAY_PROXY " did not start: " + first);
-    connection_ = connection.substr(0, at) + "Port=" + first.substr(5) +
-                  (end == std::string::npos ? std::string(";") : connection.substr(end));
+    connection_ = withValue(connection.substr(0, at) + "Port=" + first.substr(5) +
+                                (end == std::string::npos ? std::string(";") : connection.substr(end)),
+                            "server", listenAddress);
 #endif
 }
 

@@ -8,14 +8,17 @@
 
 class FaultProxy {
 public:
-    // In front of the server of connection (its Port=); throws
+    // In front of the server of connection (its Port=), listening on
+    // listenAddress (an IPv4 address of this host); throws
     // std::runtime_error when the proxy cannot be started.
-    explicit FaultProxy(const std::string& connection, int delayMicroseconds = 0);
+    explicit FaultProxy(const std::string& connection, int delayMicroseconds = 0,
+                        const std::string& listenAddress = "127.0.0.1");
     ~FaultProxy();
     FaultProxy(const FaultProxy&) = delete;
     FaultProxy& operator=(const FaultProxy&) = delete;
 
-    // connection, reaching the server through the proxy.
+    // connection, reaching the server through the proxy (its Server= the
+    // address the proxy listens on).
     const std::string& connection() const { return connection_; }
     // Each returns once the proxy has done it.
     void cut();

@@ -4,18 +4,24 @@
 #include "database/ErrorReporter.h"
 #include "platform/Seams.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 struct RecordingMessages : platform::MessageBox {
-    std::vector<std::string> texts; // every box, confirmations included, in order
-    bool confirmAnswer = true;      // what "the user" answers a confirmation: OK or Cancel
-    void showMessage(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;                             // every box, confirmations included, in order
+    std::vector<std::chrono::steady_clock::time_point> shownAt; // when each of texts was shown
+    bool confirmAnswer = true;                                  // what "the user" answers a confirmation: OK or Cancel
+    void showMessage(const std::string& text) override { record(text); }
     bool confirm(const std::string& text) override {
-        texts.push_back(text);
+        record(text);
         return confirmAnswer;
+    }
+    void record(const std::string& text) {
+        texts.push_back(text);
+        shownAt.push_back(std::chrono::steady_clock::now());
     }
 };
 

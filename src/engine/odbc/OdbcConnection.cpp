@@ -383,7 +383,7 @@ void OdbcConnection::connect(const std::string& connectionString, bool readOnly)
     std::u16string text = toWide(connectionString);
     SQLWCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
-    const std::set<int> socketsBefore = NetworkWatch::openSockets();
+    const std::set<SocketId> socketsBefore = NetworkWatch::openSockets();
     ++roundTrips_;
     const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wideArg(text), static_cast<SQLSMALLINT>(text.size()),
                                            completed, 1024, &completedLength, SQL_DRIVER_NOPROMPT);
@@ -428,12 +428,41 @@ void OdbcConnection::checkUsable(bool spoiledToo) const {
         throw *spoiled_;
 }
 
+EngineError OdbcConnection::cutOffError() const {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(waitLimit_).count();
+    EngineError error(3151, odbcSource,
+                      "[08S01] The database server did not answer for " + std::to_string(seconds) +
+                          (seconds == 1 ? " second" : " seconds") + "; the connection to it was closed.");
+    error.connectionLost = true;
+    error.serverSilent = true;
+    return error;
+}
+
 template <typename F> auto OdbcConnection::network(F&& f) -> decltype(f()) {
     checkUsable(false);
     ++roundTrips_;
+    // A call that came back as its sockets were being cut stands, and the
+    // connection is lost all the same.
+    const auto cutAfterAll = [this] {
+        if (watch_.fired() && !lost_) {
+            lost_ = cutOffError();
+            pending_.clear();
+        }
+    };
     try {
-        NetworkWait wait(watch_, networkWaitLimit);
-        return f();
+        if constexpr (std::is_void_v<decltype(f())>) {
+            {
+                NetworkWait wait(watch_, waitLimit_);
+                f();
+            }
+            cutAfterAll();
+        } else {
+            std::optional<NetworkWait> wait(std::in_place, watch_, waitLimit_);
+            auto result = f();
+            wait.reset();
+            cutAfterAll();
+            return result;
+        }
     } catch (EngineError& error) {
         SQLUINTEGER dead = SQL_CD_FALSE;
         const bool cutOff = watch_.fired();
@@ -441,18 +470,27 @@ template <typename F> auto OdbcConnection::network(F&& f) -> decltype(f()) {
             SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
         if (error.connectionLost || cutOff || dead == SQL_CD_TRUE) {
             if (cutOff)
-                error = EngineError(3151, odbcSource,
-                                    "[08S01] The database server did not answer for " +
-                                        std::to_string(networkWaitLimit.count()) +
-                                        " seconds; the connection to it was closed.");
+                error = cutOffError();
             error.connectionLost = true;
             lost_ = error;
-            // What was held back or open is gone with the connection.
+            // What was held back is gone with the connection. Its statements
+            // are freed once no call is under way (releaseLost): a reading
+            // of rows may still hold one.
             pending_.clear();
-            prepared_.clear();
         }
         throw;
     }
+}
+
+bool OdbcConnection::releaseLost() {
+    if (!lost_)
+        return true;
+    if (readingRows_ > 0)
+        return false;
+    prepared_.clear();
+    watch_.forget();
+    dbc_.reset();
+    return true;
 }
 
 long long OdbcConnection::run(const std::string& sql) {
@@ -869,6 +907,11 @@ Rows OdbcConnection::query(const std::string& jetSql, bool wantEditable) {
 }
 
 void OdbcConnection::forEachRow(const std::string& jetSql, const RowReader& row) {
+    // While its statement is open the connection is not released.
+    struct Reading {
+        int& count;
+        ~Reading() { --count; }
+    } reading{++readingRows_};
     const SelectReading select = readSelect(jetSql);
     checkUsable();
     flushPending();

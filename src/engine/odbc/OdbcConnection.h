@@ -50,10 +50,14 @@ public:
     void setBusyTimeout(int milliseconds) override;
     std::uint64_t roundTrips() const override { return roundTrips_; }
     bool connectionLost() const override { return lost_.has_value(); }
+    bool releaseLost() override;
+    void setNetworkWaitLimit(std::chrono::milliseconds limit) override { waitLimit_ = limit; }
 
     // The longest one call waits for the server before the connection is
     // taken for lost (the server's own statement timeout is shorter), and
-    // the longest the open waits for it.
+    // the longest the open waits for it. A lost connection is not opened
+    // again within the action that lost it when the server was silent, so
+    // the first box comes after the first of these, within 30 s.
     static constexpr std::chrono::seconds networkWaitLimit{25};
     static constexpr std::chrono::seconds statementTimeout{20};
     static constexpr int loginTimeoutSeconds = 15;
@@ -84,6 +88,8 @@ private:
     // bounded by the network watch, refused at once on a lost connection,
     // and a failure that says the connection is gone makes it lost.
     template <typename F> auto network(F&& f) -> decltype(f());
+    // The failure of a call cut off by the network watch.
+    EngineError cutOffError() const;
     // Raises the lost connection's failure, or the failure that spoiled the
     // whole-or-nothing savepoint, when there is one.
     void checkUsable(bool spoiledToo = true) const;
@@ -170,6 +176,8 @@ private:
     void wrote(const std::string& table); // empty: any table
     std::uint64_t roundTrips_ = 0;
     std::optional<EngineError> lost_;
+    std::chrono::milliseconds waitLimit_ = networkWaitLimit;
+    int readingRows_ = 0; // forEachRow calls under way
     NetworkWatch watch_;
 };
 
