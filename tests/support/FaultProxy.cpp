@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #ifndef _WIN32
 #include <csignal>
@@ -55,6 +56,15 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
         throw std::runtime_error("The connection text names no port: " + connection);
     const std::size_t end = connection.find(';', at);
     const std::string port = connection.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+    const std::string delay = std::to_string(delayMicroseconds);
+    std::vector<const char*> arguments;
+#ifdef HABITORIUM_PROGRAM_EMULATOR
+    // The proxy of a build for another machine runs under the emulator that runs its tests.
+    arguments.push_back(HABITORIUM_PROGRAM_EMULATOR);
+#endif
+    for (const char* argument : {HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str()})
+        arguments.push_back(argument);
+    arguments.push_back(nullptr);
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         throw std::runtime_error("no pipe for the delay proxy");
@@ -64,9 +74,7 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
         dup2(out[1], STDOUT_FILENO);
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
-        const std::string delay = std::to_string(delayMicroseconds);
-        execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str(),
-              static_cast<char*>(nullptr));
+        execv(arguments.front(), const_cast<char* const*>(arguments.data()));
         _exit(127);
     }
     close(in[0]);
