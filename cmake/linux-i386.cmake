@@ -20,8 +20,10 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT -m32)
 find_program(HABITORIUM_QEMU_I386 qemu-i386 REQUIRED DOC "qemu-i386, of the Debian package qemu-user")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${HABITORIUM_QEMU_I386})
 
-# Libraries from the i386 folders only; programs (odbc_config, python3,
-# Qt's code generators) are the machine's own.
+# Qt's code generators (moc, rcc) are the machine's own 64-bit ones.
+set(QT_HOST_PATH /usr CACHE PATH "Where the Qt that runs at build time is")
+
+# Libraries from the i386 folders only; programs are the machine's own.
 set(CMAKE_FIND_ROOT_PATH /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,5 +1,7 @@
 #include "FaultProxy.h"
 
+#include "Programs.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <stdexcept>
@@ -56,14 +58,11 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
         throw std::runtime_error("The connection text names no port: " + connection);
     const std::size_t end = connection.find(';', at);
     const std::string port = connection.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
-    const std::string delay = std::to_string(delayMicroseconds);
-    std::vector<const char*> arguments;
-#ifdef HABITORIUM_PROGRAM_EMULATOR
-    // The proxy of a build for another machine runs under the emulator that runs its tests.
-    arguments.push_back(HABITORIUM_PROGRAM_EMULATOR);
-#endif
-    for (const char* argument : {HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str()})
-        arguments.push_back(argument);
+    std::vector<std::string> words = ProgramArguments(HABITORIUM_DELAY_PROXY);
+    words.insert(words.end(), {port, "--delay-us", std::to_string(delayMicroseconds)});
+    std::vector<char*> arguments;
+    for (std::string& word : words)
+        arguments.push_back(word.data());
     arguments.push_back(nullptr);
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
@@ -74,7 +73,7 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds) {
         dup2(out[1], STDOUT_FILENO);
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
-        execv(arguments.front(), const_cast<char* const*>(arguments.data()));
+        execv(arguments.front(), arguments.data());
         _exit(127);
     }
     close(in[0]);
