@@ -11,6 +11,10 @@
 #   ./build.sh windows-test
 #                      cross-build the Windows tool and its tests with MinGW-w64
 #                      (into build-windows) and run them under Wine and Xvfb
+#   ./build.sh test32  build the tool and its tests as 32-bit Linux programs (g++ -m32,
+#                      Debian's i386 libraries, into build-i386) and run the tests
+#                      under qemu-i386, against SQLite and, through the i386 ODBC
+#                      drivers, the tests' own PostgreSQL server
 #
 # Environment: BUILD_DIR (default build; build-windows for windows and windows-test),
 # CMAKE_ARGS (extra configure flags).
@@ -27,6 +31,12 @@ package_packages=(dpkg-dev lintian file gzip)
 # The Windows build and its test run under Wine, against the host's ODBC drivers.
 windows_packages=("${windows_build_packages[@]}" googletest wine64 unixodbc-dev libsqliteodbc
                   odbc-postgresql postgresql xvfb xauth xdotool python3-pefile msitools)
+# The 32-bit Linux build: the compiler's 32-bit half and qemu-user for the
+# machine, the libraries as Debian's i386 packages (multiarch), the
+# PostgreSQL server the tests start as the machine's own.
+linux32_packages=(cmake ninja-build g++ g++-multilib qemu-user python3 postgresql postgresql-contrib)
+linux32_i386_packages=(libsqlite3-dev:i386 unixodbc-dev:i386 libsqliteodbc:i386 odbc-postgresql:i386
+                       libgtest-dev:i386 qt6-base-dev:i386)
 build_dir=${BUILD_DIR:-build}
 
 install_missing() {
@@ -100,8 +110,20 @@ windows-test)
     CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64-x86_64.cmake ${CMAKE_ARGS:-}" build
     ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
     ;;
+test32)
+    # The i386 packages install beside the amd64 ones once dpkg knows the architecture.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo dpkg --add-architecture i386
+    fi
+    install_missing "${linux32_packages[@]}" "${linux32_i386_packages[@]}"
+    build_dir=${BUILD_DIR:-build-i386}
+    CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/linux-i386.cmake -DHABITORIUM_BUILD_BENCH=OFF ${CMAKE_ARGS:-}" build
+    ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 900
+    ;;
 *)
-    echo "usage: $0 run|test|package|windows|windows-test" >&2
+    echo "usage: $0 run|test|package|windows|windows-test|test32" >&2
     exit 2
     ;;
 esac

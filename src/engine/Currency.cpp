@@ -2,10 +2,16 @@
 
 #include "engine/EngineError.h"
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 
 namespace engine {
+
+// An amount scaled to four places rounds as the platform's conversion does
+// only where each step on doubles is rounded to a double: not on the x87
+// unit, whose 80 bits a 32-bit x86 build uses unless told SSE2 (CMakeLists.txt).
+static_assert(FLT_EVAL_METHOD == 0, "doubles must be worked out as doubles");
 
 namespace {
 

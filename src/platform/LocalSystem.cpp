@@ -19,14 +19,20 @@
 namespace platform {
 
 LocalTime SystemClock::now() {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &t);
+    // Windows' own clock: the C runtime's time_t has 32 bits in a 32-bit
+    // build, which end in January 2038.
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
 #else
+    // A 32-bit build asks glibc for 64 bits (CMakeLists.txt).
+    static_assert(sizeof(std::time_t) >= 8, "a 32-bit time_t ends in January 2038");
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
     localtime_r(&t, &local);
-#endif
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+#endif
 }
 
 std::string LocalFileSystem::programFolder() {

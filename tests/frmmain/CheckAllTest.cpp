@@ -4,6 +4,7 @@
 // Then the button and its list window as a user meets them: the rows, their
 // sorting, a double-click, Ctrl+C, Save as CSV, and "Fix these".
 
+#include "Programs.h"
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
@@ -93,7 +94,7 @@ TEST(CheckAll, AgreesWithTheRealRepairOnEveryTenantOfTheSample) {
 
 std::string sampleOf(const TempDir& dir, const SampleCase& sampleCase) {
     const std::string path = dir.file("property.mdb");
-    const std::string generate = std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" >/dev/null";
+    const std::string generate = ProgramCommand(HABITORIUM_SAMPLE_DB) + " \"" + path + "\" >/dev/null";
     EXPECT_EQ(std::system(generate.c_str()), 0) << generate;
     if (*sampleCase.change) {
         sqlite3* db = nullptr;
@@ -252,7 +253,7 @@ namespace {
 std::string makeSample(const TempDir& dir, const std::string& arguments = {}) {
     const std::string path = dir.file("property.mdb");
     const std::string generate =
-        std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" " + arguments + " >/dev/null";
+        ProgramCommand(HABITORIUM_SAMPLE_DB) + " \"" + path + "\" " + arguments + " >/dev/null";
     EXPECT_EQ(std::system(generate.c_str()), 0) << generate;
     return path;
 }

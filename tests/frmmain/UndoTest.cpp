@@ -2,6 +2,7 @@
 // the journal, only where the tenant's rows are still as the repair left them,
 // and nothing is repaired that the journal could not record.
 
+#include "Programs.h"
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
@@ -200,8 +201,7 @@ TEST_F(Undo, NothingIsRepairedThatTheJournalCouldNotRecord) {
 TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {
     TempDir dir;
     const std::string path = dir.file("property.mdb");
-    const std::string generate =
-        std::string("\"") + HABITORIUM_SAMPLE_DB + "\" \"" + path + "\" --tenants 60 >/dev/null";
+    const std::string generate = ProgramCommand(HABITORIUM_SAMPLE_DB) + " \"" + path + "\" --tenants 60 >/dev/null";
     ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
     const auto original = TableRows(path, "rent_periods");
 
@@ -218,7 +218,8 @@ TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {
     // leaves nothing to undo in place of the first.
     form.cmdFixAll_Click();
     EXPECT_EQ(TableRows(path, "rent_periods"), repaired);
-    EXPECT_EQ(h.messages.texts.back(), "Fix All repaired 0 of 60 tenants; 60 already agreed and were left as they were.");
+    EXPECT_EQ(h.messages.texts.back(),
+              "Fix All repaired 0 of 60 tenants; 60 already agreed and were left as they were.");
 
     const std::size_t boxes = h.messages.texts.size(); // the sample's bad tenancies report themselves
     form.mnuUndo_Click();

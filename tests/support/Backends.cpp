@@ -35,19 +35,39 @@ std::string firstExisting(const std::vector<std::string>& candidates) {
     return {};
 }
 
+// A program loads only drivers of its own architecture: a 32-bit test
+// program looks in the i386 folder of Debian's multiarch, never in the
+// 64-bit one (whose driver the driver manager would fail to load).
 std::vector<std::string> driverFolders() {
-    return {"/usr/lib/x86_64-linux-gnu/odbc/", "/usr/lib/aarch64-linux-gnu/odbc/", "/usr/lib/odbc/", "/usr/lib64/",
-            "/usr/local/lib/"};
+    std::vector<std::string> folders;
+#ifdef HABITORIUM_LIBRARY_ARCHITECTURE
+    folders.push_back("/usr/lib/" HABITORIUM_LIBRARY_ARCHITECTURE "/odbc/");
+#endif
+    folders.push_back("/usr/lib/odbc/");
+    if (sizeof(void*) == 8)
+        folders.push_back("/usr/lib64/");
+    folders.push_back("/usr/local/lib/");
+    return folders;
+}
+
+std::string architecture() {
+#ifdef HABITORIUM_LIBRARY_ARCHITECTURE
+    return HABITORIUM_LIBRARY_ARCHITECTURE;
+#else
+    return std::to_string(sizeof(void*) * 8) + "-bit";
+#endif
 }
 
 std::string driverFile(const char* file, const char* package) {
+    const std::vector<std::string> folders = driverFolders();
     std::vector<std::string> candidates;
-    for (const std::string& folder : driverFolders())
+    for (const std::string& folder : folders)
         candidates.push_back(folder + file);
     const std::string found = firstExisting(candidates);
     if (found.empty())
-        throw std::runtime_error(std::string("The ODBC driver ") + file + " is not installed (Debian package " +
-                                 package + "); install it with the project's set-up (build.sh).");
+        throw std::runtime_error(std::string("The ODBC driver ") + file + " is not installed in " + folders.front() +
+                                 " (Debian package " + package +
+                                 " of this program's architecture); install it with the project's set-up (build.sh).");
     return found;
 }
 
@@ -69,9 +89,11 @@ void registerDrivers() {
         } catch (const std::exception& error) {
             driverProblem = error.what();
         }
-        // One folder for every test process; each writes the same file and
-        // puts it in place by a rename, so a reader never sees half of it.
-        const fs::path folder = fs::temp_directory_path() / "habitorium-odbc";
+        // One folder for every test process of an architecture; each writes
+        // the same file and puts it in place by a rename, so a reader never
+        // sees half of it. A 32-bit and a 64-bit test program name other
+        // drivers, so each architecture has a folder of its own.
+        const fs::path folder = fs::temp_directory_path() / ("habitorium-odbc-" + architecture());
         fs::create_directories(folder);
         const std::string pid = std::to_string(getpid());
         {

@@ -1,8 +1,11 @@
 #include "FaultProxy.h"
 
+#include "Programs.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #ifndef _WIN32
 #include <csignal>
@@ -66,6 +69,12 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds, con
         throw std::runtime_error("The connection text names no port: " + connection);
     const std::size_t end = connection.find(';', at);
     const std::string port = connection.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+    std::vector<std::string> words = ProgramArguments(HABITORIUM_DELAY_PROXY);
+    words.insert(words.end(), {port, "--delay-us", std::to_string(delayMicroseconds), "--listen", listenAddress});
+    std::vector<char*> arguments;
+    for (std::string& word : words)
+        arguments.push_back(word.data());
+    arguments.push_back(nullptr);
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         throw std::runtime_error("no pipe for the delay proxy");
@@ -75,9 +84,7 @@ FaultProxy::FaultProxy(const std::string& connection, int delayMicroseconds, con
         dup2(out[1], STDOUT_FILENO);
         for (int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
-        const std::string delay = std::to_string(delayMicroseconds);
-        execl(HABITORIUM_DELAY_PROXY, HABITORIUM_DELAY_PROXY, port.c_str(), "--delay-us", delay.c_str(), "--listen",
-              listenAddress.c_str(), static_cast<char*>(nullptr));
+        execv(arguments.front(), arguments.data());
         _exit(127);
     }
     close(in[0]);
