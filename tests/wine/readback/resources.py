@@ -12,11 +12,7 @@ import struct
 import sys
 import xml.etree.ElementTree as ET
 
-try:
-    import pefile
-except ImportError:
-    print("python3-pefile is missing: install the Debian package python3-pefile", file=sys.stderr)
-    sys.exit(1)
+from checks import arguments, check, finish, pefile
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 # The PE machine and the manifest's processorArchitecture of each build.
@@ -29,12 +25,6 @@ WINDOWS_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "ke
                 "odbc32.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
                 "uxtheme.dll", "version.dll", "ws2_32.dll", "mswsock.dll", "iphlpapi.dll", "secur32.dll",
                 "bcrypt.dll", "crypt32.dll", "ntdll.dll", "shcore.dll", "dwmapi.dll"}
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
 
 
 def resources(pe, kind):
@@ -126,15 +116,9 @@ def main(path, version, arch):
             check(ident in icons and len(icons[ident]) > 0, f"icon image {ident} is missing")
         check(kind == 1 and sizes == {16, 24, 32, 48, 256}, f"the icon's sizes are {sorted(sizes)}")
 
-    for f in failures:
-        print("resources: " + f, file=sys.stderr)
-    if not failures:
-        print(f"resources: {arch} ({', '.join(imported)}), manifest, version {version} and icon read back from {path}")
-    return 1 if failures else 0
+    return finish("resources", f"{arch} ({', '.join(imported)}), manifest, version {version} and icon read back "
+                  f"from {path}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[3] not in MACHINES:
-        print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)
-        sys.exit(2)
-    sys.exit(main(sys.argv[1], sys.argv[2], sys.argv[3]))
+    sys.exit(main(*arguments(__doc__, 3, MACHINES)))

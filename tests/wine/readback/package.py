@@ -14,11 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-try:
-    import pefile
-except ImportError:
-    print("python3-pefile is missing: install the Debian package python3-pefile", file=sys.stderr)
-    sys.exit(1)
+from checks import arguments, check, finish, pefile
 
 # The UpgradeCodes never change: an installed copy is upgraded, or replaced
 # by the other build, only through them.
@@ -32,12 +28,6 @@ BUILDS = {
 COMPONENT_64BIT = 256  # msidbComponentAttributes64bit
 LOCATOR_64BIT = 16  # msidbLocatorType64bit
 UPGRADE_ONLY_DETECT, UPGRADE_MIN_INCLUSIVE = 2, 256
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
 
 
 def msiinfo(*args):
@@ -124,15 +114,8 @@ def main(path, arch):
             machine = pefile.PE(program, fast_load=True).FILE_HEADER.Machine
             check(machine == build["machine"], f"the program inside is for machine {machine:#x}, not {arch}")
 
-    for f in failures:
-        print("package: " + f, file=sys.stderr)
-    if not failures:
-        print(f"package: {arch} ({build['template']}, {build['folder']}) read back from {path}")
-    return 1 if failures else 0
+    return finish("package", f"{arch} ({build['template']}, {build['folder']}) read back from {path}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[2] not in BUILDS:
-        print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)
-        sys.exit(2)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*arguments(__doc__, 2, BUILDS)))
