@@ -7,7 +7,7 @@
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(triple i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
-# Large-address-aware: on 64-bit Windows the process may use 4 GB rather
-# than 2 (a batch of many tenants, the journal's snapshots). The 64-bit
-# linker sets the flag by itself.
+# Large-address-aware: on 64-bit Windows the process may use 4 GB of address
+# space rather than 2, so a large batch does not run out of it long before
+# the machine runs out of memory. The 64-bit linker sets the flag by itself.
 string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--large-address-aware")
