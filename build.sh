@@ -3,29 +3,32 @@
 #
 #   ./build.sh run     install what is missing, build, start the tool on the sample database
 #   ./build.sh test    install what is missing, build, run every test
-#   ./build.sh windows build the Windows executable with MinGW-w64 (in build-windows):
-#                      build-windows/dist/habitorium-rent-analysis.exe, one file to copy
-#                      beside the host application, and its installer,
-#                      build-windows/dist/habitorium-rent-analysis-<version>-x64.msi
+#   ./build.sh windows build the Windows executables with MinGW-w64, 64-bit in build-windows,
+#                      32-bit in build-windows-x86: each dist/habitorium-rent-analysis.exe,
+#                      one file to copy beside the host application, and its installer,
+#                      build-windows/dist/habitorium-rent-analysis-<version>-x64.msi and
+#                      build-windows-x86/dist/habitorium-rent-analysis-<version>-x86.msi
 #   ./build.sh package build the Debian package build/habitorium-rent-analysis_<version>_amd64.deb
 #   ./build.sh windows-test
 #                      cross-build the Windows tool and its tests with MinGW-w64
-#                      (into build-windows) and run them under Wine and Xvfb
+#                      (into build-windows) and run them under Wine and Xvfb; build
+#                      the 32-bit tool and installer (into build-windows-x86) and
+#                      check them from their files
 #   ./build.sh test32  build the tool and its tests as 32-bit Linux programs (g++ -m32,
 #                      Debian's i386 libraries, into build-i386) and run the tests
 #                      under qemu-i386, against SQLite and, through the i386 ODBC
 #                      drivers, the tests' own PostgreSQL server
 #
-# Environment: BUILD_DIR (default build; build-windows for windows and windows-test),
-# CMAKE_ARGS (extra configure flags).
+# Environment: BUILD_DIR (default build; build-windows for windows and windows-test,
+# the 32-bit build beside it with -x86 added), CMAKE_ARGS (extra configure flags).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
           libbenchmark-dev sqlite3 xvfb xauth xdotool x11-utils python3 python3-xlib
           unixodbc-dev libsqliteodbc odbc-postgresql postgresql postgresql-contrib iproute2)
-# The Windows program's icon (icotool) and installer (wixl).
-windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64 python3 icoutils wixl)
+# The Windows programs (64-bit and 32-bit), their icon (icotool) and installers (wixl).
+windows_build_packages=(cmake ninja-build g++-mingw-w64-x86-64 g++-mingw-w64-i686 python3 icoutils wixl)
 # The Debian package: its checker, and what the package's build reads.
 package_packages=(dpkg-dev lintian file gzip)
 # The Windows build and its test run under Wine, against the host's ODBC drivers.
@@ -57,6 +60,23 @@ build() {
     # shellcheck disable=SC2086
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-}
     cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+# Configures a Windows build in $2 with the MinGW-w64 toolchain $1 (x86_64 or
+# i686); more configure flags may follow.
+windows_configure() {
+    local toolchain=$1 dir=$2
+    shift 2
+    # shellcheck disable=SC2086
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-$toolchain.cmake" "$@" ${CMAKE_ARGS:-}
+}
+
+# The 32-bit program and its installer, in $1 (only these: its tests cannot
+# run on this machine).
+windows_build_x86() {
+    windows_configure i686 "$1"
+    cmake --build "$1" --parallel "$(nproc)" --target habitorium-rent-analysis msi
 }
 
 case "${1:-}" in
@@ -92,22 +112,31 @@ package)
 windows)
     install_missing "${windows_build_packages[@]}"
     build_dir=${BUILD_DIR:-build-windows}
-    # shellcheck disable=SC2086
-    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" ${CMAKE_ARGS:-}
+    windows_configure x86_64 "$build_dir"
     cmake --build "$build_dir" --parallel "$(nproc)" --target habitorium-rent-analysis msi
-    # The copy to hand out: without its debugging symbols, in a folder of its own.
-    mkdir -p "$build_dir/dist"
-    x86_64-w64-mingw32-strip -o "$build_dir/dist/habitorium-rent-analysis.exe" "$build_dir/habitorium-rent-analysis.exe"
-    echo "Built $build_dir/dist/habitorium-rent-analysis.exe ($(du -k "$build_dir/dist/habitorium-rent-analysis.exe" | cut -f1) KiB)"
-    for msi in "$build_dir"/dist/habitorium-rent-analysis-*-x64.msi; do
-        echo "Built $msi ($(du -k "$msi" | cut -f1) KiB)"
+    windows_build_x86 "$build_dir-x86"
+    # The copies to hand out: without their debugging symbols, in a folder of their own.
+    for build in "x86_64 $build_dir x64" "i686 $build_dir-x86 x86"; do
+        read -r triple dir arch <<<"$build"
+        mkdir -p "$dir/dist"
+        program=$dir/dist/habitorium-rent-analysis.exe
+        "$triple-w64-mingw32-strip" -o "$program" "$dir/habitorium-rent-analysis.exe"
+        echo "Built $program ($(du -k "$program" | cut -f1) KiB)"
+        for msi in "$dir"/dist/habitorium-rent-analysis-*-"$arch".msi; do
+            echo "Built $msi ($(du -k "$msi" | cut -f1) KiB)"
+        done
     done
     ;;
 windows-test)
     install_missing "${windows_packages[@]}"
     build_dir=${BUILD_DIR:-build-windows}
-    CMAKE_ARGS="-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/mingw-w64-x86_64.cmake ${CMAKE_ARGS:-}" build
+    # The 32-bit build first: the 64-bit run installs its installer under Wine too.
+    windows_build_x86 "$build_dir-x86"
+    ctest --test-dir "$build_dir-x86" --output-on-failure
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir-x86/CMakeCache.txt")
+    windows_configure x86_64 "$build_dir" \
+        "-DHABITORIUM_WINE_MSI_X86=$(cd "$build_dir-x86" && pwd)/dist/habitorium-rent-analysis-$version-x86.msi"
+    cmake --build "$build_dir" --parallel "$(nproc)"
     ctest --test-dir "$build_dir" --output-on-failure --timeout 1200
     ;;
 test32)

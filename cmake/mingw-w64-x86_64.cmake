@@ -1,29 +1,7 @@
 # Cross compiling for 64-bit Windows with Debian's MinGW-w64 (package
-# g++-mingw-w64-x86-64). The programs are linked statically against the C and
-# C++ runtimes and the threads library, so an .exe needs nothing but Windows'
-# own DLLs; under Wine they run as they would on Windows.
+# g++-mingw-w64-x86-64); the rest is in mingw-w64.cmake.
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(triple x86_64-w64-mingw32)
-# The POSIX threads variant: with it std::thread and std::mutex exist (the
-# win32 variant of GCC 12 has neither). Debian's alternative for the plain
-# name points at the win32 variant, so the variant is named here.
-find_program(CMAKE_CXX_COMPILER NAMES ${triple}-g++-posix ${triple}-g++ REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${triple}-gcc-posix ${triple}-gcc REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${triple}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# A library found by its path (odbc32 from FindODBC) is linked between
-# -Bstatic and -Bdynamic; ending the line static keeps the C++ runtime
-# static after it.
-set(CMAKE_LINK_SEARCH_START_STATIC ON)
-set(CMAKE_LINK_SEARCH_END_STATIC ON)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

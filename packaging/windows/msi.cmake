@@ -4,9 +4,9 @@
 # files by names relative to where it runs).
 #
 # habitorium_msi(TARGET OUTPUT VERSION) adds the target that makes OUTPUT for
-# that product version (major.minor.patch).
+# that product version (major.minor.patch), for the platform of this build
+# (HABITORIUM_MSI_ARCH: x64, or x86 for the 32-bit program).
 find_program(HABITORIUM_WIXL wixl DOC "wixl, of the Debian package wixl")
-find_program(HABITORIUM_STRIP NAMES x86_64-w64-mingw32-strip DOC "the MinGW-w64 strip")
 set(HABITORIUM_MSI_WXS ${PROJECT_SOURCE_DIR}/packaging/windows/habitorium-rent-analysis.wxs)
 
 function(habitorium_msi target output version)
@@ -23,10 +23,11 @@ function(habitorium_msi target output version)
     file(MAKE_DIRECTORY ${stage})
     add_custom_command(OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
-        COMMAND ${HABITORIUM_STRIP} -o ${stage}/habitorium-rent-analysis.exe
+        COMMAND ${CMAKE_STRIP} -o ${stage}/habitorium-rent-analysis.exe
                 $<TARGET_FILE:habitorium-rent-analysis>
         COMMAND ${CMAKE_COMMAND} -E copy ${HABITORIUM_ICON_ICO} ${stage}/habitorium-rent-analysis.ico
-        COMMAND ${HABITORIUM_WIXL} -a x64 -D Version=${version} -D NextVersion=${major}.${minor}.${next_patch}
+        COMMAND ${HABITORIUM_WIXL} -a ${HABITORIUM_MSI_ARCH} -D Arch=${HABITORIUM_MSI_ARCH}
+                -D Version=${version} -D NextVersion=${major}.${minor}.${next_patch}
                 -D ProgramFile=habitorium-rent-analysis.exe -D IconFile=habitorium-rent-analysis.ico
                 -o ${output} ${HABITORIUM_MSI_WXS}
         WORKING_DIRECTORY ${stage}

@@ -7,18 +7,23 @@
 # newer one replaces it; the uninstall removes the folder, the shortcut and
 # the entry, and leaves the user's journal. With the host's APPPath set, the tool goes into "Rent
 # Analysis" inside the host's folder and finds the host's property.mdb in the
-# folder above its own; INSTALLDIR= on the command line wins.
+# folder above its own: APPPath of the 32-bit registry view (a 32-bit host's),
+# else of the 64-bit one; INSTALLDIR= on the command line wins. The 32-bit
+# build's installer replaces the 64-bit build and is replaced by it, never
+# installed beside it (its program cannot start here: only files, entries
+# and folders are checked).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 msi=${HABITORIUM_WINE_MSI:?}
 msi_next=${HABITORIUM_WINE_MSI_NEXT:?}
 msi_rebuilt=${HABITORIUM_WINE_MSI_REBUILT:?}
+msi_x86=${HABITORIUM_WINE_MSI_X86:?}
 version=${HABITORIUM_VERSION:?}
 metrics=${HABITORIUM_WINE_METRICS:?}
 command -v msiinfo >/dev/null || { echo "msiinfo is missing: install the Debian package msitools" >&2; exit 1; }
-for f in "$msi" "$msi_next" "$msi_rebuilt"; do
-    [ -f "$f" ] || { echo "$f has not been built" >&2; exit 1; }
+for f in "$msi" "$msi_next" "$msi_rebuilt" "$msi_x86"; do
+    [ -f "$f" ] || { echo "$f has not been built (./build.sh windows-test builds all)" >&2; exit 1; }
 done
 dir=$work/e2e-msi
 mkdir -p "$dir"
@@ -34,14 +39,18 @@ msiexec() {
     return "$status"
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-# The uninstall entries named as the tool: "KEY|DisplayVersion|Publisher" a line each.
+# The uninstall entries named as either build of the tool, in both registry
+# views (a 32-bit package's is in the 32-bit one):
+# "KEY|DisplayVersion|Publisher|DisplayName" a line each.
 entries() {
-    "$wine" reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | awk -v name="$name" '
-        /^HKEY_/ { if (found) print key "|" ver "|" pub; key = $0; found = 0; ver = pub = "" }
-        $1 == "DisplayName" && substr($0, index($0, "REG_SZ") + 10) == name { found = 1 }
+    { "$wine" reg query "$uninstall_key" /s /reg:64; "$wine" reg query "$uninstall_key" /s /reg:32; } 2>/dev/null |
+        tr -d '\r' | awk -v name="$name" '
+        /^HKEY_/ { if (found) print key "|" ver "|" pub "|" shown; key = $0; found = 0; ver = pub = shown = "" }
+        $1 == "DisplayName" { shown = substr($0, index($0, "REG_SZ") + 10) }
+        $1 == "DisplayName" && (shown == name || shown == name " (32-bit)") { found = 1 }
         $1 == "DisplayVersion" { ver = $3 }
         $1 == "Publisher" { pub = substr($0, index($0, "REG_SZ") + 10) }
-        END { if (found) print key "|" ver "|" pub }'
+        END { if (found) print key "|" ver "|" pub "|" shown }'
 }
 # Whether the package refuses with this message (a launch condition). Wine's
 # msiexec shows only "Install Failed" and logs no text, so the package itself
@@ -75,7 +84,8 @@ link=$(shortcut)
 tr -d '\0' <"$link" | grep -aq 'habitorium-rent-analysis.exe' || failed "the shortcut does not start the program"
 tr -d '\0' <"$link" | grep -aq 'habitorium.ico' || failed "the shortcut has not the tool's icon"
 [ "$(entries | wc -l)" -eq 1 ] || failed "not one uninstall entry: $(entries)"
-IFS='|' read -r key shown_version publisher <<<"$(entries)"
+IFS='|' read -r key shown_version publisher shown_name <<<"$(entries)"
+[ "$shown_name" = "$name" ] || failed "the uninstall entry is named $shown_name"
 [ "$shown_version" = "$version" ] || failed "the uninstall entry shows version $shown_version, not $version"
 [ "$publisher" = "Habitorium" ] || failed "the uninstall entry's publisher is $publisher"
 product=${key##*\\}
@@ -143,14 +153,22 @@ msiexec /x "$(windows_path "$msi_next")" || failed "the uninstall failed"
 [ -f "$journal" ] || failed "the uninstall removed the user's repair journal"
 
 # --- Beside the host application (APPPath), and INSTALLDIR= ------------------
+# A 32-bit host writes its settings in the 32-bit registry view
+# (HKLM\Software\Wow6432Node\... on 64-bit Windows): the realistic case,
+# run through to the installed tool opening the host's database.
 host="$drive_c/Habitorium"
 mkdir -p "$host"
 "$wine" "$sample" 'C:\Habitorium\property.mdb' --tenants 7 >/dev/null
 key='HKLM\SOFTWARE\Habitorium\Settings'
-"$wine" reg delete "$key" /f >/dev/null 2>&1 || true
-wine_reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium' /f
+no_host_settings() {
+    "$wine" reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
+    "$wine" reg delete "$key" /f /reg:64 >/dev/null 2>&1 || true
+}
+no_host_settings
+wine_reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium' /f /reg:32
 msiexec /i "$(windows_path "$msi")" || failed "the install beside the host failed"
-[ -f "$host/Rent Analysis/habitorium-rent-analysis.exe" ] || failed "not installed in the host's folder"
+[ -f "$host/Rent Analysis/habitorium-rent-analysis.exe" ] ||
+    failed "not installed in the host's folder named in the 32-bit registry view"
 [ ! -e "$folder" ] || failed "installed in Program Files although APPPath is set"
 start_app "$host/Rent Analysis/habitorium-rent-analysis.exe"
 # A tool that had not found it would have ended, saying it cannot start.
@@ -164,9 +182,67 @@ msiexec /x "$(windows_path "$msi")" || failed "the uninstall beside the host fai
 [ ! -e "$host/Rent Analysis" ] || failed "$host/Rent Analysis is left after the uninstall"
 [ -f "$host/property.mdb" ] || failed "the uninstall touched the host's database"
 
+# Only in the 64-bit view: found there; in both: the 32-bit view's.
+other_host="$drive_c/Habitorium64"
+mkdir -p "$other_host"
+no_host_settings
+wine_reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium64' /f /reg:64
+msiexec /i "$(windows_path "$msi")" || failed "the install beside the host of the 64-bit view failed"
+[ -f "$other_host/Rent Analysis/habitorium-rent-analysis.exe" ] ||
+    failed "not installed in the host's folder named in the 64-bit registry view"
+msiexec /x "$(windows_path "$msi")" || failed "the uninstall beside the host of the 64-bit view failed"
+wine_reg add "$key" /v APPPath /t REG_SZ /d 'C:\Habitorium' /f /reg:32
+msiexec /i "$(windows_path "$msi")" || failed "the install with APPPath in both views failed"
+[ -f "$host/Rent Analysis/habitorium-rent-analysis.exe" ] ||
+    failed "with APPPath in both views, not installed in the folder of the 32-bit view's"
+[ ! -e "$other_host/Rent Analysis" ] || failed "with APPPath in both views, installed in the 64-bit view's folder"
+msiexec /x "$(windows_path "$msi")" || failed "the uninstall with APPPath in both views failed"
+[ ! -e "$host/Rent Analysis" ] || failed "$host/Rent Analysis is left after the uninstall"
+
 msiexec /i "$(windows_path "$msi")" INSTALLDIR='C:\Tools\Rent\' || failed "the install with INSTALLDIR failed"
 [ -f "$drive_c/Tools/Rent/habitorium-rent-analysis.exe" ] || failed "INSTALLDIR= did not win over APPPath"
 msiexec /x "$(windows_path "$msi")" || failed "the uninstall from INSTALLDIR failed"
 [ ! -e "$drive_c/Tools/Rent" ] || failed "C:\\Tools\\Rent is left after the uninstall"
-"$wine" reg delete "$key" /f >/dev/null 2>&1 || true
-echo "msi: beside the host in C:\\Habitorium\\Rent Analysis on the host's database; INSTALLDIR= wins; all removed"
+no_host_settings
+echo "msi: beside the host in C:\\Habitorium\\Rent Analysis on the host's database (APPPath of the 32-bit view," \
+    "else of the 64-bit one); INSTALLDIR= wins; all removed"
+
+# --- The 32-bit build and the 64-bit one: never side by side -----------------
+folder_x86="$drive_c/Program Files (x86)/$name"
+# The one entry of the tool: "NAME|VERSION".
+entry() {
+    local found
+    found=$(entries)
+    [ "$(wc -l <<<"$found")" -eq 1 ] || failed "not one uninstall entry $1: $found"
+    IFS='|' read -r _ shown_version _ shown_name <<<"$found"
+    echo "$shown_name|$shown_version"
+}
+# Any version of the other build is replaced: the newer 64-bit one here.
+msiexec /i "$(windows_path "$msi_next")" || failed "the 64-bit install before the 32-bit one failed"
+msiexec /i "$(windows_path "$msi_x86")" || failed "the 32-bit install over the 64-bit one failed"
+[ "$(entry "after the 32-bit install over the 64-bit one")" = "$name (32-bit)|$version" ] ||
+    failed "the 32-bit build did not replace the 64-bit one: $(entries)"
+[ -f "$folder_x86/habitorium-rent-analysis.exe" ] || failed "the 32-bit build is not in $folder_x86"
+[ ! -e "$folder" ] || failed "the 64-bit build's folder is left beside the 32-bit one: $(ls -A "$folder")"
+tr -d '\0' <"$(shortcut)" | grep -aqF 'Program Files (x86)' || failed "the shortcut does not start the 32-bit program"
+"$wine" reg query 'HKLM\SOFTWARE\Habitorium\Rent Analysis' /reg:64 >/dev/null 2>&1 &&
+    failed "the 64-bit build's registry key is left beside the 32-bit one"
+if msiexec /i "$(windows_path "$msi_x86")"; then failed "the installed 32-bit package was taken again as a success"; fi
+# And back, into a folder of IT's choosing, which the next change keeps.
+msiexec /i "$(windows_path "$msi")" INSTALLDIR='C:\Tools\Rent\' ||
+    failed "the 64-bit install over the 32-bit one failed"
+[ "$(entry "after the 64-bit install over the 32-bit one")" = "$name|$version" ] ||
+    failed "the 64-bit build did not replace the 32-bit one: $(entries)"
+[ ! -e "$folder_x86" ] || failed "the 32-bit build's folder is left beside the 64-bit one"
+msiexec /i "$(windows_path "$msi_x86")" || failed "the 32-bit install over the 64-bit one in C:\\Tools\\Rent failed"
+[ "$(entry "after the second change")" = "$name (32-bit)|$version" ] || failed "the second change left $(entries)"
+[ -f "$drive_c/Tools/Rent/habitorium-rent-analysis.exe" ] || failed "the 32-bit build did not keep C:\\Tools\\Rent"
+[ ! -e "$folder_x86" ] || failed "the 32-bit build went to $folder_x86 rather than the folder it replaced"
+msiexec /x "$(windows_path "$msi_x86")" || failed "the 32-bit uninstall failed"
+[ ! -e "$drive_c/Tools/Rent" ] || failed "C:\\Tools\\Rent is left after the 32-bit uninstall"
+[ -z "$(entries)" ] || failed "an uninstall entry is left: $(entries)"
+[ -z "$(shortcut)" ] || failed "the shortcut is left after the 32-bit uninstall"
+"$wine" reg query 'HKLM\SOFTWARE\Habitorium\Rent Analysis' /reg:32 >/dev/null 2>&1 &&
+    failed "the 32-bit build's registry key is left"
+echo "msi: the 32-bit build replaced the 64-bit one (a newer version) and was replaced by it," \
+    "keeping C:\\Tools\\Rent; never both; removed"

@@ -1,28 +1,30 @@
 #!/usr/bin/env python3
-"""Reads the resources of a built Windows executable back with a PE reader
-(python3-pefile) and checks what Windows, Explorer and inventory tools read:
-the manifest (visual styles, DPI awareness per monitor, no elevation, Windows
-10 and 11), the version information and the icon in every size.
+"""Reads a built Windows executable back with a PE reader (python3-pefile)
+and checks what Windows, Explorer and inventory tools read: the machine it
+is for (x64 or x86), large-address-aware, the DLLs it imports (Windows' own
+only), the manifest (its processor architecture, visual styles, DPI
+awareness per monitor, no elevation, Windows 10 and 11), the version
+information and the icon in every size.
 
-    resources.py PROGRAM.exe VERSION
+    resources.py PROGRAM.exe VERSION x64|x86
 """
 import struct
 import sys
 import xml.etree.ElementTree as ET
 
-try:
-    import pefile
-except ImportError:
-    print("python3-pefile is missing: install the Debian package python3-pefile", file=sys.stderr)
-    sys.exit(1)
+from checks import arguments, check, finish, pefile
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
+# The PE machine and the manifest's processorArchitecture of each build.
+MACHINES = {"x64": (0x8664, "amd64"), "x86": (0x14C, "x86")}
+IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x20
+# DLLs that every Windows 10 and 11 has in System32 (and SysWOW64). A
+# runtime of MinGW's (libstdc++-6.dll, libwinpthread-1.dll) or any other is on
+# no office PC: the program is one file to copy.
+WINDOWS_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+                "odbc32.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+                "uxtheme.dll", "version.dll", "ws2_32.dll", "mswsock.dll", "iphlpapi.dll", "secur32.dll",
+                "bcrypt.dll", "crypt32.dll", "ntdll.dll", "shcore.dll", "dwmapi.dll"}
 
 
 def resources(pe, kind):
@@ -39,8 +41,19 @@ def resources(pe, kind):
     return found
 
 
-def main(path, version):
+def main(path, version, arch):
     pe = pefile.PE(path)
+    machine, manifest_arch = MACHINES[arch]
+
+    # What the loader reads first: the machine, and for a 32-bit program on
+    # 64-bit Windows, leave to use 4 GB of address space rather than 2.
+    check(pe.FILE_HEADER.Machine == machine,
+          f"the machine is {pe.FILE_HEADER.Machine:#x}, not {machine:#x} ({arch})")
+    check(pe.FILE_HEADER.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, "not large-address-aware")
+    imported = [entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+    check(imported, "no imports read")
+    foreign = [dll for dll in imported if dll.lower() not in WINDOWS_DLLS and not dll.lower().startswith("api-ms-win-")]
+    check(not foreign, f"imports DLLs that are not Windows' own: {', '.join(foreign)}")
 
     # The manifest Windows reads at start: resource 1 of RT_MANIFEST.
     manifests = resources(pe, RT_MANIFEST)
@@ -51,6 +64,10 @@ def main(path, version):
               "c": "urn:schemas-microsoft-com:compatibility.v1",
               "ws05": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
               "ws16": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+        # Windows refuses to start a program whose own identity names another processor.
+        identity = root.find("v1:assemblyIdentity", ns)
+        check(identity is not None and identity.get("processorArchitecture") == manifest_arch,
+              f"the manifest's processorArchitecture is not {manifest_arch}")
         controls = [a for a in root.iterfind(".//v1:dependentAssembly/v1:assemblyIdentity", ns)
                     if a.get("name") == "Microsoft.Windows.Common-Controls"]
         check(controls and controls[0].get("version") == "6.0.0.0", "no Common Controls 6 in the manifest")
@@ -99,15 +116,9 @@ def main(path, version):
             check(ident in icons and len(icons[ident]) > 0, f"icon image {ident} is missing")
         check(kind == 1 and sizes == {16, 24, 32, 48, 256}, f"the icon's sizes are {sorted(sizes)}")
 
-    for f in failures:
-        print("resources: " + f, file=sys.stderr)
-    if not failures:
-        print(f"resources: manifest, version {version} and icon read back from {path}")
-    return 1 if failures else 0
+    return finish("resources", f"{arch} ({', '.join(imported)}), manifest, version {version} and icon read back "
+                  f"from {path}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)
-        sys.exit(2)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*arguments(__doc__, 3, MACHINES)))
