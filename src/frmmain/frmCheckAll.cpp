@@ -1,7 +1,6 @@
 #include "frmmain/frmCheckAll.h"
 
-#include "frmmain/frmMain.h"
-
+#include "engine/EngineError.h"
 #include "engine/NumberText.h"
 #include "general/TextForm.h"
 #include "rent/CheckCsv.h"
@@ -104,7 +103,7 @@ int compareCells(Kind kind, const std::string& a, const std::string& b, const en
 
 } // namespace
 
-frmCheckAll::frmCheckAll(frmMain& main, controls::SecondWindow& ui, platform::MessageBox& messages,
+frmCheckAll::frmCheckAll(Owner& main, controls::SecondWindow& ui, platform::MessageBox& messages,
                          platform::FileDialog& fileDialog, platform::Clipboard& clipboard, platform::Clock& clock,
                          const platform::Locale& locale)
     : main_(main), ui_(ui), messages_(messages), fileDialog_(fileDialog), clipboard_(clipboard), clock_(clock),
@@ -271,8 +270,8 @@ void frmCheckAll::cmdFixThese_Click() {
     }
     const int periods = result_.periodsChanged();
     std::string question = "Fix these: repair " + GroupedCount(tenants) +
-                           (tenants == 1 ? " tenant, changing " : " tenants, changing ") +
-                           GroupedCount(periods) + (periods == 1 ? " rental period?" : " rental periods?");
+                           (tenants == 1 ? " tenant, changing " : " tenants, changing ") + GroupedCount(periods) +
+                           (periods == 1 ? " rental period?" : " rental periods?");
     const int notChecked = result_.notChecked();
     if (notChecked > 0)
         question += notChecked == 1 ? " The tenant that could not be checked is left as it is."

@@ -11,13 +11,27 @@
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
-class frmMain;
-
 class frmCheckAll {
 public:
+    // What the list asks of the window whose tenants it lists.
+    class Owner {
+    public:
+        virtual ~Owner() = default;
+        // True while a batch or a check runs there.
+        virtual bool batchRunning() const = 0;
+        // Selects the tenant there, as a user's choice does; false (said in a
+        // box) when it is not in the tenant list.
+        virtual bool SelectTenant(const std::string& tenant) = 0;
+        // Repairs the tenants given, as one action; returns checked with its
+        // list as it is now, or nothing when no batch ran.
+        virtual std::optional<rent::CheckResult> FixThese(const std::vector<rent::TenantCheck>& tenants,
+                                                          const rent::CheckResult& checked) = 0;
+    };
+
     // Columns of the list, in order.
     enum Column {
         colTenant,
@@ -39,7 +53,7 @@ public:
 
     // Builds the window's controls through ui (hidden until Show). main is
     // the window whose tenants are listed; it outlives this form.
-    frmCheckAll(frmMain& main, controls::SecondWindow& ui, platform::MessageBox& messages,
+    frmCheckAll(Owner& main, controls::SecondWindow& ui, platform::MessageBox& messages,
                 platform::FileDialog& fileDialog, platform::Clipboard& clipboard, platform::Clock& clock,
                 const platform::Locale& locale);
     frmCheckAll(const frmCheckAll&) = delete;
@@ -79,7 +93,7 @@ private:
     std::vector<std::size_t> selectedEntries() const;
     int repairable() const;
 
-    frmMain& main_;
+    Owner& main_;
     controls::SecondWindow& ui_;
     platform::MessageBox& messages_;
     platform::FileDialog& fileDialog_;

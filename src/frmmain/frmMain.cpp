@@ -1,10 +1,7 @@
 #include "frmmain/frmMain.h"
 
-#include "frmmain/frmCheckAll.h"
-
 #include "engine/ConnectionText.h"
 #include "general/DatabaseLocation.h"
-#include "journal/RepairJournal.h"
 
 namespace {
 
@@ -16,7 +13,7 @@ frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEn
     : platform_(platform), frontEnd_(frontEnd),
       errorReport_(platform.messages, platform.clock, platform.files, platform.locale, platform.user.stateFolder()),
       database_(platform.messages, platform.files, errorReport_),
-      journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
+      journalling_(platform.user.dataFolder(), platform.clock, platform.user) {
     createControls(frontEnd);
     Form_Load();
 }
@@ -71,6 +68,14 @@ void frmMain::createControls(controls::FrontEnd& ui) {
         &ui.addButton("cmdCheckAll", "Check All", TwipRect{5520, 4320, 1695, 375}, [this] { cmdCheckAll_Click(); });
     // Keyboard order by tab index; labels take no focus.
     ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"});
+}
+
+void frmMain::disableRepairJournal() {
+    journalling_.disable();
+}
+
+std::string frmMain::databaseName() const {
+    return database_.CurrentDatabase ? database_.CurrentDatabase->Name() : std::string();
 }
 
 void frmMain::showMessage(const std::string& text) {

@@ -33,6 +33,7 @@ public:
 inline constexpr const char* kindRepair = "repair";   // "Fix this value" beside the paid rows
 inline constexpr const char* kindRebuild = "rebuild"; // "Fix this value" beside the Extra Charges row
 inline constexpr const char* kindFixAll = "fix all";
+inline constexpr const char* kindFixThese = "fix these"; // the listed tenants of a check
 inline constexpr const char* kindUndo = "undo";
 
 struct Action {
