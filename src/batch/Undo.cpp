@@ -1,5 +1,6 @@
 #include "batch/Undo.h"
 
+#include "batch/ActionText.h"
 #include "batch/Guarded.h"
 #include "batch/JournalCommit.h"
 #include "batch/RepairScope.h"
@@ -15,13 +16,53 @@ namespace {
 // The names of the tenants left alone, at most this many in the message.
 constexpr std::size_t namesShown = 50;
 
-std::string tenantList(const std::vector<std::string>& tenants) {
+// A tenant left as it is because its rows changed since, and by what: a
+// later action's description, "another user", or nothing when the journal
+// could not tell.
+struct Left {
+    std::string tenant;
+    std::string by;
+};
+
+// "B2, ZZZ by another user; A1 by the repair of 07/12/2026 14:09 (tester)":
+// each cause once, in the order first met, at most namesShown names.
+std::string leftList(const std::vector<Left>& left) {
+    std::vector<std::string> causes;
+    for (const Left& l : left)
+        if (std::find(causes.begin(), causes.end(), l.by) == causes.end())
+            causes.push_back(l.by);
     std::string text;
-    for (std::size_t i = 0; i < tenants.size() && i < namesShown; ++i)
-        text += (i ? ", " : "") + tenants[i];
-    if (tenants.size() > namesShown)
-        text += " and " + std::to_string(tenants.size() - namesShown) + " more";
+    std::size_t named = 0;
+    for (const std::string& by : causes) {
+        std::string names;
+        for (const Left& l : left) {
+            if (l.by != by)
+                continue;
+            if (named++ < namesShown)
+                names += (names.empty() ? "" : ", ") + l.tenant;
+        }
+        if (names.empty())
+            continue;
+        text += (text.empty() ? "" : "; ") + names + (by.empty() ? "" : " by " + by);
+    }
+    if (left.size() > namesShown)
+        text += " and " + std::to_string(left.size() - namesShown) + " more";
     return text;
+}
+
+// What changed the rows of tenant since action: the newest later action of
+// the journal whose rows the tenant still has (rows: all of its periods now),
+// else another user. Empty when the journal cannot be read.
+std::string changedBy(journal::RepairJournal& journal, const journal::Action& action, const std::string& tenant,
+                      const journal::PeriodRows& rows, const platform::Locale& locale) {
+    try {
+        const std::optional<journal::LaterChange> later = journal.LastChangeOf(action.database, tenant, action.id);
+        if (later && journal::SamePeriods(journal::PeriodsOf(rows, later->entry.after), later->entry.after))
+            return DescribeAction(later->action, locale);
+        return "another user";
+    } catch (const journal::JournalError&) {
+        return {};
+    }
 }
 
 } // namespace
@@ -35,10 +76,14 @@ std::string UndoQuestion(const journal::Action& action, const platform::Locale& 
     if (action.kind == journal::kindFixThese)
         return "Undo Fix these of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
                ")? Their rental periods go back to what they were before it.";
+    if (action.kind == journal::kindUndo)
+        return "Undo the undo of " + when + " (" + std::to_string(tenants) + (tenants == 1 ? " tenant" : " tenants") +
+               ")? Their rental periods go back to what they were before it.";
     return "Undo the repair of tenant " + action.tenant + " of " + when + "?";
 }
 
-UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action) {
+UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action,
+                      const platform::Locale& locale) {
     UndoResult result;
     journal::RepairJournal* journal = journalling.journal();
     if (!journal || !database.CurrentDatabase)
@@ -55,7 +100,7 @@ UndoResult UndoAction(Database& database, Journalling& journalling, const journa
     result.started = true;
     std::string& journalFailure = journalling.failure();
 
-    std::vector<std::string> changedSince;
+    std::vector<Left> changedSince;
     bool failed = false;
     {
         JournalCommit journalCommit(journal, journalFailure);
@@ -87,7 +132,8 @@ UndoResult UndoAction(Database& database, Journalling& journalling, const journa
                 engine::Database& db = *database.CurrentDatabase;
                 // The journal holds the periods the repair changed (all of
                 // them, in a journal written before it kept only those).
-                const journal::PeriodRows now = journal::PeriodsOf(journal::ReadPeriods(db, entry.tenant), entry.after);
+                const journal::PeriodRows all = journal::ReadPeriods(db, entry.tenant);
+                const journal::PeriodRows now = journal::PeriodsOf(all, entry.after);
                 if (journal::SamePeriods(now, entry.after)) {
                     if (!journal::SamePeriods(entry.after, entry.before) &&
                         journal::ReplacePeriods(db, entry.tenant, entry.after, entry.before))
@@ -95,10 +141,10 @@ UndoResult UndoAction(Database& database, Journalling& journalling, const journa
                             scope, undo, entry.tenant, now,
                             journal::PeriodsOf(journal::ReadPeriods(db, entry.tenant), now), batch.holdsTransaction());
                 } else if (!journal::SamePeriods(now, entry.before)) {
-                    // Changed since by another repair or the host application.
-                    // (Rows still as before are a repair whose commit never
-                    // happened: nothing to undo.)
-                    changedSince.push_back(entry.tenant);
+                    // Changed since by a later action or another user of the
+                    // database. (Rows still as before are a repair whose commit
+                    // never happened, or a tenant already put back: nothing to undo.)
+                    changedSince.push_back({entry.tenant, changedBy(*journal, action, entry.tenant, all, locale)});
                 }
             });
             if (!scope.finish()) {
@@ -132,16 +178,16 @@ UndoResult UndoAction(Database& database, Journalling& journalling, const journa
     }
     if (!changedSince.empty()) {
         // In the order of the list, each tenant once.
-        std::vector<std::string> named;
+        std::vector<Left> named;
         for (auto it = changedSince.rbegin(); it != changedSince.rend(); ++it) {
-            if (std::find(named.begin(), named.end(), *it) == named.end())
+            if (std::none_of(named.begin(), named.end(), [&](const Left& l) { return l.tenant == it->tenant; }))
                 named.push_back(*it);
         }
         const std::size_t n = named.size();
         result.messages.push_back(
-            n == 1 ? "1 tenant was not undone because its periods have changed since: " + tenantList(named) + "."
-                   : std::to_string(n) + " tenants were not undone because their periods have changed since: " +
-                         tenantList(named) + ".");
+            n == 1 ? "1 tenant was not undone because its periods have changed since: " + leftList(named) + "."
+                   : std::to_string(n) +
+                         " tenants were not undone because their periods have changed since: " + leftList(named) + ".");
     }
     return result;
 }

@@ -24,13 +24,16 @@ struct UndoResult {
     std::vector<std::string> messages;
 };
 
-// Undoes action, an action of the journal on the database open in database,
-// as an undo action of the journal of its own: each of its tenants whose rows
-// are still exactly as the action left them is put back, in a transaction of
-// its own (grouped as "Fix All" groups them); the others are left as they are
-// and named in a message. The action is marked undone unless a failure kept a
-// tenant from being put back (those are tried again by the next undo).
-// Database failures are reported through database as they come.
-UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action);
+// Undoes action, any action of the journal on the database open in database
+// (an undo too: its tenants are repaired again), as an undo action of the
+// journal of its own: each of its tenants whose rows are still exactly as the
+// action left them is put back, in a transaction of its own (grouped as "Fix
+// All" groups them); the others are left as they are and named in a message
+// with what changed them since: a later action (its time in locale's form)
+// or another user. The action is marked undone unless a failure kept a tenant
+// from being put back (those are tried again by the next undo). Database
+// failures are reported through database as they come.
+UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action,
+                      const platform::Locale& locale);
 
 } // namespace batch

@@ -1,5 +1,6 @@
 // Undo (Ctrl+Z): the newest repair on the open database that is not yet
-// undone, put back from the repair journal (batch/Undo).
+// undone, put back from the repair journal (batch/Undo); and the undo of any
+// action the journal holds.
 
 #include "frmmain/frmMain.h"
 
@@ -26,15 +27,21 @@ void frmMain::mnuUndo_Click() {
         return;
     }
     undoRunning_ = true;
-    if (platform_.messages.confirm(batch::UndoQuestion(*last, platform_.locale)))
-        undoAction(*last);
+    const bool confirmed = platform_.messages.confirm(batch::UndoQuestion(*last, platform_.locale));
     undoRunning_ = false;
+    if (confirmed)
+        UndoAction(*last);
 }
 
-void frmMain::undoAction(const journal::Action& action) {
-    const batch::UndoResult result = batch::UndoAction(database_, journalling_, action);
+bool frmMain::UndoAction(const journal::Action& action) {
+    if (batchRunning_ || undoRunning_ || !journalling_.journal() || !database_.CurrentDatabase)
+        return false;
+    undoRunning_ = true;
+    const batch::UndoResult result = batch::UndoAction(database_, journalling_, action, platform_.locale);
     for (const std::string& text : result.messages)
         showMessage(text);
+    undoRunning_ = false;
     if (result.started)
         Combo1_Click();
+    return true;
 }

@@ -58,6 +58,12 @@ public:
     // left them. Does nothing during "Fix All".
     void mnuUndo_Click();
 
+    // Undoes action, any action of the repair journal on the open database
+    // (batch::UndoAction), without asking; says what it did and shows the
+    // selected tenant's figures again. Returns false, doing nothing, during a
+    // batch or another undo, or without a journal or a database.
+    bool UndoAction(const journal::Action& action);
+
     // The journal's kind of action of "Fix these" (one action for the batch).
     static constexpr const char* kindFixThese = journal::kindFixThese;
 
@@ -180,10 +186,6 @@ private:
     // The analysis's word on a value it cannot show: said once, not again
     // while the same tenant is analysed again (as after its repair).
     void notifyOnce(const std::string& text);
-
-    // Undoes action of the journal (batch::UndoAction), says what it did and
-    // shows the selected tenant's figures again.
-    void undoAction(const journal::Action& action);
 
     platform::Platform platform_;
     controls::FrontEnd& frontEnd_;

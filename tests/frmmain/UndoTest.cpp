@@ -113,7 +113,8 @@ TEST_F(Undo, FixAllIsUndoneExceptWhereAnotherUserChangedTheRowsSince) {
     ASSERT_EQ(h.messages.texts.size(), 2u);
     EXPECT_EQ(h.messages.texts[0], "Undo Fix All of 07/12/2026 14:05 (4 tenants)? Their rental periods go back to "
                                    "what they were before it.");
-    EXPECT_EQ(h.messages.texts[1], "2 tenants were not undone because their periods have changed since: B2, ZZZ.");
+    EXPECT_EQ(h.messages.texts[1],
+              "2 tenants were not undone because their periods have changed since: B2, ZZZ by another user.");
     const auto now = rows();
     const auto all = db.allPeriods();
     ASSERT_EQ(now.size(), original.size());
@@ -128,6 +129,66 @@ TEST_F(Undo, FixAllIsUndoneExceptWhereAnotherUserChangedTheRowsSince) {
     }
     form.mnuUndo_Click();
     EXPECT_EQ(h.messages.texts.back(), nothingToUndo);
+}
+
+// Any action can be undone, not only the newest: its tenants still as it left
+// them go back; the others stay as they are, named with what changed them.
+// The undo is an action too: undone, its tenants are repaired again, and
+// Ctrl+Z goes on undoing the newest repair in force.
+TEST_F(Undo, AnOlderActionIsUndoneAndTheTenantsChangedSinceAreNamed) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    form.cmdFix_Click();
+    h.clock.time.minute = 9;
+    form.cmdFixAll_Click(); // B2, C3 and ZZZ: A1 agrees already
+    const auto afterFixAll = rows();
+    h.clock.time.minute = 12;
+    select("C3").Command1_Click(); // C3's extra charges have no charges behind them
+    ASSERT_NE(rows(), afterFixAll);
+    db.exec("update rent_periods set paid = paid + 1 where tenant_code = 'ZZZ' and period_from = '2025-03-01'");
+    auto expected = rows();
+    h.messages.texts.clear();
+
+    journal::RepairJournal journal(h.user.folder);
+    const std::string database = form.database().CurrentDatabase->Name();
+    auto actions = journal.Actions(database); // newest first
+    ASSERT_EQ(actions.size(), 3u);
+    ASSERT_EQ(actions[1].kind, journal::kindFixAll);
+    EXPECT_EQ(actions[1].tenants, 3);
+    ASSERT_TRUE(form.UndoAction(actions[1]));
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"2 tenants were not undone because their periods have "
+                                                         "changed since: C3 by the rebuild of 07/12/2026 14:12 "
+                                                         "(tester); ZZZ by another user."});
+    for (std::size_t row = 3; row < 6; ++row)
+        expected[row] = original[row]; // B2
+    EXPECT_EQ(rows(), expected);
+
+    h.messages.texts.clear();
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Undo the repair of tenant C3 of 07/12/2026 14:12?"});
+    for (std::size_t row = 6; row < 9; ++row)
+        expected[row] = afterFixAll[row];
+    EXPECT_EQ(rows(), expected);
+
+    // The undo of Fix All undone: B2 as Fix All left it, and Fix All in force again.
+    actions = journal.Actions(database);
+    ASSERT_EQ(actions.size(), 5u);
+    ASSERT_EQ(actions[1].kind, journal::kindUndo);
+    EXPECT_EQ(actions[1].undoes, actions[3].id);
+    EXPECT_EQ(actions[3].undoneBy, actions[1].id);
+    ASSERT_TRUE(form.UndoAction(actions[1]));
+    for (std::size_t row = 3; row < 6; ++row)
+        expected[row] = afterFixAll[row];
+    EXPECT_EQ(rows(), expected);
+    actions = journal.Actions(database);
+    ASSERT_EQ(actions.size(), 6u);
+    EXPECT_EQ(actions[2].undoneBy, actions[0].id);
+    EXPECT_EQ(actions[4].undoneBy, 0);
+    h.messages.texts.clear();
+    h.messages.confirmAnswer = false;
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Undo Fix All of 07/12/2026 14:09 (3 tenants)? Their rental "
+                                                         "periods go back to what they were before it."});
 }
 
 TEST_F(Undo, ATenantRepairedTwiceInOneFixAllGoesBackToWhereItStarted) {
@@ -218,7 +279,8 @@ TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {
     // leaves nothing to undo in place of the first.
     form.cmdFixAll_Click();
     EXPECT_EQ(TableRows(path, "rent_periods"), repaired);
-    EXPECT_EQ(h.messages.texts.back(), "Fix All repaired 0 of 60 tenants; 60 already agreed and were left as they were.");
+    EXPECT_EQ(h.messages.texts.back(),
+              "Fix All repaired 0 of 60 tenants; 60 already agreed and were left as they were.");
 
     const std::size_t boxes = h.messages.texts.size(); // the sample's bad tenancies report themselves
     form.mnuUndo_Click();
