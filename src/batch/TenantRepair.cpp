@@ -4,7 +4,6 @@
 #include "database/Schema.h"
 #include "rent/Allocation.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace batch {
@@ -21,19 +20,6 @@ journal::PeriodRows readRows(engine::Recordset& rs) {
                         rs.Fields(schema::rentPeriodsPaid).Value(), rs.Fields(schema::rentPeriodsExtraCharges).Value(),
                         rs.Fields(schema::rentPeriodsExtraChargesPaid).Value()});
     return rows;
-}
-
-// An amount as a caption shows it, with thousands separators: 1250.5 gives 1,250.5.
-std::string groupedAmount(const std::string& caption) {
-    const std::size_t sign = !caption.empty() && caption[0] == '-' ? 1 : 0;
-    const std::size_t point = std::min(caption.find('.'), caption.size());
-    std::string text = caption.substr(0, sign);
-    for (std::size_t i = sign; i < point; ++i) {
-        if (i > sign && (point - i) % 3 == 0)
-            text += ',';
-        text += caption[i];
-    }
-    return text + caption.substr(point);
 }
 
 } // namespace
@@ -103,12 +89,13 @@ TenantRepairResult RepairTenant(Database& database, const TenantRepairRequest& r
                       : rent::ReadIncomeTotals(db, request.ledger, tenant, request.propertyCode, locale);
             if (now.rent != rentShown || now.extraCharges != extraShown) {
                 if (now.rent != rentShown)
-                    moneyChanged = "rent " + groupedAmount(rentShown) + " is now " + groupedAmount(now.rent);
+                    moneyChanged =
+                        "rent " + platform::GroupedDigits(rentShown) + " is now " + platform::GroupedDigits(now.rent);
                 if (now.extraCharges != extraShown) {
                     if (!moneyChanged.empty())
                         moneyChanged += " and ";
-                    moneyChanged +=
-                        "extra charges " + groupedAmount(extraShown) + " is now " + groupedAmount(now.extraCharges);
+                    moneyChanged += "extra charges " + platform::GroupedDigits(extraShown) + " is now " +
+                                    platform::GroupedDigits(now.extraCharges);
                 }
                 return;
             }

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <numeric>
 #include <utility>
 
 namespace {
@@ -25,7 +24,8 @@ constexpr int buttonHeight = 375;
 constexpr int buttonWidth = 1695;
 constexpr int closeWidth = 1455;
 
-enum class Kind { Text, Number, Date };
+// An amount shows as money in the user's locale; a number as it is.
+enum class Kind { Text, Amount, Number, Date };
 
 struct ColumnLayout {
     const char* heading;
@@ -37,14 +37,14 @@ struct ColumnLayout {
 constexpr ColumnLayout columnLayouts[frmCheckAll::columnCount] = {
     {"Tenant", 1200, Kind::Text},
     {"Name", 2200, Kind::Text},
-    {"Rent received", 1300, Kind::Number},
-    {"Rent paid", 1300, Kind::Number},
-    {"Extra charges received", 1300, Kind::Number},
-    {"Extra charges paid", 1300, Kind::Number},
-    {"Period charges", 1300, Kind::Number},
-    {"Periods' extra charges", 1300, Kind::Number},
-    {"Due now", 1300, Kind::Number},
-    {"Due after repair", 1300, Kind::Number},
+    {"Rent received", 1300, Kind::Amount},
+    {"Rent paid", 1300, Kind::Amount},
+    {"Extra charges received", 1300, Kind::Amount},
+    {"Extra charges paid", 1300, Kind::Amount},
+    {"Period charges", 1300, Kind::Amount},
+    {"Periods' extra charges", 1300, Kind::Amount},
+    {"Due now", 1300, Kind::Amount},
+    {"Due after repair", 1300, Kind::Amount},
     {"Periods changed", 1100, Kind::Number},
     {"First unpaid now", 1300, Kind::Date},
     {"First unpaid after", 1300, Kind::Date},
@@ -69,36 +69,22 @@ std::string oneCell(std::string text) {
     return text;
 }
 
-std::string folded(const std::string& text) {
-    std::string f = text;
-    for (char& c : f)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return f;
+// How each column sorts, in the order of frmCheckAll::Column.
+std::vector<SortedRows::Sort> columnSorts() {
+    std::vector<SortedRows::Sort> sorts;
+    for (const ColumnLayout& layout : columnLayouts)
+        sorts.push_back(layout.kind == Kind::Text ? SortedRows::Sort::Text : SortedRows::Sort::Number);
+    return sorts;
 }
 
-// -1, 0 or 1 as a sorts before, with or after b; an empty cell before any value.
-int compareCells(Kind kind, const std::string& a, const std::string& b, const engine::Variant* dateA,
-                 const engine::Variant* dateB) {
-    if (a.empty() || b.empty())
-        return a.empty() == b.empty() ? 0 : a.empty() ? -1 : 1;
-    double x = 0;
-    double y = 0;
-    switch (kind) {
-    case Kind::Text: {
-        const int c = folded(a).compare(folded(b));
-        return c < 0 ? -1 : c > 0 ? 1 : 0;
+std::optional<double> dateKey(const engine::Variant& value) {
+    if (value.isNull() || value.isEmpty())
+        return std::nullopt;
+    try {
+        return value.toDate().serial();
+    } catch (const engine::EngineError&) {
+        return std::nullopt; // not a date: with the empty cells
     }
-    case Kind::Number:
-        x = engine::LeadingNumber(a);
-        y = engine::LeadingNumber(b);
-        break;
-    case Kind::Date:
-        x = dateA->toDate().serial();
-        y = dateB->toDate().serial();
-        break;
-    }
-    return x < y ? -1 : x > y ? 1 : 0;
 }
 
 } // namespace
@@ -107,7 +93,7 @@ frmCheckAll::frmCheckAll(Owner& main, controls::SecondWindow& ui, platform::Mess
                          platform::FileDialog& fileDialog, platform::Clipboard& clipboard, platform::Clock& clock,
                          const platform::Locale& locale)
     : main_(main), ui_(ui), messages_(messages), fileDialog_(fileDialog), clipboard_(clipboard), clock_(clock),
-      locale_(locale) {
+      locale_(locale), rows_(columnSorts()) {
     using controls::TwipRect;
     Me = &ui.createWindow(
         "frmCheckAll", windowCaption, {14400, 6600}, {7200, 3600}, [this] { Form_Resize(); }, [] {});
@@ -128,7 +114,7 @@ frmCheckAll::frmCheckAll(Owner& main, controls::SecondWindow& ui, platform::Mess
 
     std::vector<controls::Grid::Column> columns;
     for (const ColumnLayout& layout : columnLayouts)
-        columns.push_back({layout.heading, layout.width, layout.kind == Kind::Number});
+        columns.push_back({layout.heading, layout.width, layout.kind == Kind::Amount || layout.kind == Kind::Number});
     lstTenants->setColumns(columns);
     Form_Resize();
 }
@@ -172,71 +158,39 @@ int frmCheckAll::repairable() const {
 
 void frmCheckAll::Show(rent::CheckResult result) {
     result_ = std::move(result);
-    texts_.clear();
-    for (const rent::TenantCheck& t : result_.listed)
-        texts_.push_back(cells(t));
-    order_.resize(result_.listed.size());
-    std::iota(order_.begin(), order_.end(), std::size_t{0});
-    sortColumn_ = -1;
-    sortAscending_ = true;
+    std::vector<SortedRows::Entry> entries;
+    for (const rent::TenantCheck& t : result_.listed) {
+        SortedRows::Entry entry;
+        entry.texts = cells(t);
+        entry.numbers.resize(columnCount);
+        // The amounts as money; the file and the sorting keep their plain form.
+        for (std::size_t c = 0; c < columnCount; ++c) {
+            std::string& text = entry.texts[c];
+            if ((columnLayouts[c].kind == Kind::Amount || columnLayouts[c].kind == Kind::Number) && !text.empty())
+                entry.numbers[c] = engine::LeadingNumber(text);
+            if (columnLayouts[c].kind == Kind::Amount)
+                text = ShownAmount(engine::Variant(text), locale_);
+        }
+        entry.numbers[colFirstUnpaidNow] = dateKey(t.firstUnpaidNow);
+        entry.numbers[colFirstUnpaidAfter] = dateKey(t.firstUnpaidAfter);
+        entries.push_back(std::move(entry));
+    }
+    rows_.assign(std::move(entries));
     lblSummary->setCaption(result_.summary());
     cmdFixThese->setEnabled(repairable() > 0);
     cmdSaveCsv->setEnabled(true);
-    showRows({});
+    rows_.show(*lstTenants, {});
     ui_.show();
 }
 
-void frmCheckAll::showRows(const std::vector<std::size_t>& selected) {
-    std::vector<std::vector<std::string>> rows;
-    rows.reserve(order_.size());
-    for (std::size_t entry : order_)
-        rows.push_back(texts_[entry]);
-    lstTenants->setRows(rows);
-    lstTenants->setSortIndicator(sortColumn_, sortAscending_);
-    std::vector<int> shown;
-    for (std::size_t i = 0; i < order_.size(); ++i)
-        if (std::find(selected.begin(), selected.end(), order_[i]) != selected.end())
-            shown.push_back(static_cast<int>(i));
-    if (shown.empty() && !order_.empty())
-        shown.push_back(0); // a current row, so the keyboard works at once
-    lstTenants->setSelectedRows(shown);
-}
-
-std::vector<std::size_t> frmCheckAll::selectedEntries() const {
-    std::vector<std::size_t> entries;
-    for (int row : lstTenants->selectedRows())
-        if (row >= 0 && static_cast<std::size_t>(row) < order_.size())
-            entries.push_back(order_[static_cast<std::size_t>(row)]);
-    return entries;
-}
-
 std::vector<std::string> frmCheckAll::rowTexts(int row) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= order_.size())
-        return {};
-    return texts_[order_[static_cast<std::size_t>(row)]];
+    return rows_.rowTexts(row);
 }
 
 void frmCheckAll::lstTenants_HeadingClick(int column) {
-    if (column < 0 || column >= columnCount)
-        return;
-    // The same heading again turns the order round.
-    sortAscending_ = column == sortColumn_ ? !sortAscending_ : true;
-    sortColumn_ = column;
-    const std::vector<std::size_t> selected = selectedEntries();
-    const Kind kind = columnLayouts[column].kind;
-    const auto date = [&](std::size_t entry) -> const engine::Variant* {
-        const rent::TenantCheck& t = result_.listed[entry];
-        return column == colFirstUnpaidNow ? &t.firstUnpaidNow : &t.firstUnpaidAfter;
-    };
-    // Equal cells keep the order of the tenant list.
-    std::sort(order_.begin(), order_.end());
-    std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-        const int c =
-            compareCells(kind, texts_[a][static_cast<std::size_t>(column)], texts_[b][static_cast<std::size_t>(column)],
-                         kind == Kind::Date ? date(a) : nullptr, kind == Kind::Date ? date(b) : nullptr);
-        return sortAscending_ ? c < 0 : c > 0;
-    });
-    showRows(selected);
+    const std::vector<std::size_t> selected = rows_.selectedEntries(*lstTenants);
+    rows_.sortBy(column);
+    rows_.show(*lstTenants, selected);
 }
 
 void frmCheckAll::lstTenants_DblClick(int row) {

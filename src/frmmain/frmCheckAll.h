@@ -8,6 +8,7 @@
 // Controls.h; the main window's front end makes the window.
 
 #include "frmmain/Controls.h"
+#include "frmmain/SortedRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
 
@@ -76,7 +77,8 @@ public:
     void cmdSaveCsv_Click();
     void cmdClose_Click();
 
-    // The cells of the row shown at row, as the list shows them.
+    // The cells of the row shown at row, as the list shows them (amounts as
+    // money in the user's locale).
     std::vector<std::string> rowTexts(int row) const;
 
     controls::Window* Me;
@@ -87,10 +89,8 @@ public:
     controls::Button* cmdClose;
 
 private:
+    // The tenant's cells, plain (amounts as the captions hold them).
     std::vector<std::string> cells(const rent::TenantCheck& tenant) const;
-    // Shows the rows in order_, keeping the selection on the same tenants.
-    void showRows(const std::vector<std::size_t>& selected);
-    std::vector<std::size_t> selectedEntries() const;
     int repairable() const;
 
     Owner& main_;
@@ -102,8 +102,5 @@ private:
     const platform::Locale& locale_;
 
     rent::CheckResult result_;
-    std::vector<std::vector<std::string>> texts_; // the cells of each entry of result_.listed
-    std::vector<std::size_t> order_;              // the entries in the order shown
-    int sortColumn_ = -1;
-    bool sortAscending_ = true;
+    SortedRows rows_; // an entry a tenant of result_.listed
 };

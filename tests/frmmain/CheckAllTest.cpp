@@ -367,10 +367,14 @@ TEST_F(CheckAllWindow, ListsTheTenantsThatDisagreeWritingNothing) {
         const auto date = [&](const engine::Variant& v) {
             return v.isEmpty() ? std::string() : ShortDate(v.toDate(), h.locale);
         };
-        EXPECT_EQ(cells, (std::vector<std::string>{c.tenant, c.name, c.rentReceived, c.rentPaid, c.extraReceived,
-                                                   c.extraPaid, c.charges, c.chargesInPeriods, c.dueNow, c.dueAfter,
+        // The amounts as money, two decimals with the locale's separators.
+        const auto money = [&](const std::string& caption) { return h.locale.amount(std::stod(caption)); };
+        EXPECT_EQ(cells, (std::vector<std::string>{c.tenant, c.name, money(c.rentReceived), money(c.rentPaid),
+                                                   money(c.extraReceived), money(c.extraPaid), money(c.charges),
+                                                   money(c.chargesInPeriods), money(c.dueNow), money(c.dueAfter),
                                                    std::to_string(c.periodsChanged), date(c.firstUnpaidNow),
                                                    date(c.firstUnpaidAfter), c.problem}));
+        EXPECT_EQ(cells[frmCheckAll::colRentReceived].find('.'), cells[frmCheckAll::colRentReceived].size() - 3);
     }
     EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
 }
@@ -436,8 +440,10 @@ TEST_F(CheckAllWindow, ADoubleClickOrEnterSelectsTheTenantInTheMainWindow) {
         }
         EXPECT_EQ(form->Combo1->text(), tenant);
         // The analysis ran, as a pick from the drop-down runs it.
-        EXPECT_EQ(form->Label6->caption(), list->topLevelItem(row)->text(frmCheckAll::colRentReceived).toStdString());
-        EXPECT_EQ(form->Label14->caption(), list->topLevelItem(row)->text(frmCheckAll::colDueNow).toStdString());
+        EXPECT_EQ(ShownAmount(engine::Variant(form->Label6->caption()), h.locale),
+                  list->topLevelItem(row)->text(frmCheckAll::colRentReceived).toStdString());
+        EXPECT_EQ(ShownAmount(engine::Variant(form->Label14->caption()), h.locale),
+                  list->topLevelItem(row)->text(frmCheckAll::colDueNow).toStdString());
     }
 }
 

@@ -8,6 +8,7 @@
 #include "Recorders.h"
 
 #include "frmmain/win32/Win32Window.h"
+#include "platform/LocaleWin32.h"
 
 #include <commctrl.h>
 
@@ -319,10 +320,25 @@ TEST_F(Win32WindowTest, CheckAllListsTheTenantsThatDisagreeInAResizableListView)
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(listText(list, 0, 0), "A1");
     EXPECT_EQ(listText(list, 1, 0), "C3");
-    EXPECT_EQ(listText(list, 0, 2), "250"); // rent received
+    EXPECT_EQ(listText(list, 0, 2), "250.00"); // rent received, as money
     // Its charges disagree (no charge rows, 20 in the periods): the rebuild
     // clears them, and the 30 received for them goes onto the latest period.
-    EXPECT_EQ(listText(list, 0, 9), "20"); // due after the repair
+    EXPECT_EQ(listText(list, 0, 9), "20.00"); // due after the repair
+    // Every heading whole: no column narrower than its heading's text.
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(columns, 14);
+    for (int c = 0; c < columns; ++c) {
+        wchar_t heading[128] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = heading;
+        column.cchTextMax = 128;
+        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+        EXPECT_GT(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0),
+                  SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(heading)))
+            << utf8(heading);
+    }
     EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
 
     // The controls follow the frame: Close stays at the right edge.
@@ -352,6 +368,21 @@ TEST_F(Win32WindowTest, CheckAllListsTheTenantsThatDisagreeInAResizableListView)
     EXPECT_EQ(h.text("Combo1"), "C3");
     EXPECT_EQ(h.text("Label6"), "250");
     EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+}
+
+// Money as each locale writes it: its decimal point, thousands separator,
+// grouping (India's lakhs) and negative form, always two decimals.
+TEST(Win32Locale, AmountsInTheLocalesOwnForm) {
+    const struct {
+        const wchar_t* locale;
+        double amount;
+        std::string text;
+    } cases[] = {
+        {L"en-GB", 10289.844, "10,289.84"},    {L"en-US", -464.8, "-464.80"},         {L"en-US", -0.001, "0.00"},
+        {L"de-DE", 1234567.5, "1.234.567,50"}, {L"en-IN", 1234567.5, "12,34,567.50"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::AmountIn(c.locale, c.amount), c.text) << utf8(c.locale) << " " << c.amount;
 }
 
 } // namespace

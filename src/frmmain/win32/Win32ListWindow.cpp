@@ -5,11 +5,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 constexpr const wchar_t* windowClassName = L"HabitoriumListWindow";
+// What a column takes beside its heading's text, in twips: the header's
+// margins and the sort mark.
+constexpr int headingMargin = 360;
 
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
@@ -47,7 +51,11 @@ public:
             column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
             // The first column of a list view is always on the left.
             column.fmt = columns[i].right && i > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-            column.cx = pixels(columns[i].width);
+            // Wide enough for its heading in the list's font, with the margins
+            // and the sort mark beside it.
+            const int headingWidth =
+                static_cast<int>(SendMessageW(hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(heading.c_str())));
+            column.cx = std::max(pixels(columns[i].width), headingWidth + pixels(headingMargin));
             column.pszText = heading.data();
             column.iSubItem = static_cast<int>(i);
             SendMessageW(hwnd, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
