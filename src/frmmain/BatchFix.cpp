@@ -150,6 +150,7 @@ bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
         Me->showProgressFailed();
     else
         Me->clearProgress();
+    historyChanged();
     showMessage(text);
     Me->clearProgress();
     if (endDuringBatch_)

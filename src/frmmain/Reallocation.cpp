@@ -56,6 +56,8 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
         notify(text);
     if (repair.analyseAgain)
         Combo1_Click();
+    if (!running_)
+        historyChanged();
     switch (repair.outcome) {
     case batch::TenantRepairResult::Outcome::Repaired:
         return RepairOutcome::Repaired;

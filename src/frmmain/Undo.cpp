@@ -41,7 +41,9 @@ bool frmMain::UndoAction(const journal::Action& action) {
     for (const std::string& text : result.messages)
         showMessage(text);
     undoRunning_ = false;
-    if (result.started)
+    if (result.started) {
         Combo1_Click();
+        historyChanged();
+    }
     return true;
 }

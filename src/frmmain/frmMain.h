@@ -10,6 +10,7 @@
 #include "engine/Date.h"
 #include "frmmain/Controls.h"
 #include "frmmain/frmCheckAll.h"
+#include "frmmain/frmHistory.h"
 #include "general/ErrorReport.h"
 #include "journal/RepairJournal.h"
 #include "platform/Platform.h"
@@ -26,7 +27,7 @@ namespace batch {
 class Batch;
 }
 
-class frmMain : public frmCheckAll::Owner {
+class frmMain : public frmCheckAll::Owner, public frmHistory::Owner {
 public:
     // Makes the window and its controls through frontEnd, then runs
     // Form_Load. Nothing is opened until the front end has shown the window
@@ -52,6 +53,9 @@ public:
     // Escape: stops "Check All" after the group of tenants in hand; the list
     // shows the tenants checked until then.
     void mnuStop_Click();
+    // "History..." (and Ctrl+H): the repair history of the open database, in
+    // a window of its own (frmHistory). Not during a batch or a check.
+    void cmdHistory_Click();
     // The standard Undo key (Ctrl+Z): after the user confirms, puts back the
     // rental periods of the newest repair made on the open database that is
     // not yet undone, tenant by tenant where the rows are still as that repair
@@ -62,7 +66,7 @@ public:
     // (batch::UndoAction), without asking; says what it did and shows the
     // selected tenant's figures again. Returns false, doing nothing, during a
     // batch or another undo, or without a journal or a database.
-    bool UndoAction(const journal::Action& action);
+    bool UndoAction(const journal::Action& action) override;
 
     // The journal's kind of action of "Fix these" (one action for the batch).
     static constexpr const char* kindFixThese = journal::kindFixThese;
@@ -98,6 +102,8 @@ public:
 
     // The list window of the last "Check All"; none before the first.
     frmCheckAll* checkAllForm() { return checkAll_.get(); }
+    // The History window; none before it was first opened.
+    frmHistory* historyForm() { return history_.get(); }
     rent::Ledger ledger() const { return {rentGroup, extraChargeCodes}; }
 
     Database& database() { return database_; }
@@ -135,6 +141,7 @@ public:
     controls::Label* lblDatabase;
     controls::Label* Label1;
     controls::Button* cmdCheckAll;
+    controls::Button* cmdHistory;
 
     // Window state for the handlers.
     std::string rentGroup;
@@ -147,6 +154,9 @@ private:
     class ChosenWalk;
 
     void createControls(controls::FrontEnd& ui);
+    // An action was made or undone: the History window, when it is shown,
+    // lists it.
+    void historyChanged();
     // The open database's name as the journal keys its actions; empty when none is open.
     std::string databaseName() const;
     std::string tenantReference() const;
@@ -211,6 +221,9 @@ private:
     // The list window: its front end, then its form (which uses it).
     std::unique_ptr<controls::SecondWindow> checkAllWindow_;
     std::unique_ptr<frmCheckAll> checkAll_;
+    // The History window, the same way.
+    std::unique_ptr<controls::SecondWindow> historyWindow_;
+    std::unique_ptr<frmHistory> history_;
 
     // The repair journal in the user's data folder.
     batch::Journalling journalling_;
