@@ -1,5 +1,7 @@
 #include "frmmain/SortedRows.h"
 
+#include "engine/EngineError.h"
+
 #include <algorithm>
 #include <numeric>
 #include <utility>
@@ -17,6 +19,16 @@ std::string folded(const std::string& text) {
 } // namespace
 
 SortedRows::SortedRows(std::vector<Sort> columns) : columns_(std::move(columns)) {}
+
+std::optional<double> SortedRows::DateKey(const engine::Variant& value) {
+    if (value.isNull() || value.isEmpty())
+        return std::nullopt;
+    try {
+        return value.toDate().serial();
+    } catch (const engine::EngineError&) {
+        return std::nullopt;
+    }
+}
 
 void SortedRows::assign(std::vector<Entry> entries) {
     entries_ = std::move(entries);

@@ -4,6 +4,7 @@
 // each column sorts by. The rows go to the grid in the order chosen, the
 // selection kept on the same entries.
 
+#include "engine/Variant.h"
 #include "frmmain/Controls.h"
 
 #include <cstddef>
@@ -22,6 +23,10 @@ public:
     };
 
     explicit SortedRows(std::vector<Sort> columns);
+
+    // The key a date sorts by: its serial; none for Null, Empty or a value
+    // that is no date (sorted with the empty cells).
+    static std::optional<double> DateKey(const engine::Variant& value);
 
     // Replaces the entries, shown in their own order, unsorted.
     void assign(std::vector<Entry> entries);

@@ -1,28 +1,21 @@
 #include "frmmain/frmCheckAll.h"
 
+#include "frmmain/ListWindow.h"
+
 #include "engine/EngineError.h"
 #include "engine/NumberText.h"
 #include "general/TextForm.h"
 #include "rent/CheckCsv.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <utility>
 
 namespace {
 
 constexpr const char* windowCaption = "Check All - Habitorium Rent Analysis";
 
-// Twips.
-constexpr int margin = 120;
-constexpr int gap = 120;
-constexpr int summaryHeight = 255;
-constexpr int buttonHeight = 375;
-constexpr int buttonWidth = 1695;
-constexpr int closeWidth = 1455;
+using namespace listwindow;
+constexpr int summaryHeight = labelHeight;
 
 // An amount shows as money in the user's locale; a number as it is.
 enum class Kind { Text, Amount, Number, Date };
@@ -51,16 +44,6 @@ constexpr ColumnLayout columnLayouts[frmCheckAll::columnCount] = {
     {"Problem", 4500, Kind::Text},
 };
 
-std::string dateText(const engine::Variant& value, const platform::Locale& locale) {
-    if (value.isNull() || value.isEmpty())
-        return {};
-    try {
-        return ShortDate(value.toDate(), locale);
-    } catch (const engine::EngineError&) {
-        return TextForm(value, locale);
-    }
-}
-
 // A cell's text on one line of the clipboard: tabs and line ends would split it.
 std::string oneCell(std::string text) {
     for (char& c : text)
@@ -75,16 +58,6 @@ std::vector<SortedRows::Sort> columnSorts() {
     for (const ColumnLayout& layout : columnLayouts)
         sorts.push_back(layout.kind == Kind::Text ? SortedRows::Sort::Text : SortedRows::Sort::Number);
     return sorts;
-}
-
-std::optional<double> dateKey(const engine::Variant& value) {
-    if (value.isNull() || value.isEmpty())
-        return std::nullopt;
-    try {
-        return value.toDate().serial();
-    } catch (const engine::EngineError&) {
-        return std::nullopt; // not a date: with the empty cells
-    }
 }
 
 } // namespace
@@ -146,8 +119,8 @@ std::vector<std::string> frmCheckAll::cells(const rent::TenantCheck& t) const {
     row[colDueNow] = t.dueNow;
     row[colDueAfter] = t.dueAfter;
     row[colPeriodsChanged] = t.checked() ? std::to_string(t.periodsChanged) : std::string();
-    row[colFirstUnpaidNow] = dateText(t.firstUnpaidNow, locale_);
-    row[colFirstUnpaidAfter] = dateText(t.firstUnpaidAfter, locale_);
+    row[colFirstUnpaidNow] = ShownDate(t.firstUnpaidNow, locale_);
+    row[colFirstUnpaidAfter] = ShownDate(t.firstUnpaidAfter, locale_);
     row[colProblem] = t.problem;
     return row;
 }
@@ -171,8 +144,8 @@ void frmCheckAll::Show(rent::CheckResult result) {
             if (columnLayouts[c].kind == Kind::Amount)
                 text = ShownAmount(engine::Variant(text), locale_);
         }
-        entry.numbers[colFirstUnpaidNow] = dateKey(t.firstUnpaidNow);
-        entry.numbers[colFirstUnpaidAfter] = dateKey(t.firstUnpaidAfter);
+        entry.numbers[colFirstUnpaidNow] = SortedRows::DateKey(t.firstUnpaidNow);
+        entry.numbers[colFirstUnpaidAfter] = SortedRows::DateKey(t.firstUnpaidAfter);
         entries.push_back(std::move(entry));
     }
     rows_.assign(std::move(entries));
@@ -243,24 +216,8 @@ void frmCheckAll::cmdFixThese_Click() {
 }
 
 void frmCheckAll::cmdSaveCsv_Click() {
-    const platform::LocalTime today = clock_.now();
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", today.year, today.month, today.day);
-    const std::string path =
-        fileDialog_.saveFileName("Save as CSV", std::string("check-all-") + date + ".csv", "CSV files", "csv");
-    if (path.empty())
-        return;
-    std::ofstream out(platform::nativePath(path), std::ios::binary | std::ios::trunc);
-    if (!out) {
-        messages_.showMessage("The list could not be saved: " + path + " cannot be opened for writing (" +
-                              std::strerror(errno) + ").");
-        return;
-    }
-    rent::WriteCheckCsv(out, result_);
-    out.close();
-    if (!out)
-        messages_.showMessage("The list could not be saved completely to " + path +
-                              " (the disk may be full). The file is not complete.");
+    listwindow::SaveAsCsv(fileDialog_, messages_, clock_, "check-all", "The list",
+                          [this](std::ostream& out) { rent::WriteCheckCsv(out, result_); });
 }
 
 void frmCheckAll::cmdClose_Click() {

@@ -8,6 +8,7 @@
 // Controls.h; the main window's front end makes the window.
 
 #include "frmmain/Controls.h"
+#include "frmmain/ListWindow.h"
 #include "frmmain/SortedRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
@@ -19,14 +20,8 @@
 class frmCheckAll {
 public:
     // What the list asks of the window whose tenants it lists.
-    class Owner {
+    class Owner : public listwindow::Owner {
     public:
-        virtual ~Owner() = default;
-        // True while a batch or a check runs there.
-        virtual bool batchRunning() const = 0;
-        // Selects the tenant there, as a user's choice does; false (said in a
-        // box) when it is not in the tenant list.
-        virtual bool SelectTenant(const std::string& tenant) = 0;
         // Repairs the tenants given, as one action; returns checked with its
         // list as it is now, or nothing when no batch ran.
         virtual std::optional<rent::CheckResult> FixThese(const std::vector<rent::TenantCheck>& tenants,

@@ -1,17 +1,14 @@
 #include "frmmain/frmHistory.h"
 
+#include "frmmain/ListWindow.h"
+
 #include "batch/ActionText.h"
 #include "batch/HistoryCsv.h"
 #include "batch/Undo.h"
 #include "engine/Date.h"
-#include "engine/EngineError.h"
 #include "general/TextForm.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <utility>
 
 namespace {
@@ -19,13 +16,8 @@ namespace {
 constexpr const char* windowCaption = "History - Habitorium Rent Analysis";
 
 // Twips.
-constexpr int margin = 120;
-constexpr int gap = 120;
-constexpr int labelHeight = 255;
+using namespace listwindow;
 constexpr int boxHeight = 315;
-constexpr int buttonHeight = 375;
-constexpr int buttonWidth = 1695;
-constexpr int closeWidth = 1455;
 constexpr int noteLabelWidth = 600;
 constexpr int minimumWidth = 8400;
 constexpr int minimumHeight = 5400;
@@ -82,26 +74,6 @@ double serial(const platform::LocalTime& time) {
 std::optional<double> number(const engine::Variant& value) {
     if (value.isNumeric())
         return value.toDouble();
-    return std::nullopt;
-}
-
-// A period's start as the list shows it, and its key.
-std::string dateText(const engine::Variant& value, const platform::Locale& locale) {
-    if (value.isNull() || value.isEmpty())
-        return {};
-    try {
-        return ShortDate(value.toDate(), locale);
-    } catch (const engine::EngineError&) {
-        return TextForm(value, locale);
-    }
-}
-
-std::optional<double> dateKey(const engine::Variant& value) {
-    try {
-        if (!value.isNull() && !value.isEmpty())
-            return value.toDate().serial();
-    } catch (const engine::EngineError&) {
-    }
     return std::nullopt;
 }
 
@@ -293,8 +265,8 @@ void frmHistory::showPeriods() {
                     const journal::PeriodRow& b = tenant.before[i];
                     const journal::PeriodRow& a = tenant.after[i];
                     SortedRows::Entry entry;
-                    entry.texts = {tenant.tenant, dateText(b.periodFrom, locale_)};
-                    entry.numbers = {std::nullopt, dateKey(b.periodFrom)};
+                    entry.texts = {tenant.tenant, ShownDate(b.periodFrom, locale_)};
+                    entry.numbers = {std::nullopt, SortedRows::DateKey(b.periodFrom)};
                     std::string changed;
                     const struct {
                         const engine::Variant& before;
@@ -375,30 +347,10 @@ void frmHistory::cmdSaveCsv_Click() {
     journal::RepairJournal* journal = journalling_.journal();
     if (!journal)
         return;
-    const platform::LocalTime today = clock_.now();
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", today.year, today.month, today.day);
-    const std::string path =
-        fileDialog_.saveFileName("Save as CSV", std::string("repair-history-") + date + ".csv", "CSV files", "csv");
-    if (path.empty())
-        return;
-    std::ofstream out(platform::nativePath(path), std::ios::binary | std::ios::trunc);
-    if (!out) {
-        messages_.showMessage("The history could not be saved: " + path + " cannot be opened for writing (" +
-                              std::strerror(errno) + ").");
-        return;
-    }
-    try {
+    // Oldest first, as --history writes it.
+    listwindow::SaveAsCsv(fileDialog_, messages_, clock_, "repair-history", "The history", [&](std::ostream& out) {
         batch::WriteHistoryCsv(out, *journal, batch::ActionsSince(actions_, std::nullopt));
-    } catch (const journal::JournalError& error) {
-        messages_.showMessage("The history could not be saved completely to " + path +
-                              ": the repair journal cannot be read (" + error.what() + "). The file is not complete.");
-        return;
-    }
-    out.close();
-    if (!out)
-        messages_.showMessage("The history could not be saved completely to " + path +
-                              " (the disk may be full). The file is not complete.");
+    });
 }
 
 void frmHistory::cmdClose_Click() {

@@ -13,6 +13,7 @@
 
 #include "batch/Journalling.h"
 #include "frmmain/Controls.h"
+#include "frmmain/ListWindow.h"
 #include "frmmain/SortedRows.h"
 #include "journal/RepairJournal.h"
 #include "platform/Seams.h"
@@ -23,14 +24,8 @@
 class frmHistory {
 public:
     // What the history asks of the window whose database it is.
-    class Owner {
+    class Owner : public listwindow::Owner {
     public:
-        virtual ~Owner() = default;
-        // True while a batch or a check runs there.
-        virtual bool batchRunning() const = 0;
-        // Selects the tenant there, as a user's choice does; false (said in a
-        // box) when it is not in the tenant list.
-        virtual bool SelectTenant(const std::string& tenant) = 0;
         // Undoes action without asking, and says what it did; false when it
         // cannot now (a batch runs).
         virtual bool UndoAction(const journal::Action& action) = 0;

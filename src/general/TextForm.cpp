@@ -92,3 +92,13 @@ std::string ShownAmount(const engine::Variant& value, const platform::Locale& lo
         return locale.amount(value.toDouble());
     return {};
 }
+
+std::string ShownDate(const engine::Variant& value, const platform::Locale& locale) {
+    if (value.isNull() || value.isEmpty())
+        return {};
+    try {
+        return ShortDate(value.toDate(), locale);
+    } catch (const engine::EngineError&) {
+        return TextForm(value, locale);
+    }
+}

@@ -29,3 +29,7 @@ std::string GroupedCount(long long count);
 // of money (Locale::amount: "-1,250.50"); Null, Empty and the empty text as
 // nothing; other text as it is.
 std::string ShownAmount(const engine::Variant& value, const platform::Locale& locale);
+
+// A date as the lists show it: the locale's short date form (no time of day);
+// Null and Empty as nothing; a value that is no date in its text form.
+std::string ShownDate(const engine::Variant& value, const platform::Locale& locale);

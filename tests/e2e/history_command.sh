@@ -26,28 +26,8 @@ app=$work/bin/$(basename "$1")
 export XDG_DATA_HOME="$work/data"
 journal="$XDG_DATA_HOME/Habitorium Rent Analysis/repair-journal.sqlite"
 
-passed=0
-failed=0
-check() { # what expected actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1: expected [$2], got [$3]" >&2
-        failed=$((failed + 1))
-    fi
-}
-point_registry_at() {
-    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-        '[HKEY_LOCAL_MACHINE\SOFTWARE\Habitorium\Settings]' '"Networkable"=dword:00000001' \
-        "\"DatabaseLocation\"=\"$1\"" "\"APPPath\"=\"$work/missing\"" >"$work/registry.reg"
-    export HABITORIUM_REGISTRY="$work/registry.reg"
-}
-run() {
-    status=0
-    "$app" "$@" >"$work/stdout" 2>"$work/stderr" || status=$?
-    out=$(cat "$work/stdout")
-    err=$(cat "$work/stderr")
-}
+# shellcheck source=lib/command.sh
+source "$here/lib/command.sh"
 columns="when,who,what,note,tenant,period_from,rent_due_before,paid_before,extra_charges_before,"
 columns+="extra_charges_paid_before,rent_due_after,paid_after,extra_charges_after,extra_charges_paid_after"
 rows() { python3 "$here/lib/csv_rows.py" "$1" "$columns"; }

@@ -1,12 +1,12 @@
 // The repair journal on its own: what it keeps, for how long, which action
 // Undo is offered, and what "exactly the same rows" means.
 
+#include "PropertyDb.h"
 #include "Recorders.h"
 
 #include "journal/RepairJournal.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -229,15 +229,7 @@ insert into periods values
     (4, 0, '2025-01-01', -100, 0, 20, 0, 100, 100, 20, 5.25),
     (5, 0, '2025-01-01', 100, 0, 0, 0, 100, 100, 0, 0);
 )";
-    const auto runSql = [&](const char* sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-        sqlite3_free(error);
-        sqlite3_close(db);
-    };
-    runSql(released);
+    RunSql(path, released);
 
     {
         RepairJournal journal(dir.path().string());
@@ -273,8 +265,8 @@ insert into periods values
         EXPECT_EQ(journal.Actions("b.mdb").size(), 1u);
     }
     // The released version's own writing, after the note's column was added.
-    runSql("insert into actions (kind, made_at, login, database_name, tenant, undoes) values ('repair', "
-           "'2026-11-05 10:00:00', 'ann', 'a.mdb', 'T4', null)");
+    RunSql(path, "insert into actions (kind, made_at, login, database_name, tenant, undoes) values ('repair', "
+                 "'2026-11-05 10:00:00', 'ann', 'a.mdb', 'T4', null)");
     RepairJournal reopened(dir.path().string());
     const std::vector<journal::Action> actions = reopened.Actions("a.mdb");
     ASSERT_EQ(actions.size(), 4u);
