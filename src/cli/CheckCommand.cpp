@@ -32,26 +32,28 @@ std::string usageLine() {
 
 std::string helpText() {
     const std::string n = platform::consoleLineEnd;
-    std::string text =
-        usageLine() + n + "Without arguments, opens the Habitorium Rent Analysis window." + n + n +
-        "  --check-all FILE.csv" + n + "        checks every tenant against the money received, as the window's" + n +
-        "        \"Check All\" does, without a window and writing nothing to the" + n +
-        "        database; writes the tenants that disagree or cannot be checked to" + n +
-        "        FILE.csv (- for standard output: UTF-8 with a byte-order mark, CR LF," + n +
-        "        one header line) and prints the summary line (on standard error when" + n +
-        "        the list goes to standard output). What the window would show in a" + n +
-        "        box goes to standard error; database failures also to the error log" + n +
-        "        in the program's folder, as in the window." + n + n + "  --history [--since YYYY-MM-DD] FILE.csv" + n +
-        "        writes the repair history of the database, as the window's History" + n +
-        "        shows it, to FILE.csv (- for standard output; the same form as the" + n +
-        "        list of --check-all): one line a period that an action changed, with" + n +
-        "        the action's time, login, kind and note, the tenant, the period's" + n +
-        "        start and its four amounts before and after; with --since, only the" + n +
-        "        actions made on that day or later. It reads the repair journal in" + n +
-        "        the user's data folder and writes nothing else." + n + n + "  --help  shows this text" + n + n +
-        "The database is chosen as the window chooses it, with the same fallbacks," + n +
-        "from the settings Networkable, DatabaseLocation and APPPath under" + n +
-        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings";
+    std::string text = usageLine() + n + "Without arguments, opens the Habitorium Rent Analysis window." + n + n +
+                       "  --check-all FILE.csv" + n +
+                       "        checks every tenant against the money received, as the window's" + n +
+                       "        \"Check All\" does, without a window and writing nothing to the" + n +
+                       "        database; writes the tenants that disagree or cannot be checked to" + n +
+                       "        FILE.csv (- for standard output: UTF-8 with a byte-order mark, CR LF," + n +
+                       "        one header line) and prints the summary line (on standard error when" + n +
+                       "        the list goes to standard output). What the window would show in a" + n +
+                       "        box goes to standard error; database failures also to the error log" + n +
+                       "        in the program's folder, as in the window." + n + n;
+    text += std::string("  --history [--since YYYY-MM-DD] FILE.csv") + n +
+            "        writes the repair history of the database, as the window's History" + n +
+            "        shows it, to FILE.csv (- for standard output; the same form as the" + n +
+            "        list of --check-all): one line a period that an action changed, with" + n +
+            "        the action's time, login, kind and note, the tenant, the period's" + n +
+            "        start and its four amounts before and after; with --since, only the" + n +
+            "        actions made on that day or later. It reads the repair journal in" + n +
+            "        the user's data folder and writes nothing to the database." + n + n;
+    text += std::string("  --help  shows this text") + n + n +
+            "The database is chosen as the window chooses it, with the same fallbacks," + n +
+            "from the settings Networkable, DatabaseLocation and APPPath under" + n +
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings";
 #ifdef _WIN32
     text += " in the registry." + n;
 #else
@@ -60,9 +62,8 @@ std::string helpText() {
 #endif
     text += n + "Exit status:" + n + "  0  every tenant agrees with the money received; the history was written" + n +
             "  1  some tenants disagree or could not be checked (the list names them)" + n +
-            "  2  bad arguments; the database or the repair journal could not be opened" + n +
-            "     or read; the list could not be written (a folder or a database file" + n + "     is never replaced)" +
-            n;
+            "  2  bad arguments; the database or the journal could not be read; the file" + n +
+            "     could not be written (a folder or a database file is never replaced)" + n;
 #ifdef _WIN32
     text += n + "From a command prompt, \"start /wait\" waits for the program to end (batch" + n +
             "files and the Task Scheduler wait anyway), so %ERRORLEVEL% is its status." + n;
