@@ -83,7 +83,7 @@ std::string UndoQuestion(const journal::Action& action, const platform::Locale& 
 }
 
 UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action,
-                      const platform::Locale& locale) {
+                      const platform::Locale& locale, const std::string& again) {
     UndoResult result;
     journal::RepairJournal* journal = journalling.journal();
     if (!journal || !database.CurrentDatabase)
@@ -160,14 +160,13 @@ UndoResult UndoAction(Database& database, Journalling& journalling, const journa
     journal->EndAction(undo);
 
     if (!journalFailure.empty()) {
-        result.messages.push_back(
-            journalling.problem(std::exchange(journalFailure, {}),
-                                "so the undo stopped. The tenants not yet undone were left as they are; Ctrl+Z "
-                                "undoes them later."));
+        result.messages.push_back(journalling.problem(
+            std::exchange(journalFailure, {}),
+            "so the undo stopped. The tenants not yet undone were left as they are; " + again + " undoes them later."));
     } else if (failed) {
-        // Left as not undone, so Ctrl+Z tries the tenants that failed again.
-        result.messages.push_back(
-            "Some tenants could not be undone because of the errors shown. Ctrl+Z tries them again.");
+        // Left as not undone, so the next undo tries the tenants that failed again.
+        result.messages.push_back("Some tenants could not be undone because of the errors shown. " + again +
+                                  " tries them again.");
     } else {
         try {
             journal->MarkUndone(action.id, undo);

@@ -31,9 +31,10 @@ struct UndoResult {
 // All" groups them); the others are left as they are and named in a message
 // with what changed them since: a later action (its time in locale's form)
 // or another user. The action is marked undone unless a failure kept a tenant
-// from being put back (those are tried again by the next undo). Database
-// failures are reported through database as they come.
+// from being put back (those are tried again by the next undo, which the
+// messages call again: "Ctrl+Z"). Database failures are reported through
+// database as they come.
 UndoResult UndoAction(Database& database, Journalling& journalling, const journal::Action& action,
-                      const platform::Locale& locale);
+                      const platform::Locale& locale, const std::string& again);
 
 } // namespace batch

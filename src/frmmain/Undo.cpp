@@ -30,14 +30,18 @@ void frmMain::mnuUndo_Click() {
     const bool confirmed = platform_.messages.confirm(batch::UndoQuestion(*last, platform_.locale));
     undoRunning_ = false;
     if (confirmed)
-        UndoAction(*last);
+        undoAction(*last, "Ctrl+Z");
 }
 
 bool frmMain::UndoAction(const journal::Action& action) {
+    return undoAction(action, "Undo this action");
+}
+
+bool frmMain::undoAction(const journal::Action& action, const char* again) {
     if (batchRunning_ || undoRunning_ || !journalling_.journal() || !database_.CurrentDatabase)
         return false;
     undoRunning_ = true;
-    const batch::UndoResult result = batch::UndoAction(database_, journalling_, action, platform_.locale);
+    const batch::UndoResult result = batch::UndoAction(database_, journalling_, action, platform_.locale, again);
     for (const std::string& text : result.messages)
         showMessage(text);
     undoRunning_ = false;

@@ -157,6 +157,8 @@ private:
     // An action was made or undone: the History window, when it is shown,
     // lists it.
     void historyChanged();
+    // UndoAction; again names what tries the tenants that failed again.
+    bool undoAction(const journal::Action& action, const char* again);
     // The open database's name as the journal keys its actions; empty when none is open.
     std::string databaseName() const;
     std::string tenantReference() const;
