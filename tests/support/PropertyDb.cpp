@@ -303,6 +303,7 @@ std::vector<std::string> TableRows(const std::string& path, const std::string& t
 
 void RunSql(const std::string& path, const std::string& sql) {
 #ifndef HABITORIUM_HAVE_SQLITE
+    static_cast<void>(sql);
     throw std::runtime_error("RunSql(" + path + "): this build's test helpers have no SQLite");
 #else
     sqlite3* db = nullptr;
