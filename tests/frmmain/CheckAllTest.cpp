@@ -424,6 +424,28 @@ TEST_F(CheckAllWindow, AHeadingSortsItsColumnNumbersAsNumbersDatesAsDates) {
     EXPECT_EQ(shown, listed);
 }
 
+// A period whose start is text that is no date shows as that text, and its
+// column still sorts: the text with the empty cells, before every date.
+TEST_F(CheckAllWindow, AStartThatIsNoDateSortsWithTheEmptyCells) {
+    otherUser(path, "insert into tenancy values ('TXT01', 'Text Date', 'P001', '2025-01-01', null);"
+                    "insert into rent_periods (tenant_code, period_from, period_to, rent_due, paid, extra_charges, "
+                    "extra_charges_paid) values ('TXT01', 'soon', '2025-01-31', 500, 0, 0, 0);"
+                    "insert into revenues (tenant_code, [revenue group], amount, date, [property code], description) "
+                    "values ('TXT01', 'RENT', 100, '2025-01-02', 'P001', 'Rent')");
+    form->LoadReferenceData();
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    clickHeading(list, frmCheckAll::colFirstUnpaidNow);
+    const std::vector<std::string> starts = column(list, frmCheckAll::colFirstUnpaidNow);
+    const std::vector<std::string> tenants = column(list, frmCheckAll::colTenant);
+    const auto at = std::find(tenants.begin(), tenants.end(), "TXT01");
+    ASSERT_NE(at, tenants.end());
+    EXPECT_EQ(starts[static_cast<std::size_t>(at - tenants.begin())], "soon");
+    const auto firstDate =
+        std::find_if(starts.begin(), starts.end(), [](const std::string& s) { return !s.empty() && s != "soon"; });
+    EXPECT_LT(at - tenants.begin(), firstDate - starts.begin());
+}
+
 TEST_F(CheckAllWindow, ADoubleClickOrEnterSelectsTheTenantInTheMainWindow) {
     QTreeWidget* list = pressCheckAll();
     ASSERT_NE(list, nullptr);
