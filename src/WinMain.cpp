@@ -26,8 +26,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = 1; argv && i < argc; ++i)
         arguments.push_back(platform::narrow(argv[i]));
     LocalFree(argv);
-    if (!arguments.empty())
-        return cli::RunCommandLine(arguments, platform::Win32Locale());
+    if (!arguments.empty()) {
+        platform::Win32UserAccount user;
+        return cli::RunCommandLine(arguments, platform::Win32Locale(), user);
+    }
 
     // The DPI awareness (per monitor), the common controls of visual styles
     // and the version of Windows the program is written for come from its

@@ -14,12 +14,16 @@
 #include <vector>
 
 int main(int argc, char* argv[]) {
-    // The command line needs no display: it runs before any application object exists.
-    if (argc > 1)
-        return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc), QtLocale());
+    // The command line needs no display: it runs before any application object
+    // exists. Its repair journal is the window's, in the folder named after the
+    // application.
+    QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
+    if (argc > 1) {
+        QtUserAccount user;
+        return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc), QtLocale(), user);
+    }
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Habitorium Rent Analysis"));
     QApplication::setApplicationDisplayName(QStringLiteral("Habitorium Rent Analysis"));
     // The menu entry's name, so the desktop pairs the window with it; the
     // icon in every size drawn at build time.

@@ -1,7 +1,10 @@
 #include "cli/CheckCommand.h"
+#include "cli/HistoryCommand.h"
+#include "cli/OutputFile.h"
 
 #include "database/Database.h"
 #include "engine/ConnectionText.h"
+#include "engine/Date.h"
 #include "general/DatabaseLocation.h"
 #include "general/ErrorReport.h"
 #include "platform/Console.h"
@@ -11,15 +14,8 @@
 #include "rent/CheckCsv.h"
 #include "rent/ReferenceData.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
-#include <system_error>
 
 namespace cli {
 
@@ -30,7 +26,8 @@ using platform::Console;
 constexpr const char* program = "habitorium-rent-analysis";
 
 std::string usageLine() {
-    return std::string("usage: ") + program + " [--check-all FILE.csv | --help]";
+    return std::string("usage: ") + program +
+           " [--check-all FILE.csv | --history [--since YYYY-MM-DD] FILE.csv | --help]";
 }
 
 std::string helpText() {
@@ -44,19 +41,28 @@ std::string helpText() {
                        "        one header line) and prints the summary line (on standard error when" + n +
                        "        the list goes to standard output). What the window would show in a" + n +
                        "        box goes to standard error; database failures also to the error log" + n +
-                       "        in the program's folder, as in the window." + n + "  --help  shows this text" + n + n +
-                       "The database is chosen as the window chooses it, with the same fallbacks," + n +
-                       "from the settings Networkable, DatabaseLocation and APPPath under" + n +
-                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings";
+                       "        in the program's folder, as in the window." + n + n;
+    text += std::string("  --history [--since YYYY-MM-DD] FILE.csv") + n +
+            "        writes the repair history of the database, as the window's History" + n +
+            "        shows it, to FILE.csv (- for standard output; the same form as the" + n +
+            "        list of --check-all): one line a period that an action changed, with" + n +
+            "        the action's time, login, kind and note, the tenant, the period's" + n +
+            "        start and its four amounts before and after; with --since, only the" + n +
+            "        actions made on that day or later. It reads the repair journal in" + n +
+            "        the user's data folder and writes nothing to the database." + n + n;
+    text += std::string("  --help  shows this text") + n + n +
+            "The database is chosen as the window chooses it, with the same fallbacks," + n +
+            "from the settings Networkable, DatabaseLocation and APPPath under" + n +
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings";
 #ifdef _WIN32
     text += " in the registry." + n;
 #else
     text += "," + n + "read from the registry file named by the environment variable" + n +
             "HABITORIUM_REGISTRY, else /etc/habitorium/registry.reg." + n;
 #endif
-    text += n + "Exit status:" + n + "  0  every tenant agrees with the money received" + n +
+    text += n + "Exit status:" + n + "  0  every tenant agrees with the money received; the history was written" + n +
             "  1  some tenants disagree or could not be checked (the list names them)" + n +
-            "  2  bad arguments; the database could not be opened or read; the list" + n +
+            "  2  bad arguments; the database or the journal could not be read; the file" + n +
             "     could not be written (a folder or a database file is never replaced)" + n;
 #ifdef _WIN32
     text += n + "From a command prompt, \"start /wait\" waits for the program to end (batch" + n +
@@ -69,6 +75,8 @@ std::string helpText() {
 struct Request {
     bool help = false;
     std::optional<std::string> checkAll; // the list's file, "-" for standard output
+    std::optional<std::string> history;  // the history's file, "-" for standard output
+    std::optional<engine::Date> since;   // the history from this day on
     std::string error;                   // why the arguments are wrong; empty when they are not
 };
 
@@ -88,99 +96,42 @@ Request parseArguments(const std::vector<std::string>& arguments) {
             request.help = true;
             continue;
         }
-        std::optional<std::string> file;
-        if (argument == "--check-all") {
-            if (i + 1 < arguments.size())
-                file = arguments[++i];
-            else
-                return wrong("--check-all needs a file name (- for standard output)");
-        } else if (argument.rfind("--check-all=", 0) == 0) {
-            file = argument.substr(std::string("--check-all=").size());
-        } else {
+        // An option and its value, as "--option VALUE" or "--option=VALUE".
+        std::string option = argument.substr(0, argument.find('='));
+        const char* wants = option == "--since" ? "a date as YYYY-MM-DD" : "a file name (- for standard output)";
+        if (option != "--check-all" && option != "--history" && option != "--since")
             return wrong("unknown argument \"" + argument + "\"");
+        std::string value;
+        if (option.size() < argument.size())
+            value = argument.substr(option.size() + 1);
+        else if (i + 1 < arguments.size())
+            value = arguments[++i];
+        else
+            return wrong(option + " needs " + wants);
+        if (option == "--since") {
+            const std::optional<engine::Date> date = engine::Date::fromIso(value);
+            if (!date || date->hasTimeOfDay())
+                return wrong("--since needs " + std::string(wants) + ", not \"" + value + "\"");
+            if (request.since)
+                return wrong("--since is given more than once");
+            request.since = date;
+            continue;
         }
         // An option in the file's place is a mistake, not a file name ("./-x.csv" names such a file).
-        if (file->empty() || (file->front() == '-' && *file != "-"))
-            return wrong("--check-all needs a file name (- for standard output), not \"" + *file + "\"");
-        if (request.checkAll)
-            return wrong("--check-all is given more than once");
-        request.checkAll = file;
+        if (value.empty() || (value.front() == '-' && value != "-"))
+            return wrong(option + " needs " + wants + ", not \"" + value + "\"");
+        std::optional<std::string>& file = option == "--check-all" ? request.checkAll : request.history;
+        if (file)
+            return wrong(option + " is given more than once");
+        file = value;
     }
-    if (!request.help && !request.checkAll)
+    if (request.checkAll && request.history)
+        return wrong("--check-all and --history are given together");
+    if (request.since && !request.history)
+        return wrong("--since goes with --history");
+    if (!request.help && !request.checkAll && !request.history)
         return wrong("nothing to do");
     return request;
-}
-
-// The temporary file beside path that the list is written to before it
-// takes the name: hidden, and not a name a user would pick.
-std::string temporaryBeside(const std::string& path) {
-#ifdef _WIN32
-    const std::size_t separator = path.find_last_of("\\/:");
-#else
-    const std::size_t separator = path.find_last_of('/');
-#endif
-    const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
-    std::random_device random;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + "." + suffix + ".partial";
-}
-
-std::FILE* openForWriting(const std::string& path) {
-#ifdef _WIN32
-    return _wfopen(platform::nativePath(path).c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
-
-// True when path is a file that begins as a property database does (SQLite,
-// or Jet/ACE): a list written there would destroy it.
-bool isDatabaseFile(const std::string& path) {
-    std::ifstream in(platform::nativePath(path), std::ios::binary);
-    char header[20] = {};
-    in.read(header, sizeof header);
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (got >= 16 && std::memcmp(header, "SQLite format 3\0", 16) == 0)
-        return true;
-    return got >= 19 &&
-           (std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0);
-}
-
-// Writes bytes to path whole or not at all: to a temporary file beside it,
-// then renamed over it. On failure nothing is left behind, any file already
-// at path is as it was, and why says what went wrong.
-bool writeFileWhole(const std::string& path, const std::string& bytes, std::string& why) {
-    platform::LocalFileSystem files;
-    if (files.isFolder(path)) {
-        why = "it is a folder";
-        return false;
-    }
-    const std::string temporary = temporaryBeside(path);
-    errno = 0;
-    std::FILE* file = openForWriting(temporary);
-    if (!file) {
-        why = errno ? std::strerror(errno) : "the file cannot be created";
-        return false;
-    }
-    errno = 0;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    if (!written)
-        why = errno ? std::strerror(errno) : "the file cannot be written";
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        why = errno ? std::strerror(errno) : "the file cannot be written";
-    }
-    std::error_code ec;
-    if (written) {
-        std::filesystem::rename(platform::nativePath(temporary), platform::nativePath(path), ec);
-        if (!ec)
-            return true;
-        why = ec.message();
-    }
-    std::filesystem::remove(platform::nativePath(temporary), ec);
-    return false;
 }
 
 class Run {
@@ -196,7 +147,7 @@ public:
             messages_.showMessage("The list cannot be written to " + output + ": it is a folder. Nothing was checked.");
             return exitFailed;
         }
-        if (output != "-" && isDatabaseFile(output)) {
+        if (output != "-" && IsDatabaseFile(output)) {
             messages_.showMessage(output + " is a database file: --check-all writes the list of tenants to the file "
                                            "it names, and will not replace a database with it. Nothing was checked.");
             return exitFailed;
@@ -242,7 +193,7 @@ public:
             console_.write(Console::Stream::Error, summary);
         } else {
             std::string why;
-            if (!writeFileWhole(output, csv.str(), why)) {
+            if (!WriteFileWhole(output, csv.str(), why)) {
                 messages_.showMessage("The list could not be written to " + output + ": " + why + ".");
                 return exitFailed;
             }
@@ -264,7 +215,8 @@ private:
 
 } // namespace
 
-int RunCommandLine(const std::vector<std::string>& arguments, const platform::Locale& locale) {
+int RunCommandLine(const std::vector<std::string>& arguments, const platform::Locale& locale,
+                   platform::UserAccount& user) {
     std::unique_ptr<Console> console = platform::processConsole();
     const std::string n = platform::consoleLineEnd;
     const Request request = parseArguments(arguments);
@@ -278,6 +230,8 @@ int RunCommandLine(const std::vector<std::string>& arguments, const platform::Lo
         return exitAgree;
     }
     try {
+        if (request.history)
+            return RunHistory(*console, locale, user, *request.history, request.since);
         Run run(*console, locale);
         return run.checkAll(*request.checkAll);
     } catch (...) {

@@ -1,6 +1,6 @@
 #pragma once
 // The tool's command line: "Check All" without a window, for a script or a
-// nightly task. The entry points (main.cpp, WinMain.cpp) hand their
+// nightly task, and the repair history. The entry points (main.cpp, WinMain.cpp) hand their
 // arguments here whenever there are any.
 
 #include "platform/Seams.h"
@@ -25,8 +25,11 @@ inline constexpr int exitFailed = 2;   // bad arguments; no database; the list n
 // no half-written list), and prints the summary line: on standard output, or
 // on standard error when the list goes to standard output. What the window
 // would show in a box goes to standard error, and database failures to the
-// error log as well. Anything else: the usage on standard error, status 2.
-// locale: how dates and month names are written (the error log's name).
-int RunCommandLine(const std::vector<std::string>& arguments, const platform::Locale& locale);
+// error log as well. "--history [--since YYYY-MM-DD] FILE" writes the repair
+// history of the database (RunHistory). Anything else: the usage on standard
+// error, status 2. locale: how dates and month names are written (the error
+// log's name); user: whose repair journal is read (its data folder).
+int RunCommandLine(const std::vector<std::string>& arguments, const platform::Locale& locale,
+                   platform::UserAccount& user);
 
 } // namespace cli

@@ -1,16 +1,12 @@
 // "Fix this value" beside the Extra Charges row (rebuild the periods' extra
 // charges from the individual charges, then reallocate), "Fix All", and
-// "Fix these" of the list of Check All: one batch, which repairs tenant
-// after tenant as Fix All always has.
+// "Fix these" of the list of Check All: one batch (batch/Batch), which
+// repairs tenant after tenant as Fix All always has.
 
-#include "frmmain/Guarded.h"
-#include "frmmain/JournalCommit.h"
-#include "frmmain/RepairScope.h"
 #include "frmmain/frmMain.h"
 
-#include "database/Schema.h"
-#include "database/SqlText.h"
-#include "engine/NumberText.h"
+#include "batch/Batch.h"
+#include "batch/Guarded.h"
 #include "general/TextForm.h"
 
 #include <optional>
@@ -19,24 +15,6 @@
 void frmMain::Command1_Click() {
     repairSelectedTenant(true);
 }
-
-namespace {
-
-// Sends the database's reports to reporter for as long as it lives.
-class ReportsTo {
-public:
-    ReportsTo(Database& database, ErrorReporter& reporter)
-        : database_(database), previous_(database.setReporter(reporter)) {}
-    ~ReportsTo() { database_.setReporter(previous_); }
-    ReportsTo(const ReportsTo&) = delete;
-    ReportsTo& operator=(const ReportsTo&) = delete;
-
-private:
-    Database& database_;
-    ErrorReporter& previous_;
-};
-
-} // namespace
 
 void frmMain::cmdFixAll_Click() {
     runBatch(nullptr);
@@ -61,127 +39,124 @@ void frmMain::showBatchProgress(const std::string& caption, int done, int total)
     Me->showProgress(done, total);
 }
 
+// Fix All: the tenant list from its first entry, each tenant reallocated; the
+// advance is taken from the current selection, which the user may have
+// changed while the window's events ran.
+class frmMain::FixAllWalk : public batch::BatchWalk {
+public:
+    FixAllWalk(frmMain& form, const std::string& title) : form_(form), title_(title) {}
+
+    void begin() override {
+        form_.listFigures_ = form_.readListFigures();
+        // Selecting the first tenant would open a connection lost in the
+        // reading ahead again, and wait on the same silence that lost it.
+        const engine::Database* db = form_.database_.CurrentDatabase.get();
+        if (!db || !db->ConnectionLost())
+            form_.SetListIndex(0);
+    }
+    Done repairCurrent() override {
+        controls::ComboBox& list = *form_.Combo1;
+        // The window's own name last, once, as the desktop shows every window's title.
+        form_.showBatchProgress("Fix All: " + list.text() + " (" + GroupedCount(list.listIndex() + 1) + " of " +
+                                    GroupedCount(list.listCount()) + ") - " + title_,
+                                list.listIndex() + 1, list.listCount());
+        Done done;
+        done.index = list.listIndex();
+        done.tenant = form_.tenantReference();
+        const RepairOutcome outcome = form_.repairSelectedTenant(false);
+        done.outcome = outcome == RepairOutcome::Repaired        ? Outcome::Repaired
+                       : outcome == RepairOutcome::AlreadyAgreed ? Outcome::AlreadyAgreed
+                                                                 : Outcome::Failed;
+        return done;
+    }
+    bool more() const override { return form_.Combo1->listIndex() + 1 < form_.Combo1->listCount(); }
+    bool next() override { return form_.SetListIndex(form_.Combo1->listIndex() + 1); }
+    void end() override { form_.listFigures_.reset(); }
+
+private:
+    frmMain& form_;
+    const std::string& title_;
+};
+
+// Fix these: exactly the chosen tenants, in their order.
+class frmMain::ChosenWalk : public batch::BatchWalk {
+public:
+    ChosenWalk(frmMain& form, const std::string& title, const std::vector<rent::TenantCheck>& chosen)
+        : form_(form), title_(title), chosen_(chosen) {}
+
+    void begin() override {}
+    Done repairCurrent() override {
+        const int total = static_cast<int>(chosen_.size());
+        const rent::TenantCheck& entry = chosen_[static_cast<std::size_t>(position_)];
+        form_.showBatchProgress("Fix these: " + entry.tenant + " (" + GroupedCount(position_ + 1) + " of " +
+                                    GroupedCount(total) + ") - " + title_,
+                                position_ + 1, total);
+        return {position_, entry.tenant, outcomeOf(form_.repairChosenTenant(entry))};
+    }
+    bool more() const override { return position_ + 1 < static_cast<int>(chosen_.size()); }
+    bool next() override { return ++position_ < static_cast<int>(chosen_.size()); }
+    void end() override {}
+
+private:
+    static Outcome outcomeOf(ChosenOutcome outcome) {
+        switch (outcome) {
+        case ChosenOutcome::Repaired:
+            return Outcome::Repaired;
+        case ChosenOutcome::AlreadyAgreed:
+            return Outcome::AlreadyAgreed;
+        case ChosenOutcome::Skipped:
+            return Outcome::Skipped;
+        case ChosenOutcome::Failed:
+            break;
+        }
+        return Outcome::Failed;
+    }
+
+    frmMain& form_;
+    const std::string& title_;
+    const std::vector<rent::TenantCheck>& chosen_;
+    int position_ = 0;
+};
+
 bool frmMain::runBatch(const std::vector<rent::TenantCheck>* chosen) {
     const int total = chosen ? static_cast<int>(chosen->size()) : Combo1->listCount();
     // One batch at a time: a press while it runs (during its pauses for the
     // window's events) is ignored.
     if (batchRunning_ || total == 0)
         return false;
-    // The whole batch is one action of the journal; without the journal it does not start.
-    const long long action =
-        journal_ ? beginJournalAction(chosen ? kindFixThese : journal::kindFixAll, std::string()) : 0;
-    if (journal_ && action == 0)
+    batch::Batch batch(database_, errorReport_, journalling_, platform_.program, chosen ? "Fix these" : "Fix All",
+                       total);
+    std::string why;
+    if (!batch.begin(chosen ? kindFixThese : journal::kindFixAll, databaseName(), why)) {
+        notify(why);
         return false;
+    }
     batchRunning_ = true;
-    batchAction_ = action;
     endDuringBatch_.reset();
     const std::string title = Me->caption();
-    BatchSummary summary(errorReport_, total, chosen ? "Fix these" : "Fix All");
-    BatchSummary::End end = BatchSummary::End::EndOfList;
-    {
-        // Every failure of the batch goes to the log, none to a box: also
-        // those the batch transaction holds back, which it hands on at its
-        // commits; the others straight away, so each is known to its tenant.
-        ReportsTo toLog(database_, summary);
-        JournalCommit journalCommit(journal_.get(), journalFailure_);
-        BatchTransaction batch(database_, &summary, &journalCommit);
-        ReportsTo direct(database_, summary);
-        batchSummary_ = &summary;
-        batch_ = &batch;
-        summary.beginTenant();
-        // Fix these: the chosen tenant in hand. Fix All walks the list itself.
-        int position = 0;
-        if (!chosen) {
-            listFigures_ = readListFigures();
-            // Selecting the first tenant would open the connection again, and
-            // wait on the same silence that lost it.
-            if (summary.connectionLost())
-                end = BatchSummary::End::ConnectionLost;
-            else
-                SetListIndex(0);
-        }
-        while (end != BatchSummary::End::ConnectionLost) {
-            int index = position;
-            std::string tenant;
-            if (!chosen) {
-                // The window's own name last, once, as the desktop shows every window's title.
-                showBatchProgress("Fix All: " + Combo1->text() + " (" + GroupedCount(Combo1->listIndex() + 1) + " of " +
-                                      GroupedCount(Combo1->listCount()) + ") - " + title,
-                                  Combo1->listIndex() + 1, Combo1->listCount());
-                index = Combo1->listIndex();
-                tenant = tenantReference();
-                const RepairOutcome outcome = repairSelectedTenant(false);
-                summary.tenantDone(index, tenant, outcome != RepairOutcome::Failed,
-                                   outcome == RepairOutcome::AlreadyAgreed);
-            } else {
-                const rent::TenantCheck& entry = (*chosen)[static_cast<std::size_t>(position)];
-                tenant = entry.tenant;
-                showBatchProgress("Fix these: " + tenant + " (" + GroupedCount(position + 1) + " of " +
-                                      GroupedCount(total) + ") - " + title,
-                                  position + 1, total);
-                const ChosenOutcome outcome = repairChosenTenant(entry);
-                if (outcome == ChosenOutcome::Skipped)
-                    summary.tenantSkipped(index, tenant);
-                else
-                    summary.tenantDone(index, tenant, outcome != ChosenOutcome::Failed,
-                                       outcome == ChosenOutcome::AlreadyAgreed);
-            }
-            // Nothing more can be done without the server: the batch stops here.
-            if (summary.connectionLost()) {
-                end = BatchSummary::End::ConnectionLost;
-                break;
-            }
-            // Nothing is repaired without its way back.
-            if (!journalFailure_.empty()) {
-                end = BatchSummary::End::JournalFailed;
-                break;
-            }
-            // The rest would fail the same way; at the list's end there is no rest.
-            const bool more = chosen ? position + 1 < total : Combo1->listIndex() + 1 < Combo1->listCount();
-            if (summary.shouldStop() && more) {
-                end = BatchSummary::End::Stopped;
-                break;
-            }
-            summary.beginTenant();
-            if (chosen) {
-                if (++position >= total)
-                    break;
-            } else if (!SetListIndex(Combo1->listIndex() + 1)) {
-                // The advance is taken from the current selection, which the
-                // user may have changed while the window's events ran.
-                break;
-            }
-            // The window's events run only when no lock is held: after the
-            // first tenant, then at each commit (at least every quarter second).
-            if (batch.tenantDone()) {
-                platform_.program.letPendingEventsRun();
-                if (endDuringBatch_ || platform_.program.endRequested()) {
-                    end = endDuringBatch_.value_or(BatchSummary::End::ExitPressed);
-                    break;
-                }
-            }
-        }
-        batch.commitNow();
-        listFigures_.reset();
-        batch_ = nullptr;
-        batchSummary_ = nullptr;
-    }
-    batchAction_ = 0;
-    if (journal_)
-        journal_->EndAction(action);
+    running_ = &batch;
+    FixAllWalk fixAll(*this, title);
+    std::optional<ChosenWalk> fixThese;
+    if (chosen)
+        fixThese.emplace(*this, title, *chosen);
+    const BatchSummary::End end = batch.run(fixThese ? static_cast<batch::BatchWalk&>(*fixThese) : fixAll,
+                                            [this]() -> std::optional<BatchSummary::End> {
+                                                if (endDuringBatch_)
+                                                    return endDuringBatch_;
+                                                if (platform_.program.endRequested())
+                                                    return BatchSummary::End::ExitPressed;
+                                                return std::nullopt;
+                                            });
+    running_ = nullptr;
     Me->setCaption(title);
     batchRunning_ = false;
-    std::string text = summary.text(end);
-    const bool failed = end == BatchSummary::End::Stopped || end == BatchSummary::End::JournalFailed ||
-                        end == BatchSummary::End::ConnectionLost;
-    if (!journalFailure_.empty())
-        text += " " + journalProblem(std::exchange(journalFailure_, {}),
-                                     "so the repairs it could not record were not kept; the others can be undone.");
+    const std::string text = batch.text(end);
     // A batch that stopped on a failure shows it on the taskbar until its summary is read.
-    if (failed)
+    if (batch::Batch::failed(end))
         Me->showProgressFailed();
     else
         Me->clearProgress();
+    historyChanged();
     showMessage(text);
     Me->clearProgress();
     if (endDuringBatch_)

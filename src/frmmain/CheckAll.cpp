@@ -1,7 +1,7 @@
 // "Check All": every tenant of the list checked against the money received,
 // reading only, and the list of those that disagree in a window of its own.
 
-#include "frmmain/Guarded.h"
+#include "batch/Guarded.h"
 #include "frmmain/frmCheckAll.h"
 #include "frmmain/frmMain.h"
 
@@ -84,7 +84,7 @@ void frmMain::cmdCheckAll_Click() {
 void frmMain::mnuStop_Click() {
     // Fix All and Fix these stop by Exit or the close box, which say why in
     // their summary; Escape is for the check, which writes nothing.
-    if (batchRunning_ && !batchSummary_)
+    if (batchRunning_ && !running_)
         checkStopped_ = true;
 }
 

@@ -41,6 +41,15 @@ public:
     virtual void setEnabled(bool enabled) = 0;
 };
 
+// A box of one line that the user types text into.
+class TextBox {
+public:
+    virtual ~TextBox() = default;
+    virtual std::string text() const = 0;
+    virtual void setText(const std::string& text) = 0;
+    virtual void setEnabled(bool enabled) = 0;
+};
+
 // A drop-down list the user picks from (no typing).
 class ComboBox {
 public:
@@ -93,11 +102,13 @@ public:
         bool right = false; // aligned to the right (amounts)
     };
     // What the user does to the list: a click on a column's heading, a
-    // double-click on a row or Enter on the current row, Ctrl+C.
+    // double-click on a row or Enter on the current row, Ctrl+C; and a change
+    // of the selected rows (by the user, or by setRows and setSelectedRows).
     struct Events {
         std::function<void(int column)> headingClick;
         std::function<void(int row)> activate;
         std::function<void()> copy;
+        std::function<void()> selectionChanged;
     };
 
     virtual ~Grid() = default;
@@ -135,6 +146,10 @@ public:
     virtual Button& addButton(const std::string& name, const std::string& caption, TwipRect place,
                               std::function<void()> click) = 0;
     virtual Grid& addGrid(const std::string& name, TwipRect place, Grid::Events events) = 0;
+    // A text box; accessibleName is what a screen reader calls it (the label
+    // before it says the same); enter runs on Enter in it.
+    virtual TextBox& addTextBox(const std::string& name, const std::string& accessibleName, TwipRect place,
+                                std::function<void()> enter) = 0;
     virtual void setTabOrder(const std::vector<std::string>& names) = 0;
     // The client area's size now, in twips.
     virtual Size clientSize() const = 0;

@@ -1,6 +1,6 @@
 // The tenant list and the ledger settings the analysis needs.
 
-#include "frmmain/Guarded.h"
+#include "batch/Guarded.h"
 #include "frmmain/frmMain.h"
 
 #include "rent/ReferenceData.h"

@@ -1,7 +1,7 @@
 // The figures of the selected tenant: what the income transactions say was
 // paid against what the tenant's rental periods record as paid and due.
 
-#include "frmmain/Guarded.h"
+#include "batch/Guarded.h"
 #include "frmmain/frmMain.h"
 
 #include "database/Schema.h"

@@ -8,16 +8,26 @@
 // Controls.h; the main window's front end makes the window.
 
 #include "frmmain/Controls.h"
+#include "frmmain/ListWindow.h"
+#include "frmmain/SortedRows.h"
 #include "platform/Seams.h"
 #include "rent/CheckAll.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
-class frmMain;
-
 class frmCheckAll {
 public:
+    // What the list asks of the window whose tenants it lists.
+    class Owner : public listwindow::Owner {
+    public:
+        // Repairs the tenants given, as one action; returns checked with its
+        // list as it is now, or nothing when no batch ran.
+        virtual std::optional<rent::CheckResult> FixThese(const std::vector<rent::TenantCheck>& tenants,
+                                                          const rent::CheckResult& checked) = 0;
+    };
+
     // Columns of the list, in order.
     enum Column {
         colTenant,
@@ -39,7 +49,7 @@ public:
 
     // Builds the window's controls through ui (hidden until Show). main is
     // the window whose tenants are listed; it outlives this form.
-    frmCheckAll(frmMain& main, controls::SecondWindow& ui, platform::MessageBox& messages,
+    frmCheckAll(Owner& main, controls::SecondWindow& ui, platform::MessageBox& messages,
                 platform::FileDialog& fileDialog, platform::Clipboard& clipboard, platform::Clock& clock,
                 const platform::Locale& locale);
     frmCheckAll(const frmCheckAll&) = delete;
@@ -62,7 +72,8 @@ public:
     void cmdSaveCsv_Click();
     void cmdClose_Click();
 
-    // The cells of the row shown at row, as the list shows them.
+    // The cells of the row shown at row, as the list shows them (amounts as
+    // money in the user's locale).
     std::vector<std::string> rowTexts(int row) const;
 
     controls::Window* Me;
@@ -73,13 +84,11 @@ public:
     controls::Button* cmdClose;
 
 private:
+    // The tenant's cells, plain (amounts as the captions hold them).
     std::vector<std::string> cells(const rent::TenantCheck& tenant) const;
-    // Shows the rows in order_, keeping the selection on the same tenants.
-    void showRows(const std::vector<std::size_t>& selected);
-    std::vector<std::size_t> selectedEntries() const;
     int repairable() const;
 
-    frmMain& main_;
+    Owner& main_;
     controls::SecondWindow& ui_;
     platform::MessageBox& messages_;
     platform::FileDialog& fileDialog_;
@@ -88,8 +97,5 @@ private:
     const platform::Locale& locale_;
 
     rent::CheckResult result_;
-    std::vector<std::vector<std::string>> texts_; // the cells of each entry of result_.listed
-    std::vector<std::size_t> order_;              // the entries in the order shown
-    int sortColumn_ = -1;
-    bool sortAscending_ = true;
+    SortedRows rows_; // an entry a tenant of result_.listed
 };

@@ -1,10 +1,7 @@
 #include "frmmain/frmMain.h"
 
-#include "frmmain/frmCheckAll.h"
-
 #include "engine/ConnectionText.h"
 #include "general/DatabaseLocation.h"
-#include "journal/RepairJournal.h"
 
 namespace {
 
@@ -16,7 +13,7 @@ frmMain::frmMain(const platform::Platform& platform, controls::FrontEnd& frontEn
     : platform_(platform), frontEnd_(frontEnd),
       errorReport_(platform.messages, platform.clock, platform.files, platform.locale, platform.user.stateFolder()),
       database_(platform.messages, platform.files, errorReport_),
-      journal_(std::make_unique<journal::RepairJournal>(platform.user.dataFolder())) {
+      journalling_(platform.user.dataFolder(), platform.clock, platform.user) {
     createControls(frontEnd);
     Form_Load();
 }
@@ -69,8 +66,20 @@ void frmMain::createControls(controls::FrontEnd& ui) {
     // In the free place of the bottom row, under the two "Fix this value" buttons.
     cmdCheckAll =
         &ui.addButton("cmdCheckAll", "Check All", TwipRect{5520, 4320, 1695, 375}, [this] { cmdCheckAll_Click(); });
+    // Under Check All, in the free strip below the bottom row: the column of
+    // buttons that act on the figures, the grid above untouched.
+    cmdHistory =
+        &ui.addButton("cmdHistory", "History...", TwipRect{5520, 4800, 1695, 375}, [this] { cmdHistory_Click(); });
     // Keyboard order by tab index; labels take no focus.
-    ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"});
+    ui.setTabOrder({"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll", "cmdHistory"});
+}
+
+void frmMain::disableRepairJournal() {
+    journalling_.disable();
+}
+
+std::string frmMain::databaseName() const {
+    return database_.CurrentDatabase ? database_.CurrentDatabase->Name() : std::string();
 }
 
 void frmMain::showMessage(const std::string& text) {
@@ -135,4 +144,21 @@ bool frmMain::SetListIndex(int index) {
     // Like a user's choice, the selection raises Combo1_Click.
     Combo1->setListIndex(index);
     return true;
+}
+
+void frmMain::cmdHistory_Click() {
+    // Not while a batch or a check runs (during their pauses for the window's events).
+    if (batchRunning_ || undoRunning_ || !database_.CurrentDatabase)
+        return;
+    if (!history_) {
+        historyWindow_ = frontEnd_.openWindow();
+        history_ = std::make_unique<frmHistory>(*this, *historyWindow_, journalling_, platform_.messages,
+                                                frontEnd_.fileDialog(), platform_.clock, platform_.locale);
+    }
+    history_->Show(databaseName());
+}
+
+void frmMain::historyChanged() {
+    if (history_ && history_->visible())
+        history_->Refresh();
 }

@@ -4,13 +4,15 @@
 // written once, against the controls of Controls.h; a front end (Qt, Win32)
 // makes the real controls and calls the handlers.
 
+#include "batch/BatchSummary.h"
+#include "batch/Journalling.h"
 #include "database/Database.h"
-#include "engine/Currency.h"
 #include "engine/Date.h"
-#include "frmmain/BatchSummary.h"
 #include "frmmain/Controls.h"
+#include "frmmain/frmCheckAll.h"
+#include "frmmain/frmHistory.h"
 #include "general/ErrorReport.h"
-#include "journal/PeriodRows.h"
+#include "journal/RepairJournal.h"
 #include "platform/Platform.h"
 #include "rent/CheckAll.h"
 #include "rent/ListFigures.h"
@@ -21,21 +23,17 @@
 #include <string>
 #include <vector>
 
-namespace journal {
-class RepairJournal;
+namespace batch {
+class Batch;
 }
 
-class BatchTransaction;
-class RepairScope;
-class frmCheckAll;
-
-class frmMain {
+class frmMain : public frmCheckAll::Owner, public frmHistory::Owner {
 public:
     // Makes the window and its controls through frontEnd, then runs
     // Form_Load. Nothing is opened until the front end has shown the window
     // and runs Form_Activate.
     frmMain(const platform::Platform& platform, controls::FrontEnd& frontEnd);
-    ~frmMain();
+    ~frmMain() override;
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
 
@@ -55,14 +53,23 @@ public:
     // Escape: stops "Check All" after the group of tenants in hand; the list
     // shows the tenants checked until then.
     void mnuStop_Click();
+    // "History..." (and Ctrl+H): the repair history of the open database, in
+    // a window of its own (frmHistory). Not during a batch or a check.
+    void cmdHistory_Click();
     // The standard Undo key (Ctrl+Z): after the user confirms, puts back the
     // rental periods of the newest repair made on the open database that is
     // not yet undone, tenant by tenant where the rows are still as that repair
     // left them. Does nothing during "Fix All".
     void mnuUndo_Click();
 
+    // Undoes action, any action of the repair journal on the open database
+    // (batch::UndoAction), without asking; says what it did and shows the
+    // selected tenant's figures again. Returns false, doing nothing, during a
+    // batch or another undo, or without a journal or a database.
+    bool UndoAction(const journal::Action& action) override;
+
     // The journal's kind of action of "Fix these" (one action for the batch).
-    static constexpr const char* kindFixThese = "fix these";
+    static constexpr const char* kindFixThese = journal::kindFixThese;
 
     // Switches the repair journal off, for the benchmark's figure without it:
     // repairs made afterwards cannot be undone.
@@ -80,7 +87,7 @@ public:
     // Selects the tenant in Combo1, as a user's choice does (the analysis
     // runs); its text is found exactly, else without regard to case. A
     // tenant not in the list is said in a box; returns false then.
-    bool SelectTenant(const std::string& tenant);
+    bool SelectTenant(const std::string& tenant) override;
 
     // "Fix these": repairs exactly the tenants given (checked ones of a
     // check's list), each with the repair its figures call for, as "Fix All"
@@ -91,14 +98,16 @@ public:
     // as it is now; nothing when no batch ran, the program is ending, or the
     // check again failed (reported).
     std::optional<rent::CheckResult> FixThese(const std::vector<rent::TenantCheck>& tenants,
-                                              const rent::CheckResult& checked);
+                                              const rent::CheckResult& checked) override;
 
     // The list window of the last "Check All"; none before the first.
     frmCheckAll* checkAllForm() { return checkAll_.get(); }
+    // The History window; none before it was first opened.
+    frmHistory* historyForm() { return history_.get(); }
     rent::Ledger ledger() const { return {rentGroup, extraChargeCodes}; }
 
     Database& database() { return database_; }
-    bool batchRunning() const { return batchRunning_; }
+    bool batchRunning() const override { return batchRunning_; }
 
     // The window, and its controls in creation order.
     controls::Window* Me;
@@ -132,6 +141,7 @@ public:
     controls::Label* lblDatabase;
     controls::Label* Label1;
     controls::Button* cmdCheckAll;
+    controls::Button* cmdHistory;
 
     // Window state for the handlers.
     std::string rentGroup;
@@ -140,7 +150,17 @@ public:
     std::string extraChargeCodes;
 
 private:
+    class FixAllWalk;
+    class ChosenWalk;
+
     void createControls(controls::FrontEnd& ui);
+    // An action was made or undone: the History window, when it is shown,
+    // lists it.
+    void historyChanged();
+    // UndoAction; again names what tries the tenants that failed again.
+    bool undoAction(const journal::Action& action, const char* again);
+    // The open database's name as the journal keys its actions; empty when none is open.
+    std::string databaseName() const;
     std::string tenantReference() const;
     // The references of the tenant drop-down, in its order.
     std::vector<std::string> listedTenants() const;
@@ -174,39 +194,20 @@ private:
     // here too, where the platform has one.)
     void showBatchProgress(const std::string& caption, int done, int total);
     // A message for the user in plain words: a box; during a batch a line in
-    // the error log instead; inside a repair's transaction held until it has
-    // ended, so no box waits while the write lock is held.
+    // the error log instead.
     void notify(const std::string& text);
     // The analysis's word on a value it cannot show: said once, not again
     // while the same tenant is analysed again (as after its repair).
     void notifyOnce(const std::string& text);
-
-    // The repair journal's part. beginJournalAction records a new action on
-    // the open database and returns its id, or shows why it cannot and
-    // returns 0. recordRepair adds the tenant's periods that the repair
-    // changed, before and after, to the action; when the tenant's repair
-    // commits on its own (no batch transaction is open) it also commits them
-    // to disk and returns true, else the batch's commit guard does that. When
-    // the journal cannot take them it fails the scope, so the repair is
-    // rolled back, and keeps the reason in journalFailure_.
-    long long beginJournalAction(const char* kind, const std::string& tenant, long long undoes = 0);
-    bool recordRepair(RepairScope& scope, long long action, const std::string& tenant,
-                      const journal::PeriodRows& before, const journal::PeriodRows& after);
-    // "The repair journal in <folder> cannot be written (<reason>)" and what follows.
-    std::string journalProblem(const std::string& reason, const std::string& consequence) const;
-    std::string undoQuestion(long long tenants, const std::string& kind, const std::string& tenant,
-                             const platform::LocalTime& madeAt) const;
 
     platform::Platform platform_;
     controls::FrontEnd& frontEnd_;
     ErrorReport errorReport_;
     Database database_;
     bool batchRunning_ = false;
-    BatchSummary* batchSummary_ = nullptr;
-    // The batch's transaction ("Fix All", an undo), which a repair opens a
-    // group of before it writes; the repair journal's entries go to disk at
-    // its commits.
-    BatchTransaction* batch_ = nullptr;
+    // The running "Fix All" or "Fix these": its transaction, which a repair
+    // opens a group of before it writes, and its summary.
+    batch::Batch* running_ = nullptr;
     // During "Fix All" on a file: the figures of every tenant of the list,
     // read before the first, which each analysis and repair of the batch
     // takes while the database still holds what they were read from.
@@ -214,8 +215,6 @@ private:
     // Exit or the close box during a batch: the batch ends at the next
     // tenant boundary, says what it did, then the program ends.
     std::optional<BatchSummary::End> endDuringBatch_;
-    // Messages held while a repair's transaction is open.
-    std::optional<std::vector<std::string>> heldMessages_;
     // The tenant of the last analysis and what notifyOnce has said of it.
     std::string analysedTenant_;
     std::set<std::string> told_;
@@ -225,11 +224,12 @@ private:
     // The list window: its front end, then its form (which uses it).
     std::unique_ptr<controls::SecondWindow> checkAllWindow_;
     std::unique_ptr<frmCheckAll> checkAll_;
+    // The History window, the same way.
+    std::unique_ptr<controls::SecondWindow> historyWindow_;
+    std::unique_ptr<frmHistory> history_;
 
-    // The repair journal in the user's data folder; none only when switched off.
-    std::unique_ptr<journal::RepairJournal> journal_;
-    long long batchAction_ = 0;  // the journal action of the running "Fix All"
-    std::string journalFailure_; // why the journal could not take a repair, until told
+    // The repair journal in the user's data folder.
+    batch::Journalling journalling_;
 
     // The tenant whose rent and extra-charge income totals the captions of
     // Label6 and Label20 now show, when the last analysis computed both for

@@ -48,14 +48,57 @@ std::string TextForm(const engine::Variant& value, const platform::Locale& local
 }
 
 std::string GroupedCount(long long count) {
-    const unsigned long long magnitude =
-        count < 0 ? 0ULL - static_cast<unsigned long long>(count) : static_cast<unsigned long long>(count);
-    const std::string digits = std::to_string(magnitude);
-    std::string text = count < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
+    return platform::GroupedDigits(std::to_string(count));
+}
+
+namespace {
+
+// An optional minus sign, digits, at most one point with digits after it, and
+// an optional exponent: the whole text.
+bool isPlainNumber(const std::string& text) {
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i > start;
+    };
+    if (!digits())
+        return false;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (!digits())
+            return false;
     }
-    return text;
+    if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (!digits())
+            return false;
+    }
+    return i == text.size();
+}
+
+} // namespace
+
+std::string ShownAmount(const engine::Variant& value, const platform::Locale& locale) {
+    if (value.kind() == engine::Variant::Kind::Text) {
+        if (!isPlainNumber(value.text()))
+            return value.text();
+        return locale.amount(engine::LeadingNumber(value.text()));
+    }
+    if (value.isNumeric())
+        return locale.amount(value.toDouble());
+    return {};
+}
+
+std::string ShownDate(const engine::Variant& value, const platform::Locale& locale) {
+    if (value.isNull() || value.isEmpty())
+        return {};
+    try {
+        return ShortDate(value.toDate(), locale);
+    } catch (const engine::EngineError&) {
+        return TextForm(value, locale);
+    }
 }

@@ -23,3 +23,13 @@ std::string ShortDateTime(const platform::LocalTime& time, const platform::Local
 // A count with a comma between each group of three digits, as a window's
 // title shows it ("2,000", "-1,234,567"): the same on every locale.
 std::string GroupedCount(long long count);
+
+// An amount as the lists show it: a number, or text that is a number in its
+// plain form (as a caption holds it: "-1250.5", "1E+15"), in the locale's form
+// of money (Locale::amount: "-1,250.50"); Null, Empty and the empty text as
+// nothing; other text as it is.
+std::string ShownAmount(const engine::Variant& value, const platform::Locale& locale);
+
+// A date as the lists show it: the locale's short date form (no time of day);
+// Null and Empty as nothing; a value that is no date in its text form.
+std::string ShownDate(const engine::Variant& value, const platform::Locale& locale);

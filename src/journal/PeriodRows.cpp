@@ -26,7 +26,19 @@ PeriodRow currentRow(engine::Recordset& rs) {
             rs.Fields("extra_charges").Value(), rs.Fields("extra_charges_paid").Value()};
 }
 
-bool sameValue(const engine::Variant& a, const engine::Variant& b) {
+bool sameRow(const PeriodRow& a, const PeriodRow& b) {
+    return SameValue(a.periodFrom, b.periodFrom) && SameValue(a.rentDue, b.rentDue) && SameValue(a.paid, b.paid) &&
+           SameValue(a.extraCharges, b.extraCharges) && SameValue(a.extraChargesPaid, b.extraChargesPaid);
+}
+
+bool sameAmounts(const PeriodRow& a, const PeriodRow& b) {
+    return SameValue(a.rentDue, b.rentDue) && SameValue(a.paid, b.paid) && SameValue(a.extraCharges, b.extraCharges) &&
+           SameValue(a.extraChargesPaid, b.extraChargesPaid);
+}
+
+} // namespace
+
+bool SameValue(const engine::Variant& a, const engine::Variant& b) {
     using Kind = engine::Variant::Kind;
     if (a.isNull() || b.isNull() || a.isEmpty() || b.isEmpty())
         return a.kind() == b.kind();
@@ -42,18 +54,6 @@ bool sameValue(const engine::Variant& a, const engine::Variant& b) {
         return a.text() == b.text();
     return false;
 }
-
-bool sameRow(const PeriodRow& a, const PeriodRow& b) {
-    return sameValue(a.periodFrom, b.periodFrom) && sameValue(a.rentDue, b.rentDue) && sameValue(a.paid, b.paid) &&
-           sameValue(a.extraCharges, b.extraCharges) && sameValue(a.extraChargesPaid, b.extraChargesPaid);
-}
-
-bool sameAmounts(const PeriodRow& a, const PeriodRow& b) {
-    return sameValue(a.rentDue, b.rentDue) && sameValue(a.paid, b.paid) && sameValue(a.extraCharges, b.extraCharges) &&
-           sameValue(a.extraChargesPaid, b.extraChargesPaid);
-}
-
-} // namespace
 
 PeriodRows ReadPeriods(engine::Database& database, const std::string& tenant) {
     auto rs =
@@ -83,7 +83,7 @@ PeriodRows PeriodsOf(const PeriodRows& rows, const PeriodRows& which) {
     std::vector<bool> taken(rows.size(), false);
     for (const PeriodRow& wanted : which) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (!taken[i] && sameValue(rows[i].periodFrom, wanted.periodFrom)) {
+            if (!taken[i] && SameValue(rows[i].periodFrom, wanted.periodFrom)) {
                 taken[i] = true;
                 found.push_back(rows[i]);
                 break;
@@ -97,7 +97,7 @@ bool ReplacePeriods(engine::Database& database, const std::string& tenant, const
                     const PeriodRows& replacement) {
     bool sameDates = expected.size() == replacement.size();
     for (std::size_t i = 0; sameDates && i < expected.size(); ++i)
-        sameDates = sameValue(expected[i].periodFrom, replacement[i].periodFrom);
+        sameDates = SameValue(expected[i].periodFrom, replacement[i].periodFrom);
     if (!sameDates)
         throw engine::EngineError(engine::errInvalidOperation, engine::engineSource,
                                   "The periods to restore for tenant " + tenant + " are not the periods it has.");
@@ -110,7 +110,7 @@ bool ReplacePeriods(engine::Database& database, const std::string& tenant, const
     std::vector<int> target(now.size(), -1);
     for (std::size_t j = 0; j < expected.size(); ++j) {
         std::size_t i = 0;
-        while (i < now.size() && (target[i] >= 0 || !sameValue(now[i].periodFrom, expected[j].periodFrom)))
+        while (i < now.size() && (target[i] >= 0 || !SameValue(now[i].periodFrom, expected[j].periodFrom)))
             ++i;
         if (i == now.size() || !sameRow(now[i], expected[j]))
             return false;

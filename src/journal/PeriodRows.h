@@ -30,9 +30,12 @@ using PeriodRows = std::vector<PeriodRow>;
 // Raises the engine's error.
 PeriodRows ReadPeriods(engine::Database& database, const std::string& tenant);
 
-// True when both lists have the same number of rows and each row has the same
-// period_from and the same four amounts: numbers equal as numbers (whatever
+// True when both values are the same: numbers equal as numbers (whatever
 // their kind), dates as dates, Null only to Null, text only to equal text.
+bool SameValue(const engine::Variant& a, const engine::Variant& b);
+
+// True when both lists have the same number of rows and each row has the same
+// period_from and the same four amounts (SameValue).
 bool SamePeriods(const PeriodRows& a, const PeriodRows& b);
 
 // The rows of rows at the periods of which (the same period_from, in the

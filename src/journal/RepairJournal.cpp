@@ -40,6 +40,27 @@ create table if not exists periods (
 ) without rowid;
 )";
 
+// What a journal written before notes were kept lacks; added when it is
+// first opened, so every action it holds is kept.
+constexpr const char* addNoteSql = "alter table actions add column note text";
+
+// A period whose amounts the repair changed.
+constexpr const char* periodChanged =
+    "(p.rent_due_before is not p.rent_due_after or p.paid_before is not p.paid_after or p.extra_charges_before is "
+    "not p.extra_charges_after or p.extra_charges_paid_before is not p.extra_charges_paid_after)";
+
+// An action as Action holds it, columns 0 to 11 (see readAction); where and
+// order follow.
+std::string actionSelect() {
+    return std::string("select a.id, a.kind, a.made_at, a.login, a.database_name, a.tenant, coalesce(a.undoes, 0), "
+                       "(select count(distinct t.tenant) from tenants t where t.action_id = a.id), "
+                       "(select count(*) from tenants t join periods p on p.entry = t.id where t.action_id = a.id "
+                       "and ") +
+           periodChanged +
+           "), coalesce(a.undone_by, 0), u.made_at, a.note from actions a left join actions u on u.id = "
+           "a.undone_by ";
+}
+
 engine::Variant column(sqlite3_stmt* stmt, int i) {
     return engine::columnValue(stmt, i);
 }
@@ -47,6 +68,42 @@ engine::Variant column(sqlite3_stmt* stmt, int i) {
 std::string textColumn(sqlite3_stmt* stmt, int i) {
     const unsigned char* text = sqlite3_column_text(stmt, i);
     return text ? reinterpret_cast<const char*>(text) : std::string();
+}
+
+std::optional<platform::LocalTime> timeColumn(sqlite3_stmt* stmt, int i) {
+    const engine::Variant value = column(stmt, i);
+    if (value.kind() != engine::Variant::Kind::Date)
+        return std::nullopt;
+    return value.date().parts();
+}
+
+// The current row of a statement of actionSelect().
+Action readAction(sqlite3_stmt* stmt) {
+    Action action;
+    action.id = sqlite3_column_int64(stmt, 0);
+    action.kind = textColumn(stmt, 1);
+    if (const auto madeAt = timeColumn(stmt, 2))
+        action.madeAt = *madeAt;
+    action.login = textColumn(stmt, 3);
+    action.database = textColumn(stmt, 4);
+    action.tenant = textColumn(stmt, 5);
+    action.undoes = sqlite3_column_int64(stmt, 6);
+    action.tenants = sqlite3_column_int(stmt, 7);
+    action.periods = sqlite3_column_int(stmt, 8);
+    action.undoneBy = sqlite3_column_int64(stmt, 9);
+    action.undoneAt = timeColumn(stmt, 10);
+    action.note = textColumn(stmt, 11);
+    return action;
+}
+
+// The rows of stmt, each read by read. Raises the SQLite error.
+template <typename Read> void eachRow(sqlite3* db, sqlite3_stmt* stmt, Read read) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        read(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        throw engine::sqliteError(db);
 }
 
 } // namespace
@@ -139,6 +196,13 @@ RepairJournal::Impl& RepairJournal::open() {
         engine::run(raw, "pragma synchronous = full");
         engine::run(raw, "begin immediate");
         engine::run(raw, schemaSql);
+        bool hasNote = false;
+        engine::StatementHandle columns = engine::prepare(raw, "pragma table_info(actions)");
+        while (sqlite3_step(columns.get()) == SQLITE_ROW)
+            hasNote = hasNote || textColumn(columns.get(), 1) == "note";
+        columns.reset();
+        if (!hasNote)
+            engine::run(raw, addNoteSql);
         engine::run(raw, "commit");
     } catch (const engine::EngineError& error) {
         throw JournalError(error.description);
@@ -310,37 +374,79 @@ void RepairJournal::EndAction(long long action) {
     }
 }
 
+bool RepairJournal::exists() const {
+    return impl_ || std::filesystem::exists(platform::nativePath(path()));
+}
+
 std::optional<Action> RepairJournal::LastUndoable(const std::string& database) {
     // Without a journal file there is nothing to undo; none is created for asking.
-    if (!impl_ && !std::filesystem::exists(path()))
+    if (!exists())
         return std::nullopt;
     Impl& j = open();
     try {
-        sqlite3_stmt* stmt = j.statement(
-            "select id, kind, made_at, login, database_name, tenant, coalesce(undoes, 0), (select count(*) from "
-            "tenants t where t.action_id = a.id) from actions a where database_name = ?1 and kind <> 'undo' and "
-            "undone_by is null and exists (select 1 from tenants t where t.action_id = a.id) order by id desc limit 1");
+        sqlite3_stmt* stmt =
+            j.statement(actionSelect() + "where a.database_name = ?1 and a.kind <> 'undo' and a.undone_by is null and "
+                                         "exists (select 1 from tenants t where t.action_id = a.id) order by a.id "
+                                         "desc limit 1");
         j.bind(stmt, 1, database);
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            sqlite3_reset(stmt);
+        std::optional<Action> last;
+        eachRow(j.db.get(), stmt, [&](sqlite3_stmt* row) { last = readAction(row); });
+        return last;
+    } catch (const engine::EngineError& error) {
+        throw JournalError(error.description);
+    }
+}
+
+std::vector<Action> RepairJournal::Actions(const std::string& database) {
+    if (!exists())
+        return {};
+    Impl& j = open();
+    try {
+        sqlite3_stmt* stmt = j.statement(actionSelect() + "where a.database_name = ?1 order by a.id desc");
+        j.bind(stmt, 1, database);
+        std::vector<Action> actions;
+        eachRow(j.db.get(), stmt, [&](sqlite3_stmt* row) { actions.push_back(readAction(row)); });
+        return actions;
+    } catch (const engine::EngineError& error) {
+        throw JournalError(error.description);
+    }
+}
+
+std::optional<LaterChange> RepairJournal::LastChangeOf(const std::string& database, const std::string& tenant,
+                                                       long long since) {
+    Impl& j = open();
+    try {
+        sqlite3_stmt* stmt =
+            j.statement(actionSelect() + "where a.database_name = ?1 and a.id > ?2 and a.undone_by is null and exists "
+                                         "(select 1 from tenants t where t.action_id = a.id and t.tenant = ?3) order "
+                                         "by a.id desc limit 1");
+        j.bind(stmt, 1, database);
+        j.bind(stmt, 2, static_cast<std::int64_t>(since));
+        j.bind(stmt, 3, tenant);
+        std::optional<Action> later;
+        eachRow(j.db.get(), stmt, [&](sqlite3_stmt* row) { later = readAction(row); });
+        if (!later)
             return std::nullopt;
-        }
-        if (rc != SQLITE_ROW)
-            throw engine::sqliteError(j.db.get());
-        Action action;
-        action.id = sqlite3_column_int64(stmt, 0);
-        action.kind = textColumn(stmt, 1);
-        const engine::Variant madeAt = column(stmt, 2);
-        if (madeAt.kind() == engine::Variant::Kind::Date)
-            action.madeAt = madeAt.date().parts();
-        action.login = textColumn(stmt, 3);
-        action.database = textColumn(stmt, 4);
-        action.tenant = textColumn(stmt, 5);
-        action.undoes = sqlite3_column_int64(stmt, 6);
-        action.tenants = sqlite3_column_int(stmt, 7);
-        sqlite3_reset(stmt);
-        return action;
+        sqlite3_stmt* entry = j.statement("select max(id) from tenants where action_id = ?1 and tenant = ?2");
+        j.bind(entry, 1, static_cast<std::int64_t>(later->id));
+        j.bind(entry, 2, tenant);
+        long long entryId = 0;
+        eachRow(j.db.get(), entry, [&](sqlite3_stmt* row) { entryId = sqlite3_column_int64(row, 0); });
+        return LaterChange{*later, Entry(entryId)};
+    } catch (const engine::EngineError& error) {
+        throw JournalError(error.description);
+    }
+}
+
+void RepairJournal::SetNote(long long action, const std::string& note) {
+    Impl& j = open();
+    try {
+        sqlite3_stmt* stmt = j.statement("update actions set note = ?2 where id = ?1");
+        j.bind(stmt, 1, static_cast<std::int64_t>(action));
+        j.bind(stmt, 2, note.empty() ? engine::Variant::null() : engine::Variant(note));
+        j.step(stmt);
+        if (sqlite3_changes(j.db.get()) == 0)
+            throw JournalError("the action is no longer in the journal");
     } catch (const engine::EngineError& error) {
         throw JournalError(error.description);
     }
@@ -395,11 +501,20 @@ TenantEntry RepairJournal::Entry(long long entry) {
 void RepairJournal::MarkUndone(long long action, long long undo) {
     Impl& j = open();
     try {
+        j.begin();
         sqlite3_stmt* stmt = j.statement("update actions set undone_by = ?2 where id = ?1");
         j.bind(stmt, 1, static_cast<std::int64_t>(action));
         j.bind(stmt, 2, static_cast<std::int64_t>(undo));
         j.step(stmt);
+        // An undo undone puts back what the action it undid made: that action
+        // is in force again.
+        sqlite3_stmt* again = j.statement("update actions set undone_by = null where undone_by = ?1 and id = (select "
+                                          "undoes from actions where id = ?1 and kind = 'undo')");
+        j.bind(again, 1, static_cast<std::int64_t>(action));
+        j.step(again);
+        j.commit();
     } catch (const engine::EngineError& error) {
+        j.rollback();
         throw JournalError(error.description);
     }
 }

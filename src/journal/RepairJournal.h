@@ -33,6 +33,7 @@ public:
 inline constexpr const char* kindRepair = "repair";   // "Fix this value" beside the paid rows
 inline constexpr const char* kindRebuild = "rebuild"; // "Fix this value" beside the Extra Charges row
 inline constexpr const char* kindFixAll = "fix all";
+inline constexpr const char* kindFixThese = "fix these"; // the listed tenants of a check
 inline constexpr const char* kindUndo = "undo";
 
 struct Action {
@@ -43,7 +44,12 @@ struct Action {
     std::string database; // the host database's name, as the engine gives it
     std::string tenant;   // the tenant of a single repair; empty for "Fix All"
     long long undoes = 0; // for an undo: the action it undoes
-    int tenants = 0;      // tenants recorded (filled by LastUndoable)
+    // What the journal says of it when it is read back:
+    int tenants = 0;                             // tenants recorded, each once
+    int periods = 0;                             // periods whose amounts it changed
+    long long undoneBy = 0;                      // the undo that undid it; 0 while it is in force
+    std::optional<platform::LocalTime> undoneAt; // when that undo was made (none once it is no longer kept)
+    std::string note;                            // why it was made, who asked: as the user typed it
 };
 
 // One tenant of an action.
@@ -51,6 +57,12 @@ struct TenantEntry {
     std::string tenant;
     PeriodRows before;
     PeriodRows after;
+};
+
+// The newest action since another that changed a tenant, and its entry for it.
+struct LaterChange {
+    Action action;
+    TenantEntry entry;
 };
 
 class RepairJournal {
@@ -105,18 +117,38 @@ public:
     // journal file yet). Raises JournalError.
     std::optional<Action> LastUndoable(const std::string& database);
 
+    // Every action made on database that the journal holds, newest first;
+    // none when there is no journal file yet (none is created for asking).
+    // Raises JournalError.
+    std::vector<Action> Actions(const std::string& database);
+
+    // The newest action on database after the action since, not undone, that
+    // recorded tenant, with its entry for the tenant (the last, when it has
+    // two); nothing when there is none. Raises JournalError.
+    std::optional<LaterChange> LastChangeOf(const std::string& database, const std::string& tenant, long long since);
+
+    // Keeps note with action, synced (the empty text: no note). Raises
+    // JournalError, also when the action is no longer kept.
+    void SetNote(long long action, const std::string& note);
+
     // The action's tenants, by entry id, in the order they were recorded.
     // Raises JournalError.
     std::vector<long long> TenantEntries(long long action);
     // One tenant entry with its rows. Raises JournalError.
     TenantEntry Entry(long long entry);
 
-    // Marks action as undone by the undo action undo, synced. Raises JournalError.
+    // Marks action as undone by the undo action undo, synced. When action is
+    // itself an undo, the action it undid is in force again (no longer marked
+    // undone). Raises JournalError.
     void MarkUndone(long long action, long long undo);
 
 private:
     struct Impl;
+    // Opens the journal, creating it when missing; a journal written before
+    // notes were kept gains their column, every action kept.
     Impl& open();
+    // True when the journal file is there (or open).
+    bool exists() const;
 
     std::string folder_;
     long long maxBytes_;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace platform {
 
 namespace {
@@ -18,13 +20,56 @@ SYSTEMTIME systemTime(int year, int month, int day, int hour, int minute) {
     return t;
 }
 
-std::wstring localeInfo(LCTYPE type) {
+std::wstring localeInfo(LCTYPE type, const wchar_t* localeName = LOCALE_NAME_USER_DEFAULT) {
     wchar_t buffer[128] = {};
-    const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 128);
+    const int n = GetLocaleInfoEx(localeName, type, buffer, 128);
     return n > 0 ? std::wstring(buffer) : std::wstring();
 }
 
+UINT localeNumber(LCTYPE type, const wchar_t* localeName) {
+    DWORD value = 0;
+    GetLocaleInfoEx(localeName, type | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&value),
+                    sizeof value / sizeof(wchar_t));
+    return value;
+}
+
+// LOCALE_SGROUPING ("3;0", "3;2;0", "3") as NUMBERFMT's Grouping (3, 32, 30).
+UINT grouping(const std::wstring& text) {
+    UINT value = 0;
+    bool endsInZero = false;
+    for (wchar_t c : text) {
+        if (c >= L'0' && c <= L'9') {
+            endsInZero = c == L'0';
+            if (!endsInZero)
+                value = value * 10 + static_cast<UINT>(c - L'0');
+        }
+    }
+    return endsInZero ? value : value * 10;
+}
+
 } // namespace
+
+std::string AmountIn(const wchar_t* localeName, double value) {
+    wchar_t plain[64];
+    std::swprintf(plain, 64, L"%.2f", AmountShown(value));
+    std::wstring point = localeInfo(LOCALE_SDECIMAL, localeName);
+    std::wstring thousands = localeInfo(LOCALE_STHOUSAND, localeName);
+    NUMBERFMTW format{};
+    format.NumDigits = 2;
+    format.LeadingZero = localeNumber(LOCALE_ILZERO, localeName);
+    format.Grouping = grouping(localeInfo(LOCALE_SGROUPING, localeName));
+    format.lpDecimalSep = point.data();
+    format.lpThousandSep = thousands.data();
+    format.NegativeOrder = localeNumber(LOCALE_INEGNUMBER, localeName);
+    wchar_t shown[128] = {};
+    if (point.empty() || GetNumberFormatEx(localeName, 0, plain, &format, shown, 128) <= 0)
+        return GroupedAmount(value);
+    return narrow(shown);
+}
+
+std::string Win32Locale::amount(double value) const {
+    return AmountIn(LOCALE_NAME_USER_DEFAULT, value);
+}
 
 std::string Win32Locale::shortDate(int year, int month, int day) const {
     const SYSTEMTIME t = systemTime(year, month, day, 0, 0);

@@ -13,6 +13,14 @@ public:
     std::string shortTime(int hour, int minute) const override;
     // LOCALE_SABBREVMONTHNAME1.., first letter a capital; three letters in English.
     std::string monthAbbreviation(int month) const override;
+    // AmountIn the user's default locale.
+    std::string amount(double value) const override;
 };
+
+// The amount with two decimals in the decimal point, thousands separators,
+// grouping and negative form of the locale named localeName ("de-DE"; none:
+// the user's default), as GetNumberFormatEx writes it: "1.250,50" in Germany.
+// GroupedAmount when the locale cannot be told.
+std::string AmountIn(const wchar_t* localeName, double value);
 
 } // namespace platform

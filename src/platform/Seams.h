@@ -111,7 +111,24 @@ public:
     // locale's own abbreviation with a capital first letter; English names
     // three letters in every English locale ("Sep", never "Sept").
     virtual std::string monthAbbreviation(int month) const = 0;
+    // An amount of money as the locale writes it: rounded to two decimals,
+    // with the locale's decimal point and thousands separators and its form
+    // of a negative number; an amount that rounds to nothing as zero, never
+    // with a minus sign. This default is GroupedAmount.
+    virtual std::string amount(double value) const;
 };
+
+// A number in its plain text form ("-1250.5") with a comma between each
+// three digits before the point: "-1,250.5".
+std::string GroupedDigits(const std::string& number);
+
+// An amount as it is shown: rounded to two decimals, and 0 (never -0) when it
+// rounds to nothing.
+double AmountShown(double value);
+
+// An amount as the United Kingdom writes it: two decimals, "." as the decimal
+// point and "," between thousands ("1,250.50", "-464.84").
+std::string GroupedAmount(double value);
 
 // The character that joins a folder and a file name on this platform.
 #ifdef _WIN32

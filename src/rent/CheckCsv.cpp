@@ -4,11 +4,7 @@
 
 namespace rent {
 
-namespace {
-
-// A period's start as the file holds it: a date as its ISO date (a time of
-// day left out), text as it is, nothing for Empty or Null.
-std::string dateField(const engine::Variant& value) {
+std::string CsvDate(const engine::Variant& value) {
     using Kind = engine::Variant::Kind;
     switch (value.kind()) {
     case Kind::Empty:
@@ -22,6 +18,8 @@ std::string dateField(const engine::Variant& value) {
         return value.isNumeric() ? engine::NumberText(value.toDouble()) : std::string();
     }
 }
+
+namespace {
 
 void writeLine(std::ostream& out, const std::string* fields, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -80,8 +78,8 @@ void WriteCheckCsv(std::ostream& out, const CheckResult& result) {
                                         t.dueNow,
                                         t.dueAfter,
                                         t.checked() ? std::to_string(t.periodsChanged) : std::string(),
-                                        dateField(t.firstUnpaidNow),
-                                        dateField(t.firstUnpaidAfter),
+                                        CsvDate(t.firstUnpaidNow),
+                                        CsvDate(t.firstUnpaidAfter),
                                         t.problem};
         writeLine(out, fields, 14);
     }

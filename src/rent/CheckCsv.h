@@ -29,4 +29,9 @@ void WriteCheckCsv(std::ostream& out, const CheckResult& result);
 // One field as the file holds it: quoted when it must be.
 std::string CsvField(const std::string& text);
 
+// A date as the file holds it: a date as its ISO date, yyyy-mm-dd (a time of
+// day left out), text as it is, a number in its plain text form, nothing for
+// Empty or Null.
+std::string CsvDate(const engine::Variant& value);
+
 } // namespace rent

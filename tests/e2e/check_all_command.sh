@@ -24,31 +24,8 @@ mkdir "$work/bin" "$work/out"
 cp "$1" "$work/bin/"
 app=$work/bin/$(basename "$1")
 
-passed=0
-failed=0
-check() { # what expected actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1: expected [$2], got [$3]" >&2
-        failed=$((failed + 1))
-    fi
-}
-
-point_registry_at() {
-    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-        '[HKEY_LOCAL_MACHINE\SOFTWARE\Habitorium\Settings]' '"Networkable"=dword:00000001' \
-        "\"DatabaseLocation\"=\"$1\"" "\"APPPath\"=\"$work/missing\"" >"$work/registry.reg"
-    export HABITORIUM_REGISTRY="$work/registry.reg"
-}
-
-# Runs the tool with the arguments given; sets status, out and err.
-run() {
-    status=0
-    "$app" "$@" >"$work/stdout" 2>"$work/stderr" || status=$?
-    out=$(cat "$work/stdout")
-    err=$(cat "$work/stderr")
-}
+# shellcheck source=lib/command.sh
+source "$here/lib/command.sh"
 rows() { python3 "$here/lib/csv_rows.py" "$1"; }
 column() { cut -f "$2" <<<"$1"; } # rows, field number
 

@@ -44,3 +44,18 @@ if len(original) != len(now) or changed:
     sys.exit(1)
 print(f"fix_all: Ctrl+Z put all {len(now)} rows back as they were")
 PY
+
+# The command line finds the window's repair journal: the periods Fix All
+# changed, and the same periods put back by the undo.
+"$app" --history "$work/history.csv" >/dev/null
+"$python" - "$work/history.csv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1], encoding="utf-8-sig", newline="")))[1:]
+done = {what: sorted((r[4], r[5], tuple(r[6:10]), tuple(r[10:14])) for r in rows if r[2] == what)
+        for what in ("Fix All", "Undo")}
+back = sorted((t, p, after, before) for t, p, before, after in done["Undo"])
+if not done["Fix All"] or back != done["Fix All"] or len(rows) != 2 * len(back):
+    print(f"--history: {len(done['Fix All'])} periods of Fix All, {len(done['Undo'])} of the undo, not the same")
+    sys.exit(1)
+print(f"fix_all: --history lists the {len(back)} periods Fix All changed and the undo that put them back")
+PY

@@ -17,16 +17,8 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() { # what expected actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1: expected [$2], got [$3]" >&2
-        failed=$((failed + 1))
-    fi
-}
+# shellcheck source=lib/command.sh
+source "$(dirname "$0")/lib/command.sh"
 q() { sqlite3 -batch -noheader "$db" "$@"; }
 
 # The special tenancies, and the ones among them whose totals disagree with

@@ -368,10 +368,14 @@ TEST_F(CheckAllWindow, ListsTheTenantsThatDisagreeWritingNothing) {
         const auto date = [&](const engine::Variant& v) {
             return v.isEmpty() ? std::string() : ShortDate(v.toDate(), h.locale);
         };
-        EXPECT_EQ(cells, (std::vector<std::string>{c.tenant, c.name, c.rentReceived, c.rentPaid, c.extraReceived,
-                                                   c.extraPaid, c.charges, c.chargesInPeriods, c.dueNow, c.dueAfter,
+        // The amounts as money, two decimals with the locale's separators.
+        const auto money = [&](const std::string& caption) { return h.locale.amount(std::stod(caption)); };
+        EXPECT_EQ(cells, (std::vector<std::string>{c.tenant, c.name, money(c.rentReceived), money(c.rentPaid),
+                                                   money(c.extraReceived), money(c.extraPaid), money(c.charges),
+                                                   money(c.chargesInPeriods), money(c.dueNow), money(c.dueAfter),
                                                    std::to_string(c.periodsChanged), date(c.firstUnpaidNow),
                                                    date(c.firstUnpaidAfter), c.problem}));
+        EXPECT_EQ(cells[frmCheckAll::colRentReceived].find('.'), cells[frmCheckAll::colRentReceived].size() - 3);
     }
     EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
 }
@@ -421,6 +425,28 @@ TEST_F(CheckAllWindow, AHeadingSortsItsColumnNumbersAsNumbersDatesAsDates) {
     EXPECT_EQ(shown, listed);
 }
 
+// A period whose start is text that is no date shows as that text, and its
+// column still sorts: the text with the empty cells, before every date.
+TEST_F(CheckAllWindow, AStartThatIsNoDateSortsWithTheEmptyCells) {
+    otherUser(path, "insert into tenancy values ('TXT01', 'Text Date', 'P001', '2025-01-01', null);"
+                    "insert into rent_periods (tenant_code, period_from, period_to, rent_due, paid, extra_charges, "
+                    "extra_charges_paid) values ('TXT01', 'soon', '2025-01-31', 500, 0, 0, 0);"
+                    "insert into revenues (tenant_code, [revenue group], amount, date, [property code], description) "
+                    "values ('TXT01', 'RENT', 100, '2025-01-02', 'P001', 'Rent')");
+    form->LoadReferenceData();
+    QTreeWidget* list = pressCheckAll();
+    ASSERT_NE(list, nullptr);
+    clickHeading(list, frmCheckAll::colFirstUnpaidNow);
+    const std::vector<std::string> starts = column(list, frmCheckAll::colFirstUnpaidNow);
+    const std::vector<std::string> tenants = column(list, frmCheckAll::colTenant);
+    const auto at = std::find(tenants.begin(), tenants.end(), "TXT01");
+    ASSERT_NE(at, tenants.end());
+    EXPECT_EQ(starts[static_cast<std::size_t>(at - tenants.begin())], "soon");
+    const auto firstDate =
+        std::find_if(starts.begin(), starts.end(), [](const std::string& s) { return !s.empty() && s != "soon"; });
+    EXPECT_LT(at - tenants.begin(), firstDate - starts.begin());
+}
+
 TEST_F(CheckAllWindow, ADoubleClickOrEnterSelectsTheTenantInTheMainWindow) {
     QTreeWidget* list = pressCheckAll();
     ASSERT_NE(list, nullptr);
@@ -437,8 +463,10 @@ TEST_F(CheckAllWindow, ADoubleClickOrEnterSelectsTheTenantInTheMainWindow) {
         }
         EXPECT_EQ(form->Combo1->text(), tenant);
         // The analysis ran, as a pick from the drop-down runs it.
-        EXPECT_EQ(form->Label6->caption(), list->topLevelItem(row)->text(frmCheckAll::colRentReceived).toStdString());
-        EXPECT_EQ(form->Label14->caption(), list->topLevelItem(row)->text(frmCheckAll::colDueNow).toStdString());
+        EXPECT_EQ(ShownAmount(engine::Variant(form->Label6->caption()), h.locale),
+                  list->topLevelItem(row)->text(frmCheckAll::colRentReceived).toStdString());
+        EXPECT_EQ(ShownAmount(engine::Variant(form->Label14->caption()), h.locale),
+                  list->topLevelItem(row)->text(frmCheckAll::colDueNow).toStdString());
     }
 }
 

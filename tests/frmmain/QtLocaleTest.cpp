@@ -32,6 +32,23 @@ TEST_F(QtLocaleTest, ShortFormsFollowTheDefaultLocale) {
     }
 }
 
+TEST_F(QtLocaleTest, AmountsTakeTheSeparatorsOfTheDefaultLocale) {
+    const struct {
+        QLocale locale;
+        double amount;
+        std::string text;
+    } cases[] = {
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), 10289.844, "10,289.84"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), -464.8, "-464.80"},
+        {QLocale(QLocale::German, QLocale::Germany), 1234567.5, "1.234.567,50"},
+        {QLocale(QLocale::German, QLocale::Germany), -0.001, "0,00"},
+    };
+    for (const auto& c : cases) {
+        QLocale::setDefault(c.locale);
+        EXPECT_EQ(locale_.amount(c.amount), c.text) << c.locale.name().toStdString();
+    }
+}
+
 TEST_F(QtLocaleTest, MonthNameFollowsTheDefaultLocale) {
     const struct {
         QLocale locale;

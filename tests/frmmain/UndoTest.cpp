@@ -1,17 +1,29 @@
 // Undo through the real window's handlers: every repair can be put back from
 // the journal, only where the tenant's rows are still as the repair left them,
-// and nothing is repaired that the journal could not record.
+// and nothing is repaired that the journal could not record. Then the History
+// window as a user meets it: the list, an action's periods, Undo this action,
+// the note.
 
 #include "Programs.h"
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
+#include "frmmain/frmHistory.h"
 #include "journal/RepairJournal.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -114,7 +126,8 @@ TEST_F(Undo, FixAllIsUndoneExceptWhereAnotherUserChangedTheRowsSince) {
     ASSERT_EQ(h.messages.texts.size(), 2u);
     EXPECT_EQ(h.messages.texts[0], "Undo Fix All of 07/12/2026 14:05 (4 tenants)? Their rental periods go back to "
                                    "what they were before it.");
-    EXPECT_EQ(h.messages.texts[1], "2 tenants were not undone because their periods have changed since: B2, ZZZ.");
+    EXPECT_EQ(h.messages.texts[1],
+              "2 tenants were not undone because their periods have changed since: B2, ZZZ by another user.");
     const auto now = rows();
     const auto all = db.allPeriods();
     ASSERT_EQ(now.size(), original.size());
@@ -129,6 +142,66 @@ TEST_F(Undo, FixAllIsUndoneExceptWhereAnotherUserChangedTheRowsSince) {
     }
     form.mnuUndo_Click();
     EXPECT_EQ(h.messages.texts.back(), nothingToUndo);
+}
+
+// Any action can be undone, not only the newest: its tenants still as it left
+// them go back; the others stay as they are, named with what changed them.
+// The undo is an action too: undone, its tenants are repaired again, and
+// Ctrl+Z goes on undoing the newest repair in force.
+TEST_F(Undo, AnOlderActionIsUndoneAndTheTenantsChangedSinceAreNamed) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    form.cmdFix_Click();
+    h.clock.time.minute = 9;
+    form.cmdFixAll_Click(); // B2, C3 and ZZZ: A1 agrees already
+    const auto afterFixAll = rows();
+    h.clock.time.minute = 12;
+    select("C3").Command1_Click(); // C3's extra charges have no charges behind them
+    ASSERT_NE(rows(), afterFixAll);
+    db.exec("update rent_periods set paid = paid + 1 where tenant_code = 'ZZZ' and period_from = '2025-03-01'");
+    auto expected = rows();
+    h.messages.texts.clear();
+
+    journal::RepairJournal journal(h.user.folder);
+    const std::string database = form.database().CurrentDatabase->Name();
+    auto actions = journal.Actions(database); // newest first
+    ASSERT_EQ(actions.size(), 3u);
+    ASSERT_EQ(actions[1].kind, journal::kindFixAll);
+    EXPECT_EQ(actions[1].tenants, 3);
+    ASSERT_TRUE(form.UndoAction(actions[1]));
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"2 tenants were not undone because their periods have "
+                                                         "changed since: C3 by the rebuild of 07/12/2026 14:12 "
+                                                         "(tester); ZZZ by another user."});
+    for (std::size_t row = 3; row < 6; ++row)
+        expected[row] = original[row]; // B2
+    EXPECT_EQ(rows(), expected);
+
+    h.messages.texts.clear();
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Undo the repair of tenant C3 of 07/12/2026 14:12?"});
+    for (std::size_t row = 6; row < 9; ++row)
+        expected[row] = afterFixAll[row];
+    EXPECT_EQ(rows(), expected);
+
+    // The undo of Fix All undone: B2 as Fix All left it, and Fix All in force again.
+    actions = journal.Actions(database);
+    ASSERT_EQ(actions.size(), 5u);
+    ASSERT_EQ(actions[1].kind, journal::kindUndo);
+    EXPECT_EQ(actions[1].undoes, actions[3].id);
+    EXPECT_EQ(actions[3].undoneBy, actions[1].id);
+    ASSERT_TRUE(form.UndoAction(actions[1]));
+    for (std::size_t row = 3; row < 6; ++row)
+        expected[row] = afterFixAll[row];
+    EXPECT_EQ(rows(), expected);
+    actions = journal.Actions(database);
+    ASSERT_EQ(actions.size(), 6u);
+    EXPECT_EQ(actions[2].undoneBy, actions[0].id);
+    EXPECT_EQ(actions[4].undoneBy, 0);
+    h.messages.texts.clear();
+    h.messages.confirmAnswer = false;
+    form.mnuUndo_Click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Undo Fix All of 07/12/2026 14:09 (3 tenants)? Their rental "
+                                                         "periods go back to what they were before it."});
 }
 
 TEST_F(Undo, ATenantRepairedTwiceInOneFixAllGoesBackToWhereItStarted) {
@@ -196,6 +269,140 @@ TEST_F(Undo, NothingIsRepairedThatTheJournalCouldNotRecord) {
     EXPECT_EQ(rows(), afterZZZ);
     form.mnuUndo_Click();
     EXPECT_EQ(h.messages.texts.back(), "Undo the repair of tenant ZZZ of 07/12/2026 14:05?");
+}
+
+// Selects the row alone, as a click on it does.
+void pick(QTreeWidget* list, int row) {
+    list->setCurrentItem(list->topLevelItem(row), 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+std::vector<std::vector<std::string>> listed(QTreeWidget* list) {
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < list->columnCount(); ++c)
+            cells.push_back(list->topLevelItem(i)->text(c).toStdString());
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// The window's History, opened by its key: every action newest first, the
+// periods of the one selected, and Undo this action for any of them: an undo
+// undone repairs again except a tenant a later action changed, which is named;
+// an older repair undone while later actions changed other tenants.
+TEST_F(Undo, TheHistoryWindowListsEveryActionAndUndoesAnyOfThem) {
+    const auto original = rows();
+    frmMain& form = select("A1");
+    form.cmdFix_Click();
+    h.clock.time.minute = 9;
+    form.cmdFixAll_Click(); // B2, C3 and ZZZ
+    const auto afterFixAll = rows();
+    h.clock.time.minute = 12;
+    form.mnuUndo_Click(); // Fix All
+    h.clock.time.minute = 15;
+    select("B2").Command1_Click(); // its charge of 12.5 goes into January
+    const auto afterRebuild = rows();
+    h.messages.texts.clear();
+
+    h.window->findChild<QAction*>("mnuHistory")->trigger();
+    auto* actions = h.window->findChild<QTreeWidget*>("lstActions");
+    auto* periods = h.window->findChild<QTreeWidget*>("lstPeriods");
+    ASSERT_TRUE(actions && periods);
+    EXPECT_TRUE(actions->window()->isVisible());
+    EXPECT_EQ(actions->window()->windowTitle(), "History - Habitorium Rent Analysis");
+    EXPECT_EQ(actions->window()->findChild<QLabel*>("lblReach")->text(),
+              "The repair journal reaches back to 07/12/2026 14:05: 4 actions on this database. It keeps the last 200 "
+              "actions (fewer when they would take more than 256 MB); older ones are no longer kept.");
+    using Rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(listed(actions),
+              (Rows{{"07/12/2026 14:15", "tester", "Rebuild of B2", "1", "3", "", ""},
+                    {"07/12/2026 14:12", "tester", "Undo of Fix All of 07/12/2026 14:09 (tester)", "3", "9", "", ""},
+                    {"07/12/2026 14:09", "tester", "Fix All", "3", "9", "07/12/2026 14:12", ""},
+                    {"07/12/2026 14:05", "tester", "Repair of A1", "1", "3", "", ""}}));
+    // The repair of A1: its three periods, the amounts it changed named.
+    pick(actions, 3);
+    EXPECT_EQ(listed(periods), (Rows{{"A1", "01/01/2025", "-100.00", "100.00", "7.00", "100.00", "0.00", "0.00", "1.50",
+                                      "0.00", "rent due, paid, extra charges paid"},
+                                     {"A1", "01/02/2025", "100.00", "100.00", "0.00", "100.00", "20.00", "20.00",
+                                      "0.00", "20.00", "paid, extra charges paid"},
+                                     {"A1", "01/03/2025", "100.00", "100.00", "33.33", "60.00", "0.00", "0.00", "0.00",
+                                      "0.00", "paid"}}));
+    auto* undo = actions->window()->findChild<QPushButton*>("cmdUndoAction");
+    ASSERT_NE(undo, nullptr);
+    pick(actions, 2);
+    EXPECT_FALSE(undo->isEnabled()) << "Fix All is undone already";
+
+    // The undo of Fix All, undone: C3 and ZZZ as Fix All left them; B2, which
+    // the rebuild changed since, as the rebuild left it.
+    h.clock.time.minute = 18;
+    pick(actions, 1);
+    ASSERT_TRUE(undo->isEnabled());
+    undo->click();
+    EXPECT_EQ(h.messages.texts,
+              (std::vector<std::string>{"Undo the undo of 07/12/2026 14:12 (3 tenants)? Their rental periods go back "
+                                        "to what they were before it.",
+                                        "1 tenant was not undone because its periods have changed since: B2 by the "
+                                        "rebuild of 07/12/2026 14:15 (tester)."}));
+    auto expected = afterRebuild;
+    for (std::size_t row = 6; row < 12; ++row)
+        expected[row] = afterFixAll[row];
+    EXPECT_EQ(rows(), expected);
+    // Listed again at once: the undo's own row, and Fix All in force again.
+    ASSERT_EQ(actions->topLevelItemCount(), 5);
+    EXPECT_EQ(listed(actions)[0],
+              (std::vector<std::string>{"07/12/2026 14:18", "tester", "Undo of the undo of 07/12/2026 14:12 (tester)",
+                                        "2", "6", "", ""}));
+    EXPECT_EQ(listed(actions)[2][frmHistory::actUndone], "07/12/2026 14:18");
+    EXPECT_EQ(listed(actions)[3][frmHistory::actUndone], "");
+
+    // The oldest, while later actions changed the other tenants.
+    h.messages.texts.clear();
+    pick(actions, 4);
+    undo->click();
+    EXPECT_EQ(h.messages.texts, std::vector<std::string>{"Undo the repair of tenant A1 of 07/12/2026 14:05?"});
+    for (std::size_t row = 0; row < 3; ++row)
+        expected[row] = original[row];
+    EXPECT_EQ(rows(), expected);
+    EXPECT_EQ(listed(actions)[5][frmHistory::actUndone], "07/12/2026 14:18");
+}
+
+// A note typed for an action is kept in the journal: it is there when the tool
+// starts again, in the list and in the file Save as CSV... writes.
+TEST_F(Undo, TheNoteOfAnActionIsKeptAcrossARestart) {
+    select("A1").cmdFix_Click();
+    qobject_cast<QPushButton*>(h.window->control("cmdHistory"))->click();
+    auto* note = h.window->findChild<QLineEdit*>("txtNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), "");
+    note->setText("Asked by the landlord, \"end of year\"");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(note, &enter);
+    EXPECT_EQ(h.window->findChild<QTreeWidget*>("lstActions")->topLevelItem(0)->text(frmHistory::actNote),
+              "Asked by the landlord, \"end of year\"");
+
+    h.window.reset();
+    h.form = nullptr;
+    h.open(db.path());
+    EXPECT_EQ(h.window->findChild<QTreeWidget*>("lstActions"), nullptr);
+    h.window->findChild<QAction*>("mnuHistory")->trigger();
+    auto* actions = h.window->findChild<QTreeWidget*>("lstActions");
+    ASSERT_NE(actions, nullptr);
+    ASSERT_EQ(actions->topLevelItemCount(), 1);
+    EXPECT_EQ(actions->topLevelItem(0)->text(frmHistory::actNote), "Asked by the landlord, \"end of year\"");
+    EXPECT_EQ(h.window->findChild<QLineEdit*>("txtNote")->text(), "Asked by the landlord, \"end of year\"");
+
+    h.fileDialog.path = dir.file("history.csv");
+    h.window->findChild<QPushButton*>("cmdSaveCsv")->click();
+    EXPECT_EQ(h.fileDialog.suggested, std::vector<std::string>{"repair-history-2026-12-07.csv"});
+    std::ifstream in(h.fileDialog.path, std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFwhen,who,what,note,tenant,period_from,", 0), 0u) << csv.substr(0, 60);
+    EXPECT_NE(csv.find("\r\n2026-12-07 14:05:09,tester,Repair,\"Asked by the landlord, \"\"end of year\"\"\",A1,"
+                       "2025-01-01,-100,7,0,1.5,100,100,0,0\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
 }
 
 TEST(UndoOnSample, FixAllThenUndoPutsEveryRowBackExactly) {

@@ -57,6 +57,7 @@ const ControlSpec controls[] = {
     {"lblDatabase", "QLabel", nullptr, 1800, 240, 5655, 495},
     {"Label1", "QLabel", "Database Location", 120, 240, 1575, 255},
     {"cmdCheckAll", "QPushButton", "Check All", 5520, 4320, 1695, 375},
+    {"cmdHistory", "QPushButton", "History...", 5520, 4800, 1695, 375},
 };
 
 QString captionOf(QWidget* w) {
@@ -115,12 +116,13 @@ TEST(WindowLayout, KeyboardFocusRunsInTabOrderFromExit) {
 
     std::vector<QString> order;
     QWidget* w = form.control("cmdExit");
-    for (int i = 0; i < 6; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus)
             w = w->nextInFocusChain();
         order.push_back(w->objectName());
     }
-    EXPECT_EQ(order, (std::vector<QString>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"}));
+    EXPECT_EQ(order, (std::vector<QString>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll",
+                                           "cmdHistory"}));
 }
 
 TEST(WindowLifecycle, ExitAndTheCloseBoxEndTheProgram) {

@@ -92,6 +92,33 @@ TEST(GroupedCount, CommasBetweenGroupsOfThree) {
         EXPECT_EQ(GroupedCount(count), text) << count;
 }
 
+// The lists' money: two decimals in the locale's form (here the default,
+// the United Kingdom's), whether the amount comes as a number or as the plain
+// text of a caption; text that is no number is shown as it is.
+TEST_F(TextFormTest, AmountsShowAsMoney) {
+    const struct {
+        Variant value;
+        std::string expected;
+    } cases[] = {
+        {Variant("822.5"), "822.50"},
+        {Variant("10289.84"), "10,289.84"},
+        {Variant("-464.84"), "-464.84"},
+        {Variant("1234567"), "1,234,567.00"},
+        {Variant("-0.004"), "0.00"},
+        {Variant("0.005"), "0.01"},
+        {Variant("1E+15"), "1,000,000,000,000,000.00"},
+        {Variant(0.1 + 0.2), "0.30"},
+        {Variant(Currency::fromScaled(-125000)), "-12.50"},
+        {Variant(""), ""},
+        {Variant::null(), ""},
+        {Variant("ten pounds"), "ten pounds"},
+        {Variant("12."), "12."},
+        {Variant("1,250.50"), "1,250.50"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ShownAmount(c.value, locale_), c.expected) << c.expected;
+}
+
 // The date part goes through the locale; the time of day keeps its own form.
 TEST_F(TextFormTest, DatesFollowTheLocale) {
     const PartsLocale other;

@@ -1,6 +1,7 @@
 // The repair journal on its own: what it keeps, for how long, which action
 // Undo is offered, and what "exactly the same rows" means.
 
+#include "PropertyDb.h"
 #include "Recorders.h"
 
 #include "journal/RepairJournal.h"
@@ -177,6 +178,101 @@ TEST(RepairJournal, ALostEntryStopsTheNextSync) {
     journal.AddTenant(id, "T3", rows, rows);
     EXPECT_NO_THROW(journal.Sync());
     EXPECT_EQ(journal.TenantEntries(id).size(), 1u);
+}
+
+// A journal as the released version wrote it: its schema statements and its
+// rows, written here with SQLite itself. Every action opens as it was, gains
+// a note without loss, and the released version can still write to it.
+TEST(RepairJournal, AJournalOfTheReleasedVersionOpensWithEveryActionAndTakesANote) {
+    TempDir dir;
+    const std::string path = dir.file(RepairJournal::fileName);
+    const char* released = R"(
+create table if not exists actions (
+    id integer primary key autoincrement,
+    kind text not null,
+    made_at datetime not null,
+    login text not null,
+    database_name text not null,
+    tenant text,
+    undoes integer,
+    undone_by integer
+);
+create index if not exists actions_database on actions (database_name, id);
+create table if not exists tenants (
+    id integer primary key autoincrement,
+    action_id integer not null,
+    tenant text not null
+);
+create index if not exists tenants_action on tenants (action_id, id);
+create table if not exists periods (
+    entry integer not null,
+    position integer not null,
+    period_from datetime,
+    rent_due_before, paid_before, extra_charges_before, extra_charges_paid_before,
+    rent_due_after, paid_after, extra_charges_after, extra_charges_paid_after,
+    primary key (entry, position)
+) without rowid;
+-- A repair of T1 undone, a Fix All of two tenants (T2's entry from before
+-- only the changed periods were kept: its first period is as it was), an
+-- action on another database.
+insert into actions (kind, made_at, login, database_name, tenant, undoes, undone_by) values
+    ('repair', '2026-11-02 09:15:00', 'ann', 'a.mdb', 'T1', null, 2),
+    ('undo', '2026-11-02 09:20:00', 'ann', 'a.mdb', 'T1', 1, null),
+    ('fix all', '2026-11-03 17:45:30', 'bob', 'a.mdb', null, null, null),
+    ('repair', '2026-11-04 08:00:00', 'bob', 'b.mdb', 'T9', null, null);
+insert into tenants (action_id, tenant) values (1, 'T1'), (2, 'T1'), (3, 'T2'), (3, 'T3'), (4, 'T9');
+insert into periods values
+    (1, 0, '2025-01-01', 100, 0, 0, 0, 100, 100, 0, 0),
+    (2, 0, '2025-01-01', 100, 100, 0, 0, 100, 0, 0, 0),
+    (3, 0, '2025-01-01', 100, 100.0, 20, 20, 100, 100, 20, 20),
+    (3, 1, '2025-02-01', 100, 0, 0, 0, 100, 50.5, 0, 0),
+    (4, 0, '2025-01-01', -100, 0, 20, 0, 100, 100, 20, 5.25),
+    (5, 0, '2025-01-01', 100, 0, 0, 0, 100, 100, 0, 0);
+)";
+    RunSql(path, released);
+
+    {
+        RepairJournal journal(dir.path().string());
+        const std::vector<journal::Action> actions = journal.Actions("a.mdb");
+        ASSERT_EQ(actions.size(), 3u);
+        struct Expected {
+            const char* kind;
+            const char* login;
+            int hour;
+            int tenants;
+            int periods;
+            long long undoneBy;
+        };
+        const Expected expected[] = {
+            {"fix all", "bob", 17, 2, 2, 0}, {"undo", "ann", 9, 1, 1, 0}, {"repair", "ann", 9, 1, 1, 2}};
+        for (std::size_t i = 0; i < actions.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(actions[i].kind, expected[i].kind);
+            EXPECT_EQ(actions[i].login, expected[i].login);
+            EXPECT_EQ(actions[i].madeAt.hour, expected[i].hour);
+            EXPECT_EQ(actions[i].tenants, expected[i].tenants);
+            EXPECT_EQ(actions[i].periods, expected[i].periods);
+            EXPECT_EQ(actions[i].undoneBy, expected[i].undoneBy);
+            EXPECT_EQ(actions[i].note, "");
+        }
+        ASSERT_TRUE(actions[2].undoneAt);
+        EXPECT_EQ(actions[2].undoneAt->minute, 20);
+        EXPECT_EQ(journal.LastUndoable("a.mdb")->id, actions[0].id);
+        const journal::TenantEntry t3 = journal.Entry(journal.TenantEntries(actions[0].id)[1]);
+        EXPECT_EQ(t3.tenant, "T3");
+        EXPECT_TRUE(journal::SamePeriods(t3.after, {{january, 100, 100, 20, 5.25}}));
+        journal.SetNote(actions[0].id, "Asked by the landlord, \"end of year\"");
+        EXPECT_EQ(journal.Actions("b.mdb").size(), 1u);
+    }
+    // The released version's own writing, after the note's column was added.
+    RunSql(path, "insert into actions (kind, made_at, login, database_name, tenant, undoes) values ('repair', "
+                 "'2026-11-05 10:00:00', 'ann', 'a.mdb', 'T4', null)");
+    RepairJournal reopened(dir.path().string());
+    const std::vector<journal::Action> actions = reopened.Actions("a.mdb");
+    ASSERT_EQ(actions.size(), 4u);
+    EXPECT_EQ(actions[0].tenant, "T4");
+    EXPECT_EQ(actions[1].note, "Asked by the landlord, \"end of year\"");
+    EXPECT_EQ(reopened.TenantEntries(actions[3].id).size(), 1u);
 }
 
 } // namespace

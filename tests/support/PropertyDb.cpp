@@ -300,3 +300,20 @@ std::vector<std::string> TableRows(const std::string& path, const std::string& t
     return rows;
 #endif
 }
+
+void RunSql(const std::string& path, const std::string& sql) {
+#ifndef HABITORIUM_HAVE_SQLITE
+    static_cast<void>(sql);
+    throw std::runtime_error("RunSql(" + path + "): this build's test helpers have no SQLite");
+#else
+    sqlite3* db = nullptr;
+    check(db, sqlite3_open(path.c_str(), &db), "open " + path);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+    const std::string why = error ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw std::runtime_error("RunSql(" + path + "): " + why);
+#endif
+}

@@ -27,6 +27,10 @@ struct PeriodRow {
 // listings are equal only when the rows are exactly equal.
 std::vector<std::string> TableRows(const std::string& path, const std::string& table);
 
+// Runs sql on the SQLite file at path through a connection of its own, as
+// another program does; raises std::runtime_error with SQLite's reason.
+void RunSql(const std::string& path, const std::string& sql);
+
 class PropertyDb {
 public:
     // Creates the tables at path (an existing file is replaced), with one

@@ -8,6 +8,7 @@
 #include "Recorders.h"
 
 #include "frmmain/win32/Win32Window.h"
+#include "platform/LocaleWin32.h"
 
 #include <commctrl.h>
 
@@ -142,7 +143,7 @@ TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) 
         {"cmdFix", L"Button", 5520, 3120, 1695, 375},      {"Combo1", L"ComboBox", 2160, 960, 2175, 315},
         {"cmdExit", L"Button", 3120, 4320, 1455, 375},     {"Label6", L"Static", 2760, 2880, 1215, 255},
         {"Label4", L"Static", 240, 2880, 2415, 255},       {"lblDatabase", L"Static", 1800, 240, 5655, 495},
-        {"cmdCheckAll", L"Button", 5520, 4320, 1695, 375},
+        {"cmdCheckAll", L"Button", 5520, 4320, 1695, 375}, {"cmdHistory", L"Button", 5520, 4800, 1695, 375},
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.name);
@@ -169,11 +170,12 @@ TEST_F(Win32WindowTest, AFixedDialogFrameOf501By384WithTheControlsAtTheirTwips) 
     // Tab runs from Exit through the list and the buttons, as in the Qt window.
     std::vector<std::string> order;
     HWND at = window.control("cmdExit");
-    for (int i = 0; i < 6; ++i, at = GetNextDlgTabItem(window.handle(), at, FALSE))
-        for (const char* name : {"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"})
+    for (int i = 0; i < 7; ++i, at = GetNextDlgTabItem(window.handle(), at, FALSE))
+        for (const char* name : {"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll", "cmdHistory"})
             if (window.control(name) == at)
                 order.push_back(name);
-    EXPECT_EQ(order, (std::vector<std::string>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"cmdExit", "Combo1", "cmdFix", "cmdFixAll", "Command1", "cmdCheckAll",
+                                               "cmdHistory"}));
 
     // UTF-8 inside, UTF-16 in the control.
     window.form().Label2->setCaption("Zo\xc3\xab");
@@ -319,10 +321,25 @@ TEST_F(Win32WindowTest, CheckAllListsTheTenantsThatDisagreeInAResizableListView)
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(listText(list, 0, 0), "A1");
     EXPECT_EQ(listText(list, 1, 0), "C3");
-    EXPECT_EQ(listText(list, 0, 2), "250"); // rent received
+    EXPECT_EQ(listText(list, 0, 2), "250.00"); // rent received, as money
     // Its charges disagree (no charge rows, 20 in the periods): the rebuild
     // clears them, and the 30 received for them goes onto the latest period.
-    EXPECT_EQ(listText(list, 0, 9), "20"); // due after the repair
+    EXPECT_EQ(listText(list, 0, 9), "20.00"); // due after the repair
+    // Every heading whole: no column narrower than its heading's text.
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    ASSERT_EQ(columns, 14);
+    for (int c = 0; c < columns; ++c) {
+        wchar_t heading[128] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = heading;
+        column.cchTextMax = 128;
+        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+        EXPECT_GT(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0),
+                  SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(heading)))
+            << utf8(heading);
+    }
     EXPECT_EQ(utf8(wideText(h.window->handle())), "Habitorium Rent Analysis");
 
     // The controls follow the frame: Close stays at the right edge.
@@ -352,6 +369,141 @@ TEST_F(Win32WindowTest, CheckAllListsTheTenantsThatDisagreeInAResizableListView)
     EXPECT_EQ(h.text("Combo1"), "C3");
     EXPECT_EQ(h.text("Label6"), "250");
     EXPECT_TRUE(h.messages.texts.empty()) << h.messages.texts.front();
+}
+
+// The rows of a list view, each a text a column.
+std::vector<std::vector<std::string>> listRows(HWND list) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 0; r < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++r) {
+        rows.emplace_back();
+        for (int c = 0; c < columns; ++c)
+            rows.back().push_back(listText(list, r, c));
+    }
+    return rows;
+}
+
+// Selects the row alone, as a click on it does.
+void pickRow(HWND list, int row) {
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+}
+
+// The History window on Win32, opened by Ctrl+H: every action newest first,
+// the periods of the one selected, and Undo this action for an undo (its
+// tenants repaired again but one a later action changed, which is named) and
+// for an older repair; a note typed and Enter, there again after a restart.
+TEST_F(Win32WindowTest, TheHistoryWindowListsEveryActionAndUndoesAnyOfThem) {
+    for (const char* tenant : {"A1", "B2", "C3"})
+        workedExampleTenant(tenant);
+    const auto original = db.allPeriods();
+    h.open(db.location());
+    h.choose("A1");
+    h.click("cmdFix");
+    h.clock.time.minute = 9;
+    h.click("cmdFixAll"); // B2 and C3: A1 agrees
+    const auto afterFixAll = db.allPeriods();
+    h.clock.time.minute = 12;
+    h.window->form().mnuUndo_Click(); // Fix All
+    h.clock.time.minute = 15;
+    h.choose("C3");
+    h.click("Command1"); // C3 has no charges behind its extra charges
+    h.messages.texts.clear();
+
+    // Ctrl+H, as the keyboard gives it.
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    PostMessageW(h.window->control("Combo1"), WM_KEYDOWN, 'H', 0);
+    h.pump();
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    const HWND historyWindow = FindWindowW(L"HabitoriumListWindow", L"History - Habitorium Rent Analysis");
+    ASSERT_NE(historyWindow, nullptr);
+    EXPECT_TRUE(IsWindowVisible(historyWindow));
+    EXPECT_EQ(GetWindow(historyWindow, GW_OWNER), h.window->handle());
+    const HWND actions = FindWindowExW(historyWindow, nullptr, L"SysListView32", nullptr);
+    const HWND periods = FindWindowExW(historyWindow, actions, L"SysListView32", nullptr);
+    const HWND undo = FindWindowExW(historyWindow, nullptr, L"Button", L"Undo this action");
+    ASSERT_TRUE(actions && periods && undo);
+    using Rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(listRows(actions),
+              (Rows{{"07/12/2026 14:15", "tester", "Rebuild of C3", "1", "3", "", ""},
+                    {"07/12/2026 14:12", "tester", "Undo of Fix All of 07/12/2026 14:09 (tester)", "2", "6", "", ""},
+                    {"07/12/2026 14:09", "tester", "Fix All", "2", "6", "07/12/2026 14:12", ""},
+                    {"07/12/2026 14:05", "tester", "Repair of A1", "1", "3", "", ""}}));
+    pickRow(actions, 3);
+    h.pump();
+    EXPECT_EQ(
+        listRows(periods),
+        (Rows{{"A1", "01/01/2025", "100.00", "100.00", "0.00", "100.00", "0.00", "0.00", "0.00", "0.00", "paid"},
+              {"A1", "01/02/2025", "100.00", "100.00", "0.00", "100.00", "20.00", "20.00", "0.00", "20.00",
+               "paid, extra charges paid"},
+              {"A1", "01/03/2025", "100.00", "100.00", "0.00", "60.00", "0.00", "0.00", "0.00", "0.00", "paid"}}));
+
+    // The undo of Fix All, undone: B2 repaired again, C3 left as the rebuild left it.
+    h.clock.time.minute = 18;
+    pickRow(actions, 1);
+    h.pump();
+    SendMessageW(undo, BM_CLICK, 0, 0);
+    h.pump();
+    ASSERT_EQ(h.messages.texts.size(), 2u);
+    EXPECT_EQ(h.messages.texts[1], "1 tenant was not undone because its periods have changed since: C3 by the "
+                                   "rebuild of 07/12/2026 14:15 (tester).");
+    expectPaid("B2", {{100, 0}, {100, 20}, {60, 0}});
+    expectPaid("C3", {{100, 0}, {100, 0}, {80, 0}});
+
+    // The oldest: A1 as it was, while later actions changed the others.
+    pickRow(actions, 4);
+    h.pump();
+    SendMessageW(undo, BM_CLICK, 0, 0);
+    h.pump();
+    EXPECT_EQ(h.messages.texts.back(), "Undo the repair of tenant A1 of 07/12/2026 14:05?");
+    expectPaid("A1", {{0, 0}, {0, 0}, {0, 0}});
+    ASSERT_EQ(SendMessageW(actions, LVM_GETITEMCOUNT, 0, 0), 6);
+    EXPECT_EQ(listText(actions, 5, 5), "07/12/2026 14:18");
+
+    // A note, Enter, and the tool started again.
+    pickRow(actions, 5);
+    h.pump();
+    const HWND note = FindWindowExW(historyWindow, nullptr, L"Edit", nullptr);
+    ASSERT_NE(note, nullptr);
+    SetWindowTextW(note, L"Asked by Zo\u00eb, the landlord");
+    SetFocus(note);
+    PostMessageW(note, WM_KEYDOWN, VK_RETURN, 0);
+    h.pump();
+    EXPECT_EQ(listText(actions, 5, 6), "Asked by Zo\xc3\xab, the landlord");
+    h.window.reset();
+    h.open(db.location());
+    h.click("cmdHistory");
+    h.pump();
+    const HWND reopened = FindWindowW(L"HabitoriumListWindow", L"History - Habitorium Rent Analysis");
+    ASSERT_NE(reopened, nullptr);
+    const HWND list = FindWindowExW(reopened, nullptr, L"SysListView32", nullptr);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 6);
+    EXPECT_EQ(listText(list, 5, 6), "Asked by Zo\xc3\xab, the landlord");
+}
+
+// Money as each locale writes it: its decimal point, thousands separator,
+// grouping (India's lakhs) and negative form, always two decimals.
+TEST(Win32Locale, AmountsInTheLocalesOwnForm) {
+    const struct {
+        const wchar_t* locale;
+        double amount;
+        std::string text;
+    } cases[] = {
+        {L"en-GB", 10289.844, "10,289.84"},    {L"en-US", -464.8, "-464.80"},         {L"en-US", -0.001, "0.00"},
+        {L"de-DE", 1234567.5, "1.234.567,50"}, {L"en-IN", 1234567.5, "12,34,567.50"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::AmountIn(c.locale, c.amount), c.text) << utf8(c.locale) << " " << c.amount;
 }
 
 } // namespace

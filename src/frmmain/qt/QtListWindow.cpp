@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -39,6 +40,10 @@ public:
         connect(this, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
             if (events_.activate && index.isValid())
                 events_.activate(index.row());
+        });
+        connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+            if (events_.selectionChanged)
+                events_.selectionChanged();
         });
     }
 
@@ -121,6 +126,19 @@ private:
     std::vector<bool> right_;
 };
 
+class TextLine : public QLineEdit, public controls::TextBox {
+public:
+    TextLine(QWidget* parent, std::function<void()> enter) : QLineEdit(parent) {
+        connect(this, &QLineEdit::returnPressed, this, [enter = std::move(enter)] {
+            if (enter)
+                enter();
+        });
+    }
+    std::string text() const override { return utf8(QLineEdit::text()); }
+    void setText(const std::string& text) override { QLineEdit::setText(qt(text)); }
+    void setEnabled(bool enabled) override { QLineEdit::setEnabled(enabled); }
+};
+
 } // namespace
 
 QtListWindow::QtListWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
@@ -177,6 +195,17 @@ controls::Grid& QtListWindow::addGrid(const std::string& name, controls::TwipRec
     grid->setFocusPolicy(Qt::StrongFocus);
     controls_[name] = grid;
     return *grid;
+}
+
+controls::TextBox& QtListWindow::addTextBox(const std::string& name, const std::string& accessibleName,
+                                            controls::TwipRect place, std::function<void()> enter) {
+    auto* box = new TextLine(this, std::move(enter));
+    box->setObjectName(qt(name));
+    box->setAccessibleName(qt(accessibleName));
+    box->setGeometry(fromTwips(place));
+    box->setFocusPolicy(Qt::StrongFocus);
+    controls_[name] = box;
+    return *box;
 }
 
 void QtListWindow::setTabOrder(const std::vector<std::string>& names) {

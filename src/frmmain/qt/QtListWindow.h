@@ -1,8 +1,8 @@
 #pragma once
-// The Qt front end of a second window (the list of Check All): a resizable
-// QWidget window above the main window, its controls Qt widgets named as the
-// form names them (a grid is a QTreeWidget), placed at the form's twips at
-// 15 twips to the pixel.
+// The Qt front end of a second window (the list of Check All, the History): a
+// resizable QWidget window above the main window, its controls Qt widgets
+// named as the form names them (a grid is a QTreeWidget, a text box a
+// QLineEdit), placed at the form's twips at 15 twips to the pixel.
 
 #include "frmmain/Controls.h"
 
@@ -29,6 +29,9 @@ public:
     controls::Button& addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
                                 std::function<void()> click) override;
     controls::Grid& addGrid(const std::string& name, controls::TwipRect place, controls::Grid::Events events) override;
+    // A QLineEdit.
+    controls::TextBox& addTextBox(const std::string& name, const std::string& accessibleName, controls::TwipRect place,
+                                  std::function<void()> enter) override;
     void setTabOrder(const std::vector<std::string>& names) override;
     Size clientSize() const override;
     void place(const std::string& name, controls::TwipRect place) override;

@@ -25,3 +25,7 @@ std::string QtLocale::monthAbbreviation(int month) const {
         name[0] = name[0].toUpper();
     return name.toStdString();
 }
+
+std::string QtLocale::amount(double value) const {
+    return QLocale().toString(platform::AmountShown(value), 'f', 2).toStdString();
+}

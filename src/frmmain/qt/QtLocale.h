@@ -10,4 +10,7 @@ public:
     // QLocale's short time form ("14:05" in the United Kingdom).
     std::string shortTime(int hour, int minute) const override;
     std::string monthAbbreviation(int month) const override;
+    // QLocale's form of the amount with two decimals ("1,250.50" in the United
+    // Kingdom, "1.250,50" in Germany).
+    std::string amount(double value) const override;
 };

@@ -59,6 +59,13 @@ QtWindow::QtWindow(const platform::Platform& platform, QWidget* parent) : QWidge
     undo->setShortcutContext(Qt::WindowShortcut);
     addAction(undo);
     connect(undo, &QAction::triggered, this, [this] { form_->mnuUndo_Click(); });
+    // The History window by its key as well as its button.
+    auto* history = new QAction(this);
+    history->setObjectName("mnuHistory");
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    history->setShortcutContext(Qt::WindowShortcut);
+    addAction(history);
+    connect(history, &QAction::triggered, this, [this] { form_->cmdHistory_Click(); });
     // Escape stops Check All.
     auto* stop = new QAction(this);
     stop->setObjectName("mnuStop");

@@ -5,11 +5,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 constexpr const wchar_t* windowClassName = L"HabitoriumListWindow";
+// What a column takes beside its heading's text, in twips: the header's
+// margins and the sort mark.
+constexpr int headingMargin = 360;
 
 std::string windowText(HWND hwnd) {
     const int length = GetWindowTextLengthW(hwnd);
@@ -31,6 +35,14 @@ public:
     void setEnabled(bool enabled) override { EnableWindow(hwnd, enabled ? TRUE : FALSE); }
 };
 
+// An EDIT control of one line; click is what Enter in it does.
+class ListTextBox : public Win32ListWindow::Control, public controls::TextBox {
+public:
+    std::string text() const override { return windowText(hwnd); }
+    void setText(const std::string& text) override { SetWindowTextW(hwnd, platform::widen(text).c_str()); }
+    void setEnabled(bool enabled) override { EnableWindow(hwnd, enabled ? TRUE : FALSE); }
+};
+
 // A list view in report mode; the rows in the order the form gives them.
 class ListGrid : public Win32ListWindow::Control, public controls::Grid {
 public:
@@ -47,7 +59,11 @@ public:
             column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
             // The first column of a list view is always on the left.
             column.fmt = columns[i].right && i > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-            column.cx = pixels(columns[i].width);
+            // Wide enough for its heading in the list's font, with the margins
+            // and the sort mark beside it.
+            const int headingWidth =
+                static_cast<int>(SendMessageW(hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(heading.c_str())));
+            column.cx = std::max(pixels(columns[i].width), headingWidth + pixels(headingMargin));
             column.pszText = heading.data();
             column.iSubItem = static_cast<int>(i);
             SendMessageW(hwnd, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -230,6 +246,17 @@ controls::Grid& Win32ListWindow::addGrid(const std::string& name, controls::Twip
     return result;
 }
 
+controls::TextBox& Win32ListWindow::addTextBox(const std::string& name, const std::string&, controls::TwipRect place,
+                                               std::function<void()> enter) {
+    // A screen reader names it by the label made before it.
+    auto box = std::make_unique<ListTextBox>();
+    box->hwnd = createChild(L"EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, place);
+    box->click = std::move(enter);
+    ListTextBox& result = *box;
+    remember(name, std::move(box));
+    return result;
+}
+
 void Win32ListWindow::setTabOrder(const std::vector<std::string>& names) {
     // Tab follows the windows' z-order: the named controls go to the top in turn.
     tabOrder_ = names;
@@ -296,6 +323,13 @@ bool Win32ListWindow::preTranslate(MSG& msg) {
             SendMessageW(window_, WM_CLOSE, 0, 0);
             return true;
         }
+        auto* box = found != byId_.end() && found->second->hwnd == msg.hwnd ? dynamic_cast<ListTextBox*>(found->second)
+                                                                            : nullptr;
+        if (box && msg.wParam == VK_RETURN) {
+            if (box->click)
+                box->click();
+            return true;
+        }
     }
     return IsDialogMessageW(window_, &msg) != FALSE;
 }
@@ -331,6 +365,12 @@ LRESULT Win32ListWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         if (header->code == LVN_COLUMNCLICK && grid->events.headingClick) {
             grid->events.headingClick(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
+            return 0;
+        }
+        if (header->code == LVN_ITEMCHANGED && grid->events.selectionChanged) {
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+            if ((change->uChanged & LVIF_STATE) && ((change->uNewState ^ change->uOldState) & LVIS_SELECTED))
+                grid->events.selectionChanged();
             return 0;
         }
         if (header->code == NM_DBLCLK && grid->events.activate) {

@@ -1,5 +1,5 @@
 #pragma once
-// The Win32 front end of a second window (the list of Check All): a
+// The Win32 front end of a second window (the list of Check All, the History): a
 // resizable WS_OVERLAPPEDWINDOW owned by the main window, with the system's
 // own controls (a grid is a SysListView32 in report mode), placed from the
 // form's twips with the screen's DPI, in the dialog font. Tab runs through
@@ -38,6 +38,9 @@ public:
     controls::Button& addButton(const std::string& name, const std::string& caption, controls::TwipRect place,
                                 std::function<void()> click) override;
     controls::Grid& addGrid(const std::string& name, controls::TwipRect place, controls::Grid::Events events) override;
+    // An EDIT control; Enter in it runs enter.
+    controls::TextBox& addTextBox(const std::string& name, const std::string& accessibleName, controls::TwipRect place,
+                                  std::function<void()> enter) override;
     void setTabOrder(const std::vector<std::string>& names) override;
     Size clientSize() const override;
     void place(const std::string& name, controls::TwipRect place) override;

@@ -338,6 +338,12 @@ bool Win32Window::preTranslate(MSG& msg) {
             form_->mnuUndo_Click();
         return true;
     }
+    // Ctrl+H anywhere in the window: the History window.
+    if (msg.message == WM_KEYDOWN && msg.wParam == 'H' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0) {
+        if (form_)
+            form_->cmdHistory_Click();
+        return true;
+    }
     return IsDialogMessageW(window_, &msg) != FALSE;
 }
 

@@ -4,8 +4,8 @@
 // placed from the form's twips at the DPI of the monitor it is on, in the
 // dialog font at that DPI, and laid out again when that DPI changes
 // (WM_DPICHANGED). A batch's progress shows on its taskbar button.
-// Tab runs through the controls in the form's order; Ctrl+Z is Undo; the
-// close box asks the form first.
+// Tab runs through the controls in the form's order; Ctrl+Z is Undo, Ctrl+H
+// the History window; the close box asks the form first.
 
 #include "frmmain/Controls.h"
 #include "frmmain/frmMain.h"
@@ -41,7 +41,7 @@ public:
     void show();
     // The message loop, until WM_QUIT; returns its exit status.
     int run();
-    // Handles the window's own keys in msg (Tab and its kin, Ctrl+Z, Escape),
+    // Handles the window's own keys in msg (Tab and its kin, Ctrl+Z, Ctrl+H, Escape),
     // and those of its second windows; true when msg needs nothing more.
     bool preTranslate(MSG& msg);
 

@@ -1,14 +1,18 @@
-"""Reads a list written by --check-all as a spreadsheet would (Python's csv
-module), after checking its form: a UTF-8 byte-order mark, CR LF after every
-line (line breaks inside a quoted field are the field's own), the header
-line's names, fourteen fields a row. Prints the rows, one a line, fields
-joined by tabs, a field's CR and LF as \\r and \\n; fails with the reason."""
+"""Reads a list written by --check-all (or, given its header's names joined by
+commas as the second argument, another file of the same form, such as
+--history's) as a spreadsheet would (Python's csv module), after checking its
+form: a UTF-8 byte-order mark, CR LF after every line (line breaks inside a
+quoted field are the field's own), the header line's names, as many fields a
+row. Prints the rows, one a line, fields joined by tabs, a field's CR and LF
+as \\r and \\n; fails with the reason."""
 import csv
 import io
 import sys
 
 COLUMNS = ("tenant,name,rent_received,rent_paid,extra_received,extra_paid,charges,charges_in_periods,"
            "due_now,due_after,periods_changed,first_unpaid_now,first_unpaid_after,problem").split(",")
+if len(sys.argv) > 2:
+    COLUMNS = sys.argv[2].split(",")
 
 
 def fail(why):

@@ -1,4 +1,4 @@
-#include "frmmain/RepairScope.h"
+#include "batch/RepairScope.h"
 
 namespace {
 

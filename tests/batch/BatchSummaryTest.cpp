@@ -3,7 +3,7 @@
 
 #include "Recorders.h"
 
-#include "frmmain/BatchSummary.h"
+#include "batch/BatchSummary.h"
 
 #include <gtest/gtest.h>
 

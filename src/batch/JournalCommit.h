@@ -3,7 +3,7 @@
 // commits a group, the group's journal entries are committed to disk; when
 // the journal cannot take them, the group is rolled back instead.
 
-#include "frmmain/RepairScope.h"
+#include "batch/RepairScope.h"
 #include "journal/RepairJournal.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "frmmain/BatchSummary.h"
+#include "batch/BatchSummary.h"
 
 #include "general/TextForm.h"
 

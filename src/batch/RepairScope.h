@@ -8,8 +8,8 @@
 // held; when the repair ends the savepoint is released, or rolled back if
 // anything failed, and only then are the held reports shown.
 
+#include "batch/BatchSummary.h"
 #include "database/Database.h"
-#include "frmmain/BatchSummary.h"
 
 #include <chrono>
 #include <string>
