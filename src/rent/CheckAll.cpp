@@ -448,11 +448,17 @@ struct Slot {
     std::vector<std::size_t> positions; // in the list, in its order
     engine::Variant name;
     bool named = false;
+    bool checked = false; // its tenants have been checked (and counted)
+    bool reread = false;  // its periods are to be read again, ordered by the database
+};
+
+// A slot's money as the income and the period charges are read: apart from
+// the slots and close together, since each row of those tables adds to the
+// money of a tenant anywhere in the list.
+struct SlotMoney {
     RunningTotal rent;
     RunningTotal extra;
     RunningTotal charges;
-    bool checked = false; // its tenants have been checked (and counted)
-    bool reread = false;  // its periods are to be read again, ordered by the database
 };
 
 // The check on a database file read by this process: each table read once,
@@ -480,10 +486,16 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             slots.emplace_back();
         slots[number].positions.push_back(i);
     }
-    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[*codes.find(tenant)]; };
+    std::vector<SlotMoney> money(slots.size());
+    const auto numberAt = [&](const std::string& tenant) { return *codes.find(tenant); };
+    const auto slotAt = [&](const std::string& tenant) -> Slot& { return slots[numberAt(tenant)]; };
     const auto slotOf = [&](const engine::Variant& code) -> Slot* {
         const std::optional<std::size_t> number = codes.findValue(code);
         return number ? &slots[*number] : nullptr;
+    };
+    const auto moneyOf = [&](const engine::Variant& code) -> SlotMoney* {
+        const std::optional<std::size_t> number = codes.findValue(code);
+        return number ? &money[*number] : nullptr;
     };
     const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
         NormaliseSql(sql);
@@ -515,12 +527,12 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
                       isExtra,
                   [&](const std::vector<engine::Variant>& row) {
-                      if (Slot* slot = slotOf(row[0]))
+                      if (SlotMoney* slot = moneyOf(row[0]))
                           (TestTruth(row[1]) ? slot->rent : slot->extra).add(row[2]);
                   }))
             return stoppedHere();
         if (!scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
-                if (Slot* slot = slotOf(row[0]))
+                if (SlotMoney* slot = moneyOf(row[0]))
                     slot->charges.add(row[1]);
             }))
             return stoppedHere();
@@ -537,7 +549,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     {
         std::vector<std::string> income, charges;
         for (const std::string& tenant : tenants) {
-            const Slot& slot = slotAt(tenant);
+            const SlotMoney& slot = money[numberAt(tenant)];
             if (slot.rent.unsure() || slot.extra.unsure())
                 income.push_back(tenant);
             if (slot.charges.unsure())
@@ -570,19 +582,21 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     int done = 0;
     // Checks the slot's tenants with rows as their periods; false when the
     // caller stopped the check.
-    const auto checkSlot = [&](Slot& slot, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
+    const auto checkSlot = [&](std::size_t number, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
+        Slot& slot = slots[number];
+        const SlotMoney& held = money[number];
         slot.checked = true;
         for (std::size_t k = 0; k < slot.positions.size(); ++k) {
             const std::size_t position = slot.positions[k];
             const std::string& tenant = tenants[position];
             TenantInput in;
             const auto found = asked.find(tenant);
-            const bool incomeAsked = found != asked.end() && (slot.rent.unsure() || slot.extra.unsure());
-            const bool chargesAsked = found != asked.end() && slot.charges.unsure();
+            const bool incomeAsked = found != asked.end() && (held.rent.unsure() || held.extra.unsure());
+            const bool chargesAsked = found != asked.end() && held.charges.unsure();
             in.name = slot.name;
-            in.rent = incomeAsked ? found->second.rent : slot.rent.value();
-            in.extra = incomeAsked ? found->second.extra : slot.extra.value();
-            in.charges = chargesAsked ? found->second.charges : slot.charges.value();
+            in.rent = incomeAsked ? found->second.rent : held.rent.value();
+            in.extra = incomeAsked ? found->second.extra : held.extra.value();
+            in.charges = chargesAsked ? found->second.charges : held.charges.value();
             if (incomeAsked)
                 in.incomeFailed = found->second.incomeFailed;
             if (chargesAsked)
@@ -627,7 +641,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         if (readWhole)
             rows = periods.take(number);
         if (rows)
-            going = checkSlot(slots[number], std::move(*rows), std::nullopt);
+            going = checkSlot(number, std::move(*rows), std::nullopt);
         else
             slots[number].reread = true;
     }
@@ -640,11 +654,11 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     }
     if (going)
         going = readPeriodsInGroups(database, again, ledger, [&](std::size_t place, const TenantInput& read) {
-            Slot& slot = slotAt(again[place]);
-            if (!slot.reread)
+            const std::size_t number = numberAt(again[place]);
+            if (!slots[number].reread)
                 return true; // another spelling of a tenant just checked
-            slot.reread = false;
-            return checkSlot(slot, read.rows, read.rowsFailed);
+            slots[number].reread = false;
+            return checkSlot(number, read.rows, read.rowsFailed);
         });
     result.reached = done;
     result.stopped = pacer.stopped();

@@ -1,5 +1,8 @@
 #include "rent/TenantCodes.h"
 
+#include <bit>
+#include <cstring>
+
 namespace rent {
 
 namespace {
@@ -22,17 +25,28 @@ TenantCodes::TenantCodes(std::size_t codes) {
     while (size < 2 * codes)
         size *= 2;
     entries_.resize(size);
+    shift_ = 64 - std::countr_zero(size);
     codes_.reserve(codes);
 }
 
-std::uint64_t TenantCodes::hash(std::string_view code) {
+TenantCodes::Key TenantCodes::keyOf(std::string_view code) {
+    Key key;
+    key.length = static_cast<std::uint32_t>(code.size());
+    if (code.size() <= inlineBytes) {
+        char folded[inlineBytes] = {};
+        for (std::size_t i = 0; i < code.size(); ++i)
+            folded[i] = fold(code[i]);
+        std::memcpy(&key.bits, folded, sizeof key.bits);
+        return key;
+    }
     // FNV-1a over the folded bytes.
     std::uint64_t h = 14695981039346656037ull;
     for (char c : code) {
         h ^= static_cast<unsigned char>(fold(c));
         h *= 1099511628211ull;
     }
-    return h ^ (h >> 29);
+    key.bits = h;
+    return key;
 }
 
 bool TenantCodes::same(std::string_view folded, std::string_view code) {
@@ -45,42 +59,59 @@ bool TenantCodes::same(std::string_view folded, std::string_view code) {
     return true;
 }
 
-std::size_t TenantCodes::probe(std::string_view code, std::uint64_t hashed) const {
+std::size_t TenantCodes::probe(std::string_view code, Key key) const {
     const std::size_t mask = entries_.size() - 1;
-    const auto part = static_cast<std::uint32_t>(hashed >> 32);
-    for (std::size_t at = static_cast<std::size_t>(hashed) & mask;; at = (at + 1) & mask) {
+    // Fibonacci hashing: the multiplication carries every byte of the key into
+    // the high bits, which give the place.
+    const std::uint64_t mixed = (key.bits ^ (static_cast<std::uint64_t>(key.length) << 59)) * 0x9E3779B97F4A7C15ull;
+    for (std::size_t at = static_cast<std::size_t>(mixed >> shift_);; at = (at + 1) & mask) {
         const Entry& entry = entries_[at];
-        if (entry.code == empty || (entry.hash == part && same(codes_[entry.code], code)))
+        if (entry.code == empty || (entry.holds(key) && (key.length <= inlineBytes || same(codes_[entry.code], code))))
             return at;
     }
 }
 
+void TenantCodes::grow() {
+    std::vector<Entry> old(entries_.size() * 2);
+    old.swap(entries_);
+    shift_ -= 1;
+    for (const Entry& kept : old) {
+        if (kept.code != empty)
+            entries_[probe(codes_[kept.code], Key{kept.bits, kept.length})] = kept;
+    }
+}
+
 std::size_t TenantCodes::add(std::string_view code) {
-    const std::uint64_t hashed = hash(code);
-    Entry& entry = entries_[probe(code, hashed)];
-    if (entry.code != empty)
-        return entry.code;
+    const Key key = keyOf(code);
+    const std::size_t at = probe(code, key);
+    if (entries_[at].code != empty)
+        return entries_[at].code;
     if (2 * (codes_.size() + 1) > entries_.size()) {
         // More codes than the room asked for: twice the room, and each code
         // put in again.
-        std::vector<Entry> old(entries_.size() * 2);
-        old.swap(entries_);
-        for (const Entry& kept : old) {
-            if (kept.code != empty)
-                entries_[probe(codes_[kept.code], hash(codes_[kept.code]))] = kept;
-        }
+        grow();
         return add(code);
     }
-    entry.hash = static_cast<std::uint32_t>(hashed >> 32);
+    Entry& entry = entries_[at];
+    entry.bits = key.bits;
+    entry.length = key.length;
     entry.code = static_cast<std::uint32_t>(codes_.size());
     codes_.push_back(FoldedCode(code));
     return entry.code;
 }
 
 std::optional<std::size_t> TenantCodes::find(std::string_view code) const {
-    const Entry& entry = entries_[probe(code, hash(code))];
+    const Key key = keyOf(code);
+    const bool inlined = code.size() <= inlineBytes;
+    if (inlined && lastCode_ != empty && key == lastKey_)
+        return lastCode_;
+    const Entry& entry = entries_[probe(code, key)];
     if (entry.code == empty)
         return std::nullopt;
+    if (inlined) {
+        lastKey_ = key;
+        lastCode_ = entry.code;
+    }
     return entry.code;
 }
 

@@ -7,7 +7,11 @@
 // Looked up for every row of every table a check reads, so a code is folded
 // while it is looked at rather than copied folded, and the table is open
 // addressed: a probe is one comparison in a flat array, not a walk along a
-// chain of nodes.
+// chain of nodes. A code of up to eight bytes (as nearly every code is) is
+// its own key, held in the entry itself, so that a probe reads nothing else;
+// a longer one is keyed by its hash and compared with the code kept. The
+// rows of a table often hold the same code one after another, so the code
+// found last is asked first.
 
 #include "engine/Variant.h"
 
@@ -42,17 +46,31 @@ public:
     static bool same(std::string_view folded, std::string_view code);
 
 private:
-    static std::uint64_t hash(std::string_view code);
-    // The entry where code is, or the empty one where it would go.
-    std::size_t probe(std::string_view code, std::uint64_t hashed) const;
-
     static constexpr std::uint32_t empty = UINT32_MAX;
-    struct Entry {
-        std::uint32_t hash = 0; // part of the code's hash: most probes of another code end here
+    static constexpr std::size_t inlineBytes = 8;
+    // The folded code's bytes when it has at most inlineBytes, else its hash;
+    // with its length.
+    struct Key {
+        std::uint64_t bits = 0;
+        std::uint32_t length = 0;
+        bool operator==(const Key&) const = default;
+    };
+    static Key keyOf(std::string_view code);
+    // The entry where code is, or the empty one where it would go.
+    std::size_t probe(std::string_view code, Key key) const;
+    void grow();
+
+    struct Entry { // sixteen bytes: four to a cache line
+        std::uint64_t bits = 0;
+        std::uint32_t length = 0;
         std::uint32_t code = empty;
+        bool holds(Key key) const { return bits == key.bits && length == key.length; }
     };
     std::vector<Entry> entries_;     // a power of two of them, at most half in use
+    int shift_ = 0;                  // 64 less the bits of an entry's place
     std::vector<std::string> codes_; // folded
+    mutable Key lastKey_;            // of the code found last, when inline
+    mutable std::uint32_t lastCode_ = empty;
 };
 
 // A tenant code as the database compares it: ASCII letters folded.

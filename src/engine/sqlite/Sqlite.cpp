@@ -65,7 +65,16 @@ bool equalsIgnoringCase(const char* a, const char* b) {
 
 } // namespace
 
-Variant columnValue(sqlite3_stmt* stmt, int i) {
+bool readsDates(sqlite3_stmt* stmt, int i) {
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    return declared == nullptr || equalsIgnoringCase(declared, "DATETIME") || equalsIgnoringCase(declared, "DATE");
+}
+
+namespace {
+
+// Column i as columnValue gives it; readsDates is asked only of a text in the
+// form of a date.
+template <typename DatesRead> Variant valueOf(sqlite3_stmt* stmt, int i, DatesRead datesRead) {
     switch (sqlite3_column_type(stmt, i)) {
     case SQLITE_INTEGER:
         return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
@@ -82,20 +91,26 @@ Variant columnValue(sqlite3_stmt* stmt, int i) {
     default: {
         const unsigned char* chars = sqlite3_column_text(stmt, i);
         const int size = sqlite3_column_bytes(stmt, i);
-        std::string text =
-            chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size)) : std::string();
+        const auto length = static_cast<std::size_t>(size);
+        const char* text = reinterpret_cast<const char*>(chars);
         // Only a text in the form of a date is worth asking the column's type.
-        const bool dateForm = (text.size() == 10 || text.size() == 19) && text[4] == '-';
-        const char* declared = dateForm ? sqlite3_column_decltype(stmt, i) : nullptr;
-        const bool dateColumn = dateForm && (declared == nullptr || equalsIgnoringCase(declared, "DATETIME") ||
-                                             equalsIgnoringCase(declared, "DATE"));
-        if (dateColumn) {
-            if (auto date = Date::fromIso(text))
+        if (chars && (length == 10 || length == 19) && text[4] == '-' && datesRead()) {
+            if (auto date = Date::fromIso(std::string_view(text, length)))
                 return Variant(*date);
         }
-        return Variant(std::move(text));
+        return Variant(chars ? std::string(text, length) : std::string());
     }
     }
+}
+
+} // namespace
+
+Variant columnValue(sqlite3_stmt* stmt, int i) {
+    return valueOf(stmt, i, [&] { return readsDates(stmt, i); });
+}
+
+Variant columnValue(sqlite3_stmt* stmt, int i, bool datesRead) {
+    return valueOf(stmt, i, [datesRead] { return datesRead; });
 }
 
 void bindValue(sqlite3* db, sqlite3_stmt* stmt, int i, const Variant& value) {
