@@ -131,15 +131,13 @@ struct TenantInput {
 
 // The tenant checked from what was read of it: its check when it is to be
 // listed (it disagrees or could not be checked), else nothing. Raises only a
-// failure of the database itself.
+// failure of the database itself. What only a listed tenant shows (its name,
+// the texts of its periods' totals, the first periods not paid in full) is
+// worked out once it is known to be listed: none of it can fail.
 std::optional<TenantCheck> checkTenant(engine::Database& database, const std::string& tenant, const TenantInput& in,
                                        const platform::Locale& locale) {
     TenantCheck c;
     c.tenant = tenant;
-    try {
-        c.name = TextForm(ValueOrDefault(in.name, std::string()), locale);
-    } catch (const engine::EngineError&) {
-    }
     if (!in.incomeFailed) {
         c.rentReceived = text(in.rent, locale);
         c.extraReceived = text(in.extra, locale);
@@ -147,12 +145,10 @@ std::optional<TenantCheck> checkTenant(engine::Database& database, const std::st
     if (!in.chargesFailed)
         c.charges = text(in.charges, locale);
     std::string periodsFailed;
+    std::optional<PeriodTotals> totals;
     try {
-        const PeriodTotals totals = TotalsOf(in.rows);
-        c.chargesInPeriods = text(totals.extraCharges, locale);
-        c.rentPaid = text(totals.paid, locale);
-        c.extraPaid = text(totals.extraChargesPaid, locale);
-        c.dueNow = text(totals.due, locale);
+        totals = TotalsOf(in.rows);
+        c.chargesInPeriods = text(totals->extraCharges, locale);
     } catch (const engine::EngineError& error) {
         periodsFailed = error.description;
     }
@@ -165,28 +161,43 @@ std::optional<TenantCheck> checkTenant(engine::Database& database, const std::st
     else if (!periodsFailed.empty())
         c.problem = failed("totals of the rental periods", periodsFailed);
 
+    std::optional<RepairResult> repair;
+    engine::Variant dueAfter;
     if (c.checked()) {
         c.rebuild = c.charges != c.chargesInPeriods;
         try {
             std::optional<std::vector<Charge>> tenantCharges;
             if (c.rebuild)
                 tenantCharges = ReadCharges(database, tenant);
-            const RepairResult repair =
+            RepairResult worked =
                 ComputeRepair(tenant, in.rows, CaptionAmount(c.rentReceived), CaptionAmount(c.extraReceived),
                               tenantCharges ? &*tenantCharges : nullptr, locale);
-            c.periodsChanged = repair.periodsChanged();
-            c.dueAfter = text(TotalsOf(repair.after).due, locale);
-            c.firstUnpaidNow = FirstPeriodNotPaid(in.rows);
-            c.firstUnpaidAfter = FirstPeriodNotPaid(repair.after);
+            c.periodsChanged = worked.periodsChanged();
+            dueAfter = DueTotalOf(worked.after);
+            repair = std::move(worked);
         } catch (const engine::EngineError& error) {
             if (connectionFailure(error))
                 throw;
             c.problem = error.description;
         }
     }
-    if (!c.checked() || c.rebuild || c.periodsChanged > 0)
-        return c;
-    return std::nullopt;
+    if (c.checked() && !c.rebuild && c.periodsChanged == 0)
+        return std::nullopt;
+    try {
+        c.name = TextForm(ValueOrDefault(in.name, std::string()), locale);
+    } catch (const engine::EngineError&) {
+    }
+    if (totals) {
+        c.rentPaid = text(totals->paid, locale);
+        c.extraPaid = text(totals->extraChargesPaid, locale);
+        c.dueNow = text(totals->due, locale);
+    }
+    if (repair) {
+        c.dueAfter = text(dueAfter, locale);
+        c.firstUnpaidNow = FirstPeriodNotPaid(in.rows);
+        c.firstUnpaidAfter = FirstPeriodNotPaid(repair->after);
+    }
+    return c;
 }
 
 // What the grouped statements read.
@@ -497,7 +508,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
         const std::optional<std::size_t> number = codes.findValue(code);
         return number ? &money[*number] : nullptr;
     };
-    const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
+    const auto scan = [&](std::string sql, const auto& row) {
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
             row(values);

@@ -48,9 +48,10 @@ Variant columnValue(sqlite3_stmt* stmt, int i);
 
 // Whether columnValue takes a text of column i in the form of a date as a
 // date (its declared type), which is the same for every row of a statement:
-// a reading of many rows asks once and gives the answer to the overload below.
+// a reading of many rows asks once and gives the answer to readColumn, which
+// sets into to what columnValue gives, in place.
 bool readsDates(sqlite3_stmt* stmt, int i);
-Variant columnValue(sqlite3_stmt* stmt, int i, bool datesRead);
+void readColumn(sqlite3_stmt* stmt, int i, bool datesRead, Variant& into);
 
 // Binds value to parameter i: Currency and Double as double, Integer as
 // 64-bit integer, Boolean as -1 / 0, Date as ISO text, Text as text, Null and

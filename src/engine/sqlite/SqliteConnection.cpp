@@ -467,7 +467,7 @@ void SqliteConnection::forEachRow(const std::string& jetSql, const RowReader& ro
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         for (int i = 0; i < columns; ++i)
-            values[static_cast<std::size_t>(i)] = columnValue(s, i, datesRead[static_cast<std::size_t>(i)] != 0);
+            readColumn(s, i, datesRead[static_cast<std::size_t>(i)] != 0, values[static_cast<std::size_t>(i)]);
         if (!row(names, values))
             return;
         // A statement row ran may have left its own money failure behind.
