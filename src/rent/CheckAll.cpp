@@ -332,43 +332,6 @@ std::vector<TenantInput> readGrouped(engine::Database& database, const std::vect
 // A tenant's places in the list.
 using Places = std::vector<std::size_t>;
 
-// The periods statement sql (the tenant its first field, each tenant's rows
-// together, earliest first) read row by row: run(tenant, current) names the
-// places a row belongs to (nullptr: its rows are not wanted), given those of
-// the row before; done(places, rows) takes each wanted run's rows once they
-// have passed, false to stop the reading there (going is then false). False
-// when the reading failed; a lost connection is raised.
-bool readPeriodRuns(engine::Database& database, std::string sql,
-                    const std::function<const Places*(const engine::Variant& tenant, const Places* current)>& run,
-                    const std::function<bool(const Places& places, const PeriodRows& rows)>& done, bool& going) {
-    try {
-        const Places* current = nullptr;
-        PeriodRows rows;
-        NormaliseSql(sql);
-        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
-            const Places* now = run(row[0], current);
-            if (now != current) {
-                if (current && !done(*current, rows)) {
-                    going = false;
-                    return false;
-                }
-                rows.clear();
-                current = now;
-            }
-            if (current)
-                rows.push_back({row[1], row[2], row[3], row[4], row[5]});
-            return true;
-        });
-        if (going && current && !done(*current, rows))
-            going = false;
-        return true;
-    } catch (const engine::EngineError& error) {
-        if (connectionFailure(error))
-            throw;
-        return false;
-    }
-}
-
 // The periods of the tenants which, read a group at a time (tenant by tenant
 // where a group fails), each handed to take with its place in which; false
 // from take stops the reading there, and is returned.
@@ -681,11 +644,14 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
 // The check of a long list on a database server: the totals and names of
 // every tenant in one statement each, which the server answers in about the
 // time it answers one over a group of its tenants, and the periods of every
-// tenant in one statement read row by row in the order of the tenants, each
-// tenant checked once its rows have passed. Nothing when the reading of the
-// totals fails (the caller then reads group by group, tenant by tenant where
-// a group fails); when the reading of the periods fails, or a tenant's rows
-// come apart, those tenants' periods are read in groups.
+// tenant in one statement read row by row as the server finds them (not
+// sorted: sorting them by tenant cost the server more than the rest of the
+// statement, which it then joins by hashing), held compactly until they have passed and each
+// tenant's put in the order of their start here where that order is beyond
+// doubt (see StoredPeriods). Nothing when the reading of the totals fails (the
+// caller then reads group by group, tenant by tenant where a group fails);
+// when the reading of the periods fails, or a tenant's periods cannot be
+// ordered here, those tenants' periods are read in groups.
 std::optional<CheckResult> checkStreamed(engine::Database& database, const std::vector<std::string>& tenants,
                                          const Ledger& ledger, const platform::Locale& locale,
                                          const CheckProgress& progress) {
@@ -697,77 +663,75 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
             throw;
         return std::nullopt;
     }
-    // A tenant's places in the list, by its reference as tenancy spells it
-    // (the statement's tenant is tenancy's own reference).
-    std::unordered_map<std::string, Places> places;
-    for (std::size_t i = 0; i < tenants.size(); ++i)
-        places[tenants[i]].push_back(i);
+    // A tenant's places in the list, numbered by its reference as tenancy
+    // spells it (the statement's tenant is tenancy's own reference).
+    std::unordered_map<std::string, std::size_t> numberOf;
+    std::vector<Places> places;
+    for (std::size_t i = 0; i < tenants.size(); ++i) {
+        const auto [at, added] = numberOf.try_emplace(tenants[i], places.size());
+        if (added)
+            places.emplace_back();
+        places[at->second].push_back(i);
+    }
 
     CheckResult result;
     result.tenants = static_cast<int>(tenants.size());
     Pacer pacer(progress, result.tenants);
     std::map<std::size_t, TenantCheck> listed;
-    std::vector<char> checked(tenants.size(), 0);
-    std::vector<char> again(tenants.size(), 0);
     int done = 0;
-    const auto check = [&](std::size_t i, const PeriodRows& rows, const std::optional<std::string>& rowsFailed) {
+    const auto check = [&](std::size_t i, PeriodRows rows, const std::optional<std::string>& rowsFailed) {
         TenantInput& in = inputs[i];
-        in.rows = rows;
+        in.rows = std::move(rows);
         in.rowsFailed = rowsFailed;
-        listed.erase(i);
         if (std::optional<TenantCheck> c = checkTenant(database, tenants[i], in, locale))
             listed.emplace(i, std::move(*c));
         in.rows.clear();
-        if (checked[i])
-            return true;
-        checked[i] = 1;
         return pacer.tenantsDone(++done, tenants[i]);
     };
 
-    bool going = true;
-    const TenantsCondition anyTenant = [](const char* column) { return std::string(column) + " is not null"; };
-    const bool readWhole = readPeriodRuns(
-        database,
-        "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, p.extra_charges_paid from " +
-            tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code") + " order by t.reference, p.period_from",
-        [&](const engine::Variant& tenant, const Places* current) -> const Places* {
-            const auto found = places.find(tenant.isNull() ? std::string() : tenant.text());
-            if (found == places.end())
-                return nullptr;
-            if (&found->second != current && checked[found->second.front()]) {
-                // Its rows came apart: the database is asked for them.
-                for (std::size_t i : found->second)
-                    again[i] = 1;
-                return nullptr;
+    StoredPeriods periods(places.size());
+    bool readWhole = true;
+    try {
+        const TenantsCondition anyTenant = [](const char* column) { return std::string(column) + " is not null"; };
+        std::string sql = "select t.reference as tenant, p.period_from, p.rent_due, p.paid, p.extra_charges, "
+                          "p.extra_charges_paid from " +
+                          tenantsJoined(anyTenant, "rent_periods as p", "p.tenant_code");
+        NormaliseSql(sql);
+        database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& row) {
+            if (row[0].kind() == engine::Variant::Kind::Text) {
+                if (const auto found = numberOf.find(row[0].text()); found != numberOf.end())
+                    periods.add(found->second, std::span<const engine::Variant, 5>(row.data() + 1, 5));
             }
-            return &found->second;
-        },
-        [&](const Places& run, const PeriodRows& rows) {
-            for (std::size_t i : run) {
-                if (!check(i, rows, std::nullopt))
-                    return false;
-            }
-            return true;
-        },
-        going);
-    // The periods of the tenants read again, and when the reading failed of
-    // those not yet checked, in groups; the tenants without periods.
+            return pacer.reading();
+        });
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        readWhole = false;
+    }
+    bool going = !pacer.stopped();
+    // The tenants in the order of the list; those whose periods are read
+    // again in groups after them.
     std::vector<std::string> groupRead;
     std::vector<std::size_t> groupPlaces;
-    for (std::size_t i = 0; i < tenants.size(); ++i) {
-        if (again[i] || (!readWhole && !checked[i])) {
-            groupRead.push_back(tenants[i]);
-            groupPlaces.push_back(i);
+    for (std::size_t number = 0; going && number < places.size(); ++number) {
+        std::optional<PeriodRows> rows;
+        if (readWhole)
+            rows = periods.take(number);
+        for (std::size_t i : places[number]) {
+            if (!rows) {
+                groupRead.push_back(tenants[i]);
+                groupPlaces.push_back(i);
+            } else if (!check(i, *rows, std::nullopt)) {
+                going = false;
+                break;
+            }
         }
     }
     if (going)
-        going = readPeriodsInGroups(database, groupRead, ledger, [&](std::size_t place, const TenantInput& read) {
+        readPeriodsInGroups(database, groupRead, ledger, [&](std::size_t place, const TenantInput& read) {
             return check(groupPlaces[place], read.rows, read.rowsFailed);
         });
-    for (std::size_t i = 0; going && i < tenants.size(); ++i) {
-        if (!checked[i])
-            going = check(i, {}, std::nullopt);
-    }
     result.reached = done;
     result.stopped = pacer.stopped();
     for (auto& [place, c] : listed)
