@@ -83,11 +83,11 @@ frmMain::RepairOutcome frmMain::repairSelectedTenant(bool rebuildExtraChargesFir
         return RepairOutcome::Failed;
     }
 
-    // On a server the batch's figures read ahead are those of a tenant that
-    // the repair of the money shown leaves as it is: it is passed over, as
-    // read, and nothing is written. Any other repair reads the tenant's rows
-    // at its turn.
-    if (listFigures_ && database_.CurrentDatabase) {
+    // The batch's figures read ahead may be those of a tenant that the
+    // repair of the money shown leaves as it is (on a file, of the database
+    // as it still is): it is passed over, as read, and nothing is written.
+    // Any other repair reads the tenant's rows at its turn.
+    if (listFigures_ && database_.CurrentDatabase && listFigures_->Current(*database_.CurrentDatabase)) {
         if (const rent::ListFigures::AgreedRepair* agreed = listFigures_->Agreed(tenant)) {
             if (!rebuildExtraChargesFirst && agreed->shown.rent == rentShown &&
                 agreed->shown.extraCharges == extraShown) {

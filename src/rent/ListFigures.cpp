@@ -132,27 +132,24 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         return std::nullopt;
     figures.mark_ = *after;
 
+    // A tenant's periods are put in order and added up at its turn (see
+    // settle), held compactly until then.
     figures.figures_.resize(slots.size());
+    figures.settled_.assign(slots.size(), 0);
+    figures.locale_ = &locale;
     for (std::size_t number = 0; number < slots.size(); ++number) {
-        Slot& slot = slots[number];
-        std::optional<journal::PeriodRows> rows = periods.take(number);
-        if (!slot.tenancyRead || slot.unsure || slot.rent.unsure() || slot.extra.unsure() || slot.charges.unsure() ||
-            !rows)
+        const Slot& slot = slots[number];
+        if (!slot.tenancyRead || slot.unsure || slot.rent.unsure() || slot.extra.unsure() || slot.charges.unsure())
             continue;
-        AnalysisTotals totals;
-        try {
-            const PeriodTotals sums = TotalsOf(*rows);
-            totals.totals = {slot.rent.value(), slot.extra.value(), slot.charges.value(),
-                             sums.extraCharges, sums.paid,          sums.extraChargesPaid,
-                             sums.due};
-        } catch (const engine::EngineError&) {
-            continue;
-        }
-        totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
+        AnalysisTotals& totals = figures.figures_[number].emplace();
+        totals.totals.fill(engine::Variant::null());
+        totals.totals[0] = slot.rent.value();
+        totals.totals[1] = slot.extra.value();
+        totals.totals[2] = slot.charges.value();
         totals.firstTransaction = slot.firstTransaction;
         totals.tenancy = slot.tenancy;
-        figures.figures_[number] = std::move(totals);
     }
+    figures.stored_.emplace(std::move(periods));
     return figures;
 }
 
@@ -202,7 +199,7 @@ void ListFigures::Written(engine::Database& database, const std::string& tenant)
 
 const ListFigures::AgreedRepair* ListFigures::Agreed(const std::string& tenant) const {
     const std::optional<std::size_t> number = codes_.find(tenant);
-    if (!number || !agreed_ || agreed_->first != *number || !figures_[*number])
+    if (!number || !agreed_ || agreed_->first != *number || *number >= figures_.size() || !figures_[*number])
         return nullptr;
     return &agreed_->second;
 }
@@ -331,26 +328,37 @@ void ListFigures::settle(std::size_t number, const std::string& tenant) {
     settled_[number] = 1;
     AnalysisTotals& totals = *figures_[number];
     const std::optional<journal::PeriodRows> rows = stored_->take(number);
-    if (rows) {
-        try {
-            const PeriodTotals sums = TotalsOf(*rows);
-            totals.totals[3] = sums.extraCharges;
-            totals.totals[4] = sums.paid;
-            totals.totals[5] = sums.extraChargesPaid;
-            totals.totals[6] = sums.due;
-            totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
-            // From the money as the window will show it.
-            IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
-            RepairResult repair = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent),
-                                                CaptionAmount(shown.extraCharges), nullptr, *locale_);
-            if (repair.periodsChanged() == 0) {
-                agreed_.emplace(number, AgreedRepair{std::move(shown), std::move(repair.leftOut)});
-                return;
-            }
-        } catch (const engine::EngineError&) {
-        }
+    std::optional<PeriodTotals> sums;
+    try {
+        if (rows)
+            sums = TotalsOf(*rows);
+    } catch (const engine::EngineError&) {
     }
-    figures_[number].reset();
+    if (!sums) {
+        figures_[number].reset();
+        return;
+    }
+    totals.totals[3] = sums->extraCharges;
+    totals.totals[4] = sums->paid;
+    totals.totals[5] = sums->extraChargesPaid;
+    totals.totals[6] = sums->due;
+    totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
+    try {
+        // From the money as the window will show it.
+        IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
+        RepairResult repair = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges),
+                                            nullptr, *locale_);
+        if (repair.periodsChanged() == 0) {
+            agreed_.emplace(number, AgreedRepair{std::move(shown), std::move(repair.leftOut)});
+            return;
+        }
+    } catch (const engine::EngineError&) {
+    }
+    // On a file the figures are what the database holds now (see Current),
+    // and the repair of a tenant that disagrees checks the money against
+    // them; on a server a tenant that disagrees is read at its turn.
+    if (!mark_)
+        figures_[number].reset();
 }
 
 } // namespace rent

@@ -105,7 +105,15 @@ std::uint32_t StoredPeriods::newRun() {
     return runs_++;
 }
 
-void StoredPeriods::add(std::size_t tenant, std::span<const Variant, 5> values) {
+StoredPeriods::Row StoredPeriods::keep(std::span<const Variant, 5> values) {
+    Row kept{};
+    for (std::size_t i = 0; i < 5; ++i)
+        kept.tags |=
+            static_cast<std::uint16_t>(static_cast<unsigned>(keep(values[i], kept.values[i])) << (tagBits * i));
+    return kept;
+}
+
+void StoredPeriods::add(std::size_t tenant, const Row& row) {
     Tenant& held = tenants_[tenant];
     if (held.last == none || held.inLast == runRows) {
         const std::uint32_t at = newRun();
@@ -116,11 +124,7 @@ void StoredPeriods::add(std::size_t tenant, std::span<const Variant, 5> values) 
         held.last = at;
         held.inLast = 0;
     }
-    Row& kept = run(held.last).rows[held.inLast++];
-    std::uint16_t tags = 0;
-    for (std::size_t i = 0; i < 5; ++i)
-        tags |= static_cast<std::uint16_t>(static_cast<unsigned>(keep(values[i], kept.values[i])) << (tagBits * i));
-    kept.tags = tags;
+    run(held.last).rows[held.inLast++] = row;
 }
 
 std::optional<journal::PeriodRows> StoredPeriods::take(std::size_t tenant) {

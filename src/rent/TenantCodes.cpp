@@ -83,10 +83,7 @@ bool TenantCodes::same(std::string_view folded, std::string_view code) {
 
 std::size_t TenantCodes::probe(std::string_view code, Key key) const {
     const std::size_t mask = entries_.size() - 1;
-    // Fibonacci hashing: the multiplication carries every byte of the key into
-    // the high bits, which give the place.
-    const std::uint64_t mixed = (key.bits ^ (static_cast<std::uint64_t>(key.length) << 59)) * 0x9E3779B97F4A7C15ull;
-    for (std::size_t at = static_cast<std::size_t>(mixed >> shift_);; at = (at + 1) & mask) {
+    for (std::size_t at = placeOf(key);; at = (at + 1) & mask) {
         const Entry& entry = entries_[at];
         if (entry.code == empty || (entry.holds(key) && (key.length <= inlineBytes || same(codes_[entry.code], code))))
             return at;
@@ -123,8 +120,11 @@ std::size_t TenantCodes::add(std::string_view code) {
 }
 
 std::optional<std::size_t> TenantCodes::find(std::string_view code) const {
-    const Key key = keyOf(code);
-    const bool inlined = code.size() <= inlineBytes;
+    return find(code, keyOf(code));
+}
+
+std::optional<std::size_t> TenantCodes::find(std::string_view code, Key key) const {
+    const bool inlined = key.length <= inlineBytes;
     if (inlined && lastCode_ != empty && key == lastKey_)
         return lastCode_;
     const Entry& entry = entries_[probe(code, key)];

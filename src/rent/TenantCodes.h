@@ -45,8 +45,9 @@ public:
     // Whether code matches the folded code.
     static bool same(std::string_view folded, std::string_view code);
 
-private:
-    static constexpr std::uint32_t empty = UINT32_MAX;
+    // The lookup of find in two steps, for many codes at once: the key of
+    // each, and its entry fetched into the cache, first; then each found
+    // (code need be the code itself only when it is longer than inlineBytes).
     static constexpr std::size_t inlineBytes = 8;
     // The folded code's bytes when it has at most inlineBytes, else its hash;
     // with its length.
@@ -56,6 +57,18 @@ private:
         bool operator==(const Key&) const = default;
     };
     static Key keyOf(std::string_view code);
+    void prefetch(Key key) const { __builtin_prefetch(&entries_[placeOf(key)]); }
+    std::optional<std::size_t> find(std::string_view code, Key key) const;
+
+private:
+    static constexpr std::uint32_t empty = UINT32_MAX;
+    // The entry where a probe for key begins.
+    std::size_t placeOf(Key key) const {
+        // Fibonacci hashing: the multiplication carries every byte of the key
+        // into the high bits, which give the place.
+        return static_cast<std::size_t>(
+            ((key.bits ^ (static_cast<std::uint64_t>(key.length) << 59)) * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
     // The entry where code is, or the empty one where it would go.
     std::size_t probe(std::string_view code, Key key) const;
     void grow();
