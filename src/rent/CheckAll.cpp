@@ -9,9 +9,9 @@
 #include "rent/StoredPeriods.h"
 #include "rent/TenantCodes.h"
 #include "rent/TenantFigures.h"
+#include "rent/TenantRows.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <map>
 #include <optional>
@@ -436,65 +436,6 @@ struct SlotMoney {
     RunningTotal charges;
 };
 
-// The rows of a table, each for the tenant of the list that its code names,
-// taken a batch at a time: the codes of the whole batch looked up, and then
-// each row's take(number, payload) done, with touch(number) between, which
-// fetches the memory take will use. A large list's tenants lie all over
-// memory, and each row's tenant waited for in turn cost more than the reading
-// of the row; a batch's are fetched together. The rows of each tenant are
-// taken in the order they were given.
-template <typename Payload, typename Touch, typename Take> class ByTenant {
-public:
-    ByTenant(const TenantCodes& codes, Touch touch, Take take) : codes_(codes), touch_(touch), take_(take) {}
-
-    // A row of the code given (none for a code that is not text).
-    void add(const engine::Variant& code, Payload payload) {
-        if (code.kind() != engine::Variant::Kind::Text)
-            return;
-        Row& row = rows_[count_++];
-        row.key = TenantCodes::keyOf(code.text());
-        row.code.clear();
-        if (code.text().size() > TenantCodes::inlineBytes)
-            row.code = code.text();
-        row.payload = std::move(payload);
-        codes_.prefetch(row.key);
-        if (count_ == batch)
-            flush();
-    }
-    // Takes the rows given so far; once the reading has ended, the rest.
-    void flush() {
-        for (std::size_t i = 0; i < count_; ++i) {
-            rows_[i].number = codes_.find(rows_[i].code, rows_[i].key);
-            if (rows_[i].number)
-                touch_(*rows_[i].number);
-        }
-        for (std::size_t i = 0; i < count_; ++i) {
-            if (rows_[i].number)
-                take_(*rows_[i].number, rows_[i].payload);
-        }
-        count_ = 0;
-    }
-
-private:
-    static constexpr std::size_t batch = 32;
-    struct Row {
-        TenantCodes::Key key;
-        std::string code; // only when it is too long to be its own key
-        Payload payload;
-        std::optional<std::size_t> number;
-    };
-    const TenantCodes& codes_;
-    Touch touch_;
-    Take take_;
-    std::array<Row, batch> rows_;
-    std::size_t count_ = 0;
-};
-
-template <typename Payload, typename Touch, typename Take>
-ByTenant<Payload, Touch, Take> byTenant(const TenantCodes& codes, Touch touch, Take take) {
-    return ByTenant<Payload, Touch, Take>(codes, touch, take);
-}
-
 // The check on a database file read by this process: each table read once,
 // in its stored order, without a sort or a walk through an index, the tests
 // that compare text made by the database in the select list, and the rows
@@ -559,7 +500,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             bool rent = false;
             engine::Variant amount;
         };
-        auto income = byTenant<Income>(codes, touchMoney, [&](std::size_t number, const Income& row) {
+        auto income = ByTenant<Income>(codes, touchMoney, [&](std::size_t number, const Income& row) {
             (row.rent ? money[number].rent : money[number].extra).add(row.amount);
         });
         if (!scan("select tenant_code, " + isRent + " as isrent, amount from revenues where " + isRent + " or " +
@@ -570,7 +511,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
             return stoppedHere();
         income.flush();
         auto charges =
-            byTenant<engine::Variant>(codes, touchMoney, [&](std::size_t number, const engine::Variant& value) {
+            ByTenant<engine::Variant>(codes, touchMoney, [&](std::size_t number, const engine::Variant& value) {
                 money[number].charges.add(value);
             });
         if (!scan("select tenantcode, value from rent_periods_charges",
@@ -663,7 +604,7 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
     StoredPeriods periods(slots.size());
     bool readWhole = true;
     try {
-        auto rows = byTenant<StoredPeriods::Row>(
+        auto rows = ByTenant<StoredPeriods::Row>(
             codes, [&](std::size_t number) { periods.prefetch(number); },
             [&](std::size_t number, const StoredPeriods::Row& row) { periods.add(number, row); });
         if (!scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from "
