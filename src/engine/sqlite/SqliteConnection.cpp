@@ -263,6 +263,11 @@ SqliteConnection::SqliteConnection(const std::string& path, bool exclusive, bool
         run(raw, "pragma locking_mode = exclusive");
     verify(raw, path_);
     usePageCache(PageCache::Lookups);
+    // Never a memory map of the file, whatever SQLite was built to do: the
+    // host's database often lies on a network share, and an I/O error in a
+    // mapped page ends the program with a signal, where a read fails the
+    // statement and is reported. (A map read a scan fastest, by some 10 to 20%.)
+    run(raw, "pragma mmap_size = 0");
     run(raw, "pragma temp_store = memory");
     RegisterMoneyFunctions(raw, moneyFailure_);
     sqlite3_set_authorizer(raw, authorise, this);
