@@ -46,8 +46,9 @@ public:
     static bool same(std::string_view folded, std::string_view code);
 
     // The lookup of find in two steps, for many codes at once: the key of
-    // each, and its entry fetched into the cache, first; then each found
-    // (code need be the code itself only when it is longer than inlineBytes).
+    // each, and its entry fetched into the cache, first; then each found by
+    // its key (and by the code itself, which only a code longer than
+    // inlineBytes needs).
     static constexpr std::size_t inlineBytes = 8;
     // The folded code's bytes when it has at most inlineBytes, else its hash;
     // with its length.
