@@ -451,7 +451,11 @@ void SqliteConnection::forEachRow(const std::string& jetSql, const RowReader& ro
         int& scans;
         ~Running() { --scans; }
     } running{++scansRunning_};
-    if (pageCache_ != PageCache::Scan)
+    // Not inside a transaction: the pages it has changed are held in the
+    // cache until it ends, and a cache too small for them would write them
+    // to the file before the commit, under a lock that keeps every other
+    // user from reading.
+    if (pageCache_ != PageCache::Scan && !inTransaction())
         usePageCache(PageCache::Scan);
     // Copied: row may run statements that read other texts meanwhile.
     const std::string text = read.text;

@@ -47,7 +47,8 @@ public:
     // Steps the statement as row takes each row: only the row being read is
     // held. The rows are never kept for a later run. Meant for a reading that
     // passes each page once (a whole table in its stored order): while it
-    // runs, the page cache is SQLite's small default (see usePageCache).
+    // runs, outside a transaction, the page cache is SQLite's small default
+    // (see usePageCache).
     void forEachRow(const std::string& jetSql, const RowReader& row) override;
     void updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) override;
     void beginTrans() override;
