@@ -402,7 +402,7 @@ std::uint64_t SqliteConnection::versionOf(const std::string& table) const {
 
 long long SqliteConnection::execute(const std::string& jetSql) {
     sqlite3* db = db_.get();
-    forLookups();
+    forLookups(true);
     const StatementText& read = texts_.read(jetSql);
     const std::string& text = read.text;
     const std::size_t count = read.statements;
@@ -580,7 +580,7 @@ Rows SqliteConnection::query(const std::string& jetSql, bool wantEditable) {
 
 void SqliteConnection::updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) {
     sqlite3* db = db_.get();
-    forLookups();
+    forLookups(true);
     const std::int64_t rowid = rows.keys.at(row).at(0).integer();
 
     // The write-back and re-read statements of this table, columns and set of

@@ -95,9 +95,11 @@ private:
     enum class PageCache { Scan, Lookups };
     void usePageCache(PageCache cache);
     // Before a statement that is not a scan: the lookups' cache, unless a scan
-    // is running (a row of it being read may run other statements).
-    void forLookups() {
-        if (pageCache_ != PageCache::Lookups && scansRunning_ == 0)
+    // is running (a row of it being read may run other statements); before
+    // one that writes, always (the cache holds the changed pages until the
+    // commit, see forEachRow).
+    void forLookups(bool writes = false) {
+        if (pageCache_ != PageCache::Lookups && (scansRunning_ == 0 || writes))
             usePageCache(PageCache::Lookups);
     }
 
