@@ -16,15 +16,27 @@
 // (habitorium-sample-db --odbc "..." --tenants 10000 --force), and its
 // figure is printed beside the others; its rows are compared with the
 // SQLite run's.
+//
+// Then each runs in a process of its own, started afresh as a nightly check
+// from cron starts it, in rounds again: the program's "--check-all" beside
+// one pass of sqlite3 over the tables it reads (one_pass.sql, with SQLite's
+// default page cache), and "Fix All" in a window of its own beside the plain
+// program in a process of its own; on the ODBC database "--check-all" beside
+// the same pass through psql. Each with its peak memory (the child's maximum
+// resident set); the lists the checks write are compared with the list of
+// the check in this process, the rows Fix All leaves with the plain
+// program's.
 
 #include "FakeRegistry.h"
 #include "Recorders.h"
 #include "engine/DBEngine.h"
 #include "frmmain/qt/QtWindow.h"
 #include "rent/CheckAll.h"
+#include "rent/CheckCsv.h"
 
 #include <QApplication>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -40,10 +52,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -105,6 +121,7 @@ struct CheckRun {
     double seconds = 0;
     double cpu = 0;
     int listed = 0;
+    std::string csv; // the list, as --check-all writes it
 };
 
 CheckRun runCheck(const std::string& path, const std::string& folder, const std::string& journalFolder) {
@@ -122,6 +139,9 @@ CheckRun runCheck(const std::string& path, const std::string& folder, const std:
     run.seconds = seconds(Clock::now() - start);
     run.cpu = cpuSeconds() - cpu;
     run.listed = static_cast<int>(result.listed.size());
+    std::ostringstream csv(std::ios::binary);
+    rent::WriteCheckCsv(csv, result);
+    run.csv = csv.str();
     return run;
 }
 
@@ -565,29 +585,325 @@ void runOdbcWithAndWithoutDelay(const std::string& source, const std::string& od
     keepOrRestoreSample(odbc);
 }
 
+// ---- Fresh processes.
+
+// A program run in a process of its own: its time on the clock from its start
+// to its end, its CPU time (user and system) and its peak memory, as the
+// kernel counts them for the child (measured by measured-run, whose child it
+// is); what it wrote on standard output.
+struct ProcessRun {
+    double seconds = 0;
+    double cpu = 0;
+    long peakKb = 0;
+    int status = -1; // its exit status; -1 when it did not exit
+    std::string output;
+};
+
+// Runs argv (argv[0] looked up in PATH) with env set in its environment and
+// its standard input read from the file input (none when empty).
+ProcessRun runProcess(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
+                      const std::string& input = {}) {
+    static int serial = 0;
+    const std::string figures =
+        (fs::temp_directory_path() / ("measured-" + std::to_string(getpid()) + "-" + std::to_string(++serial)))
+            .string();
+    ProcessRun run;
+    int out[2];
+    if (pipe(out) != 0)
+        return run;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!input.empty()) {
+            const int in = open(input.c_str(), O_RDONLY);
+            if (in < 0)
+                _exit(127);
+            dup2(in, STDIN_FILENO);
+            close(in);
+        }
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> args = {const_cast<char*>(HABITORIUM_MEASURED_RUN), const_cast<char*>(figures.c_str())};
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char buffer[4096];
+    for (ssize_t n; pid > 0 && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        run.output.append(buffer, static_cast<std::size_t>(n));
+    close(out[0]);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+    if (std::FILE* in = std::fopen(figures.c_str(), "r")) {
+        if (std::fscanf(in, "seconds %lf cpu %lf peak_kb %ld status %d", &run.seconds, &run.cpu, &run.peakKb,
+                        &run.status) != 4)
+            run.status = -1;
+        std::fclose(in);
+    }
+    fs::remove(figures);
+    return run;
+}
+
+// A registry file that points the program at location.
+std::string registryFor(const std::string& file, const std::string& location) {
+    std::ofstream out(file, std::ios::binary);
+    out << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Habitorium\\Settings]\n"
+           "\"Networkable\"=dword:00000001\n\"DatabaseLocation\"=\"";
+    for (char c : location)
+        out << (c == '"' || c == '\\' ? "\\" : "") << c;
+    out << "\"\n";
+    return file;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The lines in which two lists differ (line for line; the longer's extra
+// lines count too).
+int linesThatDiffer(const std::string& a, const std::string& b) {
+    std::istringstream x(a), y(b);
+    std::string p, q;
+    int count = 0;
+    for (;;) {
+        const bool more = static_cast<bool>(std::getline(x, p));
+        const bool moreToo = static_cast<bool>(std::getline(y, q));
+        if (!more && !moreToo)
+            return count;
+        count += !more || !moreToo || p != q;
+    }
+}
+
+// A value of the ODBC connection string (its key in any case); empty when none.
+std::string connectionValue(const std::string& odbc, const std::string& key) {
+    std::string lower;
+    for (char c : odbc)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::size_t at = 0;
+    while ((at = lower.find(key + "=", at)) != std::string::npos) {
+        if (at == 0 || lower[at - 1] == ';') {
+            const std::size_t begin = at + key.size() + 1;
+            const std::size_t end = odbc.find(';', begin);
+            return odbc.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        }
+        at += key.size();
+    }
+    return {};
+}
+
+// psql's environment for the database of the ODBC connection string.
+std::vector<std::pair<std::string, std::string>> psqlEnvironment(const std::string& odbc) {
+    std::vector<std::pair<std::string, std::string>> env;
+    for (const auto& [key, name] : {std::pair<const char*, const char*>{"server", "PGHOST"},
+                                    {"port", "PGPORT"},
+                                    {"database", "PGDATABASE"},
+                                    {"uid", "PGUSER"},
+                                    {"pwd", "PGPASSWORD"}}) {
+        const std::string value = connectionValue(odbc, key);
+        if (!value.empty())
+            env.emplace_back(name, value);
+    }
+    return env;
+}
+
+// What a child run of this program measured of its one action (the part of
+// its output "seconds S cpu C"), with the process's own figures.
+struct ChildRun {
+    ProcessRun process;
+    double seconds = 0;
+    double cpu = 0;
+};
+
+ChildRun runChild(const std::string& action, const std::string& path, const std::string& journalFolder) {
+    ChildRun run;
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    run.process = runProcess({self, "--child", action, path, journalFolder}, {});
+    std::sscanf(run.process.output.c_str(), "seconds %lf cpu %lf", &run.seconds, &run.cpu);
+    return run;
+}
+
+// The child's one action, measured: the window opened on path and "Fix All"
+// pressed, or the plain program's repair of every tenant.
+int childAction(const std::string& action, const std::string& path, const std::string& journalFolder) {
+    double elapsed = 0, cpu = 0;
+    if (action == "fix-all") {
+        TempDir folder;
+        ToolWindow tool(path, folder.path().string(), journalFolder);
+        frmMain& form = tool.form();
+        form.Form_Activate();
+        const auto start = Clock::now();
+        const double cpuStart = cpuSeconds();
+        form.cmdFixAll_Click();
+        elapsed = seconds(Clock::now() - start);
+        cpu = cpuSeconds() - cpuStart;
+    } else if (action == "plain") {
+        Baseline baseline(path);
+        elapsed = baseline.run();
+        cpu = baseline.cpu;
+    } else {
+        return 2;
+    }
+    std::printf("seconds %.6f cpu %.6f\n", elapsed, cpu);
+    return 0;
+}
+
+void printFresh(const char* label, const Spread& seconds, const Spread& cpu, const Spread& peakKb) {
+    std::printf("%-32s%.3f s median (CPU %.3f s), peak memory %.1f MB median (%.1f to %.1f)\n", label, seconds.median(),
+                cpu.median(), peakKb.median() / 1024.0, peakKb.best() / 1024.0,
+                *std::max_element(peakKb.values.begin(), peakKb.values.end()) / 1024.0);
+}
+
+// The runs in processes of their own (see the top of the file); returns the
+// number of lists and rows that differ. checkCsv is the list of the check in
+// this process.
+int runFresh(const std::string& source, const std::string& odbc, const TempDir& work, int rounds,
+             const std::string& checkCsv) {
+    const std::vector<std::pair<std::string, std::string>> toSqlite = {
+        {"HABITORIUM_REGISTRY", registryFor(work.file("fresh-sqlite.reg"), source)}};
+    Spread check, checkCpu, checkPeak, pass, passCpu, passPeak, fixAll, fixAllCpu, fixAllPeak, plain, plainCpu,
+        plainPeak, odbcCheck, odbcCheckCpu, odbcCheckPeak, psqlPass, psqlPassCpu, psqlPassPeak;
+    int differ = 0;
+    int failed = 0;
+    const auto record = [&](const ProcessRun& run, Spread& time, Spread& cpu, Spread& peak, bool agrees) {
+        time.values.push_back(run.seconds);
+        cpu.values.push_back(run.cpu);
+        peak.values.push_back(static_cast<double>(run.peakKb));
+        failed += !agrees;
+    };
+    std::string odbcCsv;
+    for (int round = 0; round < rounds; ++round) {
+        const std::string tag = std::to_string(round);
+        const std::string fixed = work.file("fresh-fix-" + tag + ".mdb");
+        const std::string planned = work.file("fresh-plain-" + tag + ".mdb");
+        fs::copy_file(source, fixed);
+        fs::copy_file(source, planned);
+        for (int step = 0; step < 4; ++step) {
+            switch ((round + step) % 4) {
+            case 0: {
+                // --check-all exits 1 when tenants are listed, 0 when none is.
+                const std::string csv = work.file("fresh-check-" + tag + ".csv");
+                const ProcessRun run = runProcess({HABITORIUM_TOOL, "--check-all", csv}, toSqlite);
+                record(run, check, checkCpu, checkPeak, run.status == 0 || run.status == 1);
+                differ += linesThatDiffer(fileText(csv), checkCsv);
+                break;
+            }
+            case 1: {
+                const ProcessRun run = runProcess({"sqlite3", source}, {}, HABITORIUM_ONE_PASS);
+                record(run, pass, passCpu, passPeak, run.status == 0);
+                break;
+            }
+            case 2: {
+                const ChildRun run = runChild("fix-all", fixed, work.file("fresh-journal-" + tag));
+                ProcessRun action = run.process;
+                action.seconds = run.seconds;
+                action.cpu = run.cpu;
+                record(action, fixAll, fixAllCpu, fixAllPeak, run.process.status == 0);
+                break;
+            }
+            default: {
+                const ChildRun run = runChild("plain", planned, std::string());
+                ProcessRun action = run.process;
+                action.seconds = run.seconds;
+                action.cpu = run.cpu;
+                record(action, plain, plainCpu, plainPeak, run.process.status == 0);
+                break;
+            }
+            }
+        }
+        differ += differences(fixed, planned);
+        fs::remove(fixed);
+        fs::remove(planned);
+        if (odbc.empty())
+            continue;
+        // The server's runs in the same round, the pass first in odd rounds.
+        for (int step = 0; step < 2; ++step) {
+            if ((round + step) % 2 == 0) {
+                const std::string csv = work.file("fresh-odbc-check-" + tag + ".csv");
+                const ProcessRun run =
+                    runProcess({HABITORIUM_TOOL, "--check-all", csv},
+                               {{"HABITORIUM_REGISTRY", registryFor(work.file("fresh-odbc.reg"), "ODBC;" + odbc)}});
+                record(run, odbcCheck, odbcCheckCpu, odbcCheckPeak, run.status == 0 || run.status == 1);
+                odbcCsv = fileText(csv);
+            } else {
+                const ProcessRun run =
+                    runProcess({"psql", "-X", "-q", "-f", HABITORIUM_ONE_PASS}, psqlEnvironment(odbc));
+                record(run, psqlPass, psqlPassCpu, psqlPassPeak, run.status == 0);
+            }
+        }
+    }
+    std::printf("fresh processes (%d rounds; times of the whole process, but Fix All's and the plain program's "
+                "of their work alone)\n",
+                rounds);
+    printFresh("Check All (--check-all)", check, checkCpu, checkPeak);
+    printFresh("one pass of sqlite3", pass, passCpu, passPeak);
+    printRatio("ratio Check All / one pass", check, pass, checkCpu, passCpu);
+    printFresh("Fix All (a window of its own)", fixAll, fixAllCpu, fixAllPeak);
+    printFresh("plain program", plain, plainCpu, plainPeak);
+    printRatio("ratio Fix All / plain program", fixAll, plain, fixAllCpu, plainCpu);
+    if (!odbc.empty()) {
+        printFresh("ODBC: Check All (--check-all)", odbcCheck, odbcCheckCpu, odbcCheckPeak);
+        printFresh("ODBC: one pass of psql", psqlPass, psqlPassCpu, psqlPassPeak);
+        printRatio("ratio ODBC Check All / psql", odbcCheck, psqlPass, odbcCheckCpu, psqlPassCpu);
+        printRatio("ratio ODBC / SQLite Check All", odbcCheck, check, odbcCheckCpu, checkCpu);
+        const int odbcDiffer = linesThatDiffer(odbcCsv, checkCsv);
+        std::printf("lines of the list that differ, ODBC / SQLite  %d\n", odbcDiffer);
+        differ += odbcDiffer;
+    }
+    std::printf("runs that failed                %d\n", failed);
+    std::printf("lists and rows that differ      %d\n", differ);
+    return differ + failed;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is known
+    // A run of its own, started by runChild.
+    if (args.size() == 4 && args[0] == "--child") {
+        if (args[1] != "fix-all")
+            return childAction(args[1], args[2], args[3]);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication application(argc, argv);
+        return childAction(args[1], args[2], args[3]);
+    }
     int rounds = 3;
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    bool freshOnly = false;
+    for (std::size_t i = 0; i < args.size();) {
         if (args[i] == "--rounds" && i + 1 < args.size()) {
             rounds = std::max(1, std::atoi(args[i + 1].c_str()));
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
                        args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-            break;
+        } else if (args[i] == "--fresh-only") {
+            freshOnly = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
         }
     }
     const bool flagLeft =
         std::any_of(args.begin(), args.end(), [](const std::string& a) { return a.rfind("--", 0) == 0; });
     if ((args.size() != 1 && args.size() != 2) || flagLeft) {
-        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE [ODBC_CONNECTION_STRING] [--rounds N]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROPERTY_DATABASE [ODBC_CONNECTION_STRING] [--rounds N] [--fresh-only]\n",
+                     argv[0]);
         return 2;
     }
     const std::string source = args[0];
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    if (freshOnly) {
+        // Only the runs in processes of their own, against the list of one
+        // check in this process.
+        TempDir work;
+        const CheckRun run = runCheck(source, work.path().string(), work.file("journal-check"));
+        return runFresh(source, args.size() == 2 ? args[1] : std::string(), work, rounds, run.csv) == 0 ? 0 : 1;
+    }
 
     TempDir work;
     Spread analysis, analysisCpu, withJournal, withJournalCpu, withoutJournal, withoutJournalCpu, plain, plainCpu,
@@ -598,6 +914,7 @@ int main(int argc, char* argv[]) {
     int diff = 0;
     int journalDiff = 0;
     std::string toolCopy;
+    std::string checkCsv;
     for (int round = 0; round < rounds; ++round) {
         const std::string tag = std::to_string(round);
         const std::string with = work.file("with-" + tag + ".mdb");
@@ -613,6 +930,7 @@ int main(int argc, char* argv[]) {
                 check.values.push_back(run.seconds);
                 checkCpu.values.push_back(run.cpu);
                 listed = run.listed;
+                checkCsv = run.csv;
                 break;
             }
             case 0: {
@@ -710,5 +1028,7 @@ int main(int argc, char* argv[]) {
             diff = 1;
         runOdbcWithAndWithoutDelay(source, args[1], work.path().string(), work.file("journal-odbc-counted"), 250);
     }
+    if (runFresh(source, args.size() == 2 ? args[1] : std::string(), work, rounds, checkCsv) != 0)
+        diff = 1;
     return diff == 0 ? 0 : 1;
 }

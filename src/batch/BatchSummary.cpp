@@ -111,6 +111,8 @@ void BatchSummary::tenantDone(int index, const std::string& tenant, bool kept, b
     it->second.tenant = tenant;
     it->second.outcome = !kept ? Outcome::Failed : agreed ? Outcome::Agreed : Outcome::Waiting;
     it->second.cause = kept ? std::nullopt : firstError_;
+    if (it->second.outcome == Outcome::Waiting)
+        waiting_.push_back(index);
 }
 
 void BatchSummary::tenantSkipped(int index, const std::string& tenant) {
@@ -119,13 +121,16 @@ void BatchSummary::tenantSkipped(int index, const std::string& tenant) {
 }
 
 void BatchSummary::groupCommitted() {
-    for (auto& [index, entry] : entries_)
+    for (int index : std::exchange(waiting_, {})) {
+        Entry& entry = entries_.at(index);
         if (entry.outcome == Outcome::Waiting)
             entry.outcome = Outcome::Repaired;
+    }
 }
 
 void BatchSummary::groupLost(const engine::EngineError& error) {
-    for (auto& [index, entry] : entries_) {
+    for (int index : std::exchange(waiting_, {})) {
+        Entry& entry = entries_.at(index);
         if (entry.outcome == Outcome::Waiting) {
             entry.outcome = Outcome::Failed;
             entry.cause = error;

@@ -35,11 +35,11 @@ TenantRepairResult RepairTenant(Database& database, const TenantRepairRequest& r
     const bool rebuild = request.rebuildExtraChargesFirst;
     journal::RepairJournal* journal = journalling.journal();
 
-    // On a server the batch's figures read ahead are those of a tenant that
-    // the repair of the money shown leaves as it is: it is passed over, as
-    // read, and nothing is written. Any other repair reads the tenant's rows
-    // at its turn.
-    if (figures && database.CurrentDatabase) {
+    // The batch's figures read ahead may be those of a tenant that the
+    // repair of the money shown leaves as it is (on a file, of the database
+    // as it still is): it is passed over, as read, and nothing is written.
+    // Any other repair reads the tenant's rows at its turn.
+    if (figures && database.CurrentDatabase && figures->Current(*database.CurrentDatabase)) {
         if (const rent::ListFigures::AgreedRepair* agreed = figures->Agreed(tenant)) {
             if (!rebuild && agreed->shown.rent == rentShown && agreed->shown.extraCharges == extraShown) {
                 result.messages = agreed->leftOut;

@@ -68,7 +68,7 @@ void split(double serial, long long& day, long long& seconds) {
     }
 }
 
-bool digitsAt(const std::string& text, std::size_t pos, std::size_t count, int& value) {
+bool digitsAt(std::string_view text, std::size_t pos, std::size_t count, int& value) {
     value = 0;
     for (std::size_t i = pos; i < pos + count; ++i) {
         if (text[i] < '0' || text[i] > '9')
@@ -92,7 +92,7 @@ Date Date::fromParts(const DateParts& p) {
     return Date(days >= 0 ? static_cast<double>(days) + time : static_cast<double>(days) - time);
 }
 
-std::optional<Date> Date::fromIso(const std::string& text) {
+std::optional<Date> Date::fromIso(std::string_view text) {
     if (text.size() != 10 && text.size() != 19)
         return std::nullopt;
     DateParts p;

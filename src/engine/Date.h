@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace engine {
 
@@ -23,7 +24,7 @@ public:
     static Date fromParts(const DateParts& parts);
     // Exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS" (a valid calendar date and
     // time); anything else gives nothing.
-    static std::optional<Date> fromIso(const std::string& text);
+    static std::optional<Date> fromIso(std::string_view text);
 
     constexpr double serial() const { return serial_; }
     DateParts parts() const;

@@ -66,7 +66,7 @@ bool Variant::isNumeric() const {
     return k == Kind::Integer || k == Kind::Double || k == Kind::Currency || k == Kind::Boolean;
 }
 
-double Variant::toDouble() const {
+double Variant::otherToDouble() const {
     switch (kind()) {
     case Kind::Empty:
         return 0;
@@ -92,7 +92,7 @@ double Variant::toDouble() const {
     typeMismatch();
 }
 
-Currency Variant::toCurrency() const {
+Currency Variant::otherToCurrency() const {
     switch (kind()) {
     case Kind::Currency:
         return currency();

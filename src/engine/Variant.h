@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 
@@ -36,9 +37,18 @@ public:
 
     // Numeric value. Empty is 0; a boolean is -1 or 0; text that is a number
     // in "." form is that number. Null or other text throws errTypeMismatch.
-    double toDouble() const;
+    double toDouble() const {
+        // A double, as money read from a file mostly is, without a call.
+        if (const double* number = std::get_if<double>(&value_))
+            return *number;
+        return otherToDouble();
+    }
     // toDouble() to four places; throws errOverflow outside the range.
-    Currency toCurrency() const;
+    Currency toCurrency() const {
+        if (const double* number = std::get_if<double>(&value_))
+            return Currency::fromDouble(*number);
+        return otherToCurrency();
+    }
     // A date, or a date's ISO text. Anything else throws errTypeMismatch.
     Date toDate() const;
 
@@ -52,7 +62,23 @@ public:
 
     bool operator==(const Variant&) const = default;
 
+    // The value replaced where it lies, a text written into the text already
+    // held: a reading of many rows sets the same fields row after row.
+    void set(std::int64_t value) { value_ = value; }
+    void set(double value) { value_ = value; }
+    void set(Date value) { value_ = value; }
+    void setNull() { value_ = NullValue{}; }
+    void setText(std::string_view text) {
+        if (std::string* held = std::get_if<std::string>(&value_))
+            held->assign(text);
+        else
+            value_.emplace<std::string>(text);
+    }
+
 private:
+    double otherToDouble() const;
+    Currency otherToCurrency() const;
+
     struct NullValue {
         bool operator==(const NullValue&) const = default;
     };

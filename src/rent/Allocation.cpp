@@ -310,8 +310,12 @@ PeriodTotals TotalsOf(const PeriodRows& periods) {
     totals.paid = columnTotal(periods, [](const PeriodRow& row) -> const Variant& { return row.paid; });
     totals.extraChargesPaid =
         columnTotal(periods, [](const PeriodRow& row) -> const Variant& { return row.extraChargesPaid; });
-    totals.due = columnTotal(periods, rowDue);
+    totals.due = DueTotalOf(periods);
     return totals;
+}
+
+Variant DueTotalOf(const PeriodRows& periods) {
+    return columnTotal(periods, rowDue);
 }
 
 Currency CaptionAmount(const std::string& caption) {

@@ -81,6 +81,8 @@ struct PeriodTotals {
     engine::Variant due;
 };
 PeriodTotals TotalsOf(const PeriodRows& periods);
+// The total due alone, as TotalsOf gives it.
+engine::Variant DueTotalOf(const PeriodRows& periods);
 
 // The amount a caption shows, read back as the repair reads it: its leading
 // number, whatever follows, as money. Throws errOverflow outside the range.

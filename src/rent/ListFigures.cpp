@@ -7,6 +7,7 @@
 #include "rent/Allocation.h"
 #include "rent/RunningTotal.h"
 #include "rent/StoredPeriods.h"
+#include "rent/TenantRows.h"
 
 #include <functional>
 #include <span>
@@ -16,24 +17,58 @@ namespace rent {
 
 namespace {
 
-// What the tables hold for one tenant code of the list.
-struct Slot {
-    bool tenancyRead = false;
-    TenancyFields tenancy;
-    std::string property; // the tenancy's property code as the analysis takes it, folded
-    RunningTotal rent;
-    RunningTotal extra;
-    RunningTotal charges;
-    // The first rent transaction on the tenancy's property.
-    engine::Variant firstTransaction = engine::Variant::null();
-    bool unsure = false;
-};
-
 // Whether the database's min() of these dates is the least of them here: a
 // date of the engine is a text of the one form yyyy-mm-dd[ hh:mm:ss], which
 // the database orders as the dates go from the year 1900 on.
 bool certainDate(const engine::Variant& value) {
     return value.kind() == engine::Variant::Kind::Date && value.date().serial() >= 0;
+}
+
+// What the tables hold for one tenant code of the list; what the rows of the
+// income and the charges add to first, in the first cache lines.
+struct Slot {
+    RunningTotal rent;
+    RunningTotal extra;
+    RunningTotal charges;
+    bool tenancyRead = false;
+    bool unsure = false;
+    // The first rent transaction on the tenancy's property.
+    engine::Variant firstTransaction = engine::Variant::null();
+    std::string property; // the tenancy's property code as the analysis takes it, folded
+    TenancyFields tenancy;
+};
+
+// A row of the income as the slot takes it.
+struct Income {
+    bool rent = false;
+    engine::Variant amount;
+    engine::Variant property; // of a rent row
+    engine::Variant date;     // of a rent row
+};
+
+// The row taken into the slot.
+void take(Slot& slot, const Income& row) {
+    if (!row.rent) {
+        slot.extra.add(row.amount);
+        return;
+    }
+    slot.rent.add(row.amount);
+    // The property codes compare as the database compares text without regard
+    // to case; a code that is not text is not told here.
+    if (row.property.isNull() || row.date.isNull())
+        return;
+    if (row.property.kind() != engine::Variant::Kind::Text || !slot.tenancyRead) {
+        slot.unsure = true;
+        return;
+    }
+    if (!TenantCodes::same(slot.property, row.property.text()))
+        return;
+    if (!certainDate(row.date)) {
+        slot.unsure = true;
+        return;
+    }
+    if (slot.firstTransaction.isNull() || row.date.date().serial() < slot.firstTransaction.date().serial())
+        slot.firstTransaction = row.date;
 }
 
 } // namespace
@@ -55,7 +90,7 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         const std::optional<std::size_t> number = figures.codes_.findValue(code);
         return number ? &slots[*number] : nullptr;
     };
-    const auto scan = [&](std::string sql, const std::function<void(const std::vector<engine::Variant>&)>& row) {
+    const auto scan = [&](std::string sql, const auto& row) {
         NormaliseSql(sql);
         database.ReadRows(sql, [&](const std::vector<std::string>&, const std::vector<engine::Variant>& values) {
             row(values);
@@ -82,45 +117,37 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         // A row that is not the rent group's pays extra charges (the where).
         const std::string rentGroup = SqlQuote(ledger.rentGroup);
         const std::string isRent = "([revenue group] = " + rentGroup + ")";
+        const auto touchSlot = [&](std::size_t number) {
+            __builtin_prefetch(&slots[number]);
+            __builtin_prefetch(reinterpret_cast<const char*>(&slots[number]) + 64);
+        };
+        auto income = ByTenant<Income>(figures.codes_, touchSlot,
+                                       [&](std::size_t number, const Income& row) { take(slots[number], row); });
         scan("select tenant_code, " + isRent + " as isrent, amount, [property code], date from revenues where " +
                  isRent + " or ([revenue group] in (" + ledger.extraChargeCodes + "))",
              [&](const std::vector<engine::Variant>& row) {
-                 Slot* slot = slotOf(row[0]);
-                 if (!slot)
-                     return;
-                 if (!TestTruth(row[1])) {
-                     slot->extra.add(row[2]);
-                     return;
-                 }
-                 slot->rent.add(row[2]);
-                 // The property codes compare as the database compares text
-                 // without regard to case; a code that is not text is not
-                 // told here.
-                 const engine::Variant& property = row[3];
-                 if (property.isNull() || row[4].isNull())
-                     return;
-                 if (property.kind() != engine::Variant::Kind::Text || !slot->tenancyRead) {
-                     slot->unsure = true;
-                     return;
-                 }
-                 if (!TenantCodes::same(slot->property, property.text()))
-                     return;
-                 if (!certainDate(row[4])) {
-                     slot->unsure = true;
-                     return;
-                 }
-                 if (slot->firstTransaction.isNull() || row[4].date().serial() < slot->firstTransaction.date().serial())
-                     slot->firstTransaction = row[4];
+                 if (TestTruth(row[1]))
+                     income.add(row[0], Income{true, row[2], row[3], row[4]});
+                 else
+                     income.add(row[0], Income{false, row[2], {}, {}});
              });
-        scan("select tenantcode, value from rent_periods_charges", [&](const std::vector<engine::Variant>& row) {
-            if (Slot* slot = slotOf(row[0]))
-                slot->charges.add(row[1]);
-        });
+        income.flush();
+        auto charges =
+            ByTenant<engine::Variant>(figures.codes_, touchSlot, [&](std::size_t number, const engine::Variant& value) {
+                slots[number].charges.add(value);
+            });
+        scan("select tenantcode, value from rent_periods_charges",
+             [&](const std::vector<engine::Variant>& row) { charges.add(row[0], row[1]); });
+        charges.flush();
+        auto rows = ByTenant<StoredPeriods::Row>(
+            figures.codes_, [&](std::size_t number) { periods.prefetch(number); },
+            [&](std::size_t number, const StoredPeriods::Row& row) { periods.add(number, row); });
         scan("select tenant_code, period_from, rent_due, paid, extra_charges, extra_charges_paid from rent_periods",
              [&](const std::vector<engine::Variant>& row) {
-                 if (const std::optional<std::size_t> number = figures.codes_.findValue(row[0]))
-                     periods.add(*number, std::span<const engine::Variant, 5>(row.data() + 1, 5));
+                 if (row[0].kind() == engine::Variant::Kind::Text)
+                     rows.add(row[0], periods.keep(std::span<const engine::Variant, 5>(row.data() + 1, 5)));
              });
+        rows.flush();
     } catch (const engine::EngineError& error) {
         if (error.connectionLost)
             throw;
@@ -132,27 +159,24 @@ std::optional<ListFigures> ListFigures::Read(engine::Database& database, const s
         return std::nullopt;
     figures.mark_ = *after;
 
+    // A tenant's periods are put in order and added up at its turn (see
+    // settle), held compactly until then.
     figures.figures_.resize(slots.size());
+    figures.settled_.assign(slots.size(), 0);
+    figures.locale_ = &locale;
     for (std::size_t number = 0; number < slots.size(); ++number) {
-        Slot& slot = slots[number];
-        std::optional<journal::PeriodRows> rows = periods.take(number);
-        if (!slot.tenancyRead || slot.unsure || slot.rent.unsure() || slot.extra.unsure() || slot.charges.unsure() ||
-            !rows)
+        const Slot& slot = slots[number];
+        if (!slot.tenancyRead || slot.unsure || slot.rent.unsure() || slot.extra.unsure() || slot.charges.unsure())
             continue;
-        AnalysisTotals totals;
-        try {
-            const PeriodTotals sums = TotalsOf(*rows);
-            totals.totals = {slot.rent.value(), slot.extra.value(), slot.charges.value(),
-                             sums.extraCharges, sums.paid,          sums.extraChargesPaid,
-                             sums.due};
-        } catch (const engine::EngineError&) {
-            continue;
-        }
-        totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
+        AnalysisTotals& totals = figures.figures_[number].emplace();
+        totals.totals.fill(engine::Variant::null());
+        totals.totals[0] = slot.rent.value();
+        totals.totals[1] = slot.extra.value();
+        totals.totals[2] = slot.charges.value();
         totals.firstTransaction = slot.firstTransaction;
         totals.tenancy = slot.tenancy;
-        figures.figures_[number] = std::move(totals);
     }
+    figures.stored_.emplace(std::move(periods));
     return figures;
 }
 
@@ -202,7 +226,7 @@ void ListFigures::Written(engine::Database& database, const std::string& tenant)
 
 const ListFigures::AgreedRepair* ListFigures::Agreed(const std::string& tenant) const {
     const std::optional<std::size_t> number = codes_.find(tenant);
-    if (!number || !agreed_ || agreed_->first != *number || !figures_[*number])
+    if (!number || !agreed_ || agreed_->first != *number || *number >= figures_.size() || !figures_[*number])
         return nullptr;
     return &agreed_->second;
 }
@@ -331,26 +355,37 @@ void ListFigures::settle(std::size_t number, const std::string& tenant) {
     settled_[number] = 1;
     AnalysisTotals& totals = *figures_[number];
     const std::optional<journal::PeriodRows> rows = stored_->take(number);
-    if (rows) {
-        try {
-            const PeriodTotals sums = TotalsOf(*rows);
-            totals.totals[3] = sums.extraCharges;
-            totals.totals[4] = sums.paid;
-            totals.totals[5] = sums.extraChargesPaid;
-            totals.totals[6] = sums.due;
-            totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
-            // From the money as the window will show it.
-            IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
-            RepairResult repair = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent),
-                                                CaptionAmount(shown.extraCharges), nullptr, *locale_);
-            if (repair.periodsChanged() == 0) {
-                agreed_.emplace(number, AgreedRepair{std::move(shown), std::move(repair.leftOut)});
-                return;
-            }
-        } catch (const engine::EngineError&) {
-        }
+    std::optional<PeriodTotals> sums;
+    try {
+        if (rows)
+            sums = TotalsOf(*rows);
+    } catch (const engine::EngineError&) {
     }
-    figures_[number].reset();
+    if (!sums) {
+        figures_[number].reset();
+        return;
+    }
+    totals.totals[3] = sums->extraCharges;
+    totals.totals[4] = sums->paid;
+    totals.totals[5] = sums->extraChargesPaid;
+    totals.totals[6] = sums->due;
+    totals.firstPeriod = rows->empty() ? engine::Variant::null() : rows->front().periodFrom;
+    try {
+        // From the money as the window will show it.
+        IncomeTotals shown = IncomeTotalsOf(totals, *locale_);
+        RepairResult repair = ComputeRepair(tenant, *rows, CaptionAmount(shown.rent), CaptionAmount(shown.extraCharges),
+                                            nullptr, *locale_);
+        if (repair.periodsChanged() == 0) {
+            agreed_.emplace(number, AgreedRepair{std::move(shown), std::move(repair.leftOut)});
+            return;
+        }
+    } catch (const engine::EngineError&) {
+    }
+    // On a file the figures are what the database holds now (see Current),
+    // and the repair of a tenant that disagrees checks the money against
+    // them; on a server a tenant that disagrees is read at its turn.
+    if (!mark_)
+        figures_[number].reset();
 }
 
 } // namespace rent

@@ -5,12 +5,15 @@
 //
 // On a database file each table is read once, in its stored order, and added
 // up here per tenant exactly as the analysis's statement adds up one tenant's
-// rows. A tenant's figures are handed out only while the database holds what
-// it held when they were read (no other user has committed since, and this
-// connection has changed no row but those of tenants whose figures it has let
-// go); for a tenant whose figures could not be made sure of here, and once the
-// database has changed, there are none, and the analysis reads the tenant's
-// own statements as it always has.
+// rows (a tenant's periods at its turn, held compactly until then). A
+// tenant's figures are handed out only while the database holds what it held
+// when they were read (no other user has committed since, and this connection
+// has changed no row but those of tenants whose figures it has let go); for a
+// tenant whose figures could not be made sure of here, and once the database
+// has changed, there are none, and the analysis reads the tenant's own
+// statements as it always has. A tenant that the repair would leave as it is
+// is then passed over, as on a server (below): the database holds exactly
+// what its repair would read, so nothing is read again and nothing written.
 //
 // On a database server, which cannot say whether another user has committed,
 // the server adds the tables up by tenant in one snapshot of the database. A
@@ -59,10 +62,11 @@ public:
     // read beyond what Written() was told; once not, every figure is let go.
     bool Current(engine::Database& database);
 
-    // On a server: the repair (without the rebuild) of the tenant last found
-    // (Find), worked out from its figures as read, when it changes none of
-    // its periods: the income captions it allocated, and what it said of
-    // the periods it left out.
+    // The repair (without the rebuild) of the tenant last found (Find),
+    // worked out from its figures as read, when it changes none of its
+    // periods: the income captions it allocated, and what it said of the
+    // periods it left out. On a file it stands for the database only while
+    // the figures still hold (Current).
     struct AgreedRepair {
         IncomeTotals shown;
         std::vector<std::string> leftOut;
@@ -80,16 +84,16 @@ private:
     static std::optional<ListFigures> readOnServer(engine::Database& database, const std::vector<std::string>& tenants,
                                                    const Ledger& ledger, const platform::Locale& locale);
 
-    // On a server: the tenant's figures worked out from what was read, and
-    // kept only if the repair changes none of its periods.
+    // The tenant's figures worked out from what was read, at its turn; on a
+    // server kept only if the repair changes none of its periods.
     void settle(std::size_t number, const std::string& tenant);
 
     TenantCodes codes_;
     std::vector<std::optional<AnalysisTotals>> figures_; // by the number of the tenant's code
     std::optional<engine::ChangeMark> mark_;             // on a file; none on a server
     bool valid_ = true;
-    // On a server: each tenant's periods until its figures are worked out,
-    // whether they have been, and the repair of the last that agrees.
+    // Each tenant's periods until its figures are worked out, whether they
+    // have been, and the repair of the last that agrees.
     std::optional<StoredPeriods> stored_;
     std::vector<std::uint8_t> settled_;
     std::optional<std::pair<std::size_t, AgreedRepair>> agreed_;

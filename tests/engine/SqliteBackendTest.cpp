@@ -146,6 +146,36 @@ TEST_F(Backend, ACacheOfOneStatementNeverFreesOneInUse) {
         EXPECT_EQ(row.paid, 2.5);
 }
 
+// A whole table read inside a transaction that has changed more than SQLite's
+// small page cache holds keeps the large one, which holds the changes until
+// the commit: written to the file before it, they would keep every other user
+// from reading meanwhile.
+TEST_F(Backend, AWholeTableReadInsideATransactionLeavesOtherUsersReading) {
+    // Some MB of income, not in this connection's cache.
+    db.exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 50000) insert into revenues "
+            "(tenant_code, [revenue group], amount, description) select 'A1', 'RENT', 1, printf('%080d', i) from n");
+    database->BeginTrans();
+    // Some MB of changed pages: the periods doubled, over and over.
+    for (int i = 0; i < 15; ++i)
+        database->Execute("insert into rent_periods (tenant_code, period_from, rent_due, paid) select tenant_code || "
+                          "'-copy', period_from, rent_due, paid from rent_periods");
+    long long rows = 0;
+    database->ReadRows("select tenant_code, amount from revenues", [&](const auto&, const auto&) {
+        ++rows;
+        return true;
+    });
+    EXPECT_EQ(rows, 50000);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path().c_str(), &other), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(other, "select count(*) from rent_periods", -1, &count, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(count), SQLITE_ROW) << sqlite3_errmsg(other);
+    EXPECT_EQ(sqlite3_column_int(count, 0), 4);
+    sqlite3_finalize(count);
+    sqlite3_close(other);
+    database->Rollback();
+}
+
 // Rows read again for the same statement are never those of before a write,
 // whoever made it.
 TEST_F(Backend, RowsReadAgainAreNeverStale) {

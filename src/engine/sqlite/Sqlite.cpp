@@ -65,37 +65,69 @@ bool equalsIgnoringCase(const char* a, const char* b) {
 
 } // namespace
 
-Variant columnValue(sqlite3_stmt* stmt, int i) {
-    switch (sqlite3_column_type(stmt, i)) {
+bool readsDates(sqlite3_stmt* stmt, int i) {
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    return declared == nullptr || equalsIgnoringCase(declared, "DATETIME") || equalsIgnoringCase(declared, "DATE");
+}
+
+namespace {
+
+// Sets into to column i as columnValue gives it; readsDates is asked only of
+// a text in the form of a date. The column's value is taken once and read
+// through the value interface, which spares each reading of it the
+// statement's checks: the value is the statement's own, valid until the next
+// step, and read only by the thread that uses the connection (which is opened
+// for one thread).
+template <typename DatesRead> void valueInto(sqlite3_stmt* stmt, int i, DatesRead datesRead, Variant& into) {
+    sqlite3_value* value = sqlite3_column_value(stmt, i);
+    switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
-        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
+        into.set(static_cast<std::int64_t>(sqlite3_value_int64(value)));
+        return;
     case SQLITE_FLOAT:
-        return Variant(sqlite3_column_double(stmt, i));
+        into.set(sqlite3_value_double(value));
+        return;
     case SQLITE_NULL:
-        return Variant::null();
+        into.setNull();
+        return;
     case SQLITE_BLOB: {
-        const void* bytes = sqlite3_column_blob(stmt, i);
-        const int size = sqlite3_column_bytes(stmt, i);
-        return Variant(bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
-                             : std::string());
+        const void* bytes = sqlite3_value_blob(value);
+        const int size = sqlite3_value_bytes(value);
+        into.setText(bytes ? std::string_view(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                           : std::string_view());
+        return;
     }
     default: {
-        const unsigned char* chars = sqlite3_column_text(stmt, i);
-        const int size = sqlite3_column_bytes(stmt, i);
-        std::string text =
-            chars ? std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size)) : std::string();
+        const unsigned char* chars = sqlite3_value_text(value);
+        const int size = sqlite3_value_bytes(value);
+        const std::string_view text =
+            chars ? std::string_view(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(size))
+                  : std::string_view();
         // Only a text in the form of a date is worth asking the column's type.
-        const bool dateForm = (text.size() == 10 || text.size() == 19) && text[4] == '-';
-        const char* declared = dateForm ? sqlite3_column_decltype(stmt, i) : nullptr;
-        const bool dateColumn = dateForm && (declared == nullptr || equalsIgnoringCase(declared, "DATETIME") ||
-                                             equalsIgnoringCase(declared, "DATE"));
-        if (dateColumn) {
-            if (auto date = Date::fromIso(text))
-                return Variant(*date);
+        if ((text.size() == 10 || text.size() == 19) && text[4] == '-' && datesRead()) {
+            if (auto date = Date::fromIso(text)) {
+                into.set(*date);
+                return;
+            }
         }
-        return Variant(std::move(text));
+        into.setText(text);
+        return;
     }
     }
+}
+
+} // namespace
+
+Variant columnValue(sqlite3_stmt* stmt, int i) {
+    Variant value;
+    valueInto(
+        stmt, i, [&] { return readsDates(stmt, i); }, value);
+    return value;
+}
+
+void readColumn(sqlite3_stmt* stmt, int i, bool datesRead, Variant& into) {
+    valueInto(
+        stmt, i, [datesRead] { return datesRead; }, into);
 }
 
 void bindValue(sqlite3* db, sqlite3_stmt* stmt, int i, const Variant& value) {

@@ -46,6 +46,13 @@ std::string quoteIdentifier(const std::string& name);
 // and the text is exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS".
 Variant columnValue(sqlite3_stmt* stmt, int i);
 
+// Whether columnValue takes a text of column i in the form of a date as a
+// date (its declared type), which is the same for every row of a statement:
+// a reading of many rows asks once and gives the answer to readColumn, which
+// sets into to what columnValue gives, in place.
+bool readsDates(sqlite3_stmt* stmt, int i);
+void readColumn(sqlite3_stmt* stmt, int i, bool datesRead, Variant& into);
+
 // Binds value to parameter i: Currency and Double as double, Integer as
 // 64-bit integer, Boolean as -1 / 0, Date as ISO text, Text as text, Null and
 // Empty as NULL. Raises the SQLite error.

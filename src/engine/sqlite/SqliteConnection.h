@@ -45,7 +45,10 @@ public:
     long long execute(const std::string& jetSql) override;
     Rows query(const std::string& jetSql, bool editable) override;
     // Steps the statement as row takes each row: only the row being read is
-    // held. The rows are never kept for a later run.
+    // held. The rows are never kept for a later run. Meant for a reading that
+    // passes each page once (a whole table in its stored order): while it
+    // runs, outside a transaction, the page cache is SQLite's small default
+    // (see usePageCache).
     void forEachRow(const std::string& jetSql, const RowReader& row) override;
     void updateRow(Rows& rows, std::size_t row, const std::vector<std::optional<Variant>>& edits) override;
     void beginTrans() override;
@@ -82,6 +85,24 @@ private:
     void runStatement(const std::string& sql);
     void bindAll(sqlite3_stmt* stmt, const std::vector<Variant>& values);
 
+    // The page cache that fits the reading: a scan in stored order reads each
+    // page once and needs only a few, while the statements that look up a
+    // tenant's rows, scattered over the file, meet the same pages again and
+    // want many. A cache that held the whole file after a scan would cost its
+    // memory, and the allocating and copying of every page, in each process
+    // that scans, and help nothing the scan does. Switched only when the
+    // reading changes (the pragma drops the pages beyond a smaller cache).
+    enum class PageCache { Scan, Lookups };
+    void usePageCache(PageCache cache);
+    // Before a statement that is not a scan: the lookups' cache, unless a scan
+    // is running (a row of it being read may run other statements); before
+    // one that writes, always (the cache holds the changed pages until the
+    // commit, see forEachRow).
+    void forLookups(bool writes = false) {
+        if (pageCache_ != PageCache::Lookups && (scansRunning_ == 0 || writes))
+            usePageCache(PageCache::Lookups);
+    }
+
     // Forgets every kept row when another connection has committed since
     // (otherVersion is PRAGMA data_version, negative when unknown) or this one
     // changed rows that the update hook did not see.
@@ -91,6 +112,8 @@ private:
 
     ConnectionHandle db_;
     std::string path_;
+    PageCache pageCache_ = PageCache::Scan;
+    int scansRunning_ = 0;
     std::optional<MoneyFailure> moneyFailure_;
     // Declared after db_ so that the statements are finalised first.
     StatementCache statements_{StatementCache::defaultCapacity};
