@@ -41,7 +41,8 @@ std::string helpText() {
                        "        one header line) and prints the summary line (on standard error when" + n +
                        "        the list goes to standard output). What the window would show in a" + n +
                        "        box goes to standard error; database failures also to the error log" + n +
-                       "        in the program's folder, as in the window." + n + n;
+                       "        (in the program's folder, or in the user's own where that cannot be" + n +
+                       "        written, as in the window)." + n + n;
     text += std::string("  --history [--since YYYY-MM-DD] FILE.csv") + n +
             "        writes the repair history of the database, as the window's History" + n +
             "        shows it, to FILE.csv (- for standard output; the same form as the" + n +
@@ -136,9 +137,12 @@ Request parseArguments(const std::vector<std::string>& arguments) {
 
 class Run {
 public:
-    Run(Console& console, const platform::Locale& locale)
+    // The error log falls back to the user's own folder where the program's
+    // folder cannot be written (an installed /usr/bin), as the window's does.
+    Run(Console& console, const platform::Locale& locale, platform::UserAccount& user)
         : console_(console), locale_(locale), messages_(console), registry_(platform::systemRegistry()),
-          errorReport_(messages_, clock_, files_, locale), database_(messages_, files_, errorReport_) {}
+          errorReport_(messages_, clock_, files_, locale, user.stateFolder()),
+          database_(messages_, files_, errorReport_) {}
 
     int checkAll(const std::string& output) {
         // Said before the check, which may take minutes. "--check-all
@@ -232,7 +236,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, const platform::Lo
     try {
         if (request.history)
             return RunHistory(*console, locale, user, *request.history, request.since);
-        Run run(*console, locale);
+        Run run(*console, locale, user);
         return run.checkAll(*request.checkAll);
     } catch (...) {
         // Nothing that escapes the check may pass for a result.

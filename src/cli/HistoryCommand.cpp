@@ -39,7 +39,7 @@ int RunHistory(platform::Console& console, const platform::Locale& locale, platf
         return exitFailed;
     }
     const std::unique_ptr<platform::Registry> registry = platform::systemRegistry();
-    ErrorReport errorReport(messages, clock, files, locale);
+    ErrorReport errorReport(messages, clock, files, locale, user.stateFolder());
     Database database(messages, files, errorReport);
     const std::string location = ChooseDatabaseLocation(*registry, files, messages);
     if (database.OpenDatabaseFile(location) != -1) {

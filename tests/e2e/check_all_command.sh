@@ -106,6 +106,23 @@ check "no database: the failed open in the error log" "yes" \
     "$(grep -q 'Could not find file' "$work/bin/"err*.log 2>/dev/null && echo yes || echo no)"
 check "no database: nothing on standard output" "" "$out"
 
+# Where the program's folder may not be written (an installed /usr/bin), the
+# error log goes to the user's own folder: run as a user without root rights.
+if [ "$(id -u)" -eq 0 ]; then
+    command -v setpriv >/dev/null || { echo "check_all_command: setpriv is missing (util-linux)" >&2; exit 1; }
+    home=$work/home
+    mkdir "$home"
+    chown 65534:65534 "$home"
+    chmod 755 "$work" "$work/bin"
+    status=0
+    HOME=$home XDG_STATE_HOME= setpriv --reuid=65534 --regid=65534 --clear-groups -- \
+        "$app" --check-all - >/dev/null 2>&1 || status=$?
+    check "no database, unwritable folder: exit status" "2" "$status"
+    check "no database, unwritable folder: the failed open in the user's error log" "yes" \
+        "$(grep -q 'Could not find file' "$home/.local/state/habitorium-rent-analysis/"err*.log 2>/dev/null &&
+            echo yes || echo no)"
+fi
+
 sqlite3 "$work/other.mdb" "create table something (a text)"
 point_registry_at "$work/other.mdb"
 run --check-all "$work/out/other.csv"
