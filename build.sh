@@ -20,7 +20,8 @@
 #                      drivers, the tests' own PostgreSQL server
 #
 # Environment: BUILD_DIR (default build; build-windows for windows and windows-test,
-# the 32-bit build beside it with -x86 added), CMAKE_ARGS (extra configure flags).
+# the 32-bit build beside it with -x86 added), BUILD_TYPE (default RelWithDebInfo),
+# CMAKE_ARGS (extra configure flags).
 set -euo pipefail
 cd "$(dirname "$0")"
 
