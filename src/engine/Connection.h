@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -167,6 +168,13 @@ public:
     // in between (others) and this one has changed no row (own). Nothing
     // where the backend cannot tell (a server).
     virtual std::optional<ChangeMark> changeMark() { return std::nullopt; }
+    // A second connection to the same database server, opened as this one
+    // was (the same connection text, the driver's options, the same limits
+    // on a silent network), for a reading made beside this connection's,
+    // on a thread of its own; nothing where there is no server (or none the
+    // backend knows to take a second connection well). Raises what opening
+    // raises. It may be called while another thread uses this connection.
+    virtual std::shared_ptr<Connection> openAnother() const { return nullptr; }
 };
 
 } // namespace engine

@@ -106,6 +106,11 @@ bool Database::ConnectionLost() const {
     return connection_->connectionLost();
 }
 
+std::shared_ptr<Database> Database::OpenAnother() const {
+    std::shared_ptr<Connection> another = connection_->openAnother();
+    return another ? std::make_shared<Database>(std::move(another)) : nullptr;
+}
+
 bool Database::ReleaseLostConnection() {
     return connection_->releaseLost();
 }

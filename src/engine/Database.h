@@ -107,6 +107,9 @@ public:
     // See Connection::releaseLost and setNetworkWaitLimit.
     bool ReleaseLostConnection();
     void SetNetworkWaitLimit(std::chrono::milliseconds limit);
+    // A second connection to the same database server (see
+    // Connection::openAnother); nullptr for a file.
+    std::shared_ptr<Database> OpenAnother() const;
     // See Connection::changeMark.
     std::optional<engine::ChangeMark> ReadChangeMark();
 

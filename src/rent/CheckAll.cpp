@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <map>
 #include <optional>
 #include <span>
@@ -667,9 +668,45 @@ std::optional<CheckResult> checkByScans(engine::Database& database, const std::v
 std::optional<CheckResult> checkStreamed(engine::Database& database, const std::vector<std::string>& tenants,
                                          const Ledger& ledger, const platform::Locale& locale,
                                          const CheckProgress& progress) {
+    // The totals of the income and of the period charges are added up on a
+    // second connection while this one reads the names and the periods: the
+    // server works on both at once, and this process takes in the periods
+    // meanwhile. Where no second connection can be opened (the server takes
+    // no more users, say), this one reads the totals after the rest; one lost
+    // while it reads them fails the check as this one's loss would.
+    // However the check ends, the reading beside it has ended before: the
+    // future of std::async waits for it as it goes.
+    std::future<std::optional<std::vector<TenantInput>>> totalsBeside =
+        std::async(std::launch::async, [&database, &tenants, &ledger]() -> std::optional<std::vector<TenantInput>> {
+            std::shared_ptr<engine::Database> beside;
+            try {
+                beside = database.OpenAnother();
+            } catch (const engine::EngineError&) {
+                // Refused (the driver says so as it says a lost connection)
+                // or timed out: this connection, whose own reads bound its
+                // wait on a silent server, reads the totals.
+                return std::nullopt;
+            }
+            if (!beside)
+                return std::nullopt;
+            return readGrouped(*beside, tenants, ledger, incomePart | chargesPart, true);
+        });
     std::vector<TenantInput> inputs;
+    const auto takeTotals = [&]() {
+        std::optional<std::vector<TenantInput>> totals = totalsBeside.get();
+        if (!totals)
+            totals = readGrouped(database, tenants, ledger, incomePart | chargesPart, true);
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            TenantInput& in = (*totals)[i];
+            inputs[i].rent = std::move(in.rent);
+            inputs[i].extra = std::move(in.extra);
+            inputs[i].incomeFailed = std::move(in.incomeFailed);
+            inputs[i].charges = std::move(in.charges);
+            inputs[i].chargesFailed = std::move(in.chargesFailed);
+        }
+    };
     try {
-        inputs = readGrouped(database, tenants, ledger, incomePart | chargesPart | namesPart, true);
+        inputs = readGrouped(database, tenants, ledger, namesPart, true);
     } catch (const engine::EngineError& error) {
         if (connectionFailure(error))
             throw;
@@ -720,6 +757,13 @@ std::optional<CheckResult> checkStreamed(engine::Database& database, const std::
         if (connectionFailure(error))
             throw;
         readWhole = false;
+    }
+    try {
+        takeTotals();
+    } catch (const engine::EngineError& error) {
+        if (connectionFailure(error))
+            throw;
+        return std::nullopt;
     }
     bool going = !pacer.stopped();
     // The tenants in the order of the list; those whose periods are read

@@ -13,6 +13,7 @@
 #include "PropertyDb.h"
 #include "WindowHarness.h"
 
+#include "engine/DBEngine.h"
 #include "engine/Database.h"
 #include "engine/odbc/OdbcConnection.h"
 #include "general/Lookup.h"
@@ -215,6 +216,47 @@ TEST_P(Sample, CheckAllListsWhatItListsOnSqlite) {
     const auto longOnA = check(onSqlite);
     EXPECT_EQ(longOnA.size(), times * onA.size());
     EXPECT_EQ(longOnA, check(onPostgres)) << "a list longer than a group";
+
+    // A server that lets the user have one connection only refuses the one
+    // a long list's totals are read on beside the check's own: the check
+    // reads them on its own connection instead.
+    OdbcSession(postgres).exec("drop role if exists one_connection");
+    OdbcSession(postgres).exec("create role one_connection login connection limit 1");
+    OdbcSession(postgres).exec("grant select on all tables in schema public to one_connection");
+    std::string asOne = postgres;
+    asOne.replace(asOne.find("Uid=postgres"), 12, "Uid=one_connection");
+    WindowHarness single{dir.path().string()};
+    single.open("ODBC;" + asOne);
+    ASSERT_TRUE(single.messages.texts.empty()) << single.messages.texts[0];
+    EXPECT_THROW(OdbcSession{asOne}, std::exception) << "the server takes a second connection";
+    EXPECT_EQ(longOnA, check(single)) << "one connection only";
+}
+
+// A long list's check reads on two connections at once. The server silent
+// from the start, it fails as a lost connection once its own connection has
+// waited the limit and the second has waited out its login, never later.
+TEST_P(Sample, ALongCheckOnASilentServerFailsOnceBothConnectionsHaveWaited) {
+    using namespace std::chrono;
+    FaultProxy proxy(postgres);
+    std::shared_ptr<engine::Database> db = engine::DBEngine().OpenDatabase("ODBC;" + proxy.connection());
+    db->SetNetworkWaitLimit(seconds(2));
+    std::vector<std::string> tenants;
+    while (tenants.size() <= 300) {
+        for (int i = 0; i < onPostgres.form->Combo1->listCount(); ++i)
+            tenants.push_back(onPostgres.form->Combo1->list(i));
+    }
+    proxy.freeze();
+    const auto started = steady_clock::now();
+    try {
+        rent::CheckAll(*db, tenants, onPostgres.form->ledger(), onPostgres.locale);
+        ADD_FAILURE() << "the check went on with the server silent";
+    } catch (const engine::EngineError& error) {
+        EXPECT_TRUE(error.connectionLost) << error.description;
+    }
+    const auto waited = steady_clock::now() - started;
+    EXPECT_LT(waited, seconds(engine::odbc::OdbcConnection::loginTimeoutSeconds + 5));
+    EXPECT_TRUE(db->ConnectionLost());
+    proxy.thaw();
 }
 
 // "Fix All" on a server reads every tenant's figures ahead in one snapshot:

@@ -326,7 +326,8 @@ SelectReading ReadPostgresSelect(const std::string& jetSql) {
 }
 
 OdbcConnection::OdbcConnection(const std::string& connectionString, std::string shownName, bool readOnly)
-    : name_(std::move(shownName)), selects_(ReadPostgresSelect) {
+    : name_(std::move(shownName)), connectionString_(connectionString), readOnly_(readOnly),
+      selects_(ReadPostgresSelect) {
     env_ = allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env_.get(), "SQLSetEnvAttr");
@@ -347,8 +348,9 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
             extra += "KeepaliveTime=10;KeepaliveInterval=2;";
         if (!extra.empty()) {
             dbc_.reset();
-            connect(connectionString + (connectionString.empty() || connectionString.back() == ';' ? "" : ";") + extra,
-                    readOnly);
+            connectionString_ +=
+                (connectionString.empty() || connectionString.back() == ';' ? "" : ";") + extra;
+            connect(connectionString_, readOnly);
         }
     }
     setBusyTimeout(defaultBusyTimeoutMs);
@@ -406,6 +408,16 @@ void OdbcConnection::connect(const std::string& connectionString, bool readOnly)
     dialect_ = DialectOf(dbmsName_);
     // Where it was measured: half the time of reading a long result there.
     fetchesInBlocks_ = dialect_ == Dialect::PostgreSql && FetchesInBlocks(dbc_.get());
+}
+
+std::shared_ptr<Connection> OdbcConnection::openAnother() const {
+    // A server's; a file reached through its driver (Access, SQLite) would
+    // only have two connections wait for each other's locks.
+    if (dialect_ != Dialect::PostgreSql)
+        return nullptr;
+    auto another = std::make_shared<OdbcConnection>(connectionString_, name_, readOnly_);
+    another->setNetworkWaitLimit(waitLimit_);
+    return another;
 }
 
 OdbcConnection::~OdbcConnection() {

@@ -52,6 +52,7 @@ public:
     bool connectionLost() const override { return lost_.has_value(); }
     bool releaseLost() override;
     void setNetworkWaitLimit(std::chrono::milliseconds limit) override { waitLimit_ = limit; }
+    std::shared_ptr<Connection> openAnother() const override;
 
     // The longest one call waits for the server before the connection is
     // taken for lost (the server's own statement timeout is shorter), and
@@ -153,6 +154,8 @@ private:
     Handle env_;
     Handle dbc_;
     std::string name_;
+    std::string connectionString_; // as connected, the driver's options added
+    bool readOnly_ = false;
     std::string dbmsName_;
     Dialect dialect_ = Dialect::Other;
     bool fetchesInBlocks_ = false; // long results are read a block of rows at a time (ResultRows.h)
