@@ -348,8 +348,7 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
             extra += "KeepaliveTime=10;KeepaliveInterval=2;";
         if (!extra.empty()) {
             dbc_.reset();
-            connectionString_ +=
-                (connectionString.empty() || connectionString.back() == ';' ? "" : ";") + extra;
+            connectionString_ += (connectionString.empty() || connectionString.back() == ';' ? "" : ";") + extra;
             connect(connectionString_, readOnly);
         }
     }
