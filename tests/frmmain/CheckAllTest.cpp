@@ -356,8 +356,8 @@ TEST(CheckAll, TheProgramsListOfALargeSampleIsTheOneTheDatabaseWorksOut) {
             << path << "\"\n";
     }
     const std::string list = dir.file("list.csv");
-    const std::string command =
-        "HABITORIUM_REGISTRY=\"" + registry + "\" \"" + HABITORIUM_TOOL + "\" --check-all \"" + list + "\" >/dev/null";
+    const std::string command = "HABITORIUM_REGISTRY=\"" + registry + "\" " + ProgramCommand(HABITORIUM_TOOL) +
+                                " --check-all \"" + list + "\" >/dev/null";
     // Exit status 1: tenants are listed.
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command;
